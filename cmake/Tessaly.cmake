@@ -1,0 +1,24 @@
+# One static library per source folder. The sources are picked up by glob so
+# that adding a class means adding its two files, nothing else.
+function(tessaly_add_library name)
+    cmake_parse_arguments(ARG "" "" "DEPENDS;RESOURCES" ${ARGN})
+    file(GLOB _sources CONFIGURE_DEPENDS
+         ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    add_library(${name} STATIC ${_sources} ${ARG_RESOURCES})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+endfunction()
+
+# Every tests/<folder>/tst_<Class>.cpp becomes one executable and one ctest test.
+function(tessaly_add_tests folder)
+    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+    file(GLOB _tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/tst_*.cpp)
+    foreach(_src IN LISTS _tests)
+        get_filename_component(_name ${_src} NAME_WE)
+        add_executable(${_name} ${_src})
+        target_link_libraries(${_name} PRIVATE tessaly_test_support ${ARG_LIBS})
+        add_test(NAME ${folder}/${_name} COMMAND ${_name})
+        set_tests_properties(${folder}/${_name} PROPERTIES
+            ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+    endforeach()
+endfunction()

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test with ctest.
+# Usage: scripts/test.sh [build-dir]   (ENABLE_SANITIZERS=ON in the environment
+# builds with AddressSanitizer and UBSan)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build="${1:-build}"
+bash scripts/install-deps.sh
+
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DENABLE_SANITIZERS="${ENABLE_SANITIZERS:-OFF}" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Every test runs with TESSALY_HOME and XDG_CONFIG_HOME pointing into a
+// temporary directory that is removed when the test program ends.
+namespace TestEnv {
+
+// The temporary root made for this test program.
+QString root();
+
+// Makes a new, empty program directory, points TESSALY_HOME at it and returns it.
+QString freshProgramDirectory();
+
+// Makes a new, empty per-user config directory and points XDG_CONFIG_HOME at it.
+QString freshConfigDirectory();
+
+// Path of a file under tests/data.
+QString dataFile(const QString &name);
+
+QByteArray readFile(const QString &path);
+bool writeFile(const QString &path, const QByteArray &bytes);
+
+} // namespace TestEnv
