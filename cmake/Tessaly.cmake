@@ -2,11 +2,21 @@
 # that adding a class means adding its two files, nothing else.
 function(tessaly_add_library name)
     cmake_parse_arguments(ARG "" "" "DEPENDS;RESOURCES" ${ARGN})
-    file(GLOB _sources CONFIGURE_DEPENDS
-         ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-    add_library(${name} STATIC ${_sources} ${ARG_RESOURCES})
+    file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    if(NOT _sources)
+        return()
+    endif()
+    file(GLOB _headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    # A folder below that has no sources yet has no target either.
+    set(_deps "")
+    foreach(_dep IN LISTS ARG_DEPENDS)
+        if(TARGET ${_dep} OR _dep MATCHES "::")
+            list(APPEND _deps ${_dep})
+        endif()
+    endforeach()
+    add_library(${name} STATIC ${_sources} ${_headers} ${ARG_RESOURCES})
     target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-    target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+    target_link_libraries(${name} PUBLIC ${_deps})
 endfunction()
 
 # Every tests/<folder>/tst_<Class>.cpp becomes one executable and one ctest test.
