@@ -48,8 +48,9 @@ public:
     bool isEmpty() const { return !m_bits; }
 
     // Copies a rectangle of source into this bitmap at (0, 0). A negative
-    // width or height stands for this bitmap's own Width() or Height(). Parts
-    // of the rectangle outside the source or this bitmap are left alone.
+    // width or height stands for this bitmap's own Width() or Height().
+    // Whatever of the rectangle lies outside the source or this bitmap is
+    // skipped; those pixels keep their bytes.
     // eRop is the raster operation; CompositionMode_Source is a plain copy.
     void LoadPictureBlt(const QImage &source, int lSrcLeft = 0, int lSrcTop = 0, int lSrcWidth = -1,
                         int lSrcHeight = -1,
