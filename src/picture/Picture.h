@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QMetaType>
 #include <QSize>
 
 // The picture a camera panel, the viewer or the picture window shows.
@@ -76,3 +77,5 @@ private:
 
     std::shared_ptr<Data> d;
 };
+
+Q_DECLARE_METATYPE(Picture)
