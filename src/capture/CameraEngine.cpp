@@ -441,7 +441,7 @@ void CameraEngine::pictureArrival(int index)
     CameraPanel &p = m_panels[index];
     p.busy = false;
 
-    SnapshotResponse::Parts parts = SnapshotResponse::split(p.camBuffer);
+    SnapshotResponse::HeaderAndBody parts = SnapshotResponse::split(p.camBuffer);
     p.camBuffer = parts.body;
 
     if (!SnapshotResponse::isImage(parts.header)) {

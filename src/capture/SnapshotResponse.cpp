@@ -7,12 +7,12 @@ const QByteArray HeaderEnd = QByteArrayLiteral("\r\n\r\n");
 const QString LastModifiedWord = QStringLiteral("Last-Modified:");
 } // namespace
 
-Parts split(const QByteArray &response)
+HeaderAndBody split(const QByteArray &response)
 {
     const qsizetype end = response.indexOf(HeaderEnd);
     if (end < 0)
-        return Parts{QByteArray(), response};
-    return Parts{response.left(end), response.mid(end + HeaderEnd.size())};
+        return HeaderAndBody{QByteArray(), response};
+    return HeaderAndBody{response.left(end), response.mid(end + HeaderEnd.size())};
 }
 
 bool isImage(const QByteArray &header)

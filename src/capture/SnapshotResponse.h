@@ -7,13 +7,13 @@
 // picture, and whether that picture is a new one by its "Last-Modified:" line.
 namespace SnapshotResponse {
 
-struct Parts
+struct HeaderAndBody
 {
     QByteArray header; // everything before the first CR LF CR LF; empty without one
     QByteArray body;   // everything after it; the whole response without one
 };
 
-Parts split(const QByteArray &response);
+HeaderAndBody split(const QByteArray &response);
 
 // True when the header names "image/" anywhere, in any letter case. The status
 // line is not examined.
