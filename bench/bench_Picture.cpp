@@ -1,4 +1,4 @@
-// Decoding a 1920 x 1080 snapshot (about 300 KB of JPEG) in full against
+// Decoding a 1920 x 1080 snapshot (about 280 KB of JPEG) in full against
 // decoding it at the size a panel shows it (85 x 64): libjpeg scales in the
 // DCT, so the panel-size decode skips most of the work.
 //
@@ -29,7 +29,7 @@ constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 
 // Light, shapes with edges, texture and sensor noise: a camera-like picture
-// that encodes to about 300 KB at quality 85, not a flat one that decodes
+// that encodes to about 280 KB at quality 85, not a flat one that decodes
 // suspiciously fast.
 const QByteArray &snapshot()
 {
@@ -42,7 +42,7 @@ const QByteArray &snapshot()
                 noise = noise * 1664525u + 1013904223u;
                 const int grain = int(noise >> 29) - 4;
                 const double light = 0.5 + 0.5 * std::sin(x * 0.004) * std::cos(y * 0.006);
-                const double texture = 14 * std::sin(x * 0.11 + y * 0.07);
+                const double texture = 20 * std::sin(x * 0.31 + y * 0.17);
                 row[x] = qRgb(std::clamp(int(200 * light + texture) + grain, 0, 255),
                               std::clamp(int(90 + 110 * light) + grain, 0, 255),
                               std::clamp(int(60 + 120 * light - texture) + grain, 0, 255));
