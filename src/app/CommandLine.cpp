@@ -32,7 +32,7 @@ CommandLine::Parsed failure(const QString &text)
 {
     return {CommandLine::Action::Fail,
             QStringLiteral("tessaly: %1\nTry 'tessaly --help' for the options.").arg(text),
-            CommandLine::UsageExitCode};
+            CommandLine::UsageExitCode, std::nullopt};
 }
 
 void printTo(std::FILE *stream, const QString &text)
@@ -46,7 +46,7 @@ void printTo(std::FILE *stream, const QString &text)
 QString CommandLine::usage()
 {
     return QStringLiteral(
-        "Usage: tessaly [--record]\n"
+        "Usage: tessaly [--record] [--autosave on|off]\n"
         "Viewer and recorder for network cameras that publish a JPEG snapshot URL.\n"
         "\n"
         "Without options the main window opens. Cameras come from 00camlist.txt in the\n"
@@ -56,6 +56,9 @@ QString CommandLine::usage()
         "               (up to 24, in file order), save new pictures into cam/ when\n"
         "               \"AutoSave New Pictures\" is ticked, print one line per saved\n"
         "               picture and per failed fetch; SIGINT or SIGTERM stops it\n"
+        "  --autosave on|off\n"
+        "               tick or untick \"AutoSave New Pictures\" (stored like the check\n"
+        "               box of the main window), then record with --record or end\n"
         "  -h, --help   show this text\n"
         "  --version    show the version\n"
         "\n"
@@ -74,6 +77,7 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
     bool record = false;
     bool help = false;
     bool version = false;
+    std::optional<bool> autoSave;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (argument == QLatin1String("--record")) {
@@ -82,6 +86,15 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
             help = true;
         } else if (argument == QLatin1String("--version")) {
             version = true;
+        } else if (argument == QLatin1String("--autosave")) {
+            const QString value = i + 1 < arguments.size() ? arguments.at(i + 1) : QString();
+            if (value == QLatin1String("on") || value == QLatin1String("1"))
+                autoSave = true;
+            else if (value == QLatin1String("off") || value == QLatin1String("0"))
+                autoSave = false;
+            else
+                return failure(QStringLiteral("option '--autosave' takes on or off"));
+            ++i;
         } else if (const QtOption *option = qtOption(argument)) {
             if (option->takesValue && ++i >= arguments.size())
                 return failure(QStringLiteral("option '%1' needs a value").arg(argument));
@@ -92,10 +105,13 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
         }
     }
     if (help)
-        return {Action::Help, usage(), 0};
+        return {Action::Help, usage(), 0, autoSave};
     if (version)
-        return {Action::Version, versionText(), 0};
-    return {record ? Action::Record : Action::Window, {}, 0};
+        return {Action::Version, versionText(), 0, autoSave};
+    Parsed parsed{record ? Action::Record : Action::Window, {}, 0, autoSave};
+    if (!record && autoSave)
+        parsed.action = Action::StoreAutoSave;
+    return parsed;
 }
 
 std::optional<int> CommandLine::run(int &argc, char **argv)
@@ -114,8 +130,10 @@ std::optional<int> CommandLine::run(int &argc, char **argv)
     case Action::Fail:
         printTo(stderr, parsed.message);
         return parsed.exitCode;
+    case Action::StoreAutoSave:
+        return RecordMode::run(argc, argv, parsed.autoSave, false);
     case Action::Record:
-        return RecordMode::run(argc, argv);
+        return RecordMode::run(argc, argv, parsed.autoSave, true);
     }
     return UsageExitCode;
 }

@@ -6,19 +6,23 @@
 #include <QStringList>
 
 // What the command line asks for. Without options the program opens its main
-// window; --record records headless; --help and --version answer and end.
+// window; --record records headless; --autosave on|off stores the "AutoSave
+// New Pictures" option the way its check box does (a box without a desktop has
+// no other way to tick it); --help and --version answer and end.
 // Anything else is refused with exit code 2 before any window or camera is
 // touched, so a typo in a service file fails loudly instead of opening a GUI.
 class CommandLine
 {
 public:
-    enum class Action { Window, Record, Help, Version, Fail };
+    enum class Action { Window, Record, StoreAutoSave, Help, Version, Fail };
 
     struct Parsed
     {
         Action action = Action::Window;
         QString message; // usage, version text or the error, for Help/Version/Fail
         int exitCode = 0;
+        // --autosave: the option to store before anything else happens.
+        std::optional<bool> autoSave;
     };
 
     static constexpr int UsageExitCode = 2;

@@ -9,7 +9,9 @@
 #include "AppInfo.h"
 #include "CamListFile.h"
 #include "CameraEngine.h"
+#include "MessageBoxes.h"
 #include "Recorder.h"
+#include "SettingsStore.h"
 #include "StopSignals.h"
 
 namespace {
@@ -29,9 +31,37 @@ void writeLine(std::FILE *stream, const QString &text)
     }
 }
 
+// Without a desktop nobody can press a button: a box is told on standard
+// error and answered the careful way (Abort, Cancel, No, else the first button).
+QMessageBox::StandardButton answerOnConsole(const MessageBoxes::Request &request)
+{
+    writeLine(stderr, QStringLiteral("tessaly: %1: %2").arg(request.title, request.text));
+    for (const QMessageBox::StandardButton careful :
+         {QMessageBox::Abort, QMessageBox::Cancel, QMessageBox::No, QMessageBox::Ok}) {
+        if (request.buttons.testFlag(careful))
+            return careful;
+    }
+    return QMessageBox::NoButton;
+}
+
+bool storeAutoSave(bool on)
+{
+    const QString value = on ? QStringLiteral("1") : QStringLiteral("0");
+    if (!SettingsStore::SaveMachineSetting(AppInfo::productName(), QStringLiteral("Settings"),
+                                           QStringLiteral("autoSave"), value)) {
+        writeLine(stderr, QStringLiteral("tessaly: \"AutoSave New Pictures\" could not be stored"));
+        return false;
+    }
+    writeLine(stderr, QStringLiteral("tessaly: \"AutoSave New Pictures\" is %1 (\"autoSave\" = "
+                                     "\"%2\" for %3)")
+                          .arg(on ? QStringLiteral("on") : QStringLiteral("off"), value,
+                               QDir::toNativeSeparators(AppInfo::programDirectory())));
+    return true;
+}
+
 } // namespace
 
-int RecordMode::run(int &argc, char **argv)
+int RecordMode::run(int &argc, char **argv, std::optional<bool> autoSave, bool record)
 {
     // A closed pipe on standard output is reported by the write, not by a signal
     // that would end the recording.
@@ -39,6 +69,12 @@ int RecordMode::run(int &argc, char **argv)
 
     QCoreApplication app(argc, argv);
     AppInfo::applyToApplication();
+    MessageBoxes::setAsker(answerOnConsole);
+
+    if (autoSave && !storeAutoSave(*autoSave))
+        return 1;
+    if (!record)
+        return 0;
 
     StopSignals stopSignals;
     if (!stopSignals.isActive())

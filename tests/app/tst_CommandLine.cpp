@@ -46,6 +46,9 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsExitWithTwo)
         {{"--bogus", "--help"}, "tessaly: unknown option '--bogus'"},
         {{"cameras.txt"}, "tessaly: unexpected argument 'cameras.txt'"},
         {{"-platform"}, "tessaly: option '-platform' needs a value"},
+        {{"--autosave"}, "tessaly: option '--autosave' takes on or off"},
+        {{"--autosave", "yes", "--record"}, "tessaly: option '--autosave' takes on or off"},
+        {{"--record", "--autosave", "--record"}, "tessaly: option '--autosave' takes on or off"},
     };
     for (const Case &c : cases) {
         const CommandLine::Parsed parsed = CommandLine::parse(c.arguments);
@@ -54,6 +57,24 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsExitWithTwo)
         EXPECT_TRUE(parsed.message.startsWith(c.says)) << parsed.message.toStdString();
         EXPECT_TRUE(parsed.message.endsWith("Try 'tessaly --help' for the options."));
     }
+}
+
+TEST(CommandLine, AutoSaveIsStoredAloneOrBeforeRecording)
+{
+    CommandLine::Parsed parsed = CommandLine::parse({"--autosave", "on"});
+    EXPECT_EQ(parsed.action, Action::StoreAutoSave);
+    EXPECT_EQ(parsed.autoSave, std::optional<bool>(true));
+
+    parsed = CommandLine::parse({"--autosave", "0", "--record"});
+    EXPECT_EQ(parsed.action, Action::Record);
+    EXPECT_EQ(parsed.autoSave, std::optional<bool>(false));
+
+    // The last word counts, as with most programs.
+    parsed = CommandLine::parse({"--record", "--autosave", "off", "--autosave", "1"});
+    EXPECT_EQ(parsed.action, Action::Record);
+    EXPECT_EQ(parsed.autoSave, std::optional<bool>(true));
+
+    EXPECT_EQ(CommandLine::parse({"--record"}).autoSave, std::nullopt);
 }
 
 TEST(CommandLine, QtWindowOptionsPassThroughWithTheirValues)

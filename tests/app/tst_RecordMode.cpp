@@ -135,9 +135,10 @@ TEST(RecordMode, AutoSaveOnSavesNewPicturesUnderTheNameRuleAndStopsOnSigterm)
     ASSERT_TRUE(TestEnv::writeFile(AppInfo::programFile("00camlist.txt"),
                                    camList(demo.port, {"/cam1.jpg", "/cam2.jpg"})));
     ASSERT_TRUE(
-        SettingsStore::SaveMachineSetting(AppInfo::productName(), "Settings", "autoSave", "1"));
+        SettingsStore::SaveMachineSetting(AppInfo::productName(), "Settings", "autoSave", "0"));
 
-    Process tessaly(QStringLiteral(TESSALY_PATH), {"--record"});
+    // Ticked from the command line, as on a box without a desktop.
+    Process tessaly(QStringLiteral(TESSALY_PATH), {"--autosave", "on", "--record"});
     ASSERT_TRUE(tessaly->waitForStarted(Timeout));
     const QRegularExpression saved(Stamp + R"(saved (Demo [12]) -> (.*)$)");
     // The first picture of a camera only records its Last-Modified line; the
@@ -168,6 +169,9 @@ TEST(RecordMode, AutoSaveOnSavesNewPicturesUnderTheNameRuleAndStopsOnSigterm)
         EXPECT_TRUE(nameRule.match(name).hasMatch()) << name.toStdString();
     EXPECT_TRUE(tessaly.errors().contains("saved, 0 failed) from 2 cameras"))
         << tessaly.errors().toStdString();
+    // Stored for the main window and the next run, as a tick of the check box.
+    EXPECT_EQ(SettingsStore::GetMachineSetting(AppInfo::productName(), "Settings", "autoSave", ""),
+              "1");
 }
 
 TEST(RecordMode, AutoSaveOffSavesNothingReportsFailuresAndStopsOnSigint)
@@ -229,6 +233,16 @@ TEST(RecordMode, NothingToRecordAndWrongOptionsEndAtOnce)
         EXPECT_EQ(tessaly->exitCode(), 2);
         EXPECT_TRUE(tessaly.errors().contains("unknown option '--recrod'"));
         EXPECT_TRUE(tessaly.lines().isEmpty());
+    }
+    {
+        // Only stores the option; records nothing.
+        Process tessaly(QStringLiteral(TESSALY_PATH), {"--autosave", "on"});
+        ASSERT_TRUE(tessaly->waitForFinished(Timeout));
+        EXPECT_EQ(tessaly->exitCode(), 0) << tessaly.errors().toStdString();
+        EXPECT_EQ(
+            SettingsStore::GetMachineSetting(AppInfo::productName(), "Settings", "autoSave", ""),
+            "1");
+        EXPECT_FALSE(QFileInfo::exists(AppInfo::programFile("cam")));
     }
     {
         Process tessaly(QStringLiteral(TESSALY_PATH), {"--version"});
