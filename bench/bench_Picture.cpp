@@ -21,6 +21,7 @@
 #include <QImageWriter>
 #include <QPainter>
 
+#include "JpegStructure.h"
 #include "Picture.h"
 
 namespace {
@@ -125,6 +126,19 @@ void BM_DecodeFullThenScale(benchmark::State &state)
     }
 }
 BENCHMARK(BM_DecodeFullThenScale)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Where nobody looks at the picture (recording without saving): the
+// structure check that still refuses torn bodies, without decoding.
+void BM_StructureCheck(benchmark::State &state)
+{
+    if (!checkSnapshot(state))
+        return;
+    for (auto _ : state) {
+        const JpegStructure::Result result = JpegStructure::check(snapshot());
+        benchmark::DoNotOptimize(result.complete);
+    }
+}
+BENCHMARK(BM_StructureCheck)->Unit(benchmark::kMicrosecond);
 
 double threadCpuMs()
 {
