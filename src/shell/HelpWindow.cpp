@@ -47,6 +47,7 @@ bool HelpWindow::Form_Load()
     }
     // A damaged file still shows what could be read of it.
     RtfReader().readFile(path, rtf1->document());
+    rtf1->document()->setDocumentMargin(10);
     rtf1->moveCursor(QTextCursor::Start);
     WindowUtils::SetOnTop(this, true);
     setCheckFromSetting();

@@ -750,8 +750,12 @@ QTextCharFormat Parser::charFormat(const GroupState &s) const
     format.setFontItalic(s.italic);
     format.setFontUnderline(s.underline);
     format.setFontPointSize(s.halfPoints / 2.0);
-    if (m_fonts.value(s.font).fixedPitch)
+    if (m_fonts.value(s.font).fixedPitch) {
+        // The file's own font may not exist here; any fixed-pitch one will do.
+        format.setFontFamilies({QStringLiteral("monospace")});
+        format.setFontStyleHint(QFont::Monospace);
         format.setFontFixedPitch(true);
+    }
     return format;
 }
 
@@ -764,6 +768,11 @@ QTextBlockFormat Parser::blockFormat(const GroupState &s) const
     format.setLeftMargin(px(std::max(0, s.leftIndent)));
     format.setRightMargin(px(std::max(0, s.rightIndent)));
     format.setTextIndent(px(s.firstIndent));
+    // A hanging indent ("1." or a bullet, a tab, then the text) has its first tab
+    // stop where the other lines begin, as in a word processor. Qt counts tab
+    // positions from where the first line starts.
+    if (s.firstIndent < 0)
+        format.setTabPositions({QTextOption::Tab(px(-s.firstIndent), QTextOption::LeftTab)});
     format.setTopMargin(px(s.spaceBefore));
     format.setBottomMargin(px(s.spaceAfter));
     return format;

@@ -116,6 +116,9 @@ TEST(RtfReader, ReadsWhatLibreOfficeWrites)
     const QTextBlockFormat item = blockOf(doc, QStringLiteral("First point")).blockFormat();
     EXPECT_DOUBLE_EQ(item.leftMargin(), 48.0);
     EXPECT_DOUBLE_EQ(item.textIndent(), -24.0);
+    // The tab after the bullet reaches where the item's other lines begin.
+    ASSERT_EQ(item.tabPositions().size(), 1);
+    EXPECT_DOUBLE_EQ(item.tabPositions().first().position, 24.0);
 }
 
 TEST(RtfReader, DecodesEscapesInTheFilesCodePage)
@@ -194,6 +197,16 @@ TEST(RtfReader, FollowsFormattingOnAndOff)
     const QTextCharFormat reset = formatOf(doc, QStringLiteral("n6"));
     EXPECT_NE(reset.fontWeight(), QFont::Bold);
     EXPECT_DOUBLE_EQ(reset.fontPointSize(), 12.0);
+
+    // Text in a fixed-pitch font of the file keeps a fixed pitch.
+    ASSERT_TRUE(reader.read("{\\rtf1{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\fmodern Courier New;}}"
+                            "\\f0 prop {\\f1 fixed} prop2}",
+                            &doc));
+    EXPECT_EQ(textOf(doc), QStringLiteral("prop fixed prop2"));
+    const QTextCharFormat fixed = formatOf(doc, QStringLiteral("fixed"));
+    EXPECT_TRUE(fixed.fontFixedPitch());
+    EXPECT_TRUE(fixed.fontFamilies().toStringList().contains(QStringLiteral("monospace")));
+    EXPECT_FALSE(formatOf(doc, QStringLiteral("prop2")).fontFixedPitch());
 }
 
 TEST(RtfReader, SkipsDestinationsItDoesNotShow)
