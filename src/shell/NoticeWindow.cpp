@@ -10,12 +10,10 @@ NoticeWindow::NoticeWindow(QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("Form4"));
     Label1->setObjectName(QStringLiteral("Label1"));
-    setWindowTitle(QStringLiteral("Oops!"));
     setFixedSize(Twips::toPx(QSize(4680, 1020), this));
     Twips::setGeometry(Label1, 240, 240, 4200, 540);
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setWordWrap(true);
-    Label1->setText(QStringLiteral("You must first select a cam from the list."));
 
     // Over the window that asked for it, or in the middle of the screen.
     QRect area;
@@ -25,4 +23,12 @@ NoticeWindow::NoticeWindow(QWidget *parent)
         area = screen->availableGeometry();
     if (area.isValid())
         move(area.center() - rect().center());
+
+    Form_Load();
+}
+
+void NoticeWindow::Form_Load()
+{
+    setWindowTitle(QStringLiteral("Oops!"));
+    Label1->setText(QStringLiteral("You must first select a cam from the list."));
 }

@@ -12,4 +12,7 @@ public:
     explicit NoticeWindow(QWidget *parent = nullptr);
 
     QLabel *const Label1 = new QLabel(this);
+
+private:
+    void Form_Load();
 };
