@@ -54,12 +54,12 @@ TEST(ZoomImage, EnlargedPictureIsSmoothNotBlocky)
 
 TEST(ZoomImage, ShrunkPictureIsAveraged)
 {
-    // A one-pixel checkerboard shrunk tenfold must come out an even grey, not
+    // A two-pixel checkerboard shrunk tenfold must come out an even grey, not
     // a moiré of whichever pixels the filter happened to hit.
     QImage picture(200, 200, QImage::Format_RGB32);
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 200; ++x)
-            picture.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+            picture.setPixel(x, y, (x / 2 + y / 2) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
     ZoomImage image;
     image.setPicture(picture);
     image.resize(20, 20);
