@@ -5,6 +5,7 @@
 #include <QResizeEvent>
 
 #include "AppInfo.h"
+#include "WindowUtils.h"
 
 namespace {
 // Distance of the busy indicator from the screen's top right corner.
@@ -13,7 +14,7 @@ constexpr int kIndicatorMargin = 8;
 
 PictureWindow::ScreenSaverSwitch PictureWindow::defaultScreenSaverSwitch()
 {
-    return {};
+    return &WindowUtils::SetScreenSaverActive;
 }
 
 PictureWindow::PictureWindow(ScreenSaverSwitch screenSaver, QWidget *parent)

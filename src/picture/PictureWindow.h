@@ -21,7 +21,7 @@ public:
     // tells whether the switch took.
     using ScreenSaverSwitch = std::function<bool(bool active)>;
 
-    // The desktop's own switch, or an empty one where there is none yet.
+    // WindowUtils::SetScreenSaverActive, the desktop's own switch.
     static ScreenSaverSwitch defaultScreenSaverSwitch();
 
     explicit PictureWindow(ScreenSaverSwitch screenSaver = defaultScreenSaverSwitch(),

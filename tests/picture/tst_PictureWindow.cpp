@@ -13,6 +13,7 @@
 #include <QWindow>
 
 #include "PictureWindow.h"
+#include "WindowUtils.h"
 
 namespace {
 
@@ -219,4 +220,28 @@ TEST(PictureWindow, FailingScreenSaverSwitchNeverEscapes)
     EXPECT_NO_THROW(window->close());
     EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
     EXPECT_EQ(calls, 2);
+}
+
+TEST(PictureWindow, DefaultSwitchHoldsTheDesktopScreenSaverWhileOpen)
+{
+    std::vector<QString> requests;
+    WindowUtils::ScreenSaverService fake;
+    fake.available = [] { return true; };
+    fake.inhibit = [&](const QString &, const QString &) -> std::optional<quint32> {
+        requests.push_back(QStringLiteral("inhibit"));
+        return 42;
+    };
+    fake.uninhibit = [&](quint32 cookie) {
+        requests.push_back(QStringLiteral("uninhibit %1").arg(cookie));
+        return true;
+    };
+    const WindowUtils::ScreenSaverService previous = WindowUtils::setScreenSaverService(fake);
+
+    QPointer<PictureWindow> window = PictureWindow::open(solid(qRgb(5, 5, 5)));
+    EXPECT_EQ(requests, std::vector<QString>{QStringLiteral("inhibit")});
+    window->close();
+    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
+    EXPECT_EQ(requests,
+              (std::vector<QString>{QStringLiteral("inhibit"), QStringLiteral("uninhibit 42")}));
+    WindowUtils::setScreenSaverService(previous);
 }
