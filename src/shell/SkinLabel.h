@@ -15,11 +15,13 @@ public:
     // Copies from label, in this order: top, left, height, width, font, caption
     // and visibility, then lies above it. The label itself is left as it is.
     void coverLabel(QLabel *label);
-    QLabel *coveredLabel() const { return m_covered; }
+    QLabel *coveredLabel() const { return qobject_cast<QLabel *>(m_covered.data()); }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QPointer<QLabel> m_covered;
+    // Held as a widget: its filter still sees events while a label is being
+    // destroyed, when it is a label no more.
+    QPointer<QWidget> m_covered;
 };
