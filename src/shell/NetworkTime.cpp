@@ -3,8 +3,9 @@
 #include <array>
 #include <cctype>
 
-#include <QLocale>
 #include <QTcpSocket>
+
+#include "DateTimeText.h"
 
 namespace {
 // Two decimal digits, nothing else.
@@ -61,12 +62,11 @@ std::optional<QDateTime> ParseDaytimeReply(const QByteArray &reply)
 
 QString NetworkTimeText(const QDateTime &utc)
 {
-    // Fixed English forms, the same for every user: the label is read next to
-    // the saved pictures' names, which use these forms too.
-    const QLocale c = QLocale::c();
-    const QString text = utc.time() == QTime(0, 0, 0)
-                             ? c.toString(utc.date(), QStringLiteral("M/d/yyyy"))
-                             : c.toString(utc, QStringLiteral("M/d/yyyy h:mm:ss AP"));
+    // The program's fixed forms, the ones the saved pictures are named with. A
+    // time of exactly midnight shows the date alone, as a date with no time of
+    // day always has.
+    const QString text = utc.time() == QTime(0, 0, 0) ? DateTimeText::dateText(utc.date())
+                                                      : DateTimeText::dateTimeText(utc);
     return text + QStringLiteral(" GMT");
 }
 
