@@ -107,6 +107,8 @@ signals:
     void statusText(const QString &text);
 
 private:
+    void reportUnexpected(int index, const QString &path, const QString &reason);
+
     QPointer<CameraEngine> m_engine;
     bool m_autoSave = false;
     Clock m_clock;

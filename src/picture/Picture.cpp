@@ -150,6 +150,19 @@ Picture Picture::fromBytes(const QByteArray &bytes, const QSize &thumbnailSize)
     return Picture(std::move(data));
 }
 
+Picture Picture::fromEncoded(const QByteArray &bytes, const QByteArray &format,
+                             const QSize &naturalSize, const QImage &thumbnail)
+{
+    if (bytes.isEmpty() || naturalSize.isEmpty())
+        return {};
+    auto data = std::make_shared<Data>();
+    data->bytes = bytes;
+    data->format = format.toLower();
+    data->naturalSize = naturalSize;
+    data->thumbnail = thumbnail;
+    return Picture(std::move(data));
+}
+
 Picture Picture::fromImage(const QImage &image)
 {
     if (image.isNull())
@@ -190,6 +203,14 @@ QImage Picture::thumbnail(const QSize &size) const
     if (!made.isNull())
         d->thumbnail = made;
     return made;
+}
+
+QImage Picture::cachedThumbnail() const
+{
+    if (!d)
+        return {};
+    std::lock_guard lock(d->mutex);
+    return d->thumbnail;
 }
 
 std::shared_ptr<const QImage> Picture::full() const

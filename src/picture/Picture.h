@@ -36,6 +36,13 @@ public:
     // trailer, or more than MaxPixels pixels.
     static Picture fromBytes(const QByteArray &bytes, const QSize &thumbnailSize = panelSize());
 
+    // A picture from bytes this program has just encoded itself from pixels of
+    // a known size (a saved snapshot): nothing is decoded or checked again.
+    // thumbnail, when not null, becomes the cached thumbnail, so a picture
+    // re-encoded from one already on screen costs no decode to show.
+    static Picture fromEncoded(const QByteArray &bytes, const QByteArray &format,
+                               const QSize &naturalSize, const QImage &thumbnail);
+
     // A picture we draw ourselves (the not-found picture, a test pattern).
     static Picture fromImage(const QImage &image);
 
@@ -56,6 +63,10 @@ public:
     // its snapshot, ignoring the aspect ratio). The last size asked for is cached,
     // so repeated paints cost nothing. A null image for the null picture.
     QImage thumbnail(const QSize &size = panelSize()) const;
+
+    // The thumbnail last made, at whatever size it was asked for; null when
+    // none is cached. Never decodes.
+    QImage cachedThumbnail() const;
 
     // The picture at its natural size. Decoded once and shared for as long as
     // any caller keeps the returned pointer; once every holder has let go, the

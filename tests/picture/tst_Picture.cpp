@@ -169,3 +169,38 @@ TEST(Picture, DrawnAndNullPictures)
     EXPECT_TRUE(blank.full()->isNull());
     EXPECT_TRUE(blank == Picture());
 }
+
+TEST(Picture, OwnEncodingIsTakenWithoutDecodingAndKeepsItsThumbnail)
+{
+    const QImage source = quadrants(QSize(160, 120));
+    const QByteArray jpeg = encode(source, "jpeg");
+    QImage thumb(QSize(16, 12), QImage::Format_RGB32);
+    thumb.fill(Qt::yellow); // deliberately unlike the bytes: it must be the one given
+
+    const Picture saved =
+        Picture::fromEncoded(jpeg, QByteArrayLiteral("JPEG"), source.size(), thumb);
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_EQ(saved.bytes(), jpeg);
+    EXPECT_EQ(saved.format(), QByteArrayLiteral("jpeg"));
+    EXPECT_EQ(saved.size(), source.size());
+    EXPECT_EQ(saved.cachedThumbnail(), thumb);
+    EXPECT_EQ(saved.thumbnail(QSize(16, 12)), thumb);
+
+    // The full picture comes from the bytes.
+    const auto full = saved.full();
+    ASSERT_EQ(full->size(), source.size());
+    EXPECT_TRUE(near(full->pixel(20, 20), Qt::red));
+    EXPECT_TRUE(near(full->pixel(140, 100), Qt::white));
+
+    // Without a thumbnail one is made from the bytes when first asked.
+    const Picture bare = Picture::fromEncoded(jpeg, "jpeg", source.size(), QImage());
+    EXPECT_TRUE(bare.cachedThumbnail().isNull());
+    const QImage made = bare.thumbnail(QSize(40, 30));
+    ASSERT_EQ(made.size(), QSize(40, 30));
+    EXPECT_TRUE(near(made.pixel(5, 5), Qt::red));
+    EXPECT_EQ(bare.cachedThumbnail(), made);
+
+    EXPECT_TRUE(Picture::fromEncoded(QByteArray(), "jpeg", source.size(), thumb).isNull());
+    EXPECT_TRUE(Picture::fromEncoded(jpeg, "jpeg", QSize(), thumb).isNull());
+    EXPECT_TRUE(Picture().cachedThumbnail().isNull());
+}
