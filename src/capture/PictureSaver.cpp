@@ -141,6 +141,13 @@ PictureSaver::PictureSaver(CameraEngine *engine, QObject *parent)
     }
 }
 
+void PictureSaver::setAutoSave(bool on)
+{
+    m_autoSave = on;
+    if (m_engine)
+        m_engine->setFullDecodeForNewPictures(on);
+}
+
 void PictureSaver::setClock(Clock clock)
 {
     m_clock = std::move(clock);

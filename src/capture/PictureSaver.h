@@ -58,8 +58,10 @@ public:
     // Whether new pictures are saved ("AutoSave New Pictures"). Off until the
     // owner sets it: the main window from chkSave, the recorder from the
     // stored "autoSave".
+    // Switching it on also asks the engine to decode new pictures once in full
+    // on arrival, which the save then uses.
     bool autoSave() const { return m_autoSave; }
-    void setAutoSave(bool on) { m_autoSave = on; }
+    void setAutoSave(bool on);
 
     // The local date and time names and messages are made from; the system
     // clock unless a test injects another. An empty clock restores the system's.

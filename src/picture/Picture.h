@@ -36,6 +36,14 @@ public:
     // trailer, or more than MaxPixels pixels.
     static Picture fromBytes(const QByteArray &bytes, const QSize &thumbnailSize = panelSize());
 
+    // Like fromBytes, for a picture whose full size is wanted at once (a new
+    // picture about to be saved): decodes once at the natural size, makes the
+    // thumbnail from those pixels, and hands the decode to *full. It is the
+    // picture's full() for as long as anyone holds it, so the save that follows
+    // costs no second decode. *full is reset when the bytes are refused.
+    static Picture fromBytesInFull(const QByteArray &bytes, const QSize &thumbnailSize,
+                                   std::shared_ptr<const QImage> *full);
+
     // A picture from bytes this program has just encoded itself from pixels of
     // a known size (a saved snapshot): nothing is decoded or checked again.
     // thumbnail, when not null, becomes the cached thumbnail, so a picture
@@ -85,6 +93,8 @@ public:
 private:
     struct Data;
     explicit Picture(std::shared_ptr<Data> data);
+    static Picture decodeBytes(const QByteArray &bytes, const QSize &thumbnailSize,
+                               std::shared_ptr<const QImage> *full);
 
     std::shared_ptr<Data> d;
 };

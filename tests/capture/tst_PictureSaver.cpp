@@ -416,3 +416,36 @@ TEST_F(PictureSaverTest, AutoSaveOptionIsStoredAsZeroOrOne)
               QStringLiteral("0"));
     EXPECT_FALSE(PictureSaver::storedAutoSaveSetting());
 }
+
+TEST_F(PictureSaverTest, AutosaveDecodesANewPictureOnceAndOnlyWhileItIsWanted)
+{
+    putCamera(0, QStringLiteral("Gate"));
+    // While the selected camera's new picture is being handled, is its full
+    // decode already there for the save to share? Asking must not keep it.
+    QList<bool> heldDuringArrival;
+    std::weak_ptr<const QImage> lastDecode;
+    QObject::connect(&engine, &CameraEngine::viewerPictureChanged, [&](int index) {
+        std::weak_ptr<const QImage> decode = engine.panel(index).picture.full();
+        heldDuringArrival << !decode.expired();
+        lastDecode = decode;
+    });
+    const auto response = [](const QColor &color, const QByteArray &lastModified) {
+        return MiniHttpServer::response(jpegOf(color, QSize(640, 480)), "image/jpeg", lastModified);
+    };
+
+    saver.setAutoSave(true);
+    EXPECT_TRUE(engine.fullDecodeForNewPictures());
+    fetch(0, response(Qt::red, "one"));   // first: not new
+    fetch(0, response(Qt::green, "two")); // new: decoded in full, shared with the save
+    EXPECT_EQ(heldDuringArrival, (QList<bool>{false, true}));
+    EXPECT_TRUE(lastDecode.expired()) << "the full picture outlived its arrival";
+    EXPECT_EQ(camFiles().size(), 1);
+    // Its thumbnail, made from the full pixels, shows the picture.
+    EXPECT_TRUE(near(centreOf(engine.panel(0).picture.thumbnail()), Qt::green));
+
+    saver.setAutoSave(false);
+    EXPECT_FALSE(engine.fullDecodeForNewPictures());
+    fetch(0, response(Qt::blue, "three")); // new, but nothing wants it in full
+    EXPECT_EQ(heldDuringArrival, (QList<bool>{false, true, false}));
+    EXPECT_EQ(camFiles().size(), 1);
+}

@@ -204,3 +204,41 @@ TEST(Picture, OwnEncodingIsTakenWithoutDecodingAndKeepsItsThumbnail)
     EXPECT_TRUE(Picture::fromEncoded(jpeg, "jpeg", QSize(), thumb).isNull());
     EXPECT_TRUE(Picture().cachedThumbnail().isNull());
 }
+
+TEST(Picture, DecodedInFullSharesThatDecodeAndMakesTheThumbnailFromIt)
+{
+    const QByteArray jpeg = encode(quadrants(QSize(640, 480)), "jpeg");
+    std::shared_ptr<const QImage> full;
+    const Picture picture = Picture::fromBytesInFull(jpeg, QSize(85, 64), &full);
+    ASSERT_FALSE(picture.isNull());
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->size(), QSize(640, 480));
+    EXPECT_EQ(picture.size(), QSize(640, 480));
+    EXPECT_EQ(picture.bytes(), jpeg);
+    // full() is that very decode while it is held.
+    EXPECT_EQ(picture.full().get(), full.get());
+
+    const QImage thumb = picture.cachedThumbnail();
+    ASSERT_EQ(thumb.size(), QSize(85, 64));
+    EXPECT_TRUE(near(thumb.pixel(10, 10), Qt::red));
+    EXPECT_TRUE(near(thumb.pixel(75, 10), Qt::green));
+    EXPECT_TRUE(near(thumb.pixel(10, 55), Qt::blue));
+    EXPECT_TRUE(near(thumb.pixel(75, 55), Qt::white));
+
+    // Let go, the memory goes; asked again, the bytes decode again.
+    const std::weak_ptr<const QImage> watch = full;
+    full.reset();
+    EXPECT_TRUE(watch.expired());
+    EXPECT_EQ(picture.full()->size(), QSize(640, 480));
+
+    // Refused bytes give nothing and leave no stale decode behind.
+    QByteArray torn = jpeg;
+    torn.chop(jpeg.size() / 3);
+    full = std::make_shared<const QImage>(quadrants(QSize(4, 4)));
+    EXPECT_TRUE(Picture::fromBytesInFull(torn, QSize(85, 64), &full).isNull());
+    EXPECT_FALSE(full);
+    EXPECT_TRUE(Picture::fromBytesInFull("junk", QSize(85, 64), &full).isNull());
+    EXPECT_FALSE(full);
+    // The holder may be left out.
+    EXPECT_FALSE(Picture::fromBytesInFull(jpeg, QSize(85, 64), nullptr).isNull());
+}
