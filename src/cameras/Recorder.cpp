@@ -9,6 +9,7 @@
 #include "AppInfo.h"
 #include "CamListFile.h"
 #include "CameraEngine.h"
+#include "PictureSaver.h"
 #include "SettingsStore.h"
 #include "TessalyError.h"
 
@@ -24,6 +25,9 @@ Recorder::Recorder(CameraEngine *engine, QObject *parent)
     , m_engine(engine)
 {
     static_assert(CameraEngine::PanelCount == std::tuple_size_v<decltype(m_opened)>);
+    m_saver = new PictureSaver(engine, this);
+    connect(m_saver, &PictureSaver::pictureSaved, this, &Recorder::onPictureSaved);
+    connect(m_saver, &PictureSaver::saveFailed, this, &Recorder::onSaveFailed);
     connect(m_engine, &CameraEngine::pictureArrived, this, &Recorder::onPictureArrived);
     connect(m_engine, &CameraEngine::fetchFailed, this, &Recorder::onFetchFailed);
 }
@@ -86,13 +90,16 @@ bool Recorder::start()
     }
 
     m_autoSave = readAutoSave();
+    m_saver->setAutoSave(m_autoSave);
     // The main window makes cam/ at start-up; the recorder is a start-up too.
     const QString camDir = AppInfo::programFile(QStringLiteral("cam"));
     if (!QFileInfo(camDir).isDir() && !QDir().mkpath(camDir))
         emit notice(QStringLiteral("Cannot create the picture folder %1").arg(camDir));
 
-    // Nobody looks at a viewer here: no panel is the selected one.
+    // Nobody looks at a viewer here: no panel is the selected one, and an
+    // arriving picture is only checked, not decoded, unless it is saved.
     m_engine->setSelectedCam(-1);
+    m_engine->setThumbnailsShown(false);
     // Running from the first start on: an address without a path fails inside it.
     m_running = true;
     m_clock.start();
@@ -155,6 +162,7 @@ void Recorder::stop()
     if (!m_running)
         return;
     m_running = false;
+    m_saver->setAutoSave(false);
     m_engine->stopAll();
 }
 

@@ -9,12 +9,14 @@
 #include <QStringList>
 
 class CameraEngine;
+class PictureSaver;
 
 // Headless recording: every camera of the camera list (up to 24, in file
 // order) opened in one capture engine, exactly as the main window would open
 // them one after the other, with no window at all. What happens is told as one
 // line per event: a saved picture, a failed fetch, a picture that could not be
-// decoded, a save that failed. The app prints those lines; nothing here
+// decoded, a save that failed. New pictures are saved by the same PictureSaver
+// the main window uses, switched by the stored "autoSave". The app prints those lines; nothing here
 // touches standard output, so tests read the same lines from the signal.
 class Recorder : public QObject
 {
@@ -79,6 +81,7 @@ private:
     bool openCameras(const QStringList &names);
 
     CameraEngine *m_engine = nullptr;
+    PictureSaver *m_saver = nullptr; // owned; the same autosave the main window runs
     bool m_running = false;
     bool m_autoSave = false;
     QString m_startError;

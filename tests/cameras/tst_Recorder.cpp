@@ -67,6 +67,10 @@ protected:
                                                        "Tue, 08 Dec 2026 14:00:00 GMT");
             else if (request.startsWith("GET /broken.jpg"))
                 reply.bytes = MiniHttpServer::response("not a jpeg at all", "image/jpeg");
+            else if (request.startsWith("GET /torn.jpg"))
+                reply.bytes = MiniHttpServer::response(jpegOf(Qt::red).chopped(40), "image/jpeg");
+            else if (request.startsWith("GET /silent.jpg"))
+                reply.silent = true;
             else
                 reply.bytes = MiniHttpServer::response("<html>nope</html>", "text/html");
             return reply;
@@ -222,4 +226,43 @@ TEST_F(RecorderTest, TakesAutoSaveFromTheStoredSettingAndReportsSavesInOneLineEa
                     .hasMatch());
     EXPECT_EQ(recorder.counts().saved, 1);
     EXPECT_EQ(recorder.counts().failed, 1);
+}
+
+TEST_F(RecorderTest, TornBodiesAndCamerasThatNeverAnswerAreReported)
+{
+    QByteArray list = entry("Torn", server.url("/torn.jpg"));
+    list += entry("Silent", server.url("/silent.jpg"), "2");
+    list += entry("Good", server.url("/good.jpg"), "1");
+    ASSERT_TRUE(writeCamList(list));
+    QSignalSpy lines(&recorder, &Recorder::reported);
+    ASSERT_TRUE(recorder.start());
+    EXPECT_FALSE(engine.thumbnailsShown()); // nobody looks: pictures are only checked
+
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return lines.size() >= 1 && recorder.counts().pictures == 1; }, Timeout));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 3; }, Timeout));
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(QRegularExpression(Stamp + R"(failed Torn: the picture could not be decoded$)")
+                    .match(lines.at(0).at(0).toString())
+                    .hasMatch())
+        << lines.at(0).at(0).toString().toStdString();
+    // The good picture is in its panel at its natural size, undecoded until asked.
+    const Picture good = engine.panel(2).picture;
+    ASSERT_FALSE(good.isNull());
+    EXPECT_EQ(good.size(), QSize(64, 48));
+    EXPECT_EQ(good.thumbnail().size(), Picture::panelSize());
+
+    // The silent camera's interval ends with its fetch unanswered.
+    engine.tick(1);
+    EXPECT_EQ(lines.size(), 1);
+    engine.tick(1);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(QRegularExpression(Stamp + R"(failed Silent: No complete answer within 2 s$)")
+                    .match(lines.at(1).at(0).toString())
+                    .hasMatch())
+        << lines.at(1).at(0).toString().toStdString();
+    // A panel whose fetch completed starts its next one without a word.
+    engine.tick(2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.counts().pictures == 2; }, Timeout));
+    EXPECT_EQ(lines.size(), 2);
 }

@@ -126,3 +126,28 @@ TEST(PicturePanelDecode, TheComparisonTellsDifferentPicturesApart)
         Picture::panelSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     EXPECT_GT(compare(thumb, other).mean, 20.0);
 }
+
+TEST(PicturePanelDecode, CheckedPicturesDecodeTheSameThumbnailWhenFirstAsked)
+{
+    const QByteArray bytes = jpeg(scene({1280, 720}));
+    const Picture checked = Picture::fromBytesChecked(bytes);
+    ASSERT_FALSE(checked.isNull());
+    EXPECT_EQ(checked.size(), QSize(1280, 720));
+    EXPECT_EQ(checked.format(), QByteArray("jpeg"));
+    EXPECT_EQ(checked.bytes(), bytes);
+    const Difference d = compare(checked.thumbnail(), Picture::fromBytes(bytes).thumbnail());
+    EXPECT_LT(d.mean, 0.5);
+    EXPECT_EQ(checked.full()->size(), QSize(1280, 720));
+
+    // Torn or mangled bodies are refused, as a decode refuses them.
+    EXPECT_TRUE(Picture::fromBytesChecked(bytes.chopped(2)).isNull());
+    EXPECT_TRUE(Picture::fromBytesChecked(bytes.left(bytes.size() / 3)).isNull());
+    EXPECT_TRUE(Picture::fromBytesChecked(QByteArray("\xFF\xD8garbage", 9)).isNull());
+    // Other formats take the decoding way.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QImageWriter(&buffer, "png").write(scene({40, 30})));
+    EXPECT_EQ(Picture::fromBytesChecked(png).size(), QSize(40, 30));
+    EXPECT_TRUE(Picture::fromBytesChecked(png.chopped(12)).isNull());
+}
