@@ -9,10 +9,10 @@
 # for N seconds (default 60) and prints pictures per second, the recorder's
 # CPU seconds per picture (utime + stime from /proc/<pid>/stat, the recorder
 # process only), its share of one core, its peak RSS (VmHWM) and its RSS after
-# the first minute and at the end. Then, against the same demo camera, the floor
-# helper measures what a picture must cost at least: a socket read plus one
-# panel-size scaled decode (autosave off), and one full decode plus one
-# quality-90 encode (autosave on). Targets are checked and shown.
+# the first minute and at the end. Before and after each recording, against the
+# same demo camera, the floor helper measures what a picture must cost at least:
+# a socket read plus one panel-size scaled decode (autosave off), and one full
+# decode plus one quality-90 encode (autosave on). Targets are checked and shown.
 # Nothing outside a temporary directory is written; the demo camera stops at exit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -96,8 +96,24 @@ cpu_seconds() { # utime + stime of a process, in seconds
 }
 status_kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
 
+# The floor helper, against the same cameras; its last line is key=value figures.
+floor_runs=()
+measure_floor() {
+    local line
+    line="$("$floor" --port "$port" --cameras "$cameras" --rounds 3 | tee /dev/stderr | tail -n 1)"
+    floor_runs+=("$line")
+}
+value() { # mean of one figure over every floor run so far
+    printf '%s\n' "${floor_runs[@]}" | tr ' ' '\n' | sed -n "s/^$1=\([0-9.]*\)$/\1/p" |
+        awk '{ s += $1; n++ } END { if (n) printf "%.3f", s / n }'
+}
+
 declare -A result
 for mode in $modes; do
+    # Before and after every recording: the machine's load drifts, and the
+    # ratio is only fair against a floor measured under the same load.
+    say "measuring the floor against the same demo camera ..."
+    measure_floor
     home="$work/home-$mode"
     mkdir -p "$home" "$work/config"
     {
@@ -133,17 +149,17 @@ for mode in $modes; do
     result[$mode]="$pictures $newpics $saved $failed $cpu $hwm ${rss60:--} $rss_end"
     echo "autosave $mode: $summary" >&2
 done
-
 say "measuring the floor against the same demo camera ..."
-floor_line="$("$floor" --port "$port" --cameras "$cameras" --rounds 5 | tee /dev/stderr | tail -n 1)"
-value() { tr ' ' '\n' <<<"$floor_line" | sed -n "s/^$1=\([0-9.]*\)$/\1/p"; }
+measure_floor
+
 floor_ms="$(value floor_ms)"
 save_floor_ms="$(value save_floor_ms)"
 
 echo
 echo "End-to-end: $cameras cameras, refresh 1 s, 1920x1080 pictures changing every second, $seconds s per mode"
-echo "floor (socket read + panel-size decode): $floor_ms ms CPU per picture"
-echo "save floor (full decode + q90 encode):   $save_floor_ms ms CPU per picture"
+echo "floor (socket read + panel-size decode): $floor_ms ms CPU per picture (read $(value read_ms), decode $(value panel_decode_ms))"
+echo "save floor (full decode + q90 encode):   $save_floor_ms ms CPU per picture (decode $(value full_decode_ms), encode $(value encode_ms))"
+echo "(floors: mean of ${#floor_runs[@]} runs of the floor helper, before and after each recording)"
 printf '%-9s %8s %8s %7s %6s %10s %8s %9s %8s %8s %8s\n' autosave pictures "pics/s" new saved "CPU ms/pic" "x floor" "core %" "peak MB" "RSS@60s" "RSS end"
 verdict=0
 for mode in $modes; do
