@@ -1,0 +1,139 @@
+#pragma once
+
+#include <array>
+#include <functional>
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include "MainWindowLayout.h"
+
+class AddCamDialog;
+class BusyAnimation;
+class CameraPanelWidget;
+class EditCamDialog;
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+class StretchImage;
+class ValueLabel;
+class ZoomImage;
+
+// Form1, the program's working window: the camera list with its commands at
+// the left, the 24 camera panels in the middle, the viewer of the selected
+// camera at the right and the status bar below. Every control carries the
+// name the rest of the program and the tests know it by as its objectName.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The start-up sequence, run once before the window is first shown.
+    void Form_Load();
+
+    // Fits the three columns to an outer window size in twips (title, menu
+    // bar and borders included, as the layout arithmetic expects).
+    void LayoutMainWindow(float outerHeight, float outerWidth);
+
+    // The text of the status bar's first panel.
+    void setStatusText(const QString &text);
+    QString statusText() const;
+
+    // What the menu entry "Exit" does to end the program at once. The default
+    // leaves the event loop without running any window's closing steps.
+    void setExitHandler(std::function<void()> handler);
+    // What ends the program after the window has closed (default: quit the loop).
+    void setEndProgramHandler(std::function<void()> handler);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildFrame1(QWidget *client);
+    void buildCams(QWidget *client);
+    void buildViewer(QWidget *client);
+    void buildDetails();
+    void buildMenus();
+    void applyGeometry();
+    void layoutFromClientArea();
+    QRect px(const TwipsRect &rect) const;
+    int pxLength(float twips) const;
+    float twipsLength(int pixels, bool vertical) const;
+
+    void VScroll1_Change(int value);
+
+    void mnuFileItem_Click(int index);
+    void mnuCamItem_Click(int index);
+
+    // The program's own commands.
+    void exitProgram();
+
+    MainWindowGeometry m_geometry;
+    std::function<void()> m_exitHandler;
+    std::function<void()> m_endProgramHandler;
+    bool m_exiting = false;
+
+    BusyAnimation *m_busyAnimation = nullptr;
+
+    // Frame1, "Controls".
+    QGroupBox *Frame1 = nullptr;
+    QPushButton *cmdAdd = nullptr;
+    QPushButton *cmdRemove = nullptr;
+    QPushButton *cmdEdit = nullptr;
+    QPushButton *cmdStartCam = nullptr;
+    QPushButton *cmdStopAll = nullptr;
+    QCheckBox *chkSave = nullptr;
+    QLabel *Label1 = nullptr;
+    QListWidget *List1 = nullptr;
+
+    // frmCams, "Webcams".
+    QGroupBox *frmCams = nullptr;
+    QWidget *picWindowOuter = nullptr;
+    QWidget *picWindowInner = nullptr;
+    QScrollBar *VScroll1 = nullptr;
+    std::array<CameraPanelWidget *, PanelGrid::kPanelCount> Frame{};
+
+    // frmMain, "Viewer".
+    QGroupBox *frmMain = nullptr;
+    QFrame *Picture1 = nullptr;
+    ZoomImage *imgMain = nullptr;
+    QScrollBar *VScroll2 = nullptr;
+    QScrollBar *HScroll1 = nullptr;
+    QPushButton *Command1 = nullptr;
+
+    // frmDetails, inside the viewer.
+    QGroupBox *frmDetails = nullptr;
+    ValueLabel *lblName = nullptr;
+    ValueLabel *lblRefresh = nullptr;
+    ValueLabel *lblLastChanged = nullptr;
+    ValueLabel *lblLastRefreshed = nullptr;
+    ValueLabel *lblNextRefresh = nullptr;
+    QScrollBar *Slider1 = nullptr;
+    QPushButton *cmdSave = nullptr;
+    QPushButton *Command3 = nullptr;
+    ValueLabel *lblTime = nullptr;
+
+    ValueLabel *m_statusPanel = nullptr;
+
+    // Hidden pictures the panels and the picture window take theirs from.
+    StretchImage *picrefresh = nullptr;
+    StretchImage *blank = nullptr;
+    StretchImage *notFound = nullptr;
+
+    QMenu *mnuFile = nullptr;
+    QMenu *mnuCams = nullptr;
+    QMenu *mnuHelp = nullptr;
+    QMenu *mnuAbout = nullptr;
+};
