@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -15,17 +16,38 @@
 #include <QScrollBar>
 #include <QStatusBar>
 
+#include "AddCamDialog.h"
 #include "AppInfo.h"
 #include "BusyAnimation.h"
+#include "CamListFile.h"
+#include "CameraEngine.h"
 #include "CameraPanelWidget.h"
+#include "EditCamDialog.h"
+#include "MessageBoxes.h"
+#include "Picture.h"
+#include "PictureWindow.h"
+#include "SettingsStore.h"
 #include "StockPictures.h"
 #include "StretchImage.h"
 #include "Twips.h"
 #include "ValueLabel.h"
 #include "ViewerZoom.h"
+#include "WindowUpdateLock.h"
+#include "WindowUtils.h"
 #include "ZoomImage.h"
 
 namespace {
+// Runs one handler to its end; nothing it throws may reach the event loop.
+template <typename Handler>
+void guarded(MainWindow *window, Handler &&handler)
+{
+    try {
+        handler();
+    } catch (const std::exception &e) {
+        window->setStatusText(QString::fromLocal8Bit(e.what()));
+    }
+}
+
 // Title bar, menu bar and borders, which the layout arithmetic takes off the
 // outer height. Our menu bar and frame lie outside the client area, so the
 // outer height handed to it is the client area plus the status bar plus this.
@@ -62,12 +84,21 @@ MainWindow::MainWindow(QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     m_busyAnimation = new BusyAnimation(this);
+    m_engine = new CameraEngine(this);
     buildControls();
     buildMenus();
     applyGeometry();
+    connectEngine();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    if (WindowUpdateLock::mainWindow() == this)
+        WindowUpdateLock::detach();
+    // The picture window is a window of its own; it goes with the main window.
+    if (m_form6)
+        delete m_form6.data();
+}
 
 QRect MainWindow::px(const TwipsRect &rect) const
 {
@@ -142,6 +173,14 @@ void MainWindow::buildFrame1(QWidget *client)
     List1 = new QListWidget(Frame1);
     List1->setObjectName(QStringLiteral("List1"));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    connect(cmdAdd, &QPushButton::clicked, this, &MainWindow::cmdAdd_Click);
+    connect(cmdRemove, &QPushButton::clicked, this, &MainWindow::cmdRemove_Click);
+    connect(cmdEdit, &QPushButton::clicked, this, &MainWindow::cmdEdit_Click);
+    connect(cmdStartCam, &QPushButton::clicked, this, &MainWindow::cmdStartCam_Click);
+    connect(cmdStopAll, &QPushButton::clicked, this, &MainWindow::cmdStopAll_Click);
+    connect(List1, &QListWidget::itemDoubleClicked, this, &MainWindow::List1_DblClick);
+    connect(chkSave, &QCheckBox::clicked, this, &MainWindow::chkSave_Click);
 }
 
 void MainWindow::buildCams(QWidget *client)
@@ -169,8 +208,10 @@ void MainWindow::buildCams(QWidget *client)
 
     for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
         auto *panel = new CameraPanelWidget(i, picWindowInner);
-        panel->setBusyAnimation(m_busyAnimation);
         Frame[size_t(i)] = panel;
+        connect(panel, &CameraPanelWidget::pictureClicked, this, &MainWindow::showCameraInViewer);
+        connect(panel, &CameraPanelWidget::refreshClicked, m_engine, &CameraEngine::refreshNow);
+        connect(panel, &CameraPanelWidget::stopClicked, m_engine, &CameraEngine::StopPanel);
     }
 }
 
@@ -197,6 +238,8 @@ void MainWindow::buildViewer(QWidget *client)
         bar->setSingleStep(ViewerZoom::kScrollSingleStep);
         bar->setPageStep(ViewerZoom::kScrollPageStep);
     }
+    connect(HScroll1, &QScrollBar::valueChanged, this, &MainWindow::HScroll1_Change);
+    connect(VScroll2, &QScrollBar::valueChanged, this, &MainWindow::VScroll2_Change);
     Command1 = makeButton(QStringLiteral("Command1"), QString(), QString(), Picture1);
     Command1->setFocusPolicy(Qt::NoFocus);
 
@@ -255,6 +298,10 @@ void MainWindow::buildDetails()
         QStringLiteral("full screen, auto refreshing view of current cam.  click to close."),
         frmDetails);
     Command3->setGeometry(px({kValueLeft, kButtonsTop, kCaptionWidth, kButtonHeight}));
+    cmdSave->setEnabled(false);
+    connect(cmdSave, &QPushButton::clicked, this, &MainWindow::cmdSave_Click);
+    connect(Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
+    connect(Slider1, &QScrollBar::valueChanged, this, &MainWindow::Slider1_Change);
 
     lblTime = new ValueLabel(frmDetails);
     lblTime->setObjectName(QStringLiteral("lblTime"));
@@ -317,6 +364,12 @@ void MainWindow::applyGeometry()
     HScroll1->setGeometry(px(g.HScroll1));
     Command1->setGeometry(px(g.Command1));
     frmDetails->setGeometry(px(g.frmDetails));
+    placeImage();
+}
+
+void MainWindow::placeImage()
+{
+    imgMain->setGeometry(px(m_image));
     // The picture lies under the viewport's scroll bars.
     imgMain->lower();
 }
@@ -379,6 +432,9 @@ void MainWindow::setEndProgramHandler(std::function<void()> handler)
 
 void MainWindow::Form_Load()
 {
+    // Engine steps that change many controls freeze this window's drawing.
+    WindowUpdateLock::attach(this, [this] { return m_form6 && m_form6->isVisible(); });
+
     // Maximise: the window takes the screen's working area, and the columns
     // are laid out for it here, before the window is first shown.
     setWindowState(windowState() | Qt::WindowMaximized);
@@ -388,10 +444,32 @@ void MainWindow::Form_Load()
         layout()->activate();
     layoutFromClientArea();
 
-    m_statusPanel->setMinimumWidth(0);
-    m_statusPanel->resize(width(), m_statusPanel->height());
+    m_statusPanel->setMinimumWidth(width());
+
+    guarded(this, [&] {
+        const QString autoSave =
+            SettingsStore::GetMachineSetting(AppInfo::productName(), QStringLiteral("Settings"),
+                                             QStringLiteral("autoSave"), QStringLiteral("0"));
+        // Ticked only for 1; any other text, number or not, leaves it unticked.
+        bool isNumber = false;
+        const int value = autoSave.trimmed().toInt(&isNumber);
+        chkSave->setChecked(isNumber && value == 1);
+    });
 
     setWindowTitle(AppInfo::productName() + QStringLiteral(" by ") + AppInfo::companyName());
+
+    const QString camDirectory = AppInfo::programFile(QStringLiteral("cam"));
+    if (!WindowUtils::DirExists(camDirectory) && !QDir().mkpath(camDirectory))
+        setStatusText(tr("The folder %1 for saved pictures could not be made; pictures cannot "
+                         "be saved.")
+                          .arg(QDir::toNativeSeparators(camDirectory)));
+
+    LockWindowUpdates(this, true);
+    for (CameraPanelWidget *panel : Frame)
+        panel->setBusyAnimation(picrefresh->animation());
+    LockWindowUpdates(this, false);
+
+    reloadCamList();
 }
 
 void MainWindow::mnuFileItem_Click(int index)
@@ -416,11 +494,406 @@ void MainWindow::exitProgram()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // "Exit" has ended the program already: none of the closing steps run.
     if (m_exiting) {
         event->accept();
         return;
     }
-    QMainWindow::closeEvent(event);
+    // Unload the other windows in this order; one that is not loaded is left alone.
+    const QList<QWidget *> windows = {m_form2.data(), m_form3.data(), m_form6.data()};
+    for (QWidget *window : windows) {
+        if (!window)
+            continue;
+        window->close();
+        delete window;
+    }
+    event->accept();
     if (m_endProgramHandler)
         m_endProgramHandler();
 }
+
+bool MainWindow::IsCamSelected() const
+{
+    for (int i = 0; i < List1->count(); ++i) {
+        if (List1->item(i)->isSelected())
+            return true;
+    }
+    return false;
+}
+
+QString MainWindow::currentListText() const
+{
+    const QListWidgetItem *item = List1->currentItem();
+    return item ? item->text() : QString();
+}
+
+void MainWindow::reloadCamList()
+{
+    List1->clear();
+    const CamListResult<QStringList> list = CamListFile::LoadCamList();
+    if (!list.ok()) {
+        showFileError(list.error);
+        return;
+    }
+    LockWindowUpdates(this, true);
+    List1->addItems(list.value);
+    LockWindowUpdates(this, false);
+}
+
+void MainWindow::showFileError(const QString &error)
+{
+    setStatusText(error);
+}
+
+void MainWindow::cmdAdd_Click()
+{
+    if (!m_form2) {
+        m_form2 = new AddCamDialog(this);
+        connect(m_form2, &CamEntryDialog::camListChanged, this, &MainWindow::reloadCamList);
+    }
+    m_form2->show();
+    m_form2->raise();
+    m_form2->activateWindow();
+}
+
+void MainWindow::cmdEdit_Click()
+{
+    if (!IsCamSelected()) {
+        showNotice();
+        return;
+    }
+    const QString selected = currentListText();
+    // A dialog that is open already keeps the entry it loaded; only its caption follows.
+    if (!m_form3) {
+        m_form3 = new EditCamDialog(selected, this);
+        connect(m_form3, &CamEntryDialog::camListChanged, this, &MainWindow::reloadCamList);
+        connect(m_form3, &EditCamDialog::camEdited, this, &MainWindow::renamePanels);
+    }
+    m_form3->setWindowTitle(selected);
+    m_form3->show();
+    m_form3->raise();
+    m_form3->activateWindow();
+}
+
+void MainWindow::cmdRemove_Click()
+{
+    if (!IsCamSelected()) {
+        showNotice();
+        return;
+    }
+    const CamListResult<std::optional<CamEntry>> found =
+        CamListFile::FindCamEntry(currentListText());
+    if (!found.ok()) {
+        showFileError(found.error);
+        return;
+    }
+    if (!found.value)
+        return;
+    const CamEntry entry = *found.value;
+    const auto answer = MessageBoxes::ask(
+        this, {QStringLiteral("Confirm Delete"),
+               QStringLiteral("Are you sure you want to delete ") + entry.name + QLatin1Char('?'),
+               QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoIcon});
+    if (answer != QMessageBox::Ok)
+        return;
+    // A panel showing the camera keeps running: only the file and the list change.
+    const CamListResult<bool> removed = CamListFile::RemoveCamEntry(entry);
+    if (!removed.ok())
+        showFileError(removed.error);
+    reloadCamList();
+}
+
+void MainWindow::chkSave_Click()
+{
+    const QString value = chkSave->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    try {
+        if (!SettingsStore::SaveMachineSetting(AppInfo::productName(), QStringLiteral("Settings"),
+                                               QStringLiteral("autoSave"), value))
+            setStatusText(tr("The AutoSave setting could not be stored."));
+    } catch (const std::exception &e) {
+        setStatusText(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+// ---- the engine -------------------------------------------------------------
+
+void MainWindow::connectEngine()
+{
+    CameraEngine *e = m_engine;
+    // Panel pictures are decoded at the size the panel shows them.
+    e->setThumbnailSize(Frame[0]->pictureSize());
+    const QImage notFoundImage = StockPictures::notFound();
+    e->setNotFoundPicture(Picture::fromImage(notFoundImage));
+
+    connect(e, &CameraEngine::panelChanged, this, &MainWindow::syncPanel);
+    connect(e, &CameraEngine::panelPictureChanged, this, &MainWindow::syncPanelPicture);
+    connect(e, &CameraEngine::statusText, this, &MainWindow::setStatusText);
+    connect(e, &CameraEngine::nextRefreshText, lblNextRefresh, &QLabel::setText);
+    connect(e, &CameraEngine::viewerPictureChanged, this, &MainWindow::showViewerPicture);
+    connect(e, &CameraEngine::viewerLabelsChanged, this, &MainWindow::showViewerLabels);
+    connect(e, &CameraEngine::viewerHidden, this, &MainWindow::hideViewer);
+    connect(e, &CameraEngine::pictureWindowBusy, this, [this](bool busy) {
+        if (m_form6)
+            m_form6->setBusy(busy);
+    });
+    connect(e, &CameraEngine::pictureWindowPictureChanged, this, [this](const Picture &picture) {
+        if (m_form6)
+            m_form6->setPicture(*picture.full());
+    });
+    // The engine stays silent about failed fetches; the panel's tip tells why
+    // its picture is not coming, and the next picture clears it.
+    connect(e, &CameraEngine::fetchFailed, this, [this](int index, const QString &reason) {
+        if (index >= 0 && index < PanelGrid::kPanelCount)
+            Frame[size_t(index)]->setToolTip(reason);
+    });
+}
+
+void MainWindow::syncPanel(int index)
+{
+    guarded(this, [&] {
+        const CameraPanel &p = m_engine->panel(index);
+        CameraPanelWidget *w = Frame[size_t(index)];
+        w->setTitle(p.caption);
+        w->setBusy(p.busy);
+        w->setProgress(p.progress);
+        w->setVisible(p.visible);
+    });
+}
+
+void MainWindow::syncPanelPicture(int index)
+{
+    guarded(this, [&] {
+        const CameraPanel &p = m_engine->panel(index);
+        CameraPanelWidget *w = Frame[size_t(index)];
+        w->setPicture(QPixmap::fromImage(p.picture.thumbnail(w->pictureSize())));
+        if (!p.picture.isSameAs(m_engine->notFoundPicture()))
+            w->setToolTip(QString());
+    });
+}
+
+void MainWindow::cmdStartCam_Click()
+{
+    if (IsCamSelected())
+        OpenSelectedCam();
+    else
+        showNotice();
+}
+
+void MainWindow::cmdStopAll_Click()
+{
+    guarded(this, [&] { m_engine->stopAll(); });
+}
+
+void MainWindow::List1_DblClick()
+{
+    OpenSelectedCam();
+}
+
+void MainWindow::OpenSelectedCam()
+{
+    guarded(this, [&] {
+        if (m_engine->camsInUse() >= PanelGrid::kPanelCount)
+            return;
+        const QString name = currentListText();
+        // Every frame counts, hidden ones too: a camera named like an unused
+        // panel's caption does not open while a frame carries that caption.
+        for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+            if (m_engine->panel(i).caption == name)
+                return;
+        }
+        OpenCamPanel(name);
+    });
+}
+
+int MainWindow::OpenCamPanel(const QString &name)
+{
+    int opened = -1;
+    guarded(this, [&] {
+        if (name.isEmpty())
+            return;
+        const CamListResult<std::optional<CamEntry>> found = CamListFile::FindCamEntry(name);
+        if (!found.ok()) {
+            showFileError(found.error);
+            return;
+        }
+        if (!found.value)
+            return;
+        const int i = m_engine->lowestHiddenPanel();
+        if (i < 0)
+            return;
+        m_engine->setCamsInUse(qint16(m_engine->camsInUse() + 1));
+        const CamEntry &entry = *found.value;
+        m_engine->setVisible(i, true);
+        m_engine->setName(i, entry.name);
+        m_engine->setAddress(i, entry.address);
+        m_engine->setRefresh(i, entry.refresh);
+        m_engine->StartPanel(i);
+        syncPanel(i);
+        opened = i;
+    });
+    return opened;
+}
+
+void MainWindow::renamePanels(const QString &oldName, const QString &name, const QString &url,
+                              const QString &refresh)
+{
+    guarded(this, [&] {
+        // Every panel showing the camera changes, not only the first.
+        for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+            if (m_engine->panel(i).caption != oldName)
+                continue;
+            m_engine->setName(i, name);
+            m_engine->setCaption(i, name);
+            m_engine->setAddress(i, url);
+            m_engine->setRefresh(i, refresh);
+            syncPanel(i);
+        }
+    });
+}
+
+// ---- the viewer -------------------------------------------------------------
+
+void MainWindow::showCameraInViewer(int index)
+{
+    guarded(this, [&] {
+        m_engine->setSelectedCam(qint16(index));
+        LockWindowUpdates(this, true);
+        frmMain->show();
+        frmDetails->show();
+        m_image.width = 10;
+        m_image.height = 10;
+        // The full-resolution picture: the viewer zooms it, the panel's small
+        // copy would turn blocky.
+        const Picture &picture = m_engine->panel(index).picture;
+        const QImage full = *picture.full();
+        imgMain->setPicture(full);
+        const QSize natural = full.size();
+        viewNaturalWidth = ViewerZoom::NaturalTwips(natural.width(), Twips::dpiX(this));
+        viewNaturalHeight = ViewerZoom::NaturalTwips(natural.height(), Twips::dpiY(this));
+        ApplyZoom();
+        showViewerLabels(index);
+        lblNextRefresh->setText(m_engine->nextRefreshLabel(index));
+        requestNetworkTime();
+    });
+}
+
+void MainWindow::ApplyZoom()
+{
+    LockWindowUpdates(this, true);
+    ViewerZoom::ZoomInput in;
+    in.zoom = Slider1->value();
+    in.viewNaturalWidth = viewNaturalWidth;
+    in.viewNaturalHeight = viewNaturalHeight;
+    in.picture1Width = m_geometry.Picture1.width;
+    in.picture1Height = m_geometry.Picture1.height;
+    in.vscroll2Width = m_geometry.VScroll2.width;
+    in.hscroll1Height = m_geometry.HScroll1.height;
+    const auto barState = [](const QScrollBar *bar) {
+        return ViewerZoom::ScrollBarState{std::int16_t(bar->maximum()), std::int16_t(bar->value()),
+                                          bar->isEnabled()};
+    };
+    in.hscroll1 = barState(HScroll1);
+    in.vscroll2 = barState(VScroll2);
+    in.imageLeft = m_image.left;
+    in.imageTop = m_image.top;
+    in.imageWidth = m_image.width;
+    in.imageHeight = m_image.height;
+
+    const ViewerZoom::ZoomResult out = ViewerZoom::ApplyZoom(in);
+    m_image = {out.imageLeft, out.imageTop, out.imageWidth, out.imageHeight};
+    // The bars are set quietly: the picture's place comes from the result.
+    const auto setBar = [](QScrollBar *bar, const ViewerZoom::ScrollBarState &state) {
+        const QSignalBlocker quiet(bar);
+        bar->setMaximum(state.maximum);
+        bar->setValue(state.value);
+        bar->setEnabled(state.enabled);
+    };
+    setBar(HScroll1, out.hscroll1);
+    setBar(VScroll2, out.vscroll2);
+    placeImage();
+    LockWindowUpdates(this, false);
+}
+
+void MainWindow::Slider1_Change(int)
+{
+    guarded(this, [&] { ApplyZoom(); });
+}
+
+void MainWindow::HScroll1_Change(int value)
+{
+    m_image.left = float(-value);
+    placeImage();
+}
+
+void MainWindow::VScroll2_Change(int value)
+{
+    m_image.top = float(-value);
+    placeImage();
+}
+
+void MainWindow::showViewerPicture(int index)
+{
+    guarded(this, [&] { imgMain->setPicture(*m_engine->panel(index).picture.full()); });
+}
+
+void MainWindow::showViewerLabels(int index)
+{
+    guarded(this, [&] {
+        const CameraPanel &p = m_engine->panel(index);
+        lblName->setText(p.txtName);
+        lblRefresh->setText(p.txtRefresh);
+        lblLastChanged->setText(p.txtUpdated);
+        lblLastRefreshed->setText(p.txtRefreshed);
+    });
+}
+
+void MainWindow::hideViewer()
+{
+    frmMain->hide();
+    frmDetails->hide();
+}
+
+void MainWindow::setSaveImageHandler(SaveImageHandler handler)
+{
+    m_saveImageHandler = std::move(handler);
+    cmdSave->setEnabled(bool(m_saveImageHandler));
+}
+
+bool MainWindow::autoSaveTicked() const
+{
+    return chkSave->isChecked();
+}
+
+void MainWindow::cmdSave_Click()
+{
+    guarded(this, [&] {
+        if (!m_saveImageHandler)
+            return;
+        const QString status = m_saveImageHandler();
+        if (!status.isEmpty())
+            setStatusText(status);
+    });
+}
+
+void MainWindow::Command3_Click()
+{
+    guarded(this, [&] {
+        m_engine->setPictureWindowOpen(true);
+        if (m_form6) {
+            m_form6->setPicture(imgMain->picture());
+            m_form6->raise();
+            return;
+        }
+        // Opening switches the screen saver off, loads the window with
+        // imgMain's picture and shows it over the whole screen.
+        m_form6 = PictureWindow::open(imgMain->picture(), nullptr, [](bool active) {
+            return WindowUtils::SetScreenSaverActive(active);
+        });
+        connect(m_form6, &PictureWindow::closedByClick, this,
+                [this] { m_engine->setPictureWindowOpen(false); });
+    });
+}
+
+void MainWindow::showNotice() {}
+
+void MainWindow::requestNetworkTime() {}

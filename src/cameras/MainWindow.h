@@ -10,7 +10,9 @@
 
 class AddCamDialog;
 class BusyAnimation;
+class CameraEngine;
 class CameraPanelWidget;
+class PictureWindow;
 class EditCamDialog;
 class QAction;
 class QCheckBox;
@@ -44,6 +46,28 @@ public:
     // bar and borders included, as the layout arithmetic expects).
     void LayoutMainWindow(float outerHeight, float outerWidth);
 
+    // The capture engine behind the 24 panels; the window owns it.
+    CameraEngine &engine() const { return *m_engine; }
+
+    // Opens the camera named by List1's current item, unless 24 panels are in
+    // use or a panel carries that name already.
+    void OpenSelectedCam();
+    // Puts the named camera of the camera list file into the lowest free panel
+    // and starts it. Returns the panel's index, or -1 when nothing opened.
+    int OpenCamPanel(const QString &name);
+
+    // Makes camera i the selected one and shows it in the viewer at the
+    // current zoom with its details.
+    void showCameraInViewer(int index);
+
+    // What "Save Image" runs for the selected camera; it answers the text for
+    // the status bar (empty: nothing to show). Without one the button is disabled.
+    using SaveImageHandler = std::function<QString()>;
+    void setSaveImageHandler(SaveImageHandler handler);
+
+    // True when "AutoSave New Pictures" is ticked.
+    bool autoSaveTicked() const;
+
     // The text of the status bar's first panel.
     void setStatusText(const QString &text);
     QString statusText() const;
@@ -73,6 +97,40 @@ private:
     float twipsLength(int pixels, bool vertical) const;
 
     void VScroll1_Change(int value);
+    void HScroll1_Change(int value);
+    void VScroll2_Change(int value);
+    void Slider1_Change(int value);
+    void ApplyZoom();
+    void placeImage();
+
+    // Following the engine.
+    void connectEngine();
+    void syncPanel(int index);
+    void syncPanelPicture(int index);
+    void showViewerPicture(int index);
+    void showViewerLabels(int index);
+    void hideViewer();
+    void renamePanels(const QString &oldName, const QString &name, const QString &url,
+                      const QString &refresh);
+    void cmdSave_Click();
+    // Form4, "Oops!": nothing is selected in the list.
+    void showNotice();
+    void requestNetworkTime();
+    void Command3_Click();
+
+    // The list commands.
+    void cmdAdd_Click();
+    void cmdRemove_Click();
+    void cmdEdit_Click();
+    void cmdStartCam_Click();
+    void cmdStopAll_Click();
+    void List1_DblClick();
+    void chkSave_Click();
+    bool IsCamSelected() const;
+    QString currentListText() const;
+    // Refills List1 from the camera list file; a file error goes to the status bar.
+    void reloadCamList();
+    void showFileError(const QString &error);
 
     void mnuFileItem_Click(int index);
     void mnuCamItem_Click(int index);
@@ -81,11 +139,23 @@ private:
     void exitProgram();
 
     MainWindowGeometry m_geometry;
+    CameraEngine *m_engine = nullptr;
+    SaveImageHandler m_saveImageHandler;
+    // The selected picture's natural size in twips, and imgMain's place in
+    // Picture1 in twips.
+    qint32 viewNaturalWidth = 0;
+    qint32 viewNaturalHeight = 0;
+    TwipsRect m_image{0, 0, 915, 855};
     std::function<void()> m_exitHandler;
     std::function<void()> m_endProgramHandler;
     bool m_exiting = false;
 
     BusyAnimation *m_busyAnimation = nullptr;
+
+    // Windows loaded on request, unloaded when closed.
+    QPointer<AddCamDialog> m_form2;
+    QPointer<EditCamDialog> m_form3;
+    QPointer<PictureWindow> m_form6;
 
     // Frame1, "Controls".
     QGroupBox *Frame1 = nullptr;
