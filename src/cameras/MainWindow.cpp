@@ -435,11 +435,13 @@ void MainWindow::Form_Load()
     // Engine steps that change many controls freeze this window's drawing.
     WindowUpdateLock::attach(this, [this] { return m_form6 && m_form6->isVisible(); });
 
+    WindowUtils::SetWindowIcon(this, QStringLiteral("AAA"), true);
+
     // Maximise: the window takes the screen's working area, and the columns
     // are laid out for it here, before the window is first shown.
-    setWindowState(windowState() | Qt::WindowMaximized);
     if (const QScreen *s = screen())
         resize(s->availableGeometry().size());
+    setWindowState(windowState() | Qt::WindowMaximized);
     if (layout())
         layout()->activate();
     layoutFromClientArea();
