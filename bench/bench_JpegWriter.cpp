@@ -1,0 +1,180 @@
+// Saving a 1920 x 1080 picture at quality 90 through SaveJpegFile against a
+// bare tjCompress2 on the same pixels: the writer's own work (temporary file,
+// rename, metadata) must stay small beside the encoding.
+//
+//   cmake --build build --target bench_JpegWriter && build/bench/bench_JpegWriter
+//
+// BM_SaveVsBare runs the bare encoder, a save to a new name and a save over
+// an existing file in turn in every iteration and reports the times and the
+// ratios to the bare encoder (target: <= 1.25), by the wall clock and by this
+// thread's CPU time (the steadier figure on a busy machine).
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <ctime>
+
+#include <benchmark/benchmark.h>
+#include <turbojpeg.h>
+
+#include <QTemporaryDir>
+
+#include "DibSection.h"
+#include "JpegWriter.h"
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr int kQuality = 90;
+
+// A scene of smooth light, a few shapes with edges, texture and a little
+// sensor noise, always the same: not flat, so the encoder works as on a photo.
+const DibSection &scene()
+{
+    static const DibSection dib = [] {
+        DibSection d;
+        d.Create(kWidth, kHeight);
+        std::uint32_t noise = 12345;
+        const int stride = d.BytesPerScanLine();
+        for (int y = 0; y < kHeight; ++y) {
+            unsigned char *row = d.DIBSectionBitsPtr() + std::size_t(y) * stride;
+            for (int x = 0; x < kWidth; ++x) {
+                noise = noise * 1664525u + 1013904223u;
+                const int grain = int(noise >> 28) - 8;
+                const double light = 0.5 + 0.5 * std::sin(x * 0.004) * std::cos(y * 0.006);
+                const bool inBox = (x / 240 + y / 180) % 3 == 0;
+                const double texture = 20 * std::sin(x * 0.31 + y * 0.17);
+                const int b = int(60 + 120 * light + texture) + grain;
+                const int g = int((inBox ? 150 : 90) + 80 * light) + grain;
+                const int r = int(200 * light + (x * 40) / kWidth - texture) + grain;
+                row[x * 3] = static_cast<unsigned char>(std::clamp(b, 0, 255));
+                row[x * 3 + 1] = static_cast<unsigned char>(std::clamp(g, 0, 255));
+                row[x * 3 + 2] = static_cast<unsigned char>(std::clamp(r, 0, 255));
+            }
+        }
+        return d;
+    }();
+    return dib;
+}
+
+// The bare encoder, with the settings SaveJpegFile uses.
+unsigned long bareCompress(tjhandle handle, const DibSection &dib)
+{
+    unsigned char *jpeg = nullptr;
+    unsigned long size = 0;
+    if (tjCompress2(handle, dib.DIBSectionBitsPtr(), dib.Width(), dib.BytesPerScanLine(),
+                    dib.Height(), TJPF_BGR, &jpeg, &size, TJSAMP_420, kQuality,
+                    TJFLAG_BOTTOMUP) != 0)
+        size = 0;
+    tjFree(jpeg);
+    return size;
+}
+
+void BM_BareTjCompress2(benchmark::State &state)
+{
+    const DibSection &dib = scene();
+    tjhandle handle = tjInitCompress();
+    unsigned long size = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(size = bareCompress(handle, dib));
+    tjDestroy(handle);
+    if (size == 0)
+        state.SkipWithError("tjCompress2 failed");
+    state.counters["jpeg_bytes"] = double(size);
+}
+BENCHMARK(BM_BareTjCompress2)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The autosave case: every picture gets a name of its own.
+void BM_SaveJpegFile_NewFile(benchmark::State &state)
+{
+    const DibSection &dib = scene();
+    QTemporaryDir dir;
+    int n = 0;
+    for (auto _ : state)
+        SaveJpegFile(dib, dir.filePath(QStringLiteral("scene%1.jpg").arg(n++)), kQuality);
+}
+BENCHMARK(BM_SaveJpegFile_NewFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Saving over the same file again and again: temporary file, rename over the
+// old one, its permissions and times carried over.
+void BM_SaveJpegFile_Replace(benchmark::State &state)
+{
+    const DibSection &dib = scene();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("scene.jpg"));
+    for (auto _ : state)
+        SaveJpegFile(dib, path, kQuality);
+}
+BENCHMARK(BM_SaveJpegFile_Replace)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// This thread's CPU time in milliseconds: on a loaded machine the wall clock
+// mostly measures the other processes.
+double threadCpuMs()
+{
+    timespec now = {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+struct Lap
+{
+    double wall = 0;
+    double cpu = 0;
+};
+
+template <typename Work>
+void timed(Lap &lap, Work &&work)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto wall0 = Clock::now();
+    const double cpu0 = threadCpuMs();
+    work();
+    lap.cpu += threadCpuMs() - cpu0;
+    lap.wall += std::chrono::duration<double, std::milli>(Clock::now() - wall0).count();
+}
+
+// All three in the same iteration, so drifting machine load hits them alike.
+void BM_SaveVsBare(benchmark::State &state)
+{
+    const DibSection &dib = scene();
+    QTemporaryDir dir;
+    const QString replaced = dir.filePath(QStringLiteral("scene.jpg"));
+    tjhandle handle = tjInitCompress();
+    Lap bare, fresh, replace;
+    int n = 0;
+    for (auto _ : state) {
+        timed(bare, [&] { benchmark::DoNotOptimize(bareCompress(handle, dib)); });
+        const QString name = dir.filePath(QStringLiteral("new%1.jpg").arg(n++));
+        timed(fresh, [&] { SaveJpegFile(dib, name, kQuality); });
+        timed(replace, [&] { SaveJpegFile(dib, replaced, kQuality); });
+    }
+    tjDestroy(handle);
+    const double iterations = double(state.iterations());
+    state.counters["bare_ms"] = bare.wall / iterations;
+    state.counters["new_ms"] = fresh.wall / iterations;
+    state.counters["replace_ms"] = replace.wall / iterations;
+    state.counters["new_ratio"] = fresh.wall / bare.wall;
+    state.counters["replace_ratio"] = replace.wall / bare.wall;
+    state.counters["new_cpu_ratio"] = fresh.cpu / bare.cpu;
+    state.counters["replace_cpu_ratio"] = replace.cpu / bare.cpu;
+}
+BENCHMARK(BM_SaveVsBare)->Unit(benchmark::kMillisecond)->MinTime(4.0);
+
+void BM_Resample(benchmark::State &state)
+{
+    const DibSection &dib = scene();
+    const int newWidth = int(state.range(0));
+    const int newHeight = int(state.range(1));
+    for (auto _ : state) {
+        auto result = dib.Resample(newHeight, newWidth);
+        benchmark::DoNotOptimize(result.get());
+    }
+    state.SetItemsProcessed(state.iterations() * newWidth * newHeight);
+}
+BENCHMARK(BM_Resample)->Args({960, 540})->Args({640, 480})->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGINT and SIGTERM into a Qt signal through a self-pipe, so the server
+// stops from its event loop instead of inside a signal handler.
+class DemoCamSignals : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DemoCamSignals(QObject *parent = nullptr);
+    ~DemoCamSignals() override;
+
+    // False when the pipe or the handlers could not be set up.
+    bool isActive() const { return m_notifier != nullptr; }
+
+signals:
+    void stopRequested(int signalNumber);
+
+private:
+    void onReadable();
+
+    QSocketNotifier *m_notifier = nullptr;
+};
