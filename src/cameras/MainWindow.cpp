@@ -224,14 +224,19 @@ void MainWindow::buildViewer(QWidget *client)
     Picture1->setProperty("tessalyKind", QStringLiteral("PictureBox"));
     Picture1->setFrameShape(QFrame::Panel);
     Picture1->setFrameShadow(QFrame::Sunken);
+    // A two-pixel border: the 60 twips the scroll bars leave at the far edges.
+    Picture1->setLineWidth(2);
     Picture1->setAutoFillBackground(true);
+    // The inside of the border, which clips the zoomed picture.
+    m_picture1Inside = new QWidget(Picture1);
+    m_picture1Inside->setObjectName(QStringLiteral("Picture1_inside"));
 
-    imgMain = new ZoomImage(Picture1);
+    imgMain = new ZoomImage(m_picture1Inside);
     imgMain->setObjectName(QStringLiteral("imgMain"));
 
-    VScroll2 = new QScrollBar(Qt::Vertical, Picture1);
+    VScroll2 = new QScrollBar(Qt::Vertical, m_picture1Inside);
     VScroll2->setObjectName(QStringLiteral("VScroll2"));
-    HScroll1 = new QScrollBar(Qt::Horizontal, Picture1);
+    HScroll1 = new QScrollBar(Qt::Horizontal, m_picture1Inside);
     HScroll1->setObjectName(QStringLiteral("HScroll1"));
     for (QScrollBar *bar : {VScroll2, HScroll1}) {
         bar->setRange(0, 0);
@@ -240,7 +245,7 @@ void MainWindow::buildViewer(QWidget *client)
     }
     connect(HScroll1, &QScrollBar::valueChanged, this, &MainWindow::HScroll1_Change);
     connect(VScroll2, &QScrollBar::valueChanged, this, &MainWindow::VScroll2_Change);
-    Command1 = makeButton(QStringLiteral("Command1"), QString(), QString(), Picture1);
+    Command1 = makeButton(QStringLiteral("Command1"), QString(), QString(), m_picture1Inside);
     Command1->setFocusPolicy(Qt::NoFocus);
 
     buildDetails();
@@ -360,6 +365,7 @@ void MainWindow::applyGeometry()
 
     frmMain->setGeometry(px(g.frmMain));
     Picture1->setGeometry(px(g.Picture1));
+    m_picture1Inside->setGeometry(Picture1->contentsRect());
     VScroll2->setGeometry(px(g.VScroll2));
     HScroll1->setGeometry(px(g.HScroll1));
     Command1->setGeometry(px(g.Command1));

@@ -178,6 +178,7 @@ private:
     // frmMain, "Viewer".
     QGroupBox *frmMain = nullptr;
     QFrame *Picture1 = nullptr;
+    QWidget *m_picture1Inside = nullptr;
     ZoomImage *imgMain = nullptr;
     QScrollBar *VScroll2 = nullptr;
     QScrollBar *HScroll1 = nullptr;
