@@ -27,6 +27,7 @@ AddCamDialog::AddCamDialog(QWidget *parent)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(AppInfo::productName() + QStringLiteral(" :: add a cam"));
+    applySkin();
 }
 
 bool AddCamDialog::acceptEntry()

@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "MessageBoxes.h"
+#include "Skin.h"
 
 namespace {
 QFont verdana()
@@ -97,6 +98,14 @@ QString CamEntryDialog::refresh() const
 QRect CamEntryDialog::px(const TwipsRect &rect) const
 {
     return Twips::toPixels(rect, this);
+}
+
+void CamEntryDialog::applySkin()
+{
+    if (!Skin::skinningSwitch())
+        return;
+    SkinLabels(this);
+    SkinForm(this);
 }
 
 void CamEntryDialog::showFileError(const QString &error)

@@ -50,6 +50,7 @@ EditCamDialog::EditCamDialog(const QString &selectedName, QWidget *parent)
         Text3->setText(m_old.refresh);
     }
     setWindowTitle(m_found ? m_old.name : selectedName);
+    applySkin();
 }
 
 bool EditCamDialog::acceptEntry()

@@ -24,9 +24,12 @@
 #include "CameraPanelWidget.h"
 #include "EditCamDialog.h"
 #include "MessageBoxes.h"
+#include "NetworkTime.h"
 #include "Picture.h"
 #include "PictureWindow.h"
 #include "SettingsStore.h"
+#include "Skin.h"
+#include "SkinLabelArray.h"
 #include "StockPictures.h"
 #include "StretchImage.h"
 #include "Twips.h"
@@ -85,6 +88,7 @@ MainWindow::MainWindow(QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     m_busyAnimation = new BusyAnimation(this);
     m_engine = new CameraEngine(this);
+    m_networkTime = new NetworkTime(this);
     buildControls();
     buildMenus();
     applyGeometry();
@@ -117,10 +121,23 @@ float MainWindow::twipsLength(int pixels, bool vertical) const
 
 void MainWindow::buildControls()
 {
+    // Controls sit at fixed places sized for a small dialog font, like the
+    // window was designed with; a larger font would clip their captions.
+    QFont font = this->font();
+    font.setPointSizeF(8.25);
+    setFont(font);
+
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("clientArea"));
     setCentralWidget(client);
     client->installEventFilter(this);
+    // Compact buttons and panel captions for the small fixed controls; the
+    // zoom bar shows its track on any skin.
+    client->setStyleSheet(QStringLiteral(
+        "QPushButton { padding: 1px 3px; }\n"
+        "QCheckBox#chkSave { spacing: 3px; }\n"
+        "CameraPanelWidget::title { left: 4px; padding: 0 2px; }\n"
+        "QScrollBar#Slider1 { background-color: rgba(0, 0, 0, 28); border-radius: 3px; }\n"));
 
     buildFrame1(client);
     buildCams(client);
@@ -441,7 +458,16 @@ void MainWindow::Form_Load()
     // Engine steps that change many controls freeze this window's drawing.
     WindowUpdateLock::attach(this, [this] { return m_form6 && m_form6->isVisible(); });
 
+    StartSkinSupport();
     WindowUtils::SetWindowIcon(this, QStringLiteral("AAA"), true);
+    if (Skin::skinningSwitch()) {
+        // The detail frame's captions go to SkinLabel1, the "Controls"
+        // frame's to SkinLabel2; labels elsewhere get no skin label.
+        auto *first = new SkinLabelArray(QStringLiteral("SkinLabel1"), frmDetails, this);
+        auto *second = new SkinLabelArray(QStringLiteral("SkinLabel2"), Frame1, this);
+        SkinLabels(this, *first, *second);
+        SkinForm(this);
+    }
 
     // Maximise: the window takes the screen's working area, and the columns
     // are laid out for it here, before the window is first shown.
@@ -515,6 +541,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
         window->close();
         delete window;
     }
+    if (Skin::skinningSwitch())
+        CallSkinSupport();
     event->accept();
     if (m_endProgramHandler)
         m_endProgramHandler();
@@ -637,6 +665,8 @@ void MainWindow::connectEngine()
     connect(e, &CameraEngine::panelPictureChanged, this, &MainWindow::syncPanelPicture);
     connect(e, &CameraEngine::statusText, this, &MainWindow::setStatusText);
     connect(e, &CameraEngine::nextRefreshText, lblNextRefresh, &QLabel::setText);
+    connect(e, &CameraEngine::networkTimeRequested, m_networkTime, &NetworkTime::GetNetworkTime);
+    connect(m_networkTime, &NetworkTime::timeTextChanged, lblTime, &QLabel::setText);
     connect(e, &CameraEngine::viewerPictureChanged, this, &MainWindow::showViewerPicture);
     connect(e, &CameraEngine::viewerLabelsChanged, this, &MainWindow::showViewerLabels);
     connect(e, &CameraEngine::viewerHidden, this, &MainWindow::hideViewer);
@@ -904,4 +934,7 @@ void MainWindow::Command3_Click()
 
 void MainWindow::showNotice() {}
 
-void MainWindow::requestNetworkTime() {}
+void MainWindow::requestNetworkTime()
+{
+    m_networkTime->GetNetworkTime();
+}

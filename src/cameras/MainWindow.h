@@ -12,6 +12,7 @@ class AddCamDialog;
 class BusyAnimation;
 class CameraEngine;
 class CameraPanelWidget;
+class NetworkTime;
 class PictureWindow;
 class EditCamDialog;
 class QAction;
@@ -140,6 +141,8 @@ private:
 
     MainWindowGeometry m_geometry;
     CameraEngine *m_engine = nullptr;
+    // The time label's source: one daytime request at a time.
+    NetworkTime *m_networkTime = nullptr;
     SaveImageHandler m_saveImageHandler;
     // The selected picture's natural size in twips, and imgMain's place in
     // Picture1 in twips.

@@ -11,6 +11,7 @@
 #include "CamListFile.h"
 #include "MessageBoxes.h"
 #include "TestEnv.h"
+#include "WaitUntil.h"
 
 namespace {
 
@@ -126,7 +127,7 @@ TEST(AddCamDialog, AppendsOneEntryAsTypedBlanksIncluded)
               QByteArray("\r\n[name]Yard\r\nhttp://yard/snap.jpg\r\n30\r\n\r\n"
                          "[name] \r\nhttp://door/cgi-bin/snap\r\nabc\r\n\r\n"));
     // Closing unloads it.
-    QTRY_VERIFY(dialog.isNull());
+    EXPECT_TRUE(waitUntil([&] { return dialog.isNull(); }));
 }
 
 TEST(AddCamDialog, CancelClosesWithoutWriting)
@@ -138,7 +139,7 @@ TEST(AddCamDialog, CancelClosesWithoutWriting)
     field(*dialog, "Text2")->setText("u");
     field(*dialog, "Text3")->setText("5");
     QTest::mouseClick(button(*dialog, "Command2"), Qt::LeftButton);
-    QTRY_VERIFY(dialog.isNull());
+    EXPECT_TRUE(waitUntil([&] { return dialog.isNull(); }));
     EXPECT_FALSE(QFile::exists(CamListFile::path()));
 }
 

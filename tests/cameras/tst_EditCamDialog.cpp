@@ -10,6 +10,7 @@
 #include "EditCamDialog.h"
 #include "MessageBoxes.h"
 #include "TestEnv.h"
+#include "WaitUntil.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ TEST(EditCamDialog, OkMovesTheChangedEntryToTheEndAndReportsTheRename)
     EXPECT_EQ(changed.count(), 1);
     ASSERT_EQ(edited.count(), 1);
     EXPECT_EQ(edited[0], QVariantList({"Yard", "Garden", "http://yard/a.jpg", "15"}));
-    QTRY_VERIFY(dialog.isNull());
+    EXPECT_TRUE(waitUntil([&] { return dialog.isNull(); }));
 }
 
 TEST(EditCamDialog, KeepsItsEntryWhenTheCaptionChangesAndRefusesEmptyFields)

@@ -16,6 +16,8 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include "AddCamDialog.h"
@@ -31,6 +33,7 @@
 #include "StretchImage.h"
 #include "TestEnv.h"
 #include "Twips.h"
+#include "WaitUntil.h"
 #include "WindowUtils.h"
 #include "ZoomImage.h"
 
@@ -61,6 +64,19 @@ protected:
         QApplication::setQuitOnLastWindowClosed(false);
         dir = TestEnv::freshProgramDirectory();
         TestEnv::freshConfigDirectory();
+        // The time label asks a daytime server of ours, never one outside.
+        daytime = std::make_unique<QTcpServer>();
+        ASSERT_TRUE(daytime->listen(QHostAddress::LocalHost));
+        QObject::connect(daytime.get(), &QTcpServer::newConnection, daytime.get(), [this] {
+            while (QTcpSocket *socket = daytime->nextPendingConnection()) {
+                ++daytimeRequests;
+                socket->write("\n60078 23-05-14 18:07:42 50 0 0 123.4 UTC(NIST) * \n");
+                socket->disconnectFromHost();
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+        qputenv("TESSALY_TIME_SERVER",
+                QStringLiteral("127.0.0.1:%1").arg(daytime->serverPort()).toLatin1());
     }
 
     void TearDown() override
@@ -130,6 +146,8 @@ protected:
     }
 
     QString dir;
+    std::unique_ptr<QTcpServer> daytime;
+    int daytimeRequests = 0;
     std::unique_ptr<MainWindow> window;
     int endedByClose = 0;
     int endedByExit = 0;
@@ -231,7 +249,8 @@ TEST_F(MainWindowTest, LayoutAndPanelScrolling)
     window->show();
     window->resize(1280, 720);
     QWidget *client = window->centralWidget();
-    QTRY_COMPARE(child("frmMain")->geometry().right(), client->width() - 1);
+    EXPECT_TRUE(
+        waitUntil([&] { return child("frmMain")->geometry().right() == client->width() - 1; }));
     EXPECT_EQ(child("Frame1")->height(), client->height());
 }
 
@@ -380,7 +399,7 @@ TEST_F(MainWindowTest, EditWhileOpenRenamesEveryPanelOfTheLoadedCamera)
     EXPECT_EQ(engine().panel(0).txtRefresh, "12");
     EXPECT_EQ(engine().panel(1).txtAddress, "http://127.0.0.1:1/d.jpg");
     EXPECT_EQ(engine().panel(1).txtRefresh, "10");
-    QTRY_COMPARE(window->findChild<EditCamDialog *>("Form3"), nullptr);
+    EXPECT_TRUE(waitUntil([&] { return window->findChild<EditCamDialog *>("Form3") == nullptr; }));
 }
 
 TEST_F(MainWindowTest, AddingListsTheCameraWithoutStartingIt)
@@ -485,6 +504,10 @@ TEST_F(MainWindowTest, ClicksOnTheBusyIndicatorAndPicture3SelectLikeThePicture)
     QTest::mouseClick(child("imgRefresh_1"), Qt::LeftButton);
     EXPECT_EQ(engine().selectedCam(), 1);
     EXPECT_EQ(child<QLabel>("lblName")->text(), "B");
+    // Selecting a camera asks for the time.
+    EXPECT_TRUE(waitUntil([&] {
+        return child<QLabel>("lblTime")->text() == QStringLiteral("5/14/2023 6:07:42 PM GMT");
+    }));
     QTest::mouseClick(child("Picture3_2"), Qt::LeftButton);
     EXPECT_EQ(engine().selectedCam(), 2);
     EXPECT_EQ(child<QLabel>("lblName")->text(), "C");
@@ -543,7 +566,7 @@ TEST_F(MainWindowTest, PictureWindowOpensFollowsAndClosesOnAClick)
     // A click closes it and lets the screen saver run again; the viewer stays.
     QTest::mouseClick(form6->Image1, Qt::LeftButton);
     EXPECT_FALSE(engine().pictureWindowOpen());
-    QTRY_VERIFY(form6.isNull());
+    EXPECT_TRUE(waitUntil([&] { return form6.isNull(); }));
     EXPECT_EQ(calls, QStringList({"inhibit", "uninhibit 7"}));
     EXPECT_FALSE(child("frmMain")->isHidden());
     WindowUtils::setScreenSaverService(previous);
