@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 
+#include "AboutWindow.h"
 #include "AddCamDialog.h"
 #include "AppInfo.h"
 #include "BusyAnimation.h"
@@ -23,8 +24,10 @@
 #include "CameraEngine.h"
 #include "CameraPanelWidget.h"
 #include "EditCamDialog.h"
+#include "HelpWindow.h"
 #include "MessageBoxes.h"
 #include "NetworkTime.h"
+#include "NoticeWindow.h"
 #include "Picture.h"
 #include "PictureWindow.h"
 #include "SettingsStore.h"
@@ -353,11 +356,13 @@ void MainWindow::buildMenus()
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     QAction *helpItem = mnuHelp->addAction(QStringLiteral("View Help"));
     helpItem->setObjectName(QStringLiteral("mnuHelpItem_0"));
+    connect(helpItem, &QAction::triggered, this, [this] { guarded(this, [&] { showHelp(); }); });
 
     mnuAbout = menuBar()->addMenu(QStringLiteral("&About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
     QAction *aboutItem = mnuAbout->addAction(QStringLiteral("About this software"));
     aboutItem->setObjectName(QStringLiteral("mnuAboutItem"));
+    connect(aboutItem, &QAction::triggered, this, [this] { guarded(this, [&] { showAbout(); }); });
 }
 
 void MainWindow::applyGeometry()
@@ -504,6 +509,14 @@ void MainWindow::Form_Load()
     LockWindowUpdates(this, false);
 
     reloadCamList();
+
+    guarded(this, [&] {
+        const QString showHelpSetting =
+            SettingsStore::GetSetting(AppInfo::productName(), QStringLiteral("Settings"),
+                                      QStringLiteral("showHelp"), QStringLiteral("1"));
+        if (showHelpSetting == QLatin1String("1"))
+            showHelp();
+    });
 }
 
 void MainWindow::mnuFileItem_Click(int index)
@@ -534,7 +547,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     // Unload the other windows in this order; one that is not loaded is left alone.
-    const QList<QWidget *> windows = {m_form2.data(), m_form3.data(), m_form6.data()};
+    const QList<QWidget *> windows = {m_form2.data(), m_form3.data(), m_form4.data(),
+                                      m_form6.data(), m_form8.data(), m_about.data()};
     for (QWidget *window : windows) {
         if (!window)
             continue;
@@ -932,7 +946,33 @@ void MainWindow::Command3_Click()
     });
 }
 
-void MainWindow::showNotice() {}
+void MainWindow::showNotice()
+{
+    if (!m_form4)
+        m_form4 = new NoticeWindow(this);
+    m_form4->show();
+    m_form4->raise();
+}
+
+void MainWindow::showHelp()
+{
+    // A help window loaded while Help.rtf was missing never shows; load it
+    // again, the file may be there now.
+    if (m_form8 && !m_form8->hasHelpText())
+        delete m_form8.data();
+    if (!m_form8)
+        m_form8 = new HelpWindow(this);
+    m_form8->show();
+    m_form8->raise();
+}
+
+void MainWindow::showAbout()
+{
+    if (!m_about)
+        m_about = new AboutWindow(this);
+    m_about->show();
+    m_about->raise();
+}
 
 void MainWindow::requestNetworkTime()
 {

@@ -8,6 +8,7 @@
 
 #include "MainWindowLayout.h"
 
+class AboutWindow;
 class AddCamDialog;
 class BusyAnimation;
 class CameraEngine;
@@ -15,6 +16,8 @@ class CameraPanelWidget;
 class NetworkTime;
 class PictureWindow;
 class EditCamDialog;
+class HelpWindow;
+class NoticeWindow;
 class QAction;
 class QCheckBox;
 class QFrame;
@@ -116,6 +119,9 @@ private:
     void cmdSave_Click();
     // Form4, "Oops!": nothing is selected in the list.
     void showNotice();
+    // Form8 and frmAbout, loaded when first asked for.
+    void showHelp();
+    void showAbout();
     void requestNetworkTime();
     void Command3_Click();
 
@@ -158,7 +164,10 @@ private:
     // Windows loaded on request, unloaded when closed.
     QPointer<AddCamDialog> m_form2;
     QPointer<EditCamDialog> m_form3;
+    QPointer<NoticeWindow> m_form4;
     QPointer<PictureWindow> m_form6;
+    QPointer<HelpWindow> m_form8;
+    QPointer<AboutWindow> m_about;
 
     // Frame1, "Controls".
     QGroupBox *Frame1 = nullptr;

@@ -599,3 +599,59 @@ TEST_F(MainWindowTest, ClosingRunsTheUnloadStepsExitDoesNot)
     EXPECT_EQ(endedByClose, 1);
     EXPECT_EQ(endedByExit, 1);
 }
+
+TEST_F(MainWindowTest, NothingSelectedShowsTheNoticeAndChangesNothing)
+{
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", "http://127.0.0.1:1/y.jpg", "30").ok());
+    load();
+    window->show();
+    const QByteArray before = TestEnv::readFile(CamListFile::path());
+    int asked = 0;
+    MessageBoxes::setAsker([&](const MessageBoxes::Request &) {
+        ++asked;
+        return QMessageBox::Ok;
+    });
+    for (const char *command : {"cmdEdit", "cmdRemove", "cmdStartCam"}) {
+        QTest::mouseClick(child<QPushButton>(QString::fromLatin1(command)), Qt::LeftButton);
+        auto *notice = window->findChild<QWidget *>("Form4");
+        ASSERT_NE(notice, nullptr) << command;
+        EXPECT_TRUE(notice->isVisible()) << command;
+        EXPECT_EQ(notice->windowTitle(), "Oops!");
+        notice->close();
+        EXPECT_TRUE(waitUntil([&] { return !window->findChild<QWidget *>("Form4"); }));
+    }
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(window->findChild<QWidget *>("Form3"), nullptr);
+    EXPECT_EQ(engine().camsInUse(), 0);
+    EXPECT_EQ(TestEnv::readFile(CamListFile::path()), before);
+}
+
+TEST_F(MainWindowTest, HelpOpensAtStartUnlessSwitchedOffAndFromTheMenu)
+{
+    ASSERT_TRUE(TestEnv::writeFile(dir + "/Help.rtf", "{\\rtf1\\ansi Adding a camera\\par}"));
+    load();
+    auto *help = window->findChild<QWidget *>("Form8");
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible()) << "\"showHelp\" never stored counts as 1";
+
+    ASSERT_TRUE(SettingsStore::SaveSetting(AppInfo::productName(), "Settings", "showHelp", "0"));
+    window.reset();
+    load();
+    EXPECT_EQ(window->findChild<QWidget *>("Form8"), nullptr);
+    window->findChild<QAction *>("mnuHelpItem_0")->trigger();
+    help = window->findChild<QWidget *>("Form8");
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    ASSERT_TRUE(SettingsStore::SaveSetting(AppInfo::productName(), "Settings", "showHelp", "1"));
+
+    window->findChild<QAction *>("mnuAboutItem")->trigger();
+    auto *about = window->findChild<QWidget *>("frmAbout");
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->isVisible());
+
+    // Closing the main window unloads them all.
+    window->close();
+    EXPECT_EQ(window->findChild<QWidget *>("Form8"), nullptr);
+    EXPECT_EQ(window->findChild<QWidget *>("frmAbout"), nullptr);
+}
