@@ -1,59 +1,87 @@
 #include "Twips.h"
 
+#include <cmath>
+
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
 namespace {
+constexpr double kFallbackDpi = 96.0;
 
-int convert(int twips, int dpi)
+double roundedPixels(double twips, double dpi)
 {
     if (dpi <= 0)
-        dpi = 96;
-    return int(qRound64(double(twips) * dpi / Twips::PerInch));
+        dpi = kFallbackDpi;
+    return std::round(twips * dpi / Twips::kPerInch);
 }
-
-int dpiX(const QWidget *widget)
-{
-    if (widget)
-        return widget->logicalDpiX();
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? qRound(screen->logicalDotsPerInchX()) : 96;
-}
-
-int dpiY(const QWidget *widget)
-{
-    if (widget)
-        return widget->logicalDpiY();
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? qRound(screen->logicalDotsPerInchY()) : 96;
-}
-
 } // namespace
 
-int Twips::toPx(int twips, const QWidget *widget)
+namespace Twips {
+
+int toPixels(double twips, double logicalDpi)
 {
-    return convert(twips, dpiX(widget));
+    return static_cast<int>(roundedPixels(twips, logicalDpi));
 }
 
-int Twips::toPxY(int twips, const QWidget *widget)
+double fromPixels(double pixels, double logicalDpi)
 {
-    return convert(twips, dpiY(widget));
+    if (logicalDpi <= 0)
+        logicalDpi = kFallbackDpi;
+    return pixels * kPerInch / logicalDpi;
 }
 
-QSize Twips::toPx(const QSize &twips, const QWidget *widget)
+QRect toPixels(const TwipsRect &rect, double dpiX, double dpiY)
+{
+    const int left = toPixels(rect.left, dpiX);
+    const int top = toPixels(rect.top, dpiY);
+    const int right = toPixels(double(rect.left) + rect.width, dpiX);
+    const int bottom = toPixels(double(rect.top) + rect.height, dpiY);
+    return QRect(left, top, right - left, bottom - top);
+}
+
+QRect toPixels(const TwipsRect &rect, const QWidget *reference)
+{
+    return toPixels(rect, dpiX(reference), dpiY(reference));
+}
+
+double dpiX(const QWidget *reference)
+{
+    if (reference)
+        return reference->logicalDpiX();
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        return screen->logicalDotsPerInchX();
+    return kFallbackDpi;
+}
+
+double dpiY(const QWidget *reference)
+{
+    if (reference)
+        return reference->logicalDpiY();
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        return screen->logicalDotsPerInchY();
+    return kFallbackDpi;
+}
+
+int toPx(int twips, const QWidget *widget) { return toPixels(twips, dpiX(widget)); }
+
+int toPxY(int twips, const QWidget *widget) { return toPixels(twips, dpiY(widget)); }
+
+QSize toPx(const QSize &twips, const QWidget *widget)
 {
     return {toPx(twips.width(), widget), toPxY(twips.height(), widget)};
 }
 
-QRect Twips::toPx(const QRect &twips, const QWidget *widget)
+QRect toPx(const QRect &twips, const QWidget *widget)
 {
     return {toPx(twips.left(), widget), toPxY(twips.top(), widget), toPx(twips.width(), widget),
             toPxY(twips.height(), widget)};
 }
 
-void Twips::setGeometry(QWidget *widget, int left, int top, int width, int height)
+void setGeometry(QWidget *widget, int left, int top, int width, int height)
 {
     if (widget)
         widget->setGeometry(toPx(QRect(left, top, width, height), widget));
 }
+
+} // namespace Twips
