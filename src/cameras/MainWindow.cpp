@@ -417,11 +417,6 @@ void MainWindow::layoutFromClientArea()
                      twipsLength(client->width(), false));
 }
 
-void MainWindow::resizeEvent(QResizeEvent *event)
-{
-    QMainWindow::resizeEvent(event);
-}
-
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     // The client area is resized by the window's own layout after the menu and
@@ -941,6 +936,10 @@ void MainWindow::Command3_Click()
         m_form6 = PictureWindow::open(imgMain->picture(), nullptr, [](bool active) {
             return WindowUtils::SetScreenSaverActive(active);
         });
+        // Over the screen this window is on, also where no window manager
+        // carries out the full-screen request.
+        if (const QScreen *s = screen())
+            m_form6->setGeometry(s->geometry());
         connect(m_form6, &PictureWindow::closedByClick, this,
                 [this] { m_engine->setPictureWindowOpen(false); });
     });

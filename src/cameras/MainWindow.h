@@ -83,7 +83,6 @@ public:
     void setEndProgramHandler(std::function<void()> handler);
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
