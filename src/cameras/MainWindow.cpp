@@ -478,7 +478,9 @@ void MainWindow::Form_Load()
         layout()->activate();
     layoutFromClientArea();
 
-    m_statusPanel->setMinimumWidth(width());
+    // The first panel spans the window: it stretches with the status bar, so a
+    // fixed width that would keep the window from shrinking is not needed.
+    m_statusPanel->resize(width(), m_statusPanel->height());
 
     guarded(this, [&] {
         const QString autoSave =

@@ -30,6 +30,9 @@
 #include "MiniHttpServer.h"
 #include "PictureWindow.h"
 #include "SettingsStore.h"
+#include "Skin.h"
+#include "SkinLabel.h"
+#include "SkinLabelArray.h"
 #include "StretchImage.h"
 #include "TestEnv.h"
 #include "Twips.h"
@@ -654,4 +657,31 @@ TEST_F(MainWindowTest, HelpOpensAtStartUnlessSwitchedOffAndFromTheMenu)
     window->close();
     EXPECT_EQ(window->findChild<QWidget *>("Form8"), nullptr);
     EXPECT_EQ(window->findChild<QWidget *>("frmAbout"), nullptr);
+}
+
+TEST_F(MainWindowTest, SkinnedStartCoversEachCaptionOnceAndLeavesValuesAlone)
+{
+    Skin skin;
+    Skin::setProgramSkin(&skin);
+    Skin::setSkinningSwitch(true);
+    load();
+    Skin::setSkinningSwitch(false);
+    Skin::setProgramSkin(nullptr);
+
+    auto *details = SkinLabelArray::find(window.get(), "SkinLabel1");
+    auto *controls = SkinLabelArray::find(window.get(), "SkinLabel2");
+    ASSERT_NE(details, nullptr);
+    ASSERT_NE(controls, nullptr);
+    // Frame1 has one plain label; the detail frame has its five captions and "Zoom:".
+    ASSERT_EQ(controls->upperBound(), 1);
+    EXPECT_EQ(controls->element(1)->coveredLabel(), child<QLabel>("Label1"));
+    EXPECT_EQ(controls->element(1)->text(), "Webcam Listing");
+    EXPECT_EQ(controls->element(1)->geometry(), child("Label1")->geometry());
+    ASSERT_EQ(details->upperBound(), 6);
+    QStringList captions;
+    for (int i = 1; i <= details->upperBound(); ++i)
+        captions << details->element(i)->text();
+    EXPECT_EQ(captions, QStringList({"Name:", "Refresh Rate:", "Last Changed:", "Last Refreshed:",
+                                     "Next Refresh:", "Zoom:"}));
+    EXPECT_TRUE(Skin::isSkinned(window.get()));
 }
