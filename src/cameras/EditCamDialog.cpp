@@ -33,7 +33,10 @@ EditCamDialog::EditCamDialog(const QString &selectedName, QWidget *parent)
     Label5 =
         new QLabel(QStringLiteral("(Cams that are already open will need to be restarted)"), this);
     Label5->setObjectName(QStringLiteral("Label5"));
-    QFont note(QStringLiteral("MS Sans Serif"));
+    // Where that face is missing, a narrow one keeps the note on its one line.
+    QFont note;
+    note.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("Liberation Sans Narrow")});
     note.setPointSizeF(8.25);
     note.setBold(true);
     Label5->setFont(note);

@@ -60,6 +60,10 @@ public:
     // and starts it. Returns the panel's index, or -1 when nothing opened.
     int OpenCamPanel(const QString &name);
 
+    // Puts panel index's current picture, at full resolution, into the viewer
+    // (imgMain) without changing its size or zoom.
+    void showViewerPicture(int index);
+
     // Makes camera i the selected one and shows it in the viewer at the
     // current zoom with its details.
     void showCameraInViewer(int index);
@@ -110,7 +114,6 @@ private:
     void connectEngine();
     void syncPanel(int index);
     void syncPanelPicture(int index);
-    void showViewerPicture(int index);
     void showViewerLabels(int index);
     void hideViewer();
     void renamePanels(const QString &oldName, const QString &name, const QString &url,
