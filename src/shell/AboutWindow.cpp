@@ -8,6 +8,7 @@
 #include <QScreen>
 
 #include "AppInfo.h"
+#include "Skin.h"
 #include "Twips.h"
 
 namespace {
@@ -91,6 +92,10 @@ void AboutWindow::Form_Load()
     lblVersion->setText(QString::number(AppInfo::versionMajor()) + QLatin1Char('.') +
                         QString::number(AppInfo::versionMinor()));
     lblWebsite->setText(AppInfo::comments());
+    if (Skin::skinningSwitch()) {
+        SkinLabels(this);
+        SkinForm(this);
+    }
 }
 
 QPixmap AboutWindow::drawPicture(const QSize &size)

@@ -5,6 +5,7 @@
 #include "AppInfo.h"
 #include "RtfReader.h"
 #include "SettingsStore.h"
+#include "Skin.h"
 #include "Twips.h"
 #include "WindowUtils.h"
 
@@ -39,6 +40,8 @@ HelpWindow::HelpWindow(QWidget *parent)
 
 bool HelpWindow::Form_Load()
 {
+    if (Skin::skinningSwitch())
+        SkinForm(this);
     const QString path = AppInfo::programFile(QStringLiteral("Help.rtf"));
     m_hasHelpText = WindowUtils::FileExists(path);
     if (!m_hasHelpText) {

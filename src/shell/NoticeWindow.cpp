@@ -2,6 +2,7 @@
 
 #include <QScreen>
 
+#include "Skin.h"
 #include "Twips.h"
 
 NoticeWindow::NoticeWindow(QWidget *parent)
@@ -31,4 +32,8 @@ void NoticeWindow::Form_Load()
 {
     setWindowTitle(QStringLiteral("Oops!"));
     Label1->setText(QStringLiteral("You must first select a cam from the list."));
+    if (Skin::skinningSwitch()) {
+        SkinLabels(this);
+        SkinForm(this);
+    }
 }

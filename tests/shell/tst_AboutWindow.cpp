@@ -7,6 +7,10 @@
 
 #include "AboutWindow.h"
 #include "AppInfo.h"
+#include "NoticeWindow.h"
+#include "Skin.h"
+#include "SkinLabel.h"
+#include "SkinLabelArray.h"
 #include "Twips.h"
 
 namespace {
@@ -98,4 +102,29 @@ TEST(AboutWindow, ClosingUnloadsIt)
     about->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(about.isNull());
+}
+
+TEST(AboutWindow, WearsTheSkinWhenSkinningIsOn)
+{
+    Skin skin;
+    Skin::setProgramSkin(&skin);
+    Skin::setSkinningSwitch(true);
+    auto *about = new AboutWindow;
+    auto *notice = new NoticeWindow;
+    Skin::setSkinningSwitch(false);
+    Skin::setProgramSkin(nullptr);
+
+    EXPECT_TRUE(Skin::isSkinned(about));
+    EXPECT_TRUE(Skin::isSkinned(notice));
+    // Every plain label of the windows gets its skin label, with the same caption.
+    for (QWidget *window : {static_cast<QWidget *>(about), static_cast<QWidget *>(notice)}) {
+        SkinLabelArray *labels = SkinLabelArray::find(window, QStringLiteral("SkinLabel1"));
+        ASSERT_NE(labels, nullptr);
+        ASSERT_GE(labels->upperBound(), 1);
+        const QLabel *covered = labels->element(1)->coveredLabel();
+        ASSERT_NE(covered, nullptr);
+        EXPECT_EQ(labels->element(1)->text(), covered->text());
+    }
+    delete about;
+    delete notice;
 }
