@@ -29,6 +29,7 @@
 #include "NetworkTime.h"
 #include "NoticeWindow.h"
 #include "Picture.h"
+#include "PictureSaver.h"
 #include "PictureWindow.h"
 #include "SettingsStore.h"
 #include "Skin.h"
@@ -92,6 +93,7 @@ MainWindow::MainWindow(QWidget *parent)
     m_busyAnimation = new BusyAnimation(this);
     m_engine = new CameraEngine(this);
     m_networkTime = new NetworkTime(this);
+    m_saver = new PictureSaver(m_engine, this);
     buildControls();
     buildMenus();
     applyGeometry();
@@ -323,7 +325,6 @@ void MainWindow::buildDetails()
         QStringLiteral("full screen, auto refreshing view of current cam.  click to close."),
         frmDetails);
     Command3->setGeometry(px({kValueLeft, kButtonsTop, kCaptionWidth, kButtonHeight}));
-    cmdSave->setEnabled(false);
     connect(cmdSave, &QPushButton::clicked, this, &MainWindow::cmdSave_Click);
     connect(Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
     connect(Slider1, &QScrollBar::valueChanged, this, &MainWindow::Slider1_Change);
@@ -491,6 +492,7 @@ void MainWindow::Form_Load()
         const int value = autoSave.trimmed().toInt(&isNumber);
         chkSave->setChecked(isNumber && value == 1);
     });
+    m_saver->setAutoSave(chkSave->isChecked());
 
     setWindowTitle(AppInfo::productName() + QStringLiteral(" by ") + AppInfo::companyName());
 
@@ -652,14 +654,14 @@ void MainWindow::cmdRemove_Click()
 
 void MainWindow::chkSave_Click()
 {
-    const QString value = chkSave->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-    try {
-        if (!SettingsStore::SaveMachineSetting(AppInfo::productName(), QStringLiteral("Settings"),
-                                               QStringLiteral("autoSave"), value))
-            setStatusText(tr("The AutoSave setting could not be stored."));
-    } catch (const std::exception &e) {
-        setStatusText(QString::fromLocal8Bit(e.what()));
-    }
+    // The option takes effect at once, stored or not; a store that failed is
+    // said, so the next start's different state does not come as a surprise.
+    m_saver->setAutoSave(chkSave->isChecked());
+    guarded(this, [&] {
+        if (!PictureSaver::storeAutoSaveSetting(chkSave->isChecked()))
+            setStatusText(tr("The AutoSave setting could not be stored; the next start "
+                             "will not remember it."));
+    });
 }
 
 // ---- the engine -------------------------------------------------------------
@@ -675,6 +677,7 @@ void MainWindow::connectEngine()
     connect(e, &CameraEngine::panelChanged, this, &MainWindow::syncPanel);
     connect(e, &CameraEngine::panelPictureChanged, this, &MainWindow::syncPanelPicture);
     connect(e, &CameraEngine::statusText, this, &MainWindow::setStatusText);
+    connect(m_saver, &PictureSaver::statusText, this, &MainWindow::setStatusText);
     connect(e, &CameraEngine::nextRefreshText, lblNextRefresh, &QLabel::setText);
     connect(e, &CameraEngine::networkTimeRequested, m_networkTime, &NetworkTime::GetNetworkTime);
     connect(m_networkTime, &NetworkTime::timeTextChanged, lblTime, &QLabel::setText);
@@ -902,12 +905,6 @@ void MainWindow::hideViewer()
     frmDetails->hide();
 }
 
-void MainWindow::setSaveImageHandler(SaveImageHandler handler)
-{
-    m_saveImageHandler = std::move(handler);
-    cmdSave->setEnabled(bool(m_saveImageHandler));
-}
-
 bool MainWindow::autoSaveTicked() const
 {
     return chkSave->isChecked();
@@ -916,11 +913,14 @@ bool MainWindow::autoSaveTicked() const
 void MainWindow::cmdSave_Click()
 {
     guarded(this, [&] {
-        if (!m_saveImageHandler)
-            return;
-        const QString status = m_saveImageHandler();
-        if (!status.isEmpty())
-            setStatusText(status);
+        const SaveImageResult result = m_saver->saveSelectedPicture();
+        if (result.saved) {
+            // The viewer shows the picture that was saved.
+            LockWindowUpdates(this, true);
+            imgMain->setPicture(*result.picture.full());
+            LockWindowUpdates(this, false);
+        }
+        setStatusText(result.statusText);
     });
 }
 

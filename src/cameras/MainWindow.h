@@ -14,6 +14,7 @@ class BusyAnimation;
 class CameraEngine;
 class CameraPanelWidget;
 class NetworkTime;
+class PictureSaver;
 class PictureWindow;
 class EditCamDialog;
 class HelpWindow;
@@ -68,10 +69,9 @@ public:
     // current zoom with its details.
     void showCameraInViewer(int index);
 
-    // What "Save Image" runs for the selected camera; it answers the text for
-    // the status bar (empty: nothing to show). Without one the button is disabled.
-    using SaveImageHandler = std::function<QString()>;
-    void setSaveImageHandler(SaveImageHandler handler);
+    // Saves new pictures while "AutoSave New Pictures" is ticked, and the
+    // selected one on "Save Image".
+    PictureSaver &saver() const { return *m_saver; }
 
     // True when "AutoSave New Pictures" is ticked.
     bool autoSaveTicked() const;
@@ -151,7 +151,7 @@ private:
     CameraEngine *m_engine = nullptr;
     // The time label's source: one daytime request at a time.
     NetworkTime *m_networkTime = nullptr;
-    SaveImageHandler m_saveImageHandler;
+    PictureSaver *m_saver = nullptr;
     // The selected picture's natural size in twips, and imgMain's place in
     // Picture1 in twips.
     qint32 viewNaturalWidth = 0;

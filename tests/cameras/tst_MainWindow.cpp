@@ -685,3 +685,51 @@ TEST_F(MainWindowTest, SkinnedStartCoversEachCaptionOnceAndLeavesValuesAlone)
                                      "Next Refresh:", "Zoom:"}));
     EXPECT_TRUE(Skin::isSkinned(window.get()));
 }
+
+TEST_F(MainWindowTest, AutoSaveAndSaveImageWriteIntoCam)
+{
+    MiniHttpServer server;
+    int served = 0;
+    server.setHandler([&](const QByteArray &) {
+        MiniHttpServer::Reply reply;
+        const int n = served++;
+        reply.bytes = MiniHttpServer::response(
+            jpeg(QSize(64, 48), n == 0 ? Qt::red : Qt::blue), "image/jpeg",
+            n == 0 ? "Tue, 08 Dec 2026 10:00:00 GMT" : "Tue, 08 Dec 2026 10:00:09 GMT");
+        return reply;
+    });
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", server.url("/snap.jpg"), "30").ok());
+    load();
+    const auto saved = [this] { return QDir(dir + "/cam").entryList({"*.jpg"}, QDir::Files); };
+
+    QTest::mouseClick(child<QCheckBox>("chkSave"), Qt::LeftButton);
+    EXPECT_EQ(SettingsStore::GetMachineSetting(AppInfo::productName(), "Settings", "autoSave", "?"),
+              "1");
+    QSignalSpy arrived(&engine(), &CameraEngine::pictureArrived);
+    startCam("Yard");
+    ASSERT_TRUE(arrived.wait(5000));
+    EXPECT_TRUE(saved().isEmpty()) << "the first picture is never new";
+    engine().refreshNow(0);
+    ASSERT_TRUE(arrived.wait(5000));
+    ASSERT_EQ(saved().size(), 1);
+    // Panel 0 counts as selected from the start, so its save is told.
+    EXPECT_TRUE(window->statusText().contains(" new picture saved as "))
+        << window->statusText().toStdString();
+
+    // "Save Image" saves the selected camera's picture once more.
+    QTest::mouseClick(child("imgCam_0"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("cmdSave"), Qt::LeftButton);
+    EXPECT_EQ(saved().size(), 2);
+    EXPECT_TRUE(window->statusText().contains(" saved as " + dir + "/cam/"))
+        << window->statusText().toStdString();
+    EXPECT_EQ(child<ZoomImage>("imgMain")->picture().size(), QSize(64, 48));
+
+    // With nothing selected it refuses, and says so.
+    QTest::mouseClick(child<QPushButton>("cmdStop_0"), Qt::LeftButton);
+    const QString before = window->statusText();
+    QTest::mouseClick(child<QPushButton>("cmdSave"), Qt::LeftButton);
+    EXPECT_EQ(saved().size(), 2);
+    EXPECT_NE(window->statusText(), before);
+    EXPECT_FALSE(window->statusText().contains("saved as"));
+}
