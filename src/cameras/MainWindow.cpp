@@ -52,6 +52,8 @@ void guarded(MainWindow *window, Handler &&handler)
         handler();
     } catch (const std::exception &e) {
         window->setStatusText(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        window->setStatusText(QObject::tr("An unexpected error stopped the last command."));
     }
 }
 
@@ -102,6 +104,11 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // The engine and the time socket go first, while this window is still
+    // whole: closing their sockets may still signal it.
+    delete m_saver;
+    delete m_engine;
+    delete m_networkTime;
     if (WindowUpdateLock::mainWindow() == this)
         WindowUpdateLock::detach();
     // The picture window is a window of its own; it goes with the main window.
