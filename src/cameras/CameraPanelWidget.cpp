@@ -1,5 +1,6 @@
 #include "CameraPanelWidget.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QFrame>
