@@ -16,6 +16,18 @@ QFont verdana()
     font.setPointSizeF(8.25);
     return font;
 }
+
+// The dialog's own face, which "seconds" keeps: the small system face the
+// dialogs were drawn with. Where it is missing, a narrow face keeps the word
+// inside its fixed label instead of cutting it off.
+QFont dialogFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("Liberation Sans Narrow")});
+    font.setPointSizeF(8.25);
+    return font;
+}
 } // namespace
 
 CamEntryDialog::CamEntryDialog(const Placement &placement, const QString &nameTip, QWidget *parent)
@@ -24,13 +36,16 @@ CamEntryDialog::CamEntryDialog(const Placement &placement, const QString &nameTi
     // Closing unloads the dialog; the next request loads a new one.
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
+    setFont(dialogFont());
 
     const auto label = [this](const char *name, const QString &caption, const TwipsRect &at,
                               bool ownFont) {
         auto *l = new QLabel(caption, this);
         l->setObjectName(QString::fromLatin1(name));
-        if (!ownFont)
-            l->setFont(verdana());
+        // Set on the label itself as well: a skinned main window's style sheet
+        // reaches into its dialogs and would hand an unset label the
+        // application's font instead of the dialog's.
+        l->setFont(ownFont ? dialogFont() : verdana());
         l->setGeometry(px(at));
         return l;
     };

@@ -71,6 +71,7 @@ constexpr float kRowHeight = 255;
 constexpr float kFirstRowTop = 300;
 constexpr float kRowStep = 315;
 constexpr float kZoomTop = kFirstRowTop + 5 * kRowStep + 60;
+constexpr float kZoomBarWidth = 2400;
 constexpr float kButtonsTop = kZoomTop + kRowStep + 120;
 constexpr float kButtonHeight = 435;
 constexpr float kTimeTop = kButtonsTop + kButtonHeight + 180;
@@ -322,7 +323,12 @@ void MainWindow::buildDetails()
     Slider1->setPageStep(1);
     Slider1->setValue(1);
     Slider1->setToolTip(QStringLiteral("Zoom: 1 to 5 times"));
-    Slider1->setGeometry(px({kValueLeft, kZoomTop, 2400, kRowHeight}));
+    Slider1->setGeometry(px({kValueLeft, kZoomTop, kZoomBarWidth, kRowHeight}));
+    m_zoomFactor = new ValueLabel(frmDetails);
+    m_zoomFactor->setObjectName(QStringLiteral("zoomFactor"));
+    m_zoomFactor->setGeometry(
+        px({kValueLeft + kZoomBarWidth + 120, kZoomTop, kCaptionWidth, kRowHeight}));
+    showZoomFactor(Slider1->value());
 
     cmdSave = makeButton(QStringLiteral("cmdSave"), QStringLiteral("Save Image"),
                          QStringLiteral("save image in you /cam/ folder"), frmDetails);
@@ -873,9 +879,15 @@ void MainWindow::ApplyZoom()
     LockWindowUpdates(this, false);
 }
 
-void MainWindow::Slider1_Change(int)
+void MainWindow::Slider1_Change(int value)
 {
+    showZoomFactor(value);
     guarded(this, [&] { ApplyZoom(); });
+}
+
+void MainWindow::showZoomFactor(int zoom)
+{
+    m_zoomFactor->setText(QString::number(zoom) + QStringLiteral("\u00d7"));
 }
 
 void MainWindow::HScroll1_Change(int value)

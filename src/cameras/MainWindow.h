@@ -107,6 +107,7 @@ private:
     void HScroll1_Change(int value);
     void VScroll2_Change(int value);
     void Slider1_Change(int value);
+    void showZoomFactor(int zoom);
     void ApplyZoom();
     void placeImage();
 
@@ -206,6 +207,8 @@ private:
     ValueLabel *lblLastRefreshed = nullptr;
     ValueLabel *lblNextRefresh = nullptr;
     QScrollBar *Slider1 = nullptr;
+    // Beside the zoom bar: the factor it stands at, which the bar alone does not tell.
+    ValueLabel *m_zoomFactor = nullptr;
     QPushButton *cmdSave = nullptr;
     QPushButton *Command3 = nullptr;
     ValueLabel *lblTime = nullptr;

@@ -467,7 +467,9 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
     EXPECT_FALSE(vbar->isEnabled());
 
     // Zoom 2: 9,600 twips across a room of 8,000, 7,200 down a room of 6,220.
+    EXPECT_EQ(child<QLabel>("zoomFactor")->text(), "1\u00d7");
     child<QScrollBar>("Slider1")->setValue(2);
+    EXPECT_EQ(child<QLabel>("zoomFactor")->text(), "2\u00d7");
     EXPECT_EQ(imgMain->size(), QSize(640, 480));
     EXPECT_TRUE(hbar->isEnabled());
     EXPECT_EQ(hbar->maximum(), 1600);
@@ -661,12 +663,24 @@ TEST_F(MainWindowTest, HelpOpensAtStartUnlessSwitchedOffAndFromTheMenu)
 
 TEST_F(MainWindowTest, SkinnedStartCoversEachCaptionOnceAndLeavesValuesAlone)
 {
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", "http://127.0.0.1:9/a.jpg", "30").ok());
     Skin skin;
-    Skin::setProgramSkin(&skin);
-    Skin::setSkinningSwitch(true);
+    // Skinned for the whole case, the dialogs below included; off again however it ends.
+    struct SkinningOn
+    {
+        explicit SkinningOn(Skin *skin)
+        {
+            Skin::setProgramSkin(skin);
+            Skin::setSkinningSwitch(true);
+        }
+        ~SkinningOn()
+        {
+            Skin::setSkinningSwitch(false);
+            Skin::setProgramSkin(nullptr);
+        }
+    } skinningOn(&skin);
     load();
-    Skin::setSkinningSwitch(false);
-    Skin::setProgramSkin(nullptr);
 
     auto *details = SkinLabelArray::find(window.get(), "SkinLabel1");
     auto *controls = SkinLabelArray::find(window.get(), "SkinLabel2");
@@ -684,6 +698,25 @@ TEST_F(MainWindowTest, SkinnedStartCoversEachCaptionOnceAndLeavesValuesAlone)
     EXPECT_EQ(captions, QStringList({"Name:", "Refresh Rate:", "Last Changed:", "Last Refreshed:",
                                      "Next Refresh:", "Zoom:"}));
     EXPECT_TRUE(Skin::isSkinned(window.get()));
+
+    // The skinned window's style sheet reaches into the dialogs it opens: every
+    // caption there still keeps its own face and fits its fixed place.
+    window->findChild<QAction *>("mnuCamItem_0")->trigger();
+    select("Yard");
+    window->findChild<QAction *>("mnuCamItem_2")->trigger();
+    for (const char *name : {"Form2", "Form3"}) {
+        auto *dialog = window->findChild<QWidget *>(name);
+        ASSERT_NE(dialog, nullptr) << name;
+        dialog->ensurePolished();
+        const QList<QLabel *> labels = dialog->findChildren<QLabel *>();
+        ASSERT_GE(labels.size(), 4);
+        for (QLabel *label : labels) {
+            label->ensurePolished();
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+                << name << " " << label->objectName().toStdString() << " is cut off";
+        }
+        EXPECT_EQ(dialog->findChild<QLabel *>("Label4")->font(), dialog->font()) << name;
+    }
 }
 
 TEST_F(MainWindowTest, AutoSaveAndSaveImageWriteIntoCam)
