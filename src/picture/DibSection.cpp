@@ -133,27 +133,50 @@ int DibSection::BytesPerScanLine() const
 
 bool DibSection::Create(int lWidth, int lHeight)
 {
+    // Zeroed: a new bitmap is black, and the row padding holds no stale bytes.
+    return allocate(lWidth, lHeight, true);
+}
+
+bool DibSection::allocate(int width, int height, bool zeroed)
+{
     ClearUp();
-    if (lWidth <= 0 || lHeight <= 0)
+    if (width <= 0 || height <= 0)
         return false;
-    const qint64 size = qint64(BytesPerScanLineFor(lWidth)) * lHeight;
+    const qint64 size = qint64(BytesPerScanLineFor(width)) * height;
     if (size > kMaxImageBytes)
         return false;
-    // Zeroed: a new bitmap is black, and the row padding holds no stale bytes.
-    m_bits.reset(new (std::nothrow) uchar[static_cast<size_t>(size)]());
+    const auto bytes = static_cast<size_t>(size);
+    m_bits.reset(zeroed ? new (std::nothrow) uchar[bytes]() : new (std::nothrow) uchar[bytes]);
     if (!m_bits)
         return false;
-    m_width = lWidth;
-    m_height = lHeight;
+    m_width = width;
+    m_height = height;
     return true;
 }
 
 void DibSection::CreateFromPicture(const QImage &picThis)
 {
-    // A picture without pixels reads as 0 x 0, which Create refuses.
-    if (!Create(picThis.width(), picThis.height()))
+    if (picThis.format() != QImage::Format_RGB32 && picThis.format() != QImage::Format_ARGB32) {
+        // A picture without pixels reads as 0 x 0, which Create refuses.
+        if (Create(picThis.width(), picThis.height()))
+            LoadPictureBlt(picThis, 0, 0, -1, -1, QPainter::CompositionMode_Source);
         return;
-    LoadPictureBlt(picThis, 0, 0, -1, -1, QPainter::CompositionMode_Source);
+    }
+    // What decoded JPEGs come as. Every pixel byte is written by the packer
+    // below, so zero-filling the 6 MB of a 1080p picture first would only be
+    // thrown away; the padding at each row's end is cleared by hand so the
+    // bitmap still holds no stale memory.
+    if (!allocate(picThis.width(), picThis.height(), false))
+        return;
+    const qint64 stride = BytesPerScanLine();
+    const size_t rowBytes = size_t(m_width) * 3;
+    const size_t padding = size_t(stride) - rowBytes;
+    for (int row = 0; row < m_height; ++row) {
+        uchar *out = m_bits.get() + (m_height - 1 - qint64(row)) * stride;
+        packBgr(reinterpret_cast<const QRgb *>(picThis.constScanLine(row)), out, m_width);
+        if (padding)
+            std::memset(out + rowBytes, 0, padding);
+    }
 }
 
 void DibSection::ClearUp()

@@ -391,3 +391,29 @@ TEST(DibSection, DecodedPicturesGiveTheSameBytesAsAnyOtherFormat)
         }
     }
 }
+
+TEST(DibSection, DecodedPictureLeavesNoStaleBytesInTheRowPadding)
+{
+    // Every width modulo 4, so each amount of padding (0 to 3 bytes) occurs.
+    // The bitmap released just before has the same size, so the allocator
+    // tends to hand its white-filled memory straight back.
+    for (int width = 1; width <= 8; ++width) {
+        for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32}) {
+            {
+                DibSection junk;
+                ASSERT_TRUE(junk.Create(width, 6));
+                std::memset(junk.DIBSectionBitsPtr(), 0xFF, size_t(junk.BytesPerScanLine()) * 6);
+            }
+            const QImage source = distinctPicture(width, 6).convertToFormat(format);
+            const DibSection dib = dibOf(source);
+            ASSERT_EQ(dib.Width(), width);
+            const int stride = dib.BytesPerScanLine();
+            for (int y = 0; y < 6; ++y) {
+                const uchar *row = dib.DIBSectionBitsPtr() + y * stride;
+                for (int i = width * 3; i < stride; ++i)
+                    EXPECT_EQ(row[i], 0) << "width " << width << " row " << y << " byte " << i;
+            }
+            EXPECT_EQ(dib.toImage(), distinctPicture(width, 6)) << "width " << width;
+        }
+    }
+}
