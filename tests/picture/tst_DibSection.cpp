@@ -368,9 +368,9 @@ TEST(DibSection, ResampleOfOnePixelWideOrHighSourceRaisesRangeError)
 
 TEST(DibSection, DecodedPicturesGiveTheSameBytesAsAnyOtherFormat)
 {
-    // Widths around the four-pixel groups the 32-bit copy works in; every
-    // channel different, alpha varied (it is dropped, never mixed in).
-    for (const int width : {1, 3, 4, 7, 37}) {
+    // Widths around the four- and sixteen-pixel groups the copy works in;
+    // every channel different, alpha varied (it is dropped, never mixed in).
+    for (const int width : {1, 3, 4, 7, 15, 16, 17, 37, 48, 69}) {
         QImage picture(width, 5, QImage::Format_ARGB32);
         for (int y = 0; y < 5; ++y)
             for (int x = 0; x < width; ++x)
