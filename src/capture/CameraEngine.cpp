@@ -60,24 +60,6 @@ void skipOnFailure(F &&step)
     guarded("picture arrival", std::forward<F>(step));
 }
 
-// Writes bytes into a new temporary file; the file's path, or empty text when
-// it could not be made or written (then nothing is left behind).
-QString writeTempFile(const QByteArray &bytes)
-{
-    const QString path = MakeTempFileName(QStringLiteral("vbt"));
-    if (path.isEmpty())
-        return {};
-    QFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                         file.write(bytes) == bytes.size() && file.flush();
-    file.close();
-    if (!written || file.error() != QFileDevice::NoError) {
-        QFile::remove(path);
-        return {};
-    }
-    return path;
-}
-
 } // namespace
 
 CameraEngine::CameraEngine(QObject *parent)
@@ -475,7 +457,7 @@ void CameraEngine::pictureArrival(int index)
         // The body is kept in a private temporary file while the picture is
         // loaded, as it always has been; the decoder reads the same bytes from
         // memory, so a full or read-only temporary directory costs nothing.
-        const QString tempPath = writeTempFile(parts.body);
+        const QString tempPath = WriteTempFile(QStringLiteral("vbt"), parts.body);
 
         const MainWindowUpdateLock lock;
         bool decoded = false;

@@ -3,7 +3,6 @@
 #include <exception>
 #include <memory>
 
-#include <QFile>
 #include <QRegularExpression>
 
 #include "AppInfo.h"
@@ -22,9 +21,6 @@ const QString kAutoSaveKey = QStringLiteral("autoSave");
 
 // The status SaveJpegFile reports when JpegExisting::Keep finds the name taken.
 constexpr int kNameTaken = -17;
-// A saved snapshot is our own q90 encoding of at most Picture::MaxPixels
-// pixels; anything bigger on reading back is not the file we wrote.
-constexpr qint64 kMaxReadBack = 256 * 1024 * 1024;
 
 // The status at the end of "Failed to save to JPG <status>", or 0.
 int jpegStatus(const TessalyError &error)
@@ -50,6 +46,8 @@ struct WriteResult
     bool written = false;
     QString path;
     QString reason;
+    // The file's bytes, as the writer wrote them.
+    QByteArray bytes;
 };
 
 // Encodes picture at quality 90 under the safe snapshot name for camName at
@@ -93,7 +91,7 @@ WriteResult writeSnapshot(const Picture &picture, const QString &camName, const 
         try {
             // Keep: a file that appeared since freePath looked is someone
             // else's snapshot, never ours to replace.
-            SaveJpegFile(dib, path, PictureSaver::Quality, JpegExisting::Keep);
+            SaveJpegFile(dib, path, PictureSaver::Quality, JpegExisting::Keep, &result.bytes);
             result.written = true;
             return result;
         } catch (const TessalyError &error) {
@@ -107,16 +105,13 @@ WriteResult writeSnapshot(const Picture &picture, const QString &camName, const 
     return result;
 }
 
-// The saved file as the panel should show it: our own bytes, with the
-// thumbnail the panel already had of the same pixels. Null when the file
-// cannot be read back (the panel then keeps the picture it shows).
-Picture savedPicture(const QString &path, const Picture &shown)
+// The saved file as the panel should show it: the bytes the writer put in the
+// file (not read back: we have them already), with the thumbnail the panel
+// already had of the same pixels. Null when there are no bytes (the panel then
+// keeps the picture it shows).
+Picture savedPicture(const QByteArray &bytes, const Picture &shown)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() <= 0 || file.size() > kMaxReadBack)
-        return {};
-    const QByteArray bytes = file.readAll();
-    if (bytes.size() != file.size())
+    if (bytes.isEmpty())
         return {};
     return Picture::fromEncoded(bytes, QByteArrayLiteral("jpeg"), shown.size(),
                                 shown.cachedThumbnail());
@@ -196,7 +191,7 @@ void PictureSaver::savePictureIfNew(int index, bool isNew, bool decoded)
             return;
         }
 
-        const Picture saved = savedPicture(result.path, shown);
+        const Picture saved = savedPicture(result.bytes, shown);
         if (!saved.isNull())
             m_engine->setPanelPicture(index, saved);
         if (m_engine->selectedCam() == index)

@@ -86,6 +86,10 @@ public:
     QImage toImage() const;
 
 private:
+    // Replaces the content by a bitmap of that size, zero-filled or with its
+    // bytes left for the caller to write. False (and the object empty) as for
+    // Create.
+    bool allocate(int width, int height, bool zeroed);
     void ResampleInto(DibSection &target) const;
     // A QImage over the bits themselves, upside down (row 0 = bottom row).
     QImage bitsView() const;

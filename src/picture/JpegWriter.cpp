@@ -164,7 +164,7 @@ void writeReplacing(const QString &fileName, const QByteArray &path, const JpegB
 } // namespace
 
 bool SaveJpegFile(const DibSection &dib, const QString &fileName, int quality,
-                  JpegExisting existing)
+                  JpegExisting existing, QByteArray *encoded)
 {
     Compressor compressor;
     if (!compressor.handle) {
@@ -192,5 +192,7 @@ bool SaveJpegFile(const DibSection &dib, const QString &fileName, int quality,
         writeNewOnly(path, jpeg);
     else
         writeReplacing(fileName, path, jpeg);
+    if (encoded)
+        *encoded = QByteArray(reinterpret_cast<const char *>(jpeg.data), qsizetype(jpeg.size));
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class DibSection;
@@ -32,5 +33,9 @@ enum class JpegExisting {
 //   write-protected file (a file without any write permission is not
 //   replaced, as the Windows delete of a read-only file would refuse), -21
 //   (EISDIR) when fileName is a directory, -17 (EEXIST) with JpegExisting::Keep.
+//
+// When encoded is given, it receives the file's bytes after a successful save,
+// so a caller that wants to show or keep what was written need not read the
+// file back; it is left untouched when the save fails.
 bool SaveJpegFile(const DibSection &dib, const QString &fileName, int quality,
-                  JpegExisting existing = JpegExisting::Replace);
+                  JpegExisting existing = JpegExisting::Replace, QByteArray *encoded = nullptr);

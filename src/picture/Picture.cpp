@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include <turbojpeg.h>
+
 #include <QBuffer>
 #include <QImageReader>
 
@@ -66,10 +68,68 @@ bool tooManyPixels(const QSize &size)
     return qint64(size.width()) * qint64(size.height()) > Picture::MaxPixels;
 }
 
+bool isJpeg(const QByteArray &format)
+{
+    return format == "jpeg" || format == "jpg";
+}
+
+// A colour JPEG at its natural size, decoded by TurboJPEG straight into the
+// 32-bit pixels the image reader would have made. The reader decodes the same
+// way (accurate DCT, smooth upsampling) but into 24-bit rows it then widens one
+// by one, which cost a tenth of every full decode. Null when this is not such
+// a JPEG or TurboJPEG has anything to complain about (a warning included): the
+// caller then asks the image reader, so odd pictures decode as they always did.
+// Grey and CMYK pictures are left to the reader too, which gives them formats
+// of their own.
+QImage decodeColourJpegInFull(const QByteArray &bytes, const QSize &natural)
+{
+    if (!natural.isValid() || natural.isEmpty() || tooManyPixels(natural))
+        return {};
+    struct Decompressor
+    {
+        tjhandle handle = tjInitDecompress();
+        ~Decompressor()
+        {
+            if (handle)
+                tjDestroy(handle);
+        }
+    } decompressor;
+    if (!decompressor.handle)
+        return {};
+    const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const auto size = static_cast<unsigned long>(bytes.size());
+    int width = 0, height = 0, subsampling = 0, colourSpace = 0;
+    if (tjDecompressHeader3(decompressor.handle, data, size, &width, &height, &subsampling,
+                            &colourSpace) != 0)
+        return {};
+    if (QSize(width, height) != natural || (colourSpace != TJCS_YCbCr && colourSpace != TJCS_RGB))
+        return {};
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+        // The fourth byte must be 0xFF in Format_RGB32; the A formats guarantee it.
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    constexpr int pixelFormat = TJPF_BGRA;
+#else
+    constexpr int pixelFormat = TJPF_ARGB;
+#endif
+    if (tjDecompress2(decompressor.handle, data, size, image.bits(), width,
+                      int(image.bytesPerLine()), height, pixelFormat, 0) != 0)
+        return {};
+    return image;
+}
+
 // Decodes bytes at targetSize (the natural size when empty). Null on any failure.
-QImage decode(const QByteArray &bytes, const QByteArray &format, const QSize &targetSize)
+// knownSize is the picture's natural size when known.
+QImage decode(const QByteArray &bytes, const QByteArray &format, const QSize &targetSize,
+              const QSize &knownSize = QSize())
 {
     raiseAllocationLimitOnce();
+    if (isJpeg(format) && !targetSize.isEmpty() && targetSize == knownSize) {
+        QImage image = decodeColourJpegInFull(bytes, targetSize);
+        if (!image.isNull())
+            return image;
+    }
     QByteArray copy = bytes; // shares, no deep copy
     QBuffer buffer(&copy);
     if (!buffer.open(QIODevice::ReadOnly))
@@ -172,7 +232,10 @@ Picture Picture::decodeBytes(const QByteArray &bytes, const QSize &thumbnailSize
 
     // One full decode: wanted in full, or a reader that cannot tell the size
     // up front (still bounded by the allocation limit).
-    auto whole = std::make_shared<const QImage>(reader.read());
+    QImage pixels = isJpeg(format) ? decodeColourJpegInFull(bytes, natural) : QImage();
+    if (pixels.isNull())
+        pixels = reader.read();
+    auto whole = std::make_shared<const QImage>(std::move(pixels));
     if (whole->isNull() || tooManyPixels(whole->size()) ||
         (natural.isValid() && whole->size() != natural))
         return {};
@@ -248,7 +311,7 @@ QImage Picture::thumbnail(const QSize &size) const
     if (d->drawn)
         made = d->drawn->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     else
-        made = decode(d->bytes, d->format, size);
+        made = decode(d->bytes, d->format, size, d->naturalSize);
     if (!made.isNull())
         d->thumbnail = made;
     return made;
@@ -271,7 +334,8 @@ std::shared_ptr<const QImage> Picture::full() const
     std::lock_guard lock(d->mutex);
     if (auto held = d->fullDecode.lock())
         return held;
-    auto made = std::make_shared<const QImage>(decode(d->bytes, d->format, d->naturalSize));
+    auto made =
+        std::make_shared<const QImage>(decode(d->bytes, d->format, d->naturalSize, d->naturalSize));
     d->fullDecode = made;
     return made;
 }
@@ -290,5 +354,5 @@ QImage Picture::scaled(const QSize &size) const
         if (auto held = d->fullDecode.lock())
             return held->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
-    return decode(d->bytes, d->format, size);
+    return decode(d->bytes, d->format, size, d->naturalSize);
 }

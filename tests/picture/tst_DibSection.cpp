@@ -368,9 +368,9 @@ TEST(DibSection, ResampleOfOnePixelWideOrHighSourceRaisesRangeError)
 
 TEST(DibSection, DecodedPicturesGiveTheSameBytesAsAnyOtherFormat)
 {
-    // Widths around the four-pixel groups the 32-bit copy works in; every
-    // channel different, alpha varied (it is dropped, never mixed in).
-    for (const int width : {1, 3, 4, 7, 37}) {
+    // Widths around the four- and sixteen-pixel groups the copy works in;
+    // every channel different, alpha varied (it is dropped, never mixed in).
+    for (const int width : {1, 3, 4, 7, 15, 16, 17, 37, 48, 69}) {
         QImage picture(width, 5, QImage::Format_ARGB32);
         for (int y = 0; y < 5; ++y)
             for (int x = 0; x < width; ++x)
@@ -388,6 +388,32 @@ TEST(DibSection, DecodedPicturesGiveTheSameBytesAsAnyOtherFormat)
                       QByteArray(reinterpret_cast<const char *>(reference.DIBSectionBitsPtr()),
                                  qsizetype(size)))
                 << "width " << width << " format " << format;
+        }
+    }
+}
+
+TEST(DibSection, DecodedPictureLeavesNoStaleBytesInTheRowPadding)
+{
+    // Every width modulo 4, so each amount of padding (0 to 3 bytes) occurs.
+    // The bitmap released just before has the same size, so the allocator
+    // tends to hand its white-filled memory straight back.
+    for (int width = 1; width <= 8; ++width) {
+        for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32}) {
+            {
+                DibSection junk;
+                ASSERT_TRUE(junk.Create(width, 6));
+                std::memset(junk.DIBSectionBitsPtr(), 0xFF, size_t(junk.BytesPerScanLine()) * 6);
+            }
+            const QImage source = distinctPicture(width, 6).convertToFormat(format);
+            const DibSection dib = dibOf(source);
+            ASSERT_EQ(dib.Width(), width);
+            const int stride = dib.BytesPerScanLine();
+            for (int y = 0; y < 6; ++y) {
+                const uchar *row = dib.DIBSectionBitsPtr() + y * stride;
+                for (int i = width * 3; i < stride; ++i)
+                    EXPECT_EQ(row[i], 0) << "width " << width << " row " << y << " byte " << i;
+            }
+            EXPECT_EQ(dib.toImage(), distinctPicture(width, 6)) << "width " << width;
         }
     }
 }

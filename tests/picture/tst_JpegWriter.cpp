@@ -240,3 +240,28 @@ TEST(JpegWriter, KeepModeNeverOverwrites)
     EXPECT_TRUE(SaveJpegFile(dib, freeName, 90, JpegExisting::Keep));
     EXPECT_EQ(readBack(freeName).size(), QSize(16, 16));
 }
+
+TEST(JpegWriter, EncodedBytesAreTheFilesBytesAndUntouchedOnFailure)
+{
+    const QString dir = freshDirectory();
+    const DibSection dib = dibOf(photoLike(40, 30));
+
+    // Both ways of writing hand back exactly what landed in the file.
+    const JpegExisting modes[] = {JpegExisting::Keep, JpegExisting::Replace};
+    for (const JpegExisting mode : modes) {
+        const QString path = dir + QStringLiteral("/mode%1.jpg").arg(int(mode));
+        QByteArray encoded;
+        ASSERT_TRUE(SaveJpegFile(dib, path, 90, mode, &encoded));
+        EXPECT_FALSE(encoded.isEmpty());
+        EXPECT_EQ(encoded, TestEnv::readFile(path));
+    }
+
+    // A refused save leaves the caller's bytes as they were.
+    const QString taken = dir + QStringLiteral("/taken.jpg");
+    ASSERT_TRUE(TestEnv::writeFile(taken, "someone else's"));
+    QByteArray encoded("before");
+    const TessalyError error =
+        saveError([&] { SaveJpegFile(dib, taken, 90, JpegExisting::Keep, &encoded); });
+    EXPECT_EQ(error.number(), 26001);
+    EXPECT_EQ(encoded, QByteArray("before"));
+}

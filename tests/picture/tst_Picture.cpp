@@ -1,7 +1,11 @@
+#include <cmath>
+
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 
@@ -241,4 +245,82 @@ TEST(Picture, DecodedInFullSharesThatDecodeAndMakesTheThumbnailFromIt)
     EXPECT_FALSE(full);
     // The holder may be left out.
     EXPECT_FALSE(Picture::fromBytesInFull(jpeg, QSize(85, 64), nullptr).isNull());
+}
+
+namespace {
+
+// Smooth gradients with waves and some hard edges: every coefficient and the
+// chroma upsampling matter, so a decoder that differs shows in the pixels.
+QImage photoLike(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y,
+                           qRgb((x * 255) / width, ((x / 9 + y / 7) % 2) ? 200 : (y * 255) / height,
+                                int(127 + 100 * std::sin(x * 0.3) * std::cos(y * 0.2))));
+    return image;
+}
+
+QByteArray turboJpeg(const QImage &image, int subsampling, int flags)
+{
+    QByteArray bytes;
+    tjhandle handle = tjInitCompress();
+    unsigned char *jpeg = nullptr;
+    unsigned long size = 0;
+    if (handle && tjCompress2(handle, image.constBits(), image.width(), int(image.bytesPerLine()),
+                              image.height(), TJPF_BGRX, &jpeg, &size, subsampling, 85, flags) == 0)
+        bytes = QByteArray(reinterpret_cast<const char *>(jpeg), qsizetype(size));
+    else
+        ADD_FAILURE() << "cannot encode the test picture";
+    tjFree(jpeg);
+    if (handle)
+        tjDestroy(handle);
+    return bytes;
+}
+
+QImage readerDecode(const QByteArray &bytes)
+{
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setAutoTransform(false);
+    return reader.read();
+}
+
+} // namespace
+
+TEST(Picture, FullDecodeGivesTheImageReadersPixelsForEveryKindOfJpeg)
+{
+    // Odd sizes leave partial blocks at the right and bottom edges.
+    const QImage source = photoLike(101, 67);
+    struct Case
+    {
+        const char *what;
+        QByteArray bytes;
+    };
+    const Case cases[] = {
+        {"4:2:0", turboJpeg(source, TJSAMP_420, 0)},
+        {"4:2:2", turboJpeg(source, TJSAMP_422, 0)},
+        {"4:4:4", turboJpeg(source, TJSAMP_444, 0)},
+        {"progressive", turboJpeg(source, TJSAMP_420, TJFLAG_PROGRESSIVE)},
+        {"Qt's own", encode(source, "jpeg")},
+        {"grey", encode(source.convertToFormat(QImage::Format_Grayscale8), "jpeg")},
+    };
+    for (const Case &c : cases) {
+        const QImage expected = readerDecode(c.bytes);
+        ASSERT_FALSE(expected.isNull()) << c.what;
+
+        // Decoded in full on arrival, and decoded later when first asked for.
+        std::shared_ptr<const QImage> onArrival;
+        const Picture arrived = Picture::fromBytesInFull(c.bytes, Picture::panelSize(), &onArrival);
+        ASSERT_TRUE(onArrival) << c.what;
+        EXPECT_EQ(onArrival->format(), expected.format()) << c.what;
+        EXPECT_EQ(*onArrival, expected) << c.what;
+        onArrival.reset();
+        const Picture later = Picture::fromBytes(c.bytes);
+        EXPECT_EQ(*later.full(), expected) << c.what;
+        EXPECT_EQ(*arrived.full(), expected) << c.what << ", decoded again once let go";
+    }
 }
