@@ -54,7 +54,8 @@ void MiniHttpServer::onNewConnection()
         ++m_connections;
         socket->setParent(this);
         auto *buffer = new QByteArray;
-        connect(socket, &QObject::destroyed, this, [buffer] { delete buffer; });
+        // Tied to the socket itself: it must also run when the server goes first.
+        connect(socket, &QObject::destroyed, socket, [buffer] { delete buffer; });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
             if (buffer->contains("\r\n\r\n"))

@@ -1,0 +1,47 @@
+#include "SnapshotResponse.h"
+
+namespace SnapshotResponse {
+
+namespace {
+const QByteArray HeaderEnd = QByteArrayLiteral("\r\n\r\n");
+const QString LastModifiedWord = QStringLiteral("Last-Modified:");
+} // namespace
+
+HeaderAndBody split(const QByteArray &response)
+{
+    const qsizetype end = response.indexOf(HeaderEnd);
+    if (end < 0)
+        return HeaderAndBody{QByteArray(), response};
+    return HeaderAndBody{response.left(end), response.mid(end + HeaderEnd.size())};
+}
+
+bool isImage(const QByteArray &header)
+{
+    return header.toLower().contains("image/");
+}
+
+Change detectChange(const QByteArray &header, const QString &recorded)
+{
+    Change change;
+    // Header bytes are 8-bit text; Latin-1 keeps every byte as one character.
+    const QString text = QString::fromLatin1(header);
+    const qsizetype at = text.indexOf(LastModifiedWord, 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return change;
+
+    change.hasLine = true;
+    change.line = text.mid(at);
+    const qsizetype lineEnd = change.line.indexOf(QLatin1String("\r\n"));
+    if (lineEnd >= 0)
+        change.line.truncate(lineEnd);
+    change.updatedText = change.line;
+    change.updatedText.remove(LastModifiedWord, Qt::CaseInsensitive);
+
+    if (change.line == recorded)
+        return change;
+    change.record = true;
+    change.isNew = !recorded.isEmpty();
+    return change;
+}
+
+} // namespace SnapshotResponse

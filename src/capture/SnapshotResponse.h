@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What a completed response means: where its header ends, whether it carries a
+// picture, and whether that picture is a new one by its "Last-Modified:" line.
+namespace SnapshotResponse {
+
+struct HeaderAndBody
+{
+    QByteArray header; // everything before the first CR LF CR LF; empty without one
+    QByteArray body;   // everything after it; the whole response without one
+};
+
+HeaderAndBody split(const QByteArray &response);
+
+// True when the header names "image/" anywhere, in any letter case. The status
+// line is not examined.
+bool isImage(const QByteArray &header);
+
+// The outcome of the Last-Modified rule for one picture.
+struct Change
+{
+    bool hasLine = false; // the header has a "Last-Modified:" line
+    QString line;         // that line, from the word to the line end
+    QString updatedText;  // the line without the word: txtUpdated
+    bool record = false;  // store line as the recorded value (and stamp txtRefreshed)
+    bool isNew = false;   // camNewPicture
+};
+
+// Compares the header's "Last-Modified:" line (found in any letter case) with
+// the value recorded for the panel. The first line seen is recorded but not
+// new; the same line again is not new; a different line (a change of letter
+// case included) is recorded and new. Without a line nothing is new and the
+// recorded value stays.
+Change detectChange(const QByteArray &header, const QString &recorded);
+
+} // namespace SnapshotResponse

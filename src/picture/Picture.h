@@ -1,0 +1,81 @@
+#pragma once
+
+#include <memory>
+
+#include <QByteArray>
+#include <QImage>
+#include <QMetaType>
+#include <QSize>
+
+// The picture a camera panel, the viewer or the picture window shows.
+//
+// A Picture is a cheap, implicitly shared handle: copying one gives "the same
+// picture, not a copy". A picture made from received bytes keeps those bytes
+// and its natural size, and decodes only when someone asks, at the size asked
+// for (libjpeg scales in the DCT, so a panel thumbnail of a 1080p snapshot
+// costs a fraction of a full decode). The thumbnail is cached; the full-size
+// decode is shared only while an asker holds it, so two dozen panels never keep
+// two dozen full-size bitmaps alive.
+//
+// A default-constructed Picture is the empty ("blank") picture.
+class Picture
+{
+public:
+    // Pictures larger than this many pixels are refused as decompression bombs.
+    static constexpr qint64 MaxPixels = 50'000'000;
+    // Memory the image reader may allocate for one decode, in MiB.
+    static constexpr int AllocationLimitMiB = 256;
+
+    Picture() = default;
+
+    // The picture encoded in bytes (JPEG, PNG, GIF, BMP, ...), validated by
+    // decoding it once at thumbnailSize, which is cached. Returns a null Picture
+    // when the bytes cannot be decoded completely: an unknown format, a reader
+    // error, a JPEG without its end-of-image marker (the reader would fill the
+    // missing part with grey), a PNG without its end chunk, a GIF without its
+    // trailer, or more than MaxPixels pixels.
+    static Picture fromBytes(const QByteArray &bytes, const QSize &thumbnailSize = panelSize());
+
+    // A picture we draw ourselves (the not-found picture, a test pattern).
+    static Picture fromImage(const QImage &image);
+
+    // The size of a panel's picture control imgCam: 1275 x 960 twips, which is
+    // 85 x 64 pixels at 96 dpi.
+    static QSize panelSize();
+
+    bool isNull() const { return !d; }
+    // Natural size in pixels; empty for the null picture.
+    QSize size() const;
+    // The received bytes; empty for a drawn or null picture.
+    QByteArray bytes() const;
+    // Lower-case format name as the image reader reports it ("jpeg", "png"),
+    // empty for a drawn or null picture.
+    QByteArray format() const;
+
+    // The picture stretched to exactly size (the panel's image control stretches
+    // its snapshot, ignoring the aspect ratio). The last size asked for is cached,
+    // so repeated paints cost nothing. A null image for the null picture.
+    QImage thumbnail(const QSize &size = panelSize()) const;
+
+    // The picture at its natural size. Decoded once and shared for as long as
+    // any caller keeps the returned pointer; once every holder has let go, the
+    // memory is freed and the next call decodes again. Never returns nullptr
+    // (the null picture gives a null image).
+    std::shared_ptr<const QImage> full() const;
+
+    // A fresh decode stretched to exactly size, not cached: for one-off uses
+    // such as a zoomed viewer that wants a size other than the natural one.
+    QImage scaled(const QSize &size) const;
+
+    // True when both handles refer to the same picture (or both are null).
+    bool isSameAs(const Picture &other) const { return d == other.d; }
+    friend bool operator==(const Picture &a, const Picture &b) { return a.isSameAs(b); }
+
+private:
+    struct Data;
+    explicit Picture(std::shared_ptr<Data> data);
+
+    std::shared_ptr<Data> d;
+};
+
+Q_DECLARE_METATYPE(Picture)

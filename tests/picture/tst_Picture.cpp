@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+
+#include "Picture.h"
+
+namespace {
+
+// Four coloured quadrants, so scaling and decoding errors show in the pixels.
+QImage quadrants(const QSize &size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    const int w = size.width() / 2;
+    const int h = size.height() / 2;
+    painter.fillRect(0, 0, w, h, Qt::red);
+    painter.fillRect(w, 0, size.width() - w, h, Qt::green);
+    painter.fillRect(0, h, w, size.height() - h, Qt::blue);
+    painter.fillRect(w, h, size.width() - w, size.height() - h, Qt::white);
+    return image;
+}
+
+QByteArray encode(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(image))
+        ADD_FAILURE() << "cannot write " << format << ": " << writer.errorString().toStdString();
+    return bytes;
+}
+
+// Colour distance small enough for JPEG's losses, large enough to tell quadrants apart.
+bool near(QRgb a, QColor b)
+{
+    return qAbs(qRed(a) - b.red()) < 40 && qAbs(qGreen(a) - b.green()) < 40 &&
+           qAbs(qBlue(a) - b.blue()) < 40;
+}
+
+// Rewrites the frame size in a baseline JPEG's SOF0 segment.
+QByteArray withFrameSize(QByteArray jpeg, quint16 width, quint16 height)
+{
+    const qsizetype sof = jpeg.indexOf(QByteArrayView("\xFF\xC0", 2));
+    if (sof < 0) {
+        ADD_FAILURE() << "no SOF0 marker";
+        return jpeg;
+    }
+    // FF C0, length (2), precision (1), height (2), width (2)
+    jpeg[sof + 5] = char(height >> 8);
+    jpeg[sof + 6] = char(height & 0xFF);
+    jpeg[sof + 7] = char(width >> 8);
+    jpeg[sof + 8] = char(width & 0xFF);
+    return jpeg;
+}
+
+} // namespace
+
+TEST(Picture, JpegKeepsItsBytesAndNaturalSizeAndDecodesAtTheSizeAskedFor)
+{
+    const QByteArray jpeg = encode(quadrants(QSize(640, 480)), "jpeg");
+    const Picture picture = Picture::fromBytes(jpeg);
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.size(), QSize(640, 480));
+    EXPECT_EQ(picture.bytes(), jpeg);
+    EXPECT_EQ(picture.format(), QByteArray("jpeg"));
+    EXPECT_EQ(Picture::panelSize(), QSize(85, 64));
+
+    // The panel thumbnail is stretched to exactly the control's size.
+    const QImage thumb = picture.thumbnail();
+    ASSERT_EQ(thumb.size(), QSize(85, 64));
+    EXPECT_TRUE(near(thumb.pixel(10, 10), Qt::red));
+    EXPECT_TRUE(near(thumb.pixel(75, 10), Qt::green));
+    EXPECT_TRUE(near(thumb.pixel(10, 55), Qt::blue));
+    EXPECT_TRUE(near(thumb.pixel(75, 55), Qt::white));
+
+    const QImage other = picture.thumbnail(QSize(40, 20));
+    ASSERT_EQ(other.size(), QSize(40, 20));
+    EXPECT_TRUE(near(other.pixel(35, 2), Qt::green));
+
+    const QImage zoomed = picture.scaled(QSize(1280, 960));
+    ASSERT_EQ(zoomed.size(), QSize(1280, 960));
+    EXPECT_TRUE(near(zoomed.pixel(100, 900), Qt::blue));
+
+    const std::shared_ptr<const QImage> full = picture.full();
+    ASSERT_EQ(full->size(), QSize(640, 480));
+    EXPECT_TRUE(near(full->pixel(600, 20), Qt::green));
+}
+
+TEST(Picture, CopiesAreTheSamePictureAndTheFullDecodeLivesOnlyWhileHeld)
+{
+    const Picture picture = Picture::fromBytes(encode(quadrants(QSize(320, 240)), "jpeg"));
+    ASSERT_FALSE(picture.isNull());
+    const Picture copy = picture;
+    EXPECT_TRUE(copy.isSameAs(picture));
+    EXPECT_TRUE(copy == picture);
+    const Picture again = Picture::fromBytes(picture.bytes());
+    EXPECT_FALSE(again == picture) << "a second decode of equal bytes is another picture";
+
+    std::shared_ptr<const QImage> first = picture.full();
+    std::shared_ptr<const QImage> second = copy.full();
+    EXPECT_EQ(first.get(), second.get()) << "decoded once while someone holds it";
+
+    std::weak_ptr<const QImage> watch = first;
+    first.reset();
+    second.reset();
+    EXPECT_TRUE(watch.expired()) << "the picture itself must not keep the full decode alive";
+    EXPECT_EQ(picture.full()->size(), QSize(320, 240));
+}
+
+TEST(Picture, IncompleteOrUndecodableBodiesAreNotPictures)
+{
+    const QByteArray jpeg = encode(quadrants(QSize(200, 150)), "jpeg");
+    const QByteArray png = encode(quadrants(QSize(200, 150)), "png");
+
+    EXPECT_TRUE(Picture::fromBytes(QByteArray()).isNull());
+    EXPECT_TRUE(Picture::fromBytes("<html><body>404</body></html>").isNull());
+    EXPECT_TRUE(Picture::fromBytes(jpeg.left(jpeg.size() / 2)).isNull())
+        << "a torn JPEG would otherwise show grey";
+    EXPECT_TRUE(Picture::fromBytes(jpeg.left(jpeg.size() - 2)).isNull())
+        << "only the end-of-image marker missing";
+    EXPECT_TRUE(Picture::fromBytes(jpeg.left(300)).isNull());
+    EXPECT_TRUE(Picture::fromBytes(png.left(png.size() - 20)).isNull());
+
+    // Servers that pad the body after the end marker still deliver a whole picture.
+    EXPECT_FALSE(Picture::fromBytes(jpeg + "\r\n").isNull());
+    const Picture fromPng = Picture::fromBytes(png);
+    ASSERT_FALSE(fromPng.isNull());
+    EXPECT_EQ(fromPng.format(), QByteArray("png"));
+    EXPECT_TRUE(near(fromPng.thumbnail().pixel(80, 60), Qt::white));
+}
+
+TEST(Picture, RefusesPicturesBeyondThePixelLimit)
+{
+    // A tiny file whose header promises 60000 x 60000 pixels: a decompression bomb.
+    const QByteArray jpeg = encode(quadrants(QSize(16, 16)), "jpeg");
+    const QByteArray bomb = withFrameSize(jpeg, 60000, 60000);
+    EXPECT_TRUE(Picture::fromBytes(bomb).isNull());
+
+    // Inside the limit the same patched file decodes (its data runs short, but the
+    // end marker is there): so the size check is what refused the first one.
+    const QByteArray large = withFrameSize(jpeg, 7000, 7000);
+    EXPECT_LT(qint64(7000) * 7000, Picture::MaxPixels);
+    const Picture accepted = Picture::fromBytes(large, QSize(8, 8));
+    ASSERT_FALSE(accepted.isNull());
+    EXPECT_EQ(accepted.size(), QSize(7000, 7000));
+}
+
+TEST(Picture, DrawnAndNullPictures)
+{
+    const QImage drawn = quadrants(QSize(60, 40));
+    const Picture picture = Picture::fromImage(drawn);
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.size(), QSize(60, 40));
+    EXPECT_TRUE(picture.bytes().isEmpty());
+    EXPECT_EQ(*picture.full(), drawn);
+    EXPECT_EQ(picture.thumbnail().size(), QSize(85, 64));
+    EXPECT_TRUE(near(picture.thumbnail().pixel(80, 60), Qt::white));
+
+    EXPECT_TRUE(Picture::fromImage(QImage()).isNull());
+    const Picture blank;
+    EXPECT_TRUE(blank.isNull());
+    EXPECT_TRUE(blank.size().isEmpty());
+    EXPECT_TRUE(blank.thumbnail().isNull());
+    ASSERT_NE(blank.full(), nullptr);
+    EXPECT_TRUE(blank.full()->isNull());
+    EXPECT_TRUE(blank == Picture());
+}
