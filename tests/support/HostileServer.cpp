@@ -164,12 +164,13 @@ void HostileServer::answer(QTcpSocket *socket)
         return;
     }
     case Kind::HugeHeader: {
-        QByteArray header = "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n";
+        // The usual header with 1 MiB of filler lines in front of its blank line.
+        QByteArray header = headerOf("image/jpeg", good.size(), seed);
+        header.chop(2);
         const QByteArray filler = "X-Filler: " + QByteArray(100, 'x') + "\r\n";
         while (header.size() < 1024 * 1024)
             header += filler;
-        send(socket,
-             header + "Content-Length: " + QByteArray::number(good.size()) + "\r\n\r\n" + good);
+        send(socket, header + "\r\n" + good);
         socket->disconnectFromHost();
         return;
     }
