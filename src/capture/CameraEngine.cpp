@@ -3,6 +3,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 
 #include <QFile>
@@ -472,8 +473,13 @@ void CameraEngine::pictureArrival(int index)
 
         const MainWindowUpdateLock lock;
         bool decoded = false;
+        // Held until the save step has run, which then finds the decode made.
+        std::shared_ptr<const QImage> fullDecode;
         skipOnFailure([&] {
-            const Picture picture = Picture::fromBytes(parts.body, m_thumbnailSize);
+            const Picture picture =
+                m_fullDecodeForNew && p.camNewPicture
+                    ? Picture::fromBytesInFull(parts.body, m_thumbnailSize, &fullDecode)
+                    : Picture::fromBytes(parts.body, m_thumbnailSize);
             decoded = !picture.isNull();
             if (decoded) {
                 p.picture = picture;

@@ -55,6 +55,13 @@ public:
     QSize thumbnailSize() const { return m_thumbnailSize; }
     void setThumbnailSize(const QSize &size);
 
+    // Whether a new picture is decoded once in full on arrival, its thumbnail
+    // made from those pixels, and the decode held until pictureArrived has
+    // been handled. Worth it only when the full picture is wanted right away
+    // (the autosave turns it on); otherwise a thumbnail-size decode is cheaper.
+    bool fullDecodeForNewPictures() const { return m_fullDecodeForNew; }
+    void setFullDecodeForNewPictures(bool on) { m_fullDecodeForNew = on; }
+
     // Whether the panels' one-second timers really run. Tests switch them off
     // and call tick() themselves. On by default.
     bool realTimersEnabled() const { return m_realTimers; }
@@ -129,6 +136,7 @@ private:
     qint16 m_camsInUse = 0;
     bool m_pictureWindowOpen = false;
     bool m_realTimers = true;
+    bool m_fullDecodeForNew = false;
     Picture m_notFound;
     QSize m_thumbnailSize = Picture::panelSize();
 };

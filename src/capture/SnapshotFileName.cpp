@@ -1,7 +1,8 @@
 #include "SnapshotFileName.h"
 
 #include <QFileInfo>
-#include <QLocale>
+
+#include "DateTimeText.h"
 
 namespace {
 
@@ -55,16 +56,6 @@ bool isTaken(const QString &path)
 
 } // namespace
 
-QString SnapshotFileName::shortDateText(const QDate &date)
-{
-    return QLocale::c().toString(date, u"M/d/yyyy");
-}
-
-QString SnapshotFileName::longTimeText(const QTime &time)
-{
-    return QLocale::c().toString(time, u"h:mm:ss AP");
-}
-
 QString SnapshotFileName::fromTexts(const QString &camName, const QString &dateText,
                                     const QString &timeText)
 {
@@ -77,7 +68,8 @@ QString SnapshotFileName::fromTexts(const QString &camName, const QString &dateT
 
 QString SnapshotFileName::fromRule(const QString &camName, const QDateTime &localTime)
 {
-    return fromTexts(camName, shortDateText(localTime.date()), longTimeText(localTime.time()));
+    return fromTexts(camName, DateTimeText::dateText(localTime.date()),
+                     DateTimeText::timeText(localTime.time()));
 }
 
 QString SnapshotFileName::make(const QString &camName, const QDateTime &localTime)

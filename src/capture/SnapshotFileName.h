@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QDate>
 #include <QDateTime>
 #include <QString>
-#include <QTime>
 
 // The names saved pictures get in cam/: camera name, local date and local
 // time joined, ".jpg" appended, then blanks, the first two "/" and the first
@@ -12,17 +10,13 @@
 class SnapshotFileName
 {
 public:
-    // The fixed date and time forms used in names and save messages, the same
-    // on every machine: "7/12/2026" and "8:05:09 AM" (English AM/PM).
-    static QString shortDateText(const QDate &date);
-    static QString longTimeText(const QTime &time);
-
     // The naming rule on ready texts, exactly as it stands. The result may
     // still hold "/" and ":" (only the first two and three go) and whatever
     // else the camera name holds.
     static QString fromTexts(const QString &camName, const QString &dateText,
                              const QString &timeText);
-    // The naming rule for a local date and time.
+    // The naming rule for a local date and time, in the program's fixed date
+    // and time forms (DateTimeText), the same on every machine.
     static QString fromRule(const QString &camName, const QDateTime &localTime);
 
     // The name a picture is saved under: the rule's result, except that

@@ -36,6 +36,21 @@ public:
     // trailer, or more than MaxPixels pixels.
     static Picture fromBytes(const QByteArray &bytes, const QSize &thumbnailSize = panelSize());
 
+    // Like fromBytes, for a picture whose full size is wanted at once (a new
+    // picture about to be saved): decodes once at the natural size, makes the
+    // thumbnail from those pixels, and hands the decode to *full. It is the
+    // picture's full() for as long as anyone holds it, so the save that follows
+    // costs no second decode. *full is reset when the bytes are refused.
+    static Picture fromBytesInFull(const QByteArray &bytes, const QSize &thumbnailSize,
+                                   std::shared_ptr<const QImage> *full);
+
+    // A picture from bytes this program has just encoded itself from pixels of
+    // a known size (a saved snapshot): nothing is decoded or checked again.
+    // thumbnail, when not null, becomes the cached thumbnail, so a picture
+    // re-encoded from one already on screen costs no decode to show.
+    static Picture fromEncoded(const QByteArray &bytes, const QByteArray &format,
+                               const QSize &naturalSize, const QImage &thumbnail);
+
     // A picture we draw ourselves (the not-found picture, a test pattern).
     static Picture fromImage(const QImage &image);
 
@@ -57,6 +72,10 @@ public:
     // so repeated paints cost nothing. A null image for the null picture.
     QImage thumbnail(const QSize &size = panelSize()) const;
 
+    // The thumbnail last made, at whatever size it was asked for; null when
+    // none is cached. Never decodes.
+    QImage cachedThumbnail() const;
+
     // The picture at its natural size. Decoded once and shared for as long as
     // any caller keeps the returned pointer; once every holder has let go, the
     // memory is freed and the next call decodes again. Never returns nullptr
@@ -74,6 +93,8 @@ public:
 private:
     struct Data;
     explicit Picture(std::shared_ptr<Data> data);
+    static Picture decodeBytes(const QByteArray &bytes, const QSize &thumbnailSize,
+                               std::shared_ptr<const QImage> *full);
 
     std::shared_ptr<Data> d;
 };

@@ -22,16 +22,19 @@ QString freshCamDirectory()
 
 } // namespace
 
-TEST(SnapshotFileName, DateAndTimeFormsAreFixedWhateverTheLocale)
+TEST(SnapshotFileName, NamesAreTheSameWhateverTheLocale)
 {
+    // A German locale would write 12.07.26 and 08:05:09; the names must not change.
     const QLocale before;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    EXPECT_EQ(SnapshotFileName::shortDateText(QDate(2026, 7, 12)), QStringLiteral("7/12/2026"));
-    EXPECT_EQ(SnapshotFileName::shortDateText(QDate(2027, 12, 5)), QStringLiteral("12/5/2027"));
-    EXPECT_EQ(SnapshotFileName::longTimeText(QTime(8, 5, 9)), QStringLiteral("8:05:09 AM"));
-    EXPECT_EQ(SnapshotFileName::longTimeText(QTime(0, 0, 0)), QStringLiteral("12:00:00 AM"));
-    EXPECT_EQ(SnapshotFileName::longTimeText(QTime(12, 30, 0)), QStringLiteral("12:30:00 PM"));
-    EXPECT_EQ(SnapshotFileName::longTimeText(QTime(23, 59, 59)), QStringLiteral("11:59:59 PM"));
+    EXPECT_EQ(SnapshotFileName::fromRule(QStringLiteral("Front Door"), kMorning),
+              QStringLiteral("FrontDoor712202680509AM.jpg"));
+    EXPECT_EQ(SnapshotFileName::make(QStringLiteral("Gate"),
+                                     QDateTime(QDate(2027, 1, 5), QTime(0, 0, 7))),
+              QStringLiteral("Gate152027120007AM.jpg"));
+    EXPECT_EQ(SnapshotFileName::make(QStringLiteral("Gate"),
+                                     QDateTime(QDate(2027, 1, 5), QTime(12, 30, 0))),
+              QStringLiteral("Gate152027123000PM.jpg"));
     QLocale::setDefault(before);
 }
 

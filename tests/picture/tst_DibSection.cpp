@@ -365,3 +365,29 @@ TEST(DibSection, ResampleOfOnePixelWideOrHighSourceRaisesRangeError)
     ASSERT_TRUE(pair.Create(2, 2));
     EXPECT_TRUE(pair.Resample(7, 9));
 }
+
+TEST(DibSection, DecodedPicturesGiveTheSameBytesAsAnyOtherFormat)
+{
+    // Widths around the four-pixel groups the 32-bit copy works in; every
+    // channel different, alpha varied (it is dropped, never mixed in).
+    for (const int width : {1, 3, 4, 7, 37}) {
+        QImage picture(width, 5, QImage::Format_ARGB32);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < width; ++x)
+                picture.setPixel(
+                    x, y, qRgba(x * 7 + y, 255 - x * 3, (x * 31 + y * 17) % 256, (x * 50) % 256));
+        const DibSection reference = dibOf(picture.convertToFormat(QImage::Format_RGB888));
+        for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32}) {
+            const DibSection dib =
+                dibOf(format == QImage::Format_RGB32 ? picture.convertToFormat(QImage::Format_RGB32)
+                                                     : picture);
+            ASSERT_EQ(dib.BytesPerScanLine(), reference.BytesPerScanLine());
+            const size_t size = size_t(dib.BytesPerScanLine()) * 5;
+            EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(dib.DIBSectionBitsPtr()),
+                                 qsizetype(size)),
+                      QByteArray(reinterpret_cast<const char *>(reference.DIBSectionBitsPtr()),
+                                 qsizetype(size)))
+                << "width " << width << " format " << format;
+        }
+    }
+}

@@ -169,3 +169,76 @@ TEST(Picture, DrawnAndNullPictures)
     EXPECT_TRUE(blank.full()->isNull());
     EXPECT_TRUE(blank == Picture());
 }
+
+TEST(Picture, OwnEncodingIsTakenWithoutDecodingAndKeepsItsThumbnail)
+{
+    const QImage source = quadrants(QSize(160, 120));
+    const QByteArray jpeg = encode(source, "jpeg");
+    QImage thumb(QSize(16, 12), QImage::Format_RGB32);
+    thumb.fill(Qt::yellow); // deliberately unlike the bytes: it must be the one given
+
+    const Picture saved =
+        Picture::fromEncoded(jpeg, QByteArrayLiteral("JPEG"), source.size(), thumb);
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_EQ(saved.bytes(), jpeg);
+    EXPECT_EQ(saved.format(), QByteArrayLiteral("jpeg"));
+    EXPECT_EQ(saved.size(), source.size());
+    EXPECT_EQ(saved.cachedThumbnail(), thumb);
+    EXPECT_EQ(saved.thumbnail(QSize(16, 12)), thumb);
+
+    // The full picture comes from the bytes.
+    const auto full = saved.full();
+    ASSERT_EQ(full->size(), source.size());
+    EXPECT_TRUE(near(full->pixel(20, 20), Qt::red));
+    EXPECT_TRUE(near(full->pixel(140, 100), Qt::white));
+
+    // Without a thumbnail one is made from the bytes when first asked.
+    const Picture bare = Picture::fromEncoded(jpeg, "jpeg", source.size(), QImage());
+    EXPECT_TRUE(bare.cachedThumbnail().isNull());
+    const QImage made = bare.thumbnail(QSize(40, 30));
+    ASSERT_EQ(made.size(), QSize(40, 30));
+    EXPECT_TRUE(near(made.pixel(5, 5), Qt::red));
+    EXPECT_EQ(bare.cachedThumbnail(), made);
+
+    EXPECT_TRUE(Picture::fromEncoded(QByteArray(), "jpeg", source.size(), thumb).isNull());
+    EXPECT_TRUE(Picture::fromEncoded(jpeg, "jpeg", QSize(), thumb).isNull());
+    EXPECT_TRUE(Picture().cachedThumbnail().isNull());
+}
+
+TEST(Picture, DecodedInFullSharesThatDecodeAndMakesTheThumbnailFromIt)
+{
+    const QByteArray jpeg = encode(quadrants(QSize(640, 480)), "jpeg");
+    std::shared_ptr<const QImage> full;
+    const Picture picture = Picture::fromBytesInFull(jpeg, QSize(85, 64), &full);
+    ASSERT_FALSE(picture.isNull());
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->size(), QSize(640, 480));
+    EXPECT_EQ(picture.size(), QSize(640, 480));
+    EXPECT_EQ(picture.bytes(), jpeg);
+    // full() is that very decode while it is held.
+    EXPECT_EQ(picture.full().get(), full.get());
+
+    const QImage thumb = picture.cachedThumbnail();
+    ASSERT_EQ(thumb.size(), QSize(85, 64));
+    EXPECT_TRUE(near(thumb.pixel(10, 10), Qt::red));
+    EXPECT_TRUE(near(thumb.pixel(75, 10), Qt::green));
+    EXPECT_TRUE(near(thumb.pixel(10, 55), Qt::blue));
+    EXPECT_TRUE(near(thumb.pixel(75, 55), Qt::white));
+
+    // Let go, the memory goes; asked again, the bytes decode again.
+    const std::weak_ptr<const QImage> watch = full;
+    full.reset();
+    EXPECT_TRUE(watch.expired());
+    EXPECT_EQ(picture.full()->size(), QSize(640, 480));
+
+    // Refused bytes give nothing and leave no stale decode behind.
+    QByteArray torn = jpeg;
+    torn.chop(jpeg.size() / 3);
+    full = std::make_shared<const QImage>(quadrants(QSize(4, 4)));
+    EXPECT_TRUE(Picture::fromBytesInFull(torn, QSize(85, 64), &full).isNull());
+    EXPECT_FALSE(full);
+    EXPECT_TRUE(Picture::fromBytesInFull("junk", QSize(85, 64), &full).isNull());
+    EXPECT_FALSE(full);
+    // The holder may be left out.
+    EXPECT_FALSE(Picture::fromBytesInFull(jpeg, QSize(85, 64), nullptr).isNull());
+}

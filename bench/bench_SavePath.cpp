@@ -1,0 +1,211 @@
+// The autosave path for a 1920 x 1080 camera picture against its two
+// unavoidable parts, a bare full decode and a bare q90 encode, in one run.
+//
+//   cmake --build build --target bench_SavePath && build/bench/bench_SavePath
+//
+// BM_AutosaveVsBare times, in every iteration and in turn:
+// - bare decode: QImageReader reading the received JPEG at full size (the
+//   decoder pictures use), nothing around it;
+// - bare encode: tjCompress2 at quality 90 on the same pixels as bottom-up BGR
+//   rows (what SaveJpegFile hands the encoder);
+// - arrival: the panel's picture made from the received bytes as picture
+//   arrival makes it with autosave on and a new picture: decoded once in full
+//   (Picture::fromBytesInFull), the thumbnail made from those pixels, the
+//   decode held until the save step has run;
+// - save step: PictureSaver's reaction to pictureArrived for a new picture:
+//   name, full decode, bitmap, encode, exclusive write, the panel showing the
+//   saved file, the status text.
+// It reports each by the process's CPU time (steadier than the wall clock on a
+// shared machine, and it counts the work Qt hands to its thread pool when it
+// scales or converts large images) and by the wall clock, and the ratios to bare decode + bare
+// encode: save_cpu_ratio for the save step alone, picture_cpu_ratio for everything a new picture
+// costs with autosave on (arrival + save step). Target: <= 1.2.
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+
+#include <benchmark/benchmark.h>
+#include <turbojpeg.h>
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+#include "CameraEngine.h"
+#include "DibSection.h"
+#include "Picture.h"
+#include "PictureSaver.h"
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr int kQuality = 90;
+
+// A camera-like scene: smooth light, shapes with edges, texture and a little
+// sensor noise, so the codecs work as on a photo, not on flat colour.
+QImage scene()
+{
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    std::uint32_t noise = 12345;
+    for (int y = 0; y < kHeight; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < kWidth; ++x) {
+            noise = noise * 1664525u + 1013904223u;
+            const int grain = int(noise >> 28) - 8;
+            const double light = 0.5 + 0.5 * std::sin(x * 0.004) * std::cos(y * 0.006);
+            const bool inBox = (x / 240 + y / 180) % 3 == 0;
+            const double texture = 20 * std::sin(x * 0.31 + y * 0.17);
+            row[x] = qRgb(qBound(0, int(200 * light + (x * 40) / kWidth - texture) + grain, 255),
+                          qBound(0, int((inBox ? 150 : 90) + 80 * light) + grain, 255),
+                          qBound(0, int(60 + 120 * light + texture) + grain, 255));
+        }
+    }
+    return image;
+}
+
+// What a camera sends: the scene as a JPEG (quality 85, as cameras often use).
+QByteArray received()
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(85);
+    writer.write(scene());
+    return bytes;
+}
+
+QImage bareDecode(const QByteArray &jpeg)
+{
+    QByteArray copy = jpeg;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    return reader.read();
+}
+
+unsigned long bareEncode(tjhandle handle, const DibSection &dib)
+{
+    unsigned char *jpeg = nullptr;
+    unsigned long size = 0;
+    if (tjCompress2(handle, dib.DIBSectionBitsPtr(), dib.Width(), dib.BytesPerScanLine(),
+                    dib.Height(), TJPF_BGR, &jpeg, &size, TJSAMP_420, kQuality,
+                    TJFLAG_BOTTOMUP) != 0)
+        size = 0;
+    tjFree(jpeg);
+    return size;
+}
+
+double processCpuMs()
+{
+    timespec now = {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+struct Lap
+{
+    double wall = 0;
+    double cpu = 0;
+};
+
+template <typename Work>
+void timed(Lap &lap, Work &&work)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto wall0 = Clock::now();
+    const double cpu0 = processCpuMs();
+    work();
+    lap.cpu += processCpuMs() - cpu0;
+    lap.wall += std::chrono::duration<double, std::milli>(Clock::now() - wall0).count();
+}
+
+void BM_AutosaveVsBare(benchmark::State &state)
+{
+    QTemporaryDir home;
+    qputenv("TESSALY_HOME", QFile::encodeName(home.path()));
+    QDir(home.path()).mkpath(QStringLiteral("cam"));
+
+    const QByteArray jpeg = received();
+    DibSection pixels;
+    pixels.CreateFromPicture(bareDecode(jpeg));
+    if (pixels.isEmpty()) {
+        state.SkipWithError("cannot decode the test picture");
+        return;
+    }
+
+    CameraEngine engine;
+    engine.setRealTimersEnabled(false);
+    engine.setName(0, QStringLiteral("Front Door"));
+    engine.setCaption(0, QStringLiteral("Front Door"));
+    engine.setVisible(0, true);
+    engine.setSelectedCam(0);
+    PictureSaver saver(&engine);
+    saver.setAutoSave(true);
+    saver.setClock([] { return QDateTime(QDate(2026, 7, 12), QTime(8, 5, 9)); });
+    QString savedPath;
+    QObject::connect(&saver, &PictureSaver::pictureSaved,
+                     [&](int, const QString &path) { savedPath = path; });
+
+    // 1: arrival as the engine does it with autosave on; 0: a thumbnail-size
+    // decode on arrival and the full decode in the save, for comparison.
+    const bool inFull = state.range(0) != 0;
+    tjhandle handle = tjInitCompress();
+    Lap decode, encode, arrival, save;
+    for (auto _ : state) {
+        timed(decode, [&] { benchmark::DoNotOptimize(bareDecode(jpeg)); });
+        timed(encode, [&] { benchmark::DoNotOptimize(bareEncode(handle, pixels)); });
+        Picture picture;
+        std::shared_ptr<const QImage> held;
+        timed(arrival, [&] {
+            picture = inFull ? Picture::fromBytesInFull(jpeg, engine.thumbnailSize(), &held)
+                             : Picture::fromBytes(jpeg, engine.thumbnailSize());
+        });
+        engine.setPanelPicture(0, picture);
+        picture = Picture(); // the panel holds the only handle, as after arrival
+        savedPath.clear();
+        timed(save, [&] { emit engine.pictureArrived(0, true, true); });
+        timed(save, [&] { held.reset(); }); // arrival lets go of the decode
+        // Every picture gets the plain name, so the name search stays the same.
+        if (savedPath.isEmpty() || !QFile::remove(savedPath)) {
+            state.SkipWithError("the autosave did not write its file");
+            break;
+        }
+    }
+    tjDestroy(handle);
+
+    const double n = double(state.iterations());
+    const double bareCpu = decode.cpu + encode.cpu;
+    const double bareWall = decode.wall + encode.wall;
+    state.counters["decode_ms"] = decode.cpu / n;
+    state.counters["encode_ms"] = encode.cpu / n;
+    state.counters["arrival_ms"] = arrival.cpu / n;
+    state.counters["save_ms"] = save.cpu / n;
+    state.counters["save_cpu_ratio"] = save.cpu / bareCpu;
+    state.counters["picture_cpu_ratio"] = (arrival.cpu + save.cpu) / bareCpu;
+    state.counters["picture_wall_ratio"] = (arrival.wall + save.wall) / bareWall;
+}
+BENCHMARK(BM_AutosaveVsBare)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MinTime(5.0);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // The image reader finds its JPEG plugin through the application.
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

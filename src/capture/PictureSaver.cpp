@@ -1,0 +1,263 @@
+#include "PictureSaver.h"
+
+#include <exception>
+#include <memory>
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include "AppInfo.h"
+#include "CameraEngine.h"
+#include "DateTimeText.h"
+#include "DibSection.h"
+#include "JpegWriter.h"
+#include "SettingsStore.h"
+#include "SnapshotFileName.h"
+#include "TessalyError.h"
+
+namespace {
+
+const QString kSection = QStringLiteral("Settings");
+const QString kAutoSaveKey = QStringLiteral("autoSave");
+
+// The status SaveJpegFile reports when JpegExisting::Keep finds the name taken.
+constexpr int kNameTaken = -17;
+// A saved snapshot is our own q90 encoding of at most Picture::MaxPixels
+// pixels; anything bigger on reading back is not the file we wrote.
+constexpr qint64 kMaxReadBack = 256 * 1024 * 1024;
+
+// The status at the end of "Failed to save to JPG <status>", or 0.
+int jpegStatus(const TessalyError &error)
+{
+    static const QRegularExpression trailing(QStringLiteral("(-?\\d+)$"));
+    const QRegularExpressionMatch match = trailing.match(error.description());
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+// The writer's error in words a user can act on: a file status is minus the
+// system error number, which the system can name.
+QString reasonFor(const TessalyError &error)
+{
+    const int status = jpegStatus(error);
+    if (status < -1)
+        return error.description() + QStringLiteral(" (") + qt_error_string(-status) +
+               QLatin1Char(')');
+    return error.description();
+}
+
+struct WriteResult
+{
+    bool written = false;
+    QString path;
+    QString reason;
+};
+
+// Encodes picture at quality 90 under the safe snapshot name for camName at
+// when, in cam/, never over an existing file. The picture is decoded at most
+// once (not at all while someone else holds its full decode).
+WriteResult writeSnapshot(const Picture &picture, const QString &camName, const QDateTime &when)
+{
+    WriteResult result;
+    const QString directory = PictureSaver::camDirectory();
+    const QString name = SnapshotFileName::make(camName, when);
+    result.path = directory + QLatin1Char('/') + name;
+    // make() never lets a separator through; the file goes into cam/ or nowhere.
+    if (name.contains(QLatin1Char('/')) || name == QLatin1String(".") ||
+        name == QLatin1String("..")) {
+        result.reason = QStringLiteral("the camera name makes no file name");
+        return result;
+    }
+
+    DibSection dib;
+    {
+        const std::shared_ptr<const QImage> pixels = picture.full();
+        if (pixels->isNull()) {
+            result.reason = QStringLiteral("the picture could not be decoded");
+            return result;
+        }
+        dib.CreateFromPicture(*pixels);
+    }
+    if (dib.isEmpty()) {
+        result.reason = QStringLiteral("not enough memory for the picture");
+        return result;
+    }
+
+    for (int attempt = 0; attempt <= PictureSaver::MaxNameRetries; ++attempt) {
+        const QString path = SnapshotFileName::freePath(directory, name);
+        if (path.isEmpty()) {
+            result.reason =
+                QStringLiteral("every name up to -%1 is taken").arg(SnapshotFileName::MaxSuffix);
+            return result;
+        }
+        result.path = path;
+        try {
+            // Keep: a file that appeared since freePath looked is someone
+            // else's snapshot, never ours to replace.
+            SaveJpegFile(dib, path, PictureSaver::Quality, JpegExisting::Keep);
+            result.written = true;
+            return result;
+        } catch (const TessalyError &error) {
+            if (jpegStatus(error) != kNameTaken) {
+                result.reason = reasonFor(error);
+                return result;
+            }
+        }
+    }
+    result.reason = QStringLiteral("the name was taken again on every try");
+    return result;
+}
+
+// The saved file as the panel should show it: our own bytes, with the
+// thumbnail the panel already had of the same pixels. Null when the file
+// cannot be read back (the panel then keeps the picture it shows).
+Picture savedPicture(const QString &path, const Picture &shown)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() <= 0 || file.size() > kMaxReadBack)
+        return {};
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() != file.size())
+        return {};
+    return Picture::fromEncoded(bytes, QByteArrayLiteral("jpeg"), shown.size(),
+                                shown.cachedThumbnail());
+}
+
+QString failureText(const QString &when, const QString &what, const QString &path,
+                    const QString &reason)
+{
+    return when + QStringLiteral(" could not save ") + what + QStringLiteral(" as ") + path +
+           QStringLiteral(": ") + reason;
+}
+
+} // namespace
+
+PictureSaver::PictureSaver(CameraEngine *engine, QObject *parent)
+    : QObject(parent)
+    , m_engine(engine)
+{
+    if (engine) {
+        connect(engine, &CameraEngine::pictureArrived, this, &PictureSaver::savePictureIfNew,
+                Qt::DirectConnection);
+    }
+}
+
+void PictureSaver::setAutoSave(bool on)
+{
+    m_autoSave = on;
+    if (m_engine)
+        m_engine->setFullDecodeForNewPictures(on);
+}
+
+void PictureSaver::setClock(Clock clock)
+{
+    m_clock = std::move(clock);
+}
+
+QDateTime PictureSaver::now() const
+{
+    return m_clock ? m_clock() : QDateTime::currentDateTime();
+}
+
+bool PictureSaver::storeAutoSaveSetting(bool ticked)
+{
+    return SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection, kAutoSaveKey,
+                                             ticked ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+bool PictureSaver::storedAutoSaveSetting()
+{
+    return SettingsStore::GetMachineSetting(AppInfo::productName(), kSection, kAutoSaveKey,
+                                            QStringLiteral("0")) == QLatin1String("1");
+}
+
+QString PictureSaver::camDirectory()
+{
+    return AppInfo::programFile(QStringLiteral("cam"));
+}
+
+void PictureSaver::savePictureIfNew(int index, bool isNew, bool decoded)
+{
+    if (!m_autoSave || !isNew || !decoded || !m_engine)
+        return;
+    // Picture arrival runs inside the event loop: nothing may escape from here.
+    QString path;
+    try {
+        const CameraPanel &panel = m_engine->panel(index);
+        const Picture shown = panel.picture;
+        const QDateTime when = now();
+        const QString timeText = DateTimeText::timeText(when.time());
+
+        const WriteResult result = writeSnapshot(shown, panel.caption, when);
+        path = result.path;
+        if (!result.written) {
+            emit statusText(
+                failureText(timeText, QStringLiteral("new picture"), result.path, result.reason));
+            emit saveFailed(index, result.path, result.reason);
+            return;
+        }
+
+        const Picture saved = savedPicture(result.path, shown);
+        if (!saved.isNull())
+            m_engine->setPanelPicture(index, saved);
+        if (m_engine->selectedCam() == index)
+            emit statusText(timeText + QStringLiteral(" new picture saved as ") + result.path);
+        emit pictureSaved(index, result.path);
+    } catch (const std::exception &error) {
+        reportUnexpected(index, path, QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        reportUnexpected(index, path, QStringLiteral("unexpected error"));
+    }
+}
+
+void PictureSaver::reportUnexpected(int index, const QString &path, const QString &reason)
+{
+    emit statusText(
+        failureText(DateTimeText::currentTimeText(), QStringLiteral("new picture"), path, reason));
+    emit saveFailed(index, path, reason);
+}
+
+SaveImageResult PictureSaver::saveSelectedPicture(const CameraEngine &engine, const QDateTime &when)
+{
+    SaveImageResult result;
+    try {
+        const int selected = engine.selectedCam();
+        if (selected < 0 || selected >= CameraEngine::PanelCount) {
+            result.statusText = QStringLiteral("Save Image: no camera is selected");
+            return result;
+        }
+        const CameraPanel &panel = engine.panel(selected);
+        const Picture shown = panel.picture;
+        if (shown.isNull() || shown.isSameAs(engine.notFoundPicture())) {
+            result.statusText = QStringLiteral("Save Image: the selected camera shows no picture");
+            return result;
+        }
+
+        const QString timeText = DateTimeText::timeText(when.time());
+        const WriteResult written = writeSnapshot(shown, panel.txtName, when);
+        result.path = written.path;
+        if (!written.written) {
+            result.statusText =
+                failureText(timeText, QStringLiteral("picture"), written.path, written.reason);
+            return result;
+        }
+        result.saved = true;
+        result.picture = shown;
+        result.statusText = timeText + QStringLiteral(" saved as ") + written.path;
+    } catch (const std::exception &error) {
+        result.saved = false;
+        result.picture = Picture();
+        result.statusText =
+            QStringLiteral("Save Image failed: ") + QString::fromLocal8Bit(error.what());
+    }
+    return result;
+}
+
+SaveImageResult PictureSaver::saveSelectedPicture()
+{
+    if (!m_engine) {
+        SaveImageResult result;
+        result.statusText = QStringLiteral("Save Image: no camera is selected");
+        return result;
+    }
+    return saveSelectedPicture(*m_engine, now());
+}

@@ -1,0 +1,81 @@
+#include "ZoomImage.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+ZoomImage::ZoomImage(QWidget *parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void ZoomImage::setPicture(const QImage &picture)
+{
+    m_picture = picture;
+    m_shrunk = QImage();
+    if (picture.isNull()) {
+        m_drawable = QImage();
+    } else {
+        const QImage::Format format =
+            picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+        m_drawable = picture.format() == format ? picture : picture.convertToFormat(format);
+    }
+    update();
+}
+
+QSize ZoomImage::naturalSize() const
+{
+    if (m_picture.isNull())
+        return QSize();
+    return (QSizeF(m_picture.size()) / m_picture.devicePixelRatio()).toSize();
+}
+
+void ZoomImage::paintEvent(QPaintEvent *event)
+{
+    if (m_drawable.isNull() || width() <= 0 || height() <= 0)
+        return;
+    QPainter painter(this);
+    painter.setClipRect(event->rect());
+
+    const qreal dpr = devicePixelRatioF();
+    const QSize target = (QSizeF(size()) * dpr).toSize();
+    // A cache the size of a huge enlargement would cost more than it saves.
+    constexpr qint64 kLargestCache = 16 * 1024 * 1024;
+    const bool shrinking =
+        (target.width() < m_drawable.width() || target.height() < m_drawable.height()) &&
+        qint64(target.width()) * target.height() <= kLargestCache;
+    if (shrinking) {
+        if (m_shrunk.size() != target) {
+            m_shrunk = m_drawable.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            m_shrunk.setDevicePixelRatio(dpr);
+        }
+        painter.drawImage(QPointF(0, 0), m_shrunk);
+        return;
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(rect()), m_drawable, QRectF(m_drawable.rect()));
+}
+
+void ZoomImage::resizeEvent(QResizeEvent *event)
+{
+    // The cache is rebuilt on the next paint, and only if still shrinking.
+    m_shrunk = QImage();
+    QWidget::resizeEvent(event);
+}
+
+void ZoomImage::mousePressEvent(QMouseEvent *event)
+{
+    m_pressed = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+void ZoomImage::mouseReleaseEvent(QMouseEvent *event)
+{
+    const bool click = m_pressed && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    m_pressed = false;
+    event->accept();
+    if (click)
+        emit clicked();
+}

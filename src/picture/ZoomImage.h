@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QWidget>
+
+// An image control that always stretches its picture to its own size: the
+// viewer's imgMain (sized by the zoom and moved inside its viewport by the
+// scroll bars) and the picture window's Image1. The picture is drawn from the
+// full-resolution image with smooth filtering, so a zoomed picture looks sharp
+// and smooth rather than blocky.
+class ZoomImage : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit ZoomImage(QWidget *parent = nullptr);
+
+    // The picture is shared, not copied (QImage is implicitly shared). A null
+    // image shows nothing.
+    void setPicture(const QImage &picture);
+    QImage picture() const { return m_picture; }
+
+    // The picture's size at zoom 1, in device-independent pixels.
+    QSize naturalSize() const;
+
+signals:
+    // A left-button press and release inside the control.
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QImage m_picture;
+    // The picture in a format the raster painter draws without converting.
+    QImage m_drawable;
+    // A shrunk picture is averaged once per size: bilinear filtering alone
+    // would skip source pixels and shimmer. Enlarging needs no cache, the
+    // painter filters only the part that is exposed.
+    QImage m_shrunk;
+    bool m_pressed = false;
+};
