@@ -1,10 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +10,7 @@
 #include "SafeFileWriter.h"
 #include "SettingsStore.h"
 #include "TestEnv.h"
+#include "TinyDisk.h"
 
 // Hand-edited and damaged camera lists, and program directories on a disk that
 // is full or read-only. Whatever happens, the user gets a sentence naming the
@@ -26,62 +22,6 @@ const QString kSettings = QStringLiteral("Settings");
 
 const QByteArray kList = "\r\n[name]Yard\r\nhttp://yard/snap.jpg\r\n30\r\n\r\n"
                          "[name]Gate\r\nhttp://gate/snap.jpg\r\n5\r\n\r\n";
-
-// A program directory on a tmpfs of its own, small enough to fill in a moment
-// and able to turn read-only: real ENOSPC and EROFS, even for root.
-class TinyDisk
-{
-public:
-    TinyDisk()
-    {
-        m_path = TestEnv::root() + QStringLiteral("/tiny-%1").arg(++s_count);
-        QDir().mkpath(m_path);
-        if (::mount("tessaly-test", QFile::encodeName(m_path).constData(), "tmpfs", 0,
-                    "size=256k,mode=0755") != 0) {
-            m_error = QString::fromLocal8Bit(std::strerror(errno));
-            return;
-        }
-        m_mounted = true;
-        qputenv("TESSALY_HOME", QFile::encodeName(m_path));
-    }
-    ~TinyDisk()
-    {
-        if (m_mounted)
-            ::umount2(QFile::encodeName(m_path).constData(), MNT_DETACH);
-    }
-    TinyDisk(const TinyDisk &) = delete;
-    TinyDisk &operator=(const TinyDisk &) = delete;
-
-    bool mounted() const { return m_mounted; }
-    const QString &error() const { return m_error; }
-    const QString &path() const { return m_path; }
-
-    // Writes a filler file until the disk has no room left.
-    bool fill() const
-    {
-        QFile filler(m_path + QStringLiteral("/filler"));
-        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return false;
-        const QByteArray block(4096, 'f');
-        while (filler.write(block) == block.size()) {
-        }
-        // A last partial block may have gone in; try small writes until none does.
-        while (filler.write("f", 1) == 1) {
-        }
-        return true;
-    }
-    bool makeReadOnly() const
-    {
-        return ::mount("tessaly-test", QFile::encodeName(m_path).constData(), "tmpfs",
-                       MS_REMOUNT | MS_RDONLY, "size=256k") == 0;
-    }
-
-private:
-    static inline int s_count = 0;
-    QString m_path;
-    QString m_error;
-    bool m_mounted = false;
-};
 
 class CamListFileFaultsTest : public ::testing::Test
 {
@@ -185,6 +125,7 @@ TEST_F(CamListFileFaultsTest, AFullDiskRefusesEveryWriteAndLeavesBothFilesWhole)
     TinyDisk disk;
     if (!disk.mounted())
         GTEST_SKIP() << "no tmpfs can be mounted here: " << disk.error().toStdString();
+    qputenv("TESSALY_HOME", QFile::encodeName(disk.path()));
     ASSERT_TRUE(TestEnv::writeFile(CamListFile::path(), kList));
     ASSERT_TRUE(SettingsStore::SaveMachineSetting(kApp, kSettings, QStringLiteral("autoSave"),
                                                   QStringLiteral("1")));
@@ -224,6 +165,7 @@ TEST_F(CamListFileFaultsTest, AReadOnlyProgramDirectoryIsReportedAndNothingIsLos
     TinyDisk disk;
     if (!disk.mounted())
         GTEST_SKIP() << "no tmpfs can be mounted here: " << disk.error().toStdString();
+    qputenv("TESSALY_HOME", QFile::encodeName(disk.path()));
     ASSERT_TRUE(TestEnv::writeFile(CamListFile::path(), kList));
     ASSERT_TRUE(SettingsStore::SaveMachineSetting(kApp, kSettings, QStringLiteral("autoSave"),
                                                   QStringLiteral("1")));
@@ -248,6 +190,7 @@ TEST_F(CamListFileFaultsTest, AReadOnlyProgramDirectoryIsReportedAndNothingIsLos
     // Where there is no list yet, the one the window would create cannot be made.
     TinyDisk empty;
     ASSERT_TRUE(empty.mounted() && empty.makeReadOnly());
+    qputenv("TESSALY_HOME", QFile::encodeName(empty.path()));
     const auto created = CamListFile::LoadCamList();
     EXPECT_FALSE(created.ok());
     EXPECT_TRUE(created.error.contains(QDir::toNativeSeparators(CamListFile::path())));
