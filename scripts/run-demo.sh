@@ -38,6 +38,12 @@ fi
 
 mkdir -p "$demo/home" "$demo/config/Northlight Camera Works"
 
+# The help window reads Help.rtf from the program directory, which for the demo
+# is build/demo/home: without a copy there, Help -> View Help would show nothing.
+help_text="$(dirname "$viewer")/Help.rtf"
+[ -f "$help_text" ] || help_text="src/app/Help.rtf"
+cp "$help_text" "$demo/home/Help.rtf"
+
 # The demo camera, in the background; its first line tells the port.
 democam_pid=""
 stop_democam() {

@@ -268,6 +268,12 @@ void CameraEngine::tick(int index)
             emit networkTimeRequested();
         }
         if (p.camTicks >= p.camRefreshSecs) {
+            // The fetch still running is dropped by the next start; say so, or
+            // a camera that never answers would go unnoticed.
+            const FetchState state = m_channels[index].state;
+            if (state == FetchState::Connecting || state == FetchState::Receiving)
+                emit fetchFailed(index,
+                                 QStringLiteral("No complete answer within %1 s").arg(p.camTicks));
             p.timerEnabled = false;
             m_channels[index].timer->stop();
             p.busy = true;
@@ -479,7 +485,8 @@ void CameraEngine::pictureArrival(int index)
             const Picture picture =
                 m_fullDecodeForNew && p.camNewPicture
                     ? Picture::fromBytesInFull(parts.body, m_thumbnailSize, &fullDecode)
-                    : Picture::fromBytes(parts.body, m_thumbnailSize);
+                : m_thumbnailsShown ? Picture::fromBytes(parts.body, m_thumbnailSize)
+                                    : Picture::fromBytesChecked(parts.body, m_thumbnailSize);
             decoded = !picture.isNull();
             if (decoded) {
                 p.picture = picture;

@@ -62,6 +62,13 @@ public:
     bool fullDecodeForNewPictures() const { return m_fullDecodeForNew; }
     void setFullDecodeForNewPictures(bool on) { m_fullDecodeForNew = on; }
 
+    // Whether anybody looks at the panels' pictures. A recorder without a
+    // window turns it off: an arriving JPEG is then only checked for
+    // completeness, not decoded (a new picture to be saved is still decoded
+    // in full). On by default.
+    bool thumbnailsShown() const { return m_thumbnailsShown; }
+    void setThumbnailsShown(bool shown) { m_thumbnailsShown = shown; }
+
     // Whether the panels' one-second timers really run. Tests switch them off
     // and call tick() themselves. On by default.
     bool realTimersEnabled() const { return m_realTimers; }
@@ -104,7 +111,8 @@ signals:
     // autosave and the recorder; a direct connection may call setPanelPicture.
     void pictureArrived(int index, bool isNew, bool decoded);
     // A fetch failed: a socket error, a response over the size cap, a response
-    // that is not a picture, an address without a path.
+    // that is not a picture, an address without a path, or no complete answer
+    // by the end of the refresh interval (the tick then starts a new fetch).
     void fetchFailed(int index, const QString &reason);
 
 private:
@@ -137,6 +145,7 @@ private:
     bool m_pictureWindowOpen = false;
     bool m_realTimers = true;
     bool m_fullDecodeForNew = false;
+    bool m_thumbnailsShown = true;
     Picture m_notFound;
     QSize m_thumbnailSize = Picture::panelSize();
 };

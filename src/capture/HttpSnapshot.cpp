@@ -185,6 +185,13 @@ Arrival receive(CameraPanel &panel, const QByteArray &data)
     panel.camBytesReceived = panel.camBytesReceived - position - 3;
     panel.camContentLength =
         contentLength(QByteArrayView(panel.camBuffer).first(position - 1), panel.camContentLength);
+    // Room for the announced body at once: growing a buffer of a few hundred
+    // kilobytes piece by piece costs more in fresh pages than the scan itself.
+    // Only up to ReserveLimit, so an inflated length reserves nothing much.
+    if (panel.camContentLength > 0) {
+        const qint64 whole = qint64(position) + 3 + panel.camContentLength;
+        panel.camBuffer.reserve(qsizetype(qMin(whole, qint64(ReserveLimit))));
+    }
     return arrival;
 }
 

@@ -13,6 +13,8 @@ namespace HttpSnapshot {
 // otherwise fill memory until the next interval.
 constexpr qint32 MaxResponseBytes = 64 * 1024 * 1024;
 
+// The most a response buffer is reserved for from its announced length.
+constexpr qint32 ReserveLimit = 8 * 1024 * 1024;
 // The header end is looked for only this far (its position is a 16-bit number).
 constexpr qint32 HeaderScanLimit = 32767;
 

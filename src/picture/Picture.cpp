@@ -5,6 +5,8 @@
 #include <QBuffer>
 #include <QImageReader>
 
+#include "JpegStructure.h"
+
 struct Picture::Data
 {
     QByteArray bytes;
@@ -180,6 +182,20 @@ Picture Picture::decodeBytes(const QByteArray &bytes, const QSize &thumbnailSize
         data->fullDecode = whole;
         *full = std::move(whole);
     }
+    return Picture(std::move(data));
+}
+
+Picture Picture::fromBytesChecked(const QByteArray &bytes, const QSize &thumbnailSize)
+{
+    if (!bytes.startsWith("\xFF\xD8"))
+        return fromBytes(bytes, thumbnailSize);
+    const JpegStructure::Result jpeg = JpegStructure::check(bytes);
+    if (!jpeg.complete || tooManyPixels(jpeg.size))
+        return {};
+    auto data = std::make_shared<Data>();
+    data->bytes = bytes;
+    data->format = QByteArrayLiteral("jpeg");
+    data->naturalSize = jpeg.size;
     return Picture(std::move(data));
 }
 

@@ -44,6 +44,14 @@ public:
     static Picture fromBytesInFull(const QByteArray &bytes, const QSize &thumbnailSize,
                                    std::shared_ptr<const QImage> *full);
 
+    // Like fromBytes, for a picture that may never be looked at (recording
+    // without saving): a JPEG is only checked for completeness, without
+    // decoding (JpegStructure: markers, frame size, scans, end marker), and its
+    // thumbnail is decoded when first asked for. Torn JPEGs are refused as by
+    // fromBytes; other formats are decoded as fromBytes does.
+    static Picture fromBytesChecked(const QByteArray &bytes,
+                                    const QSize &thumbnailSize = panelSize());
+
     // A picture from bytes this program has just encoded itself from pixels of
     // a known size (a saved snapshot): nothing is decoded or checked again.
     // thumbnail, when not null, becomes the cached thumbnail, so a picture

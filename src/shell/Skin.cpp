@@ -387,6 +387,7 @@ QMenu::item:selected { background-color: @accent; color: #ffffff; }
 QMenu::item:disabled { color: @disabled; }
 QMenu::separator { height: 1px; background-color: @handle; margin: 4px 8px; }
 QToolTip { background-color: @field; color: @text; border: 1px solid @border; }
+QDialogButtonBox { dialogbuttonbox-buttons-have-icons: 0; }
 )");
     // Longer names first, so that no name is a prefix of one replaced later.
     const QList<std::pair<QString, QColor>> names = {

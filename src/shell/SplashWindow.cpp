@@ -38,6 +38,9 @@ SplashWindow::SplashWindow(OpenMainWindow openMainWindow, bool skinning, QWidget
     Label3->setGeometry(0, kPictureHeight, kPictureWidth, kLineHeight);
     Label3->setAlignment(Qt::AlignCenter);
     Label3->setText(tr("Every camera you watch, one window away."));
+    // The pale line under the dark picture gets an edge of its own, so the
+    // splash keeps its shape on a light desktop.
+    setStyleSheet(QStringLiteral("QLabel#Label3 { border: 1px solid #8a6bb8; border-top: none; }"));
 
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));

@@ -24,12 +24,8 @@ constexpr int Timeout = 10000;
 
 QByteArray jpegOf(const QColor &color, const QSize &size = QSize(64, 48))
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!QImageWriter(&buffer, "jpeg").write(image))
+    const QByteArray bytes = TestEnv::jpegOf(color, size);
+    if (bytes.isEmpty())
         ADD_FAILURE() << "cannot make a JPEG";
     return bytes;
 }

@@ -144,3 +144,21 @@ TEST(HttpSnapshot, AResponseBeyondTheCapIsRefusedWithoutGrowingTheBuffer)
     EXPECT_TRUE(receive(panel, block).overCap);
     EXPECT_EQ(panel.camBuffer.size(), before);
 }
+
+TEST(HttpSnapshot, TheAnnouncedLengthReservesTheBufferOnlyUpToItsLimit)
+{
+    const QByteArray header = "HTTP/1.1 200 OK\r\nContent-Length: 300000\r\n\r\n";
+    CameraPanel panel;
+    HttpSnapshot::receive(panel, header + QByteArray(1000, 'x'));
+    EXPECT_GE(panel.camBuffer.capacity(), header.size() + 300000);
+    // The body still arrives byte for byte, whatever the room.
+    HttpSnapshot::receive(panel, QByteArray(299000, 'y'));
+    EXPECT_EQ(panel.camBuffer.size(), header.size() + 300000);
+    EXPECT_EQ(panel.camBytesReceived, 300000);
+
+    // A server announcing two gigabytes gets no more room than the limit.
+    CameraPanel inflated;
+    HttpSnapshot::receive(inflated, "HTTP/1.1 200 OK\r\nContent-Length: 2000000000\r\n\r\n");
+    EXPECT_EQ(inflated.camContentLength, 2000000000);
+    EXPECT_LE(inflated.camBuffer.capacity(), qsizetype(HttpSnapshot::ReserveLimit) + 64);
+}

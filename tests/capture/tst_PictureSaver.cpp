@@ -24,12 +24,8 @@ const QDateTime kMorning(QDate(2026, 7, 12), QTime(8, 5, 9));
 
 QByteArray jpegOf(const QColor &color, const QSize &size = QSize(320, 240))
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!QImageWriter(&buffer, "jpeg").write(image))
+    const QByteArray bytes = TestEnv::jpegOf(color, size);
+    if (bytes.isEmpty())
         ADD_FAILURE() << "cannot make a JPEG";
     return bytes;
 }

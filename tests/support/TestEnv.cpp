@@ -1,7 +1,10 @@
 #include "TestEnv.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QImageWriter>
 #include <QTemporaryDir>
 #include <QUuid>
 
@@ -14,8 +17,8 @@ QTemporaryDir &tempRoot()
 
 QString makeSubdir(const QString &prefix)
 {
-    const QString path = tempRoot().path() + QLatin1Char('/') + prefix + QLatin1Char('-')
-                         + QUuid::createUuid().toString(QUuid::WithoutBraces).left(8);
+    const QString path = tempRoot().path() + QLatin1Char('/') + prefix + QLatin1Char('-') +
+                         QUuid::createUuid().toString(QUuid::WithoutBraces).left(8);
     QDir().mkpath(path);
     return path;
 }
@@ -23,7 +26,10 @@ QString makeSubdir(const QString &prefix)
 
 namespace TestEnv {
 
-QString root() { return tempRoot().path(); }
+QString root()
+{
+    return tempRoot().path();
+}
 
 QString freshProgramDirectory()
 {
@@ -50,6 +56,17 @@ QByteArray readFile(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
+}
+
+QByteArray jpegOf(const QColor &color, const QSize &size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "jpeg").write(image);
+    return bytes;
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)

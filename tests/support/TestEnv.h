@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
+#include <QSize>
 #include <QString>
 
 // Every test runs with TESSALY_HOME and XDG_CONFIG_HOME pointing into a
@@ -20,6 +22,9 @@ QString freshConfigDirectory();
 QString dataFile(const QString &name);
 
 QByteArray readFile(const QString &path);
+
+// A real JPEG of one flat colour, as a camera would send it.
+QByteArray jpegOf(const QColor &color, const QSize &size);
 bool writeFile(const QString &path, const QByteArray &bytes);
 
 } // namespace TestEnv

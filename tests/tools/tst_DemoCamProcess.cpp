@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 #include <QHostAddress>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpSocket>
 
-#include "DemoCamSignals.h"
 #include "WaitUntil.h"
 
 // The program as scripts use it: first line names the port, SIGTERM ends it with 0.
@@ -64,17 +61,4 @@ TEST(DemoCamProcess, BadOptionExitsWithTwoBeforeServing)
     EXPECT_EQ(democam.exitCode(), 2);
     EXPECT_TRUE(democam.readAllStandardOutput().isEmpty());
     EXPECT_TRUE(democam.readAllStandardError().contains("--cameras"));
-}
-
-TEST(DemoCamSignals, TurnsSigtermIntoAStopRequest)
-{
-    DemoCamSignals watcher;
-    ASSERT_TRUE(watcher.isActive());
-    QList<int> received;
-    QObject::connect(&watcher, &DemoCamSignals::stopRequested,
-                     [&](int number) { received << number; });
-    ASSERT_EQ(::raise(SIGTERM), 0);
-    ASSERT_EQ(::raise(SIGINT), 0);
-    EXPECT_TRUE(waitUntil([&] { return received.size() == 2; }, 3000));
-    EXPECT_EQ(received, (QList<int>{SIGTERM, SIGINT}));
 }

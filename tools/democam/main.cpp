@@ -6,7 +6,7 @@
 #include "AppInfo.h"
 #include "DemoCamOptions.h"
 #include "DemoCamServer.h"
-#include "DemoCamSignals.h"
+#include "StopSignals.h"
 
 int main(int argc, char **argv)
 {
@@ -27,10 +27,10 @@ int main(int argc, char **argv)
     AppInfo::applyToApplication();
     QCoreApplication::setApplicationName(QStringLiteral("tessaly-democam"));
 
-    DemoCamSignals stopSignals;
+    StopSignals stopSignals;
     if (!stopSignals.isActive())
         std::fprintf(stderr, "tessaly-democam: cannot catch SIGINT/SIGTERM\n");
-    QObject::connect(&stopSignals, &DemoCamSignals::stopRequested, &app,
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app,
                      [](int) { QCoreApplication::quit(); });
 
     DemoCamServer server(parsed.options);

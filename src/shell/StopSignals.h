@@ -4,14 +4,14 @@
 
 class QSocketNotifier;
 
-// Turns SIGINT and SIGTERM into a Qt signal through a self-pipe, so the server
+// Turns SIGINT and SIGTERM into a Qt signal through a self-pipe, so a program
 // stops from its event loop instead of inside a signal handler.
-class DemoCamSignals : public QObject
+class StopSignals : public QObject
 {
     Q_OBJECT
 public:
-    explicit DemoCamSignals(QObject *parent = nullptr);
-    ~DemoCamSignals() override;
+    explicit StopSignals(QObject *parent = nullptr);
+    ~StopSignals() override;
 
     // False when the pipe or the handlers could not be set up.
     bool isActive() const { return m_notifier != nullptr; }

@@ -1,4 +1,4 @@
-#include "DemoCamSignals.h"
+#include "StopSignals.h"
 
 #include <cerrno>
 #include <csignal>
@@ -22,7 +22,7 @@ extern "C" void onStopSignal(int number)
 
 } // namespace
 
-DemoCamSignals::DemoCamSignals(QObject *parent)
+StopSignals::StopSignals(QObject *parent)
     : QObject(parent)
 {
     if (g_pipe[0] < 0) {
@@ -38,10 +38,10 @@ DemoCamSignals::DemoCamSignals(QObject *parent)
     if (::sigaction(SIGINT, &action, nullptr) != 0 || ::sigaction(SIGTERM, &action, nullptr) != 0)
         return;
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &DemoCamSignals::onReadable);
+    connect(m_notifier, &QSocketNotifier::activated, this, &StopSignals::onReadable);
 }
 
-DemoCamSignals::~DemoCamSignals()
+StopSignals::~StopSignals()
 {
     if (!m_notifier)
         return;
@@ -53,7 +53,7 @@ DemoCamSignals::~DemoCamSignals()
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-void DemoCamSignals::onReadable()
+void StopSignals::onReadable()
 {
     unsigned char bytes[16];
     const ssize_t n = ::read(g_pipe[0], bytes, sizeof bytes);

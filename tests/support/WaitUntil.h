@@ -2,12 +2,14 @@
 
 #include <functional>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
-// Runs the event loop in short slices until `done` holds or the time is up, so
-// servers and sockets living in the test's thread can do their work meanwhile.
+// Lets the event loop run in short slices until done() holds or the time is
+// up; answers whether it held. Deleted-later windows and sockets of the test's
+// own thread do their work meanwhile.
 inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000)
 {
     QElapsedTimer clock;
@@ -18,6 +20,8 @@ inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000)
         QEventLoop loop;
         QTimer::singleShot(10, &loop, &QEventLoop::quit);
         loop.exec();
+        // A nested loop leaves objects deleted later alone; closed windows go here.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     return true;
 }

@@ -1,0 +1,189 @@
+#!/usr/bin/env bash
+# End-to-end benchmark: tessaly --record with 24 cameras at a 1-second refresh
+# against tessaly-democam serving 1920x1080 pictures that change every second.
+#
+#   scripts/bench-e2e.sh [--seconds N] [--autosave off|on|both] [--cameras N]
+#                        [--build DIR] [--no-build]
+#
+# For each autosave mode it runs the recorder on a temporary program directory
+# for N seconds (default 60) and prints pictures per second, the recorder's
+# CPU seconds per picture (utime + stime from /proc/<pid>/stat, the recorder
+# process only), its share of one core, its peak RSS (VmHWM) and its RSS after
+# the first minute and at the end. Before and after each recording, against the
+# same demo camera, the floor helper measures what a picture must cost at least:
+# a socket read plus one panel-size scaled decode (autosave off), and one full
+# decode plus one quality-90 encode (autosave on). Targets are checked and shown.
+# Nothing outside a temporary directory is written; the demo camera stops at exit.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=60
+modes="both"
+cameras=24
+build="build"
+do_build=1
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --seconds) seconds="$2"; shift 2 ;;
+    --autosave) modes="$2"; shift 2 ;;
+    --cameras) cameras="$2"; shift 2 ;;
+    --build) build="$2"; shift 2 ;;
+    --no-build) do_build=0; shift ;;
+    -h | --help) sed -n '2,17p' "$0"; exit 0 ;;
+    *) echo "bench-e2e: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+case "$modes" in
+off) modes="off" ;; on) modes="on" ;; both) modes="off on" ;;
+*) echo "bench-e2e: --autosave takes off, on or both" >&2; exit 2 ;;
+esac
+if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 10 ]; then
+    echo "bench-e2e: --seconds must be a whole number of at least 10" >&2
+    exit 2
+fi
+
+say() { echo "bench-e2e: $*" >&2; }
+
+if [ "$do_build" = 1 ]; then
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$build" -j"$(nproc)" --target tessaly tessaly-democam tessaly-bench-floor >&2
+fi
+tessaly="$build/src/app/tessaly"
+democam="$build/tools/democam/tessaly-democam"
+floor="$build/bench/tessaly-bench-floor"
+for exe in "$tessaly" "$democam" "$floor"; do
+    [ -x "$exe" ] || { say "$exe is missing; build it first"; exit 1; }
+done
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/tessaly-bench.XXXXXX")"
+democam_pid=""
+recorder_pid=""
+stop() {
+    local pid="$1"
+    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+        kill -TERM "$pid" 2>/dev/null || true
+        for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        kill -KILL "$pid" 2>/dev/null || true
+    fi
+    wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+    stop "$recorder_pid"
+    stop "$democam_pid"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+"$democam" --port 0 --cameras "$cameras" --size 1920x1080 --change-every 1 \
+    >"$work/democam.out" 2>"$work/democam.log" &
+democam_pid=$!
+port=""
+for _ in $(seq 100); do
+    port="$(sed -n '1s|.*http://127\.0\.0\.1:\([0-9][0-9]*\)/cam1\.jpg.*|\1|p' "$work/democam.out")"
+    [ -n "$port" ] && break
+    sleep 0.1
+done
+[ -n "$port" ] || { say "the demo camera did not start"; cat "$work/democam.log" >&2; exit 1; }
+say "demo camera: $cameras cameras, 1920x1080, new picture every second, port $port"
+
+ticks="$(getconf CLK_TCK)"
+cpu_seconds() { # utime + stime of a process, in seconds
+    local fields
+    fields="$(sed 's/^.*) //' "/proc/$1/stat")"
+    awk -v t="$ticks" '{ printf "%.3f", ($12 + $13) / t }' <<<"$fields"
+}
+status_kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
+
+# The floor helper, against the same cameras; its last line is key=value figures.
+floor_runs=()
+measure_floor() {
+    local line
+    line="$("$floor" --port "$port" --cameras "$cameras" --rounds 3 | tee /dev/stderr | tail -n 1)"
+    floor_runs+=("$line")
+}
+value() { # mean of one figure over every floor run so far
+    printf '%s\n' "${floor_runs[@]}" | tr ' ' '\n' | sed -n "s/^$1=\([0-9.]*\)$/\1/p" |
+        awk '{ s += $1; n++ } END { if (n) printf "%.3f", s / n }'
+}
+
+declare -A result
+for mode in $modes; do
+    # Before and after every recording: the machine's load drifts, and the
+    # ratio is only fair against a floor measured under the same load.
+    say "measuring the floor against the same demo camera ..."
+    measure_floor
+    home="$work/home-$mode"
+    mkdir -p "$home" "$work/config"
+    {
+        printf '\r\n'
+        for i in $(seq "$cameras"); do
+            printf '[name]Demo %d\r\nhttp://127.0.0.1:%s/cam%d.jpg\r\n1\r\n\r\n' "$i" "$port" "$i"
+        done
+    } >"$home/00camlist.txt"
+    TESSALY_HOME="$home" "$floor" --set-autosave "$([ "$mode" = on ] && echo 1 || echo 0)"
+
+    say "recording with autosave $mode for $seconds s ..."
+    TESSALY_HOME="$home" XDG_CONFIG_HOME="$work/config" "$tessaly" --record \
+        >"$work/record-$mode.out" 2>"$work/record-$mode.err" &
+    recorder_pid=$!
+    rss60=""
+    for ((t = 1; t <= seconds; t++)); do
+        sleep 1
+        kill -0 "$recorder_pid" 2>/dev/null || { say "the recorder died"; cat "$work/record-$mode.err" >&2; exit 1; }
+        [ "$t" = 60 ] && rss60="$(status_kb "$recorder_pid" VmRSS)"
+    done
+    cpu="$(cpu_seconds "$recorder_pid")"
+    hwm="$(status_kb "$recorder_pid" VmHWM)"
+    rss_end="$(status_kb "$recorder_pid" VmRSS)"
+    stop "$recorder_pid"
+    recorder_pid=""
+    summary="$(grep -o 'recorded [0-9]* pictures.*' "$work/record-$mode.err" || true)"
+    [ -n "$summary" ] || { say "no summary from the recorder"; cat "$work/record-$mode.err" >&2; exit 1; }
+    pictures="$(sed 's/recorded \([0-9]*\) pictures.*/\1/' <<<"$summary")"
+    newpics="$(sed 's/.*(\([0-9]*\) new.*/\1/' <<<"$summary")"
+    saved="$(sed 's/.*new, \([0-9]*\) saved.*/\1/' <<<"$summary")"
+    failed="$(sed 's/.*saved, \([0-9]*\) failed.*/\1/' <<<"$summary")"
+    [ "$pictures" -gt 0 ] || { say "no pictures recorded"; exit 1; }
+    result[$mode]="$pictures $newpics $saved $failed $cpu $hwm ${rss60:--} $rss_end"
+    echo "autosave $mode: $summary" >&2
+done
+say "measuring the floor against the same demo camera ..."
+measure_floor
+
+floor_ms="$(value floor_ms)"
+save_floor_ms="$(value save_floor_ms)"
+
+echo
+echo "End-to-end: $cameras cameras, refresh 1 s, 1920x1080 pictures changing every second, $seconds s per mode"
+echo "floor (socket read + panel-size decode): $floor_ms ms CPU per picture (read $(value read_ms), decode $(value panel_decode_ms))"
+echo "save floor (full decode + q90 encode):   $save_floor_ms ms CPU per picture (decode $(value full_decode_ms), encode $(value encode_ms))"
+echo "(floors: mean of ${#floor_runs[@]} runs of the floor helper, before and after each recording)"
+printf '%-9s %8s %8s %7s %6s %10s %8s %9s %8s %8s %8s\n' autosave pictures "pics/s" new saved "CPU ms/pic" "x floor" "core %" "peak MB" "RSS@60s" "RSS end"
+verdict=0
+for mode in $modes; do
+    read -r pictures newpics saved failed cpu hwm rss60 rss_end <<<"${result[$mode]}"
+    line="$(awk -v p="$pictures" -v c="$cpu" -v s="$seconds" -v f="$floor_ms" -v sf="$save_floor_ms" \
+        -v m="$mode" -v n="$newpics" -v sv="$saved" -v h="$hwm" -v r60="$rss60" -v re="$rss_end" 'BEGIN {
+        ms = c * 1000 / p; ref = (m == "on") ? sf : f
+        r60s = (r60 == "-") ? "-" : sprintf("%.1f", r60 / 1024)
+        printf "%-9s %8d %8.1f %7d %6d %10.2f %8.2f %9.1f %8.1f %8s %8.1f\n", m, p, p / s, n, sv, ms, ms / ref, c * 100 / s, h / 1024, r60s, re / 1024
+    }')"
+    echo "$line"
+    ok="$(awk -v p="$pictures" -v c="$cpu" -v s="$seconds" -v f="$floor_ms" -v sf="$save_floor_ms" \
+        -v m="$mode" -v h="$hwm" 'BEGIN {
+        ms = c * 1000 / p
+        good = (h / 1024 < 200)
+        if (m == "off") good = good && (ms <= 1.5 * f) && (c * 100 / s < 25)
+        else good = good && (ms <= 1.2 * sf)
+        print good ? "yes" : "no"
+    }')"
+    if [ "$ok" = yes ]; then
+        echo "          targets met (off: <= 1.5 x floor and < 25% of a core; on: <= 1.2 x save floor; peak RSS < 200 MB)"
+    else
+        echo "          TARGET MISSED (off: <= 1.5 x floor and < 25% of a core; on: <= 1.2 x save floor; peak RSS < 200 MB)"
+        verdict=1
+    fi
+done
+exit "$verdict"

@@ -1,0 +1,139 @@
+#include "CommandLine.h"
+
+#include <cstdio>
+
+#include "AppInfo.h"
+#include "RecordMode.h"
+
+namespace {
+
+// Qt's window options and whether each takes a value.
+struct QtOption
+{
+    const char *name;
+    bool takesValue;
+};
+
+constexpr QtOption kQtOptions[] = {
+    {"-platform", true},        {"-style", true},    {"-stylesheet", true},
+    {"-qwindowgeometry", true}, {"-reverse", false},
+};
+
+const QtOption *qtOption(const QString &argument)
+{
+    for (const QtOption &option : kQtOptions) {
+        if (argument == QLatin1String(option.name))
+            return &option;
+    }
+    return nullptr;
+}
+
+CommandLine::Parsed failure(const QString &text)
+{
+    return {CommandLine::Action::Fail,
+            QStringLiteral("tessaly: %1\nTry 'tessaly --help' for the options.").arg(text),
+            CommandLine::UsageExitCode, std::nullopt};
+}
+
+void printTo(std::FILE *stream, const QString &text)
+{
+    std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stream);
+}
+
+} // namespace
+
+QString CommandLine::usage()
+{
+    return QStringLiteral(
+        "Usage: tessaly [--record] [--autosave on|off]\n"
+        "Viewer and recorder for network cameras that publish a JPEG snapshot URL.\n"
+        "\n"
+        "Without options the main window opens. Cameras come from 00camlist.txt in the\n"
+        "program directory (beside the executable, or $TESSALY_HOME when set).\n"
+        "\n"
+        "  --record     record without a window: open every camera of the camera list\n"
+        "               (up to 24, in file order), save new pictures into cam/ when\n"
+        "               \"AutoSave New Pictures\" is ticked, print one line per saved\n"
+        "               picture and per failed fetch; SIGINT or SIGTERM stops it\n"
+        "  --autosave on|off\n"
+        "               tick or untick \"AutoSave New Pictures\" (stored like the check\n"
+        "               box of the main window), then record with --record or end\n"
+        "  -h, --help   show this text\n"
+        "  --version    show the version\n"
+        "\n"
+        "Exit codes: 0 done or stopped by a signal, 1 nothing to record or a start-up\n"
+        "failure, 2 a wrong command line.");
+}
+
+QString CommandLine::versionText()
+{
+    return QStringLiteral("%1 %2 by %3")
+        .arg(AppInfo::productName(), AppInfo::versionString(), AppInfo::companyName());
+}
+
+CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
+{
+    bool record = false;
+    bool help = false;
+    bool version = false;
+    std::optional<bool> autoSave;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--record")) {
+            record = true;
+        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            help = true;
+        } else if (argument == QLatin1String("--version")) {
+            version = true;
+        } else if (argument == QLatin1String("--autosave")) {
+            const QString value = i + 1 < arguments.size() ? arguments.at(i + 1) : QString();
+            if (value == QLatin1String("on") || value == QLatin1String("1"))
+                autoSave = true;
+            else if (value == QLatin1String("off") || value == QLatin1String("0"))
+                autoSave = false;
+            else
+                return failure(QStringLiteral("option '--autosave' takes on or off"));
+            ++i;
+        } else if (const QtOption *option = qtOption(argument)) {
+            if (option->takesValue && ++i >= arguments.size())
+                return failure(QStringLiteral("option '%1' needs a value").arg(argument));
+        } else if (argument.startsWith(QLatin1Char('-'))) {
+            return failure(QStringLiteral("unknown option '%1'").arg(argument));
+        } else {
+            return failure(QStringLiteral("unexpected argument '%1'").arg(argument));
+        }
+    }
+    if (help)
+        return {Action::Help, usage(), 0, autoSave};
+    if (version)
+        return {Action::Version, versionText(), 0, autoSave};
+    Parsed parsed{record ? Action::Record : Action::Window, {}, 0, autoSave};
+    if (!record && autoSave)
+        parsed.action = Action::StoreAutoSave;
+    return parsed;
+}
+
+std::optional<int> CommandLine::run(int &argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const Parsed parsed = parse(arguments);
+    switch (parsed.action) {
+    case Action::Window:
+        return std::nullopt;
+    case Action::Help:
+    case Action::Version:
+        printTo(stdout, parsed.message);
+        return parsed.exitCode;
+    case Action::Fail:
+        printTo(stderr, parsed.message);
+        return parsed.exitCode;
+    case Action::StoreAutoSave:
+        return RecordMode::run(argc, argv, parsed.autoSave, false);
+    case Action::Record:
+        return RecordMode::run(argc, argv, parsed.autoSave, true);
+    }
+    return UsageExitCode;
+}

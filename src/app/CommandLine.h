@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks for. Without options the program opens its main
+// window; --record records headless; --autosave on|off stores the "AutoSave
+// New Pictures" option the way its check box does (a box without a desktop has
+// no other way to tick it); --help and --version answer and end.
+// Anything else is refused with exit code 2 before any window or camera is
+// touched, so a typo in a service file fails loudly instead of opening a GUI.
+class CommandLine
+{
+public:
+    enum class Action { Window, Record, StoreAutoSave, Help, Version, Fail };
+
+    struct Parsed
+    {
+        Action action = Action::Window;
+        QString message; // usage, version text or the error, for Help/Version/Fail
+        int exitCode = 0;
+        // --autosave: the option to store before anything else happens.
+        std::optional<bool> autoSave;
+    };
+
+    static constexpr int UsageExitCode = 2;
+
+    // Parses the arguments after the program name. Pure: prints nothing.
+    // Qt's own window options (-platform NAME, -style NAME, -stylesheet FILE,
+    // -qwindowgeometry GEOMETRY, -reverse) are let through for the window.
+    static Parsed parse(const QStringList &arguments);
+
+    static QString usage();
+    static QString versionText();
+
+    // Handles every action except opening the window: prints help, version or
+    // the error, or runs the headless recorder until SIGINT/SIGTERM. Returns the
+    // exit code, or nothing when main() should go on and open the main window.
+    // Call it before any application object exists.
+    static std::optional<int> run(int &argc, char **argv);
+};

@@ -1,0 +1,111 @@
+#include "RecordMode.h"
+
+#include <csignal>
+#include <cstdio>
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include "AppInfo.h"
+#include "CamListFile.h"
+#include "CameraEngine.h"
+#include "MessageBoxes.h"
+#include "Recorder.h"
+#include "SettingsStore.h"
+#include "StopSignals.h"
+
+namespace {
+
+void writeLine(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit() + '\n';
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) != size_t(bytes.size()) ||
+        std::fflush(stream) != 0) {
+        // A reader that went away must not stop the recording; say it once.
+        static bool told = false;
+        if (!told && stream != stderr) {
+            told = true;
+            std::fprintf(stderr, "tessaly: cannot write to standard output; recording goes on\n");
+        }
+        std::clearerr(stream);
+    }
+}
+
+// Without a desktop nobody can press a button: a box is told on standard
+// error and answered the careful way (Abort, Cancel, No, else the first button).
+QMessageBox::StandardButton answerOnConsole(const MessageBoxes::Request &request)
+{
+    writeLine(stderr, QStringLiteral("tessaly: %1: %2").arg(request.title, request.text));
+    for (const QMessageBox::StandardButton careful :
+         {QMessageBox::Abort, QMessageBox::Cancel, QMessageBox::No, QMessageBox::Ok}) {
+        if (request.buttons.testFlag(careful))
+            return careful;
+    }
+    return QMessageBox::NoButton;
+}
+
+bool storeAutoSave(bool on)
+{
+    const QString value = on ? QStringLiteral("1") : QStringLiteral("0");
+    if (!SettingsStore::SaveMachineSetting(AppInfo::productName(), QStringLiteral("Settings"),
+                                           QStringLiteral("autoSave"), value)) {
+        writeLine(stderr, QStringLiteral("tessaly: \"AutoSave New Pictures\" could not be stored"));
+        return false;
+    }
+    writeLine(stderr, QStringLiteral("tessaly: \"AutoSave New Pictures\" is %1 (\"autoSave\" = "
+                                     "\"%2\" for %3)")
+                          .arg(on ? QStringLiteral("on") : QStringLiteral("off"), value,
+                               QDir::toNativeSeparators(AppInfo::programDirectory())));
+    return true;
+}
+
+} // namespace
+
+int RecordMode::run(int &argc, char **argv, std::optional<bool> autoSave, bool record)
+{
+    // A closed pipe on standard output is reported by the write, not by a signal
+    // that would end the recording.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    QCoreApplication app(argc, argv);
+    AppInfo::applyToApplication();
+    MessageBoxes::setAsker(answerOnConsole);
+
+    if (autoSave && !storeAutoSave(*autoSave))
+        return 1;
+    if (!record)
+        return 0;
+
+    StopSignals stopSignals;
+    if (!stopSignals.isActive())
+        writeLine(stderr, QStringLiteral("tessaly: cannot catch SIGINT/SIGTERM"));
+
+    CameraEngine engine;
+    Recorder recorder(&engine);
+    QObject::connect(&recorder, &Recorder::reported,
+                     [](const QString &line) { writeLine(stdout, line); });
+    QObject::connect(&recorder, &Recorder::notice, [](const QString &text) {
+        writeLine(stderr, QStringLiteral("tessaly: ") + text);
+    });
+
+    if (!recorder.start()) {
+        writeLine(stderr, QStringLiteral("tessaly: ") + recorder.startError());
+        return 1;
+    }
+    writeLine(stderr,
+              QStringLiteral("tessaly: recording %1 cameras from %2, autosave %3 "
+                             "(pictures into %4); SIGINT or SIGTERM stops")
+                  .arg(recorder.openedCameras().size())
+                  .arg(QDir::toNativeSeparators(CamListFile::path()),
+                       recorder.autoSave() ? QStringLiteral("on") : QStringLiteral("off"),
+                       QDir::toNativeSeparators(AppInfo::programFile(QStringLiteral("cam")))));
+
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [&](int) {
+        recorder.stop();
+        QCoreApplication::quit();
+    });
+    app.exec();
+    recorder.stop();
+    writeLine(stderr, QStringLiteral("tessaly: ") + recorder.summaryLine());
+    return 0;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <optional>
+
+// tessaly --record: the capture engine and the recorder in a console
+// application, no display needed. Event lines go to standard output, one per
+// line and flushed at once so a pipe or the journal sees them as they happen;
+// notices and the closing summary go to standard error.
+namespace RecordMode {
+
+// Stores autoSave first when given (1 when that fails), then records until
+// SIGINT or SIGTERM (exit code 0) when record is set; 1 when nothing can be
+// recorded.
+int run(int &argc, char **argv, std::optional<bool> autoSave, bool record);
+
+} // namespace RecordMode

@@ -1,0 +1,42 @@
+#include <memory>
+#include <optional>
+
+#include <QApplication>
+
+#include "AppInfo.h"
+#include "CommandLine.h"
+#include "MainWindow.h"
+#include "SingleInstance.h"
+#include "SplashWindow.h"
+
+int main(int argc, char **argv)
+{
+    // Options first: --record, --help, --version and a wrong option never need a display.
+    if (const std::optional<int> exitCode = CommandLine::run(argc, argv))
+        return *exitCode;
+
+    QApplication app(argc, argv);
+    AppInfo::applyToApplication();
+
+    // A second copy ends at once, before any window shows.
+    SingleInstance instance(AppInfo::productName());
+    if (!instance.tryStart())
+        return 0;
+
+    // The splash window opens the main window after its ticks and then stays,
+    // hidden, for the rest of the run: it owns the program skin.
+    std::unique_ptr<MainWindow> mainWindow;
+    SplashWindow splash([&mainWindow] {
+        if (mainWindow)
+            return;
+        mainWindow = std::make_unique<MainWindow>();
+        mainWindow->Form_Load();
+        mainWindow->show();
+    });
+    splash.show();
+
+    const int result = app.exec();
+    // "Exit" leaves the loop without the closing steps; the windows go here.
+    mainWindow.reset();
+    return result;
+}

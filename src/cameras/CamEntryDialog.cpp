@@ -1,0 +1,154 @@
+#include "CamEntryDialog.h"
+
+#include <exception>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "MessageBoxes.h"
+#include "Skin.h"
+
+namespace {
+QFont verdana()
+{
+    QFont font(QStringLiteral("Verdana"));
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+// The dialog's own face, which "seconds" keeps: the small system face the
+// dialogs were drawn with. Where it is missing, a narrow face keeps the word
+// inside its fixed label instead of cutting it off.
+QFont dialogFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("Liberation Sans Narrow")});
+    font.setPointSizeF(8.25);
+    return font;
+}
+} // namespace
+
+CamEntryDialog::CamEntryDialog(const Placement &placement, const QString &nameTip, QWidget *parent)
+    : QDialog(parent)
+{
+    // Closing unloads the dialog; the next request loads a new one.
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+    setFont(dialogFont());
+
+    const auto label = [this](const char *name, const QString &caption, const TwipsRect &at,
+                              bool ownFont) {
+        auto *l = new QLabel(caption, this);
+        l->setObjectName(QString::fromLatin1(name));
+        // Set on the label itself as well: a skinned main window's style sheet
+        // reaches into its dialogs and would hand an unset label the
+        // application's font instead of the dialog's.
+        l->setFont(ownFont ? dialogFont() : verdana());
+        l->setGeometry(px(at));
+        return l;
+    };
+    Label1 = label("Label1", QStringLiteral("Name:"), placement.Label1, false);
+    Label2 = label("Label2", QStringLiteral("URL:"), placement.Label2, false);
+    Label3 = label("Label3", QStringLiteral("Refresh:"), placement.Label3, false);
+    // "seconds" keeps the dialog's own font.
+    Label4 = label("Label4", QStringLiteral("seconds"), placement.Label4, true);
+
+    const auto text = [this](const char *name, const QString &tip, const TwipsRect &at) {
+        auto *t = new QLineEdit(this);
+        t->setObjectName(QString::fromLatin1(name));
+        t->setFont(verdana());
+        t->setToolTip(tip);
+        t->setGeometry(px(at));
+        return t;
+    };
+    Text1 = text("Text1", nameTip, placement.Text1);
+    Text2 = text("Text2",
+                 QStringLiteral("enter the exact path to the image (found by right clicking an "
+                                "image in your browser and selecting \"properties\""),
+                 placement.Text2);
+    Text3 = text("Text3", QStringLiteral("Enter the time in seconds"), placement.Text3);
+
+    const auto button = [this](const char *name, const QString &caption, const TwipsRect &at) {
+        auto *b = new QPushButton(caption, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setFont(verdana());
+        b->setGeometry(px(at));
+        return b;
+    };
+    Command1 = button("Command1", QStringLiteral("OK"), placement.Command1);
+    Command2 = button("Command2", QStringLiteral("Cancel"), placement.Command2);
+    Command1->setDefault(true);
+
+    for (QWidget *label : {static_cast<QWidget *>(Label1), static_cast<QWidget *>(Label2),
+                           static_cast<QWidget *>(Label3), static_cast<QWidget *>(Label4)})
+        label->setFocusPolicy(Qt::NoFocus);
+    setTabOrder(Text1, Text2);
+    setTabOrder(Text2, Text3);
+    setTabOrder(Text3, Command1);
+    setTabOrder(Command1, Command2);
+
+    connect(Command1, &QPushButton::clicked, this, &CamEntryDialog::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &CamEntryDialog::Command2_Click);
+
+    setFixedSize(px({0, 0, placement.clientWidth, placement.clientHeight}).size());
+}
+
+QString CamEntryDialog::name() const
+{
+    return Text1->text();
+}
+
+QString CamEntryDialog::url() const
+{
+    return Text2->text();
+}
+
+QString CamEntryDialog::refresh() const
+{
+    return Text3->text();
+}
+
+QRect CamEntryDialog::px(const TwipsRect &rect) const
+{
+    return Twips::toPixels(rect, this);
+}
+
+void CamEntryDialog::applySkin()
+{
+    if (!Skin::skinningSwitch())
+        return;
+    SkinLabels(this);
+    SkinForm(this);
+}
+
+void CamEntryDialog::showFileError(const QString &error)
+{
+    MessageBoxes::ask(this,
+                      {QStringLiteral(":: error"), error, QMessageBox::Ok, QMessageBox::Warning});
+}
+
+void CamEntryDialog::Command1_Click()
+{
+    // Blanks count as filled; only an empty field is refused.
+    if (name().isEmpty() || url().isEmpty() || refresh().isEmpty()) {
+        MessageBoxes::ask(this, {QStringLiteral(":: error"),
+                                 QStringLiteral("you must enter all information"), QMessageBox::Ok,
+                                 QMessageBox::NoIcon});
+        return;
+    }
+    bool done = false;
+    try {
+        done = acceptEntry();
+    } catch (const std::exception &e) {
+        showFileError(QString::fromLocal8Bit(e.what()));
+    }
+    if (done)
+        close();
+}
+
+void CamEntryDialog::Command2_Click()
+{
+    close();
+}

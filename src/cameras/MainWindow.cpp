@@ -1,0 +1,1000 @@
+#include "MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+
+#include "AboutWindow.h"
+#include "AddCamDialog.h"
+#include "AppInfo.h"
+#include "BusyAnimation.h"
+#include "CamListFile.h"
+#include "CameraEngine.h"
+#include "CameraPanelWidget.h"
+#include "EditCamDialog.h"
+#include "HelpWindow.h"
+#include "MessageBoxes.h"
+#include "NetworkTime.h"
+#include "NoticeWindow.h"
+#include "Picture.h"
+#include "PictureSaver.h"
+#include "PictureWindow.h"
+#include "SettingsStore.h"
+#include "Skin.h"
+#include "SkinLabelArray.h"
+#include "StockPictures.h"
+#include "StretchImage.h"
+#include "Twips.h"
+#include "ValueLabel.h"
+#include "ViewerZoom.h"
+#include "WindowUpdateLock.h"
+#include "WindowUtils.h"
+#include "ZoomImage.h"
+
+namespace {
+// Runs one handler to its end; nothing it throws may reach the event loop.
+template <typename Handler>
+void guarded(MainWindow *window, Handler &&handler)
+{
+    try {
+        handler();
+    } catch (const std::exception &e) {
+        window->setStatusText(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        window->setStatusText(QObject::tr("An unexpected error stopped the last command."));
+    }
+}
+
+// Title bar, menu bar and borders, which the layout arithmetic takes off the
+// outer height. Our menu bar and frame lie outside the client area, so the
+// outer height handed to it is the client area plus the status bar plus this.
+constexpr float kFrameReserve = 800;
+
+// The detail frame's inside: captions in one column, their values beside them.
+constexpr float kCaptionLeft = 120;
+constexpr float kCaptionWidth = 1455;
+constexpr float kValueLeft = 1620;
+constexpr float kValueWidth = 6600;
+constexpr float kRowHeight = 255;
+constexpr float kFirstRowTop = 300;
+constexpr float kRowStep = 315;
+constexpr float kZoomTop = kFirstRowTop + 5 * kRowStep + 60;
+constexpr float kZoomBarWidth = 2400;
+constexpr float kButtonsTop = kZoomTop + kRowStep + 120;
+constexpr float kButtonHeight = 435;
+constexpr float kTimeTop = kButtonsTop + kButtonHeight + 180;
+
+QPushButton *makeButton(const QString &name, const QString &caption, const QString &tip,
+                        QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    if (!tip.isEmpty())
+        button->setToolTip(tip);
+    return button;
+}
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , m_exitHandler([] { QCoreApplication::exit(0); })
+    , m_endProgramHandler([] { QCoreApplication::quit(); })
+{
+    setObjectName(QStringLiteral("Form1"));
+    m_busyAnimation = new BusyAnimation(this);
+    m_engine = new CameraEngine(this);
+    m_networkTime = new NetworkTime(this);
+    m_saver = new PictureSaver(m_engine, this);
+    buildControls();
+    buildMenus();
+    applyGeometry();
+    connectEngine();
+}
+
+MainWindow::~MainWindow()
+{
+    // The engine and the time socket go first, while this window is still
+    // whole: closing their sockets may still signal it.
+    delete m_saver;
+    delete m_engine;
+    delete m_networkTime;
+    if (WindowUpdateLock::mainWindow() == this)
+        WindowUpdateLock::detach();
+    // The picture window is a window of its own; it goes with the main window.
+    if (m_form6)
+        delete m_form6.data();
+}
+
+QRect MainWindow::px(const TwipsRect &rect) const
+{
+    return Twips::toPixels(rect, this);
+}
+
+int MainWindow::pxLength(float twips) const
+{
+    return Twips::toPixels(twips, Twips::dpiY(this));
+}
+
+float MainWindow::twipsLength(int pixels, bool vertical) const
+{
+    return float(Twips::fromPixels(pixels, vertical ? Twips::dpiY(this) : Twips::dpiX(this)));
+}
+
+void MainWindow::buildControls()
+{
+    // Controls sit at fixed places sized for a small dialog font, like the
+    // window was designed with; a larger font would clip their captions.
+    QFont font = this->font();
+    font.setPointSizeF(8.25);
+    setFont(font);
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("clientArea"));
+    setCentralWidget(client);
+    client->installEventFilter(this);
+    // Compact buttons and panel captions for the small fixed controls; the
+    // zoom bar shows its track on any skin.
+    client->setStyleSheet(QStringLiteral(
+        "QPushButton { padding: 1px 3px; }\n"
+        "QCheckBox#chkSave { spacing: 3px; }\n"
+        "CameraPanelWidget::title { left: 4px; padding: 0 2px; }\n"
+        "QScrollBar#Slider1 { background-color: rgba(0, 0, 0, 28); border-radius: 3px; }\n"));
+
+    buildFrame1(client);
+    buildCams(client);
+    buildViewer(client);
+
+    auto *status = new QStatusBar(this);
+    status->setObjectName(QStringLiteral("StatusBar1"));
+    status->setSizeGripEnabled(false);
+    status->setFixedHeight(pxLength(kStatusBarHeight));
+    m_statusPanel = new ValueLabel(status);
+    m_statusPanel->setObjectName(QStringLiteral("StatusBar1_Panel1"));
+    m_statusPanel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status->addWidget(m_statusPanel, 1);
+    setStatusBar(status);
+
+    // The hidden pictures: picrefresh animates, blank is the empty picture,
+    // notFound stands for a reply that is not a picture.
+    picrefresh = new StretchImage(client);
+    picrefresh->setObjectName(QStringLiteral("picrefresh"));
+    picrefresh->setAnimation(m_busyAnimation);
+    picrefresh->hide();
+    blank = new StretchImage(client);
+    blank->setObjectName(QStringLiteral("blank"));
+    blank->hide();
+    notFound = new StretchImage(client);
+    notFound->setObjectName(QStringLiteral("notFound"));
+    notFound->setPixmap(QPixmap::fromImage(StockPictures::notFound()));
+    notFound->hide();
+}
+
+void MainWindow::buildFrame1(QWidget *client)
+{
+    Frame1 = new QGroupBox(QStringLiteral("Controls"), client);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    cmdAdd = makeButton(QStringLiteral("cmdAdd"), QStringLiteral("Add"),
+                        QStringLiteral("Add a Cam"), Frame1);
+    cmdRemove = makeButton(QStringLiteral("cmdRemove"), QStringLiteral("Del"),
+                           QStringLiteral("Remove Selected Cam"), Frame1);
+    cmdEdit = makeButton(QStringLiteral("cmdEdit"), QStringLiteral("Edit"),
+                         QStringLiteral("Edit Selected Cam"), Frame1);
+    cmdStartCam = makeButton(QStringLiteral("cmdStartCam"), QStringLiteral("Start Cam"),
+                             QStringLiteral("Start Selected Cam"), Frame1);
+    cmdStopAll = makeButton(QStringLiteral("cmdStopAll"), QStringLiteral("Stop All"),
+                            QStringLiteral("Stop All Cams"), Frame1);
+    chkSave = new QCheckBox(QStringLiteral("AutoSave New Pictures"), Frame1);
+    chkSave->setObjectName(QStringLiteral("chkSave"));
+    chkSave->setToolTip(QStringLiteral("saved to /cam/ subdirectory under pellin.exe"));
+    Label1 = new QLabel(QStringLiteral("Webcam Listing"), Frame1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    List1 = new QListWidget(Frame1);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    connect(cmdAdd, &QPushButton::clicked, this, &MainWindow::cmdAdd_Click);
+    connect(cmdRemove, &QPushButton::clicked, this, &MainWindow::cmdRemove_Click);
+    connect(cmdEdit, &QPushButton::clicked, this, &MainWindow::cmdEdit_Click);
+    connect(cmdStartCam, &QPushButton::clicked, this, &MainWindow::cmdStartCam_Click);
+    connect(cmdStopAll, &QPushButton::clicked, this, &MainWindow::cmdStopAll_Click);
+    connect(List1, &QListWidget::itemDoubleClicked, this, &MainWindow::List1_DblClick);
+    connect(chkSave, &QCheckBox::clicked, this, &MainWindow::chkSave_Click);
+}
+
+void MainWindow::buildCams(QWidget *client)
+{
+    frmCams = new QGroupBox(QStringLiteral("Webcams"), client);
+    frmCams->setObjectName(QStringLiteral("frmCams"));
+    picWindowOuter = new QWidget(frmCams);
+    picWindowOuter->setObjectName(QStringLiteral("picWindowOuter"));
+    picWindowOuter->setProperty("tessalyKind", QStringLiteral("PictureBox"));
+    picWindowOuter->setAutoFillBackground(true);
+    picWindowInner = new QWidget(picWindowOuter);
+    picWindowInner->setObjectName(QStringLiteral("picWindowInner"));
+    picWindowInner->setProperty("tessalyKind", QStringLiteral("PictureBox"));
+    picWindowInner->setAutoFillBackground(true);
+
+    VScroll1 = new QScrollBar(Qt::Vertical, frmCams);
+    VScroll1->setObjectName(QStringLiteral("VScroll1"));
+    VScroll1->setRange(kPanelScroll.minimum, kPanelScroll.maximum);
+    VScroll1->setSingleStep(kPanelScroll.singleStep);
+    VScroll1->setPageStep(kPanelScroll.pageStep);
+    VScroll1->setValue(0);
+    // The panels move when the thumb is let go, not while it is dragged.
+    VScroll1->setTracking(false);
+    connect(VScroll1, &QScrollBar::valueChanged, this, &MainWindow::VScroll1_Change);
+
+    for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+        auto *panel = new CameraPanelWidget(i, picWindowInner);
+        Frame[size_t(i)] = panel;
+        connect(panel, &CameraPanelWidget::pictureClicked, this, &MainWindow::showCameraInViewer);
+        connect(panel, &CameraPanelWidget::refreshClicked, m_engine, &CameraEngine::refreshNow);
+        connect(panel, &CameraPanelWidget::stopClicked, m_engine, &CameraEngine::StopPanel);
+    }
+}
+
+void MainWindow::buildViewer(QWidget *client)
+{
+    frmMain = new QGroupBox(QStringLiteral("Viewer"), client);
+    frmMain->setObjectName(QStringLiteral("frmMain"));
+    Picture1 = new QFrame(frmMain);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setProperty("tessalyKind", QStringLiteral("PictureBox"));
+    Picture1->setFrameShape(QFrame::Panel);
+    Picture1->setFrameShadow(QFrame::Sunken);
+    // A two-pixel border: the 60 twips the scroll bars leave at the far edges.
+    Picture1->setLineWidth(2);
+    Picture1->setAutoFillBackground(true);
+    // The inside of the border, which clips the zoomed picture.
+    m_picture1Inside = new QWidget(Picture1);
+    m_picture1Inside->setObjectName(QStringLiteral("Picture1_inside"));
+
+    imgMain = new ZoomImage(m_picture1Inside);
+    imgMain->setObjectName(QStringLiteral("imgMain"));
+
+    VScroll2 = new QScrollBar(Qt::Vertical, m_picture1Inside);
+    VScroll2->setObjectName(QStringLiteral("VScroll2"));
+    HScroll1 = new QScrollBar(Qt::Horizontal, m_picture1Inside);
+    HScroll1->setObjectName(QStringLiteral("HScroll1"));
+    for (QScrollBar *bar : {VScroll2, HScroll1}) {
+        bar->setRange(0, 0);
+        bar->setSingleStep(ViewerZoom::kScrollSingleStep);
+        bar->setPageStep(ViewerZoom::kScrollPageStep);
+    }
+    connect(HScroll1, &QScrollBar::valueChanged, this, &MainWindow::HScroll1_Change);
+    connect(VScroll2, &QScrollBar::valueChanged, this, &MainWindow::VScroll2_Change);
+    Command1 = makeButton(QStringLiteral("Command1"), QString(), QString(), m_picture1Inside);
+    Command1->setFocusPolicy(Qt::NoFocus);
+
+    buildDetails();
+}
+
+void MainWindow::buildDetails()
+{
+    frmDetails = new QGroupBox(QStringLiteral("Details"), frmMain);
+    frmDetails->setObjectName(QStringLiteral("frmDetails"));
+
+    struct Row
+    {
+        const char *caption;
+        ValueLabel **value;
+        const char *name;
+    };
+    const Row rows[] = {
+        {"Name:", &lblName, "lblName"},
+        {"Refresh Rate:", &lblRefresh, "lblRefresh"},
+        {"Last Changed:", &lblLastChanged, "lblLastChanged"},
+        {"Last Refreshed:", &lblLastRefreshed, "lblLastRefreshed"},
+        {"Next Refresh:", &lblNextRefresh, "lblNextRefresh"},
+    };
+    float top = kFirstRowTop;
+    int n = 0;
+    for (const Row &row : rows) {
+        auto *caption = new QLabel(QString::fromLatin1(row.caption), frmDetails);
+        caption->setObjectName(QStringLiteral("lblCaption_") + QString::number(n++));
+        caption->setGeometry(px({kCaptionLeft, top, kCaptionWidth, kRowHeight}));
+        auto *value = new ValueLabel(frmDetails);
+        value->setObjectName(QString::fromLatin1(row.name));
+        value->setGeometry(px({kValueLeft, top, kValueWidth, kRowHeight}));
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        *row.value = value;
+        top += kRowStep;
+    }
+
+    auto *zoomCaption = new QLabel(QStringLiteral("Zoom:"), frmDetails);
+    zoomCaption->setObjectName(QStringLiteral("lblCaption_zoom"));
+    zoomCaption->setGeometry(px({kCaptionLeft, kZoomTop, kCaptionWidth, kRowHeight}));
+    Slider1 = new QScrollBar(Qt::Horizontal, frmDetails);
+    Slider1->setObjectName(QStringLiteral("Slider1"));
+    Slider1->setRange(ViewerZoom::kMinZoom, ViewerZoom::kMaxZoom);
+    Slider1->setSingleStep(1);
+    Slider1->setPageStep(1);
+    Slider1->setValue(1);
+    Slider1->setToolTip(QStringLiteral("Zoom: 1 to 5 times"));
+    Slider1->setGeometry(px({kValueLeft, kZoomTop, kZoomBarWidth, kRowHeight}));
+    m_zoomFactor = new ValueLabel(frmDetails);
+    m_zoomFactor->setObjectName(QStringLiteral("zoomFactor"));
+    m_zoomFactor->setGeometry(
+        px({kValueLeft + kZoomBarWidth + 120, kZoomTop, kCaptionWidth, kRowHeight}));
+    showZoomFactor(Slider1->value());
+
+    cmdSave = makeButton(QStringLiteral("cmdSave"), QStringLiteral("Save Image"),
+                         QStringLiteral("save image in you /cam/ folder"), frmDetails);
+    cmdSave->setGeometry(px({kCaptionLeft, kButtonsTop, kCaptionWidth, kButtonHeight}));
+    Command3 = makeButton(
+        QStringLiteral("Command3"), QStringLiteral("Screensaver"),
+        QStringLiteral("full screen, auto refreshing view of current cam.  click to close."),
+        frmDetails);
+    Command3->setGeometry(px({kValueLeft, kButtonsTop, kCaptionWidth, kButtonHeight}));
+    connect(cmdSave, &QPushButton::clicked, this, &MainWindow::cmdSave_Click);
+    connect(Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
+    connect(Slider1, &QScrollBar::valueChanged, this, &MainWindow::Slider1_Change);
+
+    lblTime = new ValueLabel(frmDetails);
+    lblTime->setObjectName(QStringLiteral("lblTime"));
+    lblTime->setGeometry(
+        px({kCaptionLeft, kTimeTop, kValueLeft - kCaptionLeft + kValueWidth, kRowHeight}));
+}
+
+void MainWindow::buildMenus()
+{
+    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    QAction *exitItem = mnuFile->addAction(QStringLiteral("Exit"));
+    exitItem->setObjectName(QStringLiteral("mnuFileItem_0"));
+    connect(exitItem, &QAction::triggered, this, [this] { mnuFileItem_Click(0); });
+
+    mnuCams = menuBar()->addMenu(QStringLiteral("&Cams"));
+    mnuCams->setObjectName(QStringLiteral("mnuCams"));
+    const char *camItems[] = {"Add a Cam", "Delete Selected Cam", "Edit Selected Cam",
+                              "Start Selected Cam", "Stop All Cams"};
+    for (int i = 0; i < 5; ++i) {
+        QAction *item = mnuCams->addAction(QString::fromLatin1(camItems[i]));
+        item->setObjectName(QStringLiteral("mnuCamItem_") + QString::number(i));
+        connect(item, &QAction::triggered, this, [this, i] { mnuCamItem_Click(i); });
+    }
+
+    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    QAction *helpItem = mnuHelp->addAction(QStringLiteral("View Help"));
+    helpItem->setObjectName(QStringLiteral("mnuHelpItem_0"));
+    connect(helpItem, &QAction::triggered, this, [this] { guarded(this, [&] { showHelp(); }); });
+
+    mnuAbout = menuBar()->addMenu(QStringLiteral("&About"));
+    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+    QAction *aboutItem = mnuAbout->addAction(QStringLiteral("About this software"));
+    aboutItem->setObjectName(QStringLiteral("mnuAboutItem"));
+    connect(aboutItem, &QAction::triggered, this, [this] { guarded(this, [&] { showAbout(); }); });
+}
+
+void MainWindow::applyGeometry()
+{
+    const MainWindowGeometry &g = m_geometry;
+    Frame1->setGeometry(px(g.Frame1));
+    cmdAdd->setGeometry(px(g.cmdAdd));
+    cmdRemove->setGeometry(px(g.cmdRemove));
+    cmdEdit->setGeometry(px(g.cmdEdit));
+    cmdStartCam->setGeometry(px(g.cmdStartCam));
+    cmdStopAll->setGeometry(px(g.cmdStopAll));
+    chkSave->setGeometry(px(g.chkSave));
+    Label1->setGeometry(px(g.Label1));
+    List1->setGeometry(px(g.List1));
+
+    frmCams->setGeometry(px(g.frmCams));
+    picWindowOuter->setGeometry(px(g.picWindowOuter));
+    TwipsRect inner = g.picWindowInner;
+    inner.top = PanelAreaTop(VScroll1->value());
+    picWindowInner->setGeometry(px(inner));
+    VScroll1->setGeometry(px(g.VScroll1));
+
+    frmMain->setGeometry(px(g.frmMain));
+    Picture1->setGeometry(px(g.Picture1));
+    m_picture1Inside->setGeometry(Picture1->contentsRect());
+    VScroll2->setGeometry(px(g.VScroll2));
+    HScroll1->setGeometry(px(g.HScroll1));
+    Command1->setGeometry(px(g.Command1));
+    frmDetails->setGeometry(px(g.frmDetails));
+    placeImage();
+}
+
+void MainWindow::placeImage()
+{
+    imgMain->setGeometry(px(m_image));
+    // The picture lies under the viewport's scroll bars.
+    imgMain->lower();
+}
+
+void MainWindow::LayoutMainWindow(float outerHeight, float outerWidth)
+{
+    m_geometry = ::LayoutMainWindow(outerHeight, outerWidth,
+                                    twipsLength(statusBar()->height(), true), m_geometry);
+    applyGeometry();
+}
+
+void MainWindow::layoutFromClientArea()
+{
+    const QWidget *client = centralWidget();
+    const float statusHeight = twipsLength(statusBar()->height(), true);
+    LayoutMainWindow(twipsLength(client->height(), true) + statusHeight + kFrameReserve,
+                     twipsLength(client->width(), false));
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The client area is resized by the window's own layout after the menu and
+    // status bars have taken their share: that is the size the columns fill.
+    if (watched == centralWidget() && event->type() == QEvent::Resize)
+        layoutFromClientArea();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::VScroll1_Change(int value)
+{
+    QRect inner = picWindowInner->geometry();
+    inner.moveTop(pxLength(PanelAreaTop(value)));
+    picWindowInner->setGeometry(inner);
+}
+
+void MainWindow::setStatusText(const QString &text)
+{
+    m_statusPanel->setText(text);
+}
+
+QString MainWindow::statusText() const
+{
+    return m_statusPanel->text();
+}
+
+void MainWindow::setExitHandler(std::function<void()> handler)
+{
+    m_exitHandler = std::move(handler);
+}
+
+void MainWindow::setEndProgramHandler(std::function<void()> handler)
+{
+    m_endProgramHandler = std::move(handler);
+}
+
+void MainWindow::Form_Load()
+{
+    // Engine steps that change many controls freeze this window's drawing.
+    WindowUpdateLock::attach(this, [this] { return m_form6 && m_form6->isVisible(); });
+
+    StartSkinSupport();
+    WindowUtils::SetWindowIcon(this, QStringLiteral("AAA"), true);
+    if (Skin::skinningSwitch()) {
+        // The detail frame's captions go to SkinLabel1, the "Controls"
+        // frame's to SkinLabel2; labels elsewhere get no skin label.
+        auto *first = new SkinLabelArray(QStringLiteral("SkinLabel1"), frmDetails, this);
+        auto *second = new SkinLabelArray(QStringLiteral("SkinLabel2"), Frame1, this);
+        SkinLabels(this, *first, *second);
+        SkinForm(this);
+    }
+
+    // Maximise: the window takes the screen's working area, and the columns
+    // are laid out for it here, before the window is first shown.
+    if (const QScreen *s = screen())
+        resize(s->availableGeometry().size());
+    setWindowState(windowState() | Qt::WindowMaximized);
+    if (layout())
+        layout()->activate();
+    layoutFromClientArea();
+
+    // The first panel spans the window: it stretches with the status bar, so a
+    // fixed width that would keep the window from shrinking is not needed.
+    m_statusPanel->resize(width(), m_statusPanel->height());
+
+    guarded(this, [&] {
+        const QString autoSave =
+            SettingsStore::GetMachineSetting(AppInfo::productName(), QStringLiteral("Settings"),
+                                             QStringLiteral("autoSave"), QStringLiteral("0"));
+        // Ticked only for 1; any other text, number or not, leaves it unticked.
+        bool isNumber = false;
+        const int value = autoSave.trimmed().toInt(&isNumber);
+        chkSave->setChecked(isNumber && value == 1);
+    });
+    m_saver->setAutoSave(chkSave->isChecked());
+
+    setWindowTitle(AppInfo::productName() + QStringLiteral(" by ") + AppInfo::companyName());
+
+    const QString camDirectory = AppInfo::programFile(QStringLiteral("cam"));
+    if (!WindowUtils::DirExists(camDirectory) && !QDir().mkpath(camDirectory))
+        setStatusText(tr("The folder %1 for saved pictures could not be made; pictures cannot "
+                         "be saved.")
+                          .arg(QDir::toNativeSeparators(camDirectory)));
+
+    LockWindowUpdates(this, true);
+    for (CameraPanelWidget *panel : Frame)
+        panel->setBusyAnimation(picrefresh->animation());
+    LockWindowUpdates(this, false);
+
+    reloadCamList();
+
+    guarded(this, [&] {
+        const QString showHelpSetting =
+            SettingsStore::GetSetting(AppInfo::productName(), QStringLiteral("Settings"),
+                                      QStringLiteral("showHelp"), QStringLiteral("1"));
+        if (showHelpSetting == QLatin1String("1"))
+            showHelp();
+    });
+}
+
+void MainWindow::mnuFileItem_Click(int index)
+{
+    if (index == 0)
+        exitProgram();
+}
+
+void MainWindow::mnuCamItem_Click(int index)
+{
+    QPushButton *const buttons[] = {cmdAdd, cmdRemove, cmdEdit, cmdStartCam, cmdStopAll};
+    if (index >= 0 && index < 5)
+        buttons[index]->click();
+}
+
+void MainWindow::exitProgram()
+{
+    m_exiting = true;
+    if (m_exitHandler)
+        m_exitHandler();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // "Exit" has ended the program already: none of the closing steps run.
+    if (m_exiting) {
+        event->accept();
+        return;
+    }
+    // Unload the other windows in this order; one that is not loaded is left alone.
+    const QList<QWidget *> windows = {m_form2.data(), m_form3.data(), m_form4.data(),
+                                      m_form6.data(), m_form8.data(), m_about.data()};
+    for (QWidget *window : windows) {
+        if (!window)
+            continue;
+        window->close();
+        delete window;
+    }
+    if (Skin::skinningSwitch())
+        CallSkinSupport();
+    event->accept();
+    if (m_endProgramHandler)
+        m_endProgramHandler();
+}
+
+bool MainWindow::IsCamSelected() const
+{
+    for (int i = 0; i < List1->count(); ++i) {
+        if (List1->item(i)->isSelected())
+            return true;
+    }
+    return false;
+}
+
+QString MainWindow::currentListText() const
+{
+    const QListWidgetItem *item = List1->currentItem();
+    return item ? item->text() : QString();
+}
+
+void MainWindow::reloadCamList()
+{
+    List1->clear();
+    const CamListResult<QStringList> list = CamListFile::LoadCamList();
+    if (!list.ok()) {
+        showFileError(list.error);
+        return;
+    }
+    LockWindowUpdates(this, true);
+    List1->addItems(list.value);
+    LockWindowUpdates(this, false);
+}
+
+void MainWindow::showFileError(const QString &error)
+{
+    setStatusText(error);
+}
+
+void MainWindow::cmdAdd_Click()
+{
+    if (!m_form2) {
+        m_form2 = new AddCamDialog(this);
+        connect(m_form2, &CamEntryDialog::camListChanged, this, &MainWindow::reloadCamList);
+    }
+    m_form2->show();
+    m_form2->raise();
+    m_form2->activateWindow();
+}
+
+void MainWindow::cmdEdit_Click()
+{
+    if (!IsCamSelected()) {
+        showNotice();
+        return;
+    }
+    const QString selected = currentListText();
+    // A dialog that is open already keeps the entry it loaded; only its caption follows.
+    if (!m_form3) {
+        m_form3 = new EditCamDialog(selected, this);
+        connect(m_form3, &CamEntryDialog::camListChanged, this, &MainWindow::reloadCamList);
+        connect(m_form3, &EditCamDialog::camEdited, this, &MainWindow::renamePanels);
+    }
+    m_form3->setWindowTitle(selected);
+    m_form3->show();
+    m_form3->raise();
+    m_form3->activateWindow();
+}
+
+void MainWindow::cmdRemove_Click()
+{
+    if (!IsCamSelected()) {
+        showNotice();
+        return;
+    }
+    const CamListResult<std::optional<CamEntry>> found =
+        CamListFile::FindCamEntry(currentListText());
+    if (!found.ok()) {
+        showFileError(found.error);
+        return;
+    }
+    if (!found.value)
+        return;
+    const CamEntry entry = *found.value;
+    const auto answer = MessageBoxes::ask(
+        this, {QStringLiteral("Confirm Delete"),
+               QStringLiteral("Are you sure you want to delete ") + entry.name + QLatin1Char('?'),
+               QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoIcon});
+    if (answer != QMessageBox::Ok)
+        return;
+    // A panel showing the camera keeps running: only the file and the list change.
+    const CamListResult<bool> removed = CamListFile::RemoveCamEntry(entry);
+    if (!removed.ok())
+        showFileError(removed.error);
+    reloadCamList();
+}
+
+void MainWindow::chkSave_Click()
+{
+    // The option takes effect at once, stored or not; a store that failed is
+    // said, so the next start's different state does not come as a surprise.
+    m_saver->setAutoSave(chkSave->isChecked());
+    guarded(this, [&] {
+        if (!PictureSaver::storeAutoSaveSetting(chkSave->isChecked()))
+            setStatusText(tr("The AutoSave setting could not be stored; the next start "
+                             "will not remember it."));
+    });
+}
+
+// ---- the engine -------------------------------------------------------------
+
+void MainWindow::connectEngine()
+{
+    CameraEngine *e = m_engine;
+    // Panel pictures are decoded at the size the panel shows them.
+    e->setThumbnailSize(Frame[0]->pictureSize());
+    const QImage notFoundImage = StockPictures::notFound();
+    e->setNotFoundPicture(Picture::fromImage(notFoundImage));
+
+    connect(e, &CameraEngine::panelChanged, this, &MainWindow::syncPanel);
+    connect(e, &CameraEngine::panelPictureChanged, this, &MainWindow::syncPanelPicture);
+    connect(e, &CameraEngine::statusText, this, &MainWindow::setStatusText);
+    connect(m_saver, &PictureSaver::statusText, this, &MainWindow::setStatusText);
+    connect(e, &CameraEngine::nextRefreshText, lblNextRefresh, &QLabel::setText);
+    connect(e, &CameraEngine::networkTimeRequested, m_networkTime, &NetworkTime::GetNetworkTime);
+    connect(m_networkTime, &NetworkTime::timeTextChanged, lblTime, &QLabel::setText);
+    connect(e, &CameraEngine::viewerPictureChanged, this, &MainWindow::showViewerPicture);
+    connect(e, &CameraEngine::viewerLabelsChanged, this, &MainWindow::showViewerLabels);
+    connect(e, &CameraEngine::viewerHidden, this, &MainWindow::hideViewer);
+    connect(e, &CameraEngine::pictureWindowBusy, this, [this](bool busy) {
+        if (m_form6)
+            m_form6->setBusy(busy);
+    });
+    connect(e, &CameraEngine::pictureWindowPictureChanged, this, [this](const Picture &picture) {
+        if (m_form6)
+            m_form6->setPicture(*picture.full());
+    });
+    // The engine stays silent about failed fetches; the panel's tip tells why
+    // its picture is not coming, and the next picture clears it.
+    connect(e, &CameraEngine::fetchFailed, this, [this](int index, const QString &reason) {
+        if (index >= 0 && index < PanelGrid::kPanelCount)
+            Frame[size_t(index)]->setToolTip(reason);
+    });
+}
+
+void MainWindow::syncPanel(int index)
+{
+    guarded(this, [&] {
+        const CameraPanel &p = m_engine->panel(index);
+        CameraPanelWidget *w = Frame[size_t(index)];
+        w->setTitle(p.caption);
+        w->setBusy(p.busy);
+        w->setProgress(p.progress);
+        w->setVisible(p.visible);
+    });
+}
+
+void MainWindow::syncPanelPicture(int index)
+{
+    guarded(this, [&] {
+        const CameraPanel &p = m_engine->panel(index);
+        CameraPanelWidget *w = Frame[size_t(index)];
+        w->setPicture(QPixmap::fromImage(p.picture.thumbnail(w->pictureSize())));
+        if (!p.picture.isSameAs(m_engine->notFoundPicture()))
+            w->setToolTip(QString());
+    });
+}
+
+void MainWindow::cmdStartCam_Click()
+{
+    if (IsCamSelected())
+        OpenSelectedCam();
+    else
+        showNotice();
+}
+
+void MainWindow::cmdStopAll_Click()
+{
+    guarded(this, [&] { m_engine->stopAll(); });
+}
+
+void MainWindow::List1_DblClick()
+{
+    OpenSelectedCam();
+}
+
+void MainWindow::OpenSelectedCam()
+{
+    guarded(this, [&] {
+        if (m_engine->camsInUse() >= PanelGrid::kPanelCount)
+            return;
+        const QString name = currentListText();
+        // Every frame counts, hidden ones too: a camera named like an unused
+        // panel's caption does not open while a frame carries that caption.
+        for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+            if (m_engine->panel(i).caption == name)
+                return;
+        }
+        OpenCamPanel(name);
+    });
+}
+
+int MainWindow::OpenCamPanel(const QString &name)
+{
+    int opened = -1;
+    guarded(this, [&] {
+        if (name.isEmpty())
+            return;
+        const CamListResult<std::optional<CamEntry>> found = CamListFile::FindCamEntry(name);
+        if (!found.ok()) {
+            showFileError(found.error);
+            return;
+        }
+        if (!found.value)
+            return;
+        const int i = m_engine->lowestHiddenPanel();
+        if (i < 0)
+            return;
+        m_engine->setCamsInUse(qint16(m_engine->camsInUse() + 1));
+        const CamEntry &entry = *found.value;
+        m_engine->setVisible(i, true);
+        m_engine->setName(i, entry.name);
+        m_engine->setAddress(i, entry.address);
+        m_engine->setRefresh(i, entry.refresh);
+        m_engine->StartPanel(i);
+        syncPanel(i);
+        opened = i;
+    });
+    return opened;
+}
+
+void MainWindow::renamePanels(const QString &oldName, const QString &name, const QString &url,
+                              const QString &refresh)
+{
+    guarded(this, [&] {
+        // Every panel showing the camera changes, not only the first.
+        for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+            if (m_engine->panel(i).caption != oldName)
+                continue;
+            m_engine->setName(i, name);
+            m_engine->setCaption(i, name);
+            m_engine->setAddress(i, url);
+            m_engine->setRefresh(i, refresh);
+            syncPanel(i);
+        }
+    });
+}
+
+// ---- the viewer -------------------------------------------------------------
+
+void MainWindow::showCameraInViewer(int index)
+{
+    guarded(this, [&] {
+        m_engine->setSelectedCam(qint16(index));
+        LockWindowUpdates(this, true);
+        frmMain->show();
+        frmDetails->show();
+        m_image.width = 10;
+        m_image.height = 10;
+        // The full-resolution picture: the viewer zooms it, the panel's small
+        // copy would turn blocky.
+        const Picture &picture = m_engine->panel(index).picture;
+        const QImage full = *picture.full();
+        imgMain->setPicture(full);
+        const QSize natural = full.size();
+        viewNaturalWidth = ViewerZoom::NaturalTwips(natural.width(), Twips::dpiX(this));
+        viewNaturalHeight = ViewerZoom::NaturalTwips(natural.height(), Twips::dpiY(this));
+        ApplyZoom();
+        showViewerLabels(index);
+        lblNextRefresh->setText(m_engine->nextRefreshLabel(index));
+        requestNetworkTime();
+    });
+}
+
+void MainWindow::ApplyZoom()
+{
+    LockWindowUpdates(this, true);
+    ViewerZoom::ZoomInput in;
+    in.zoom = Slider1->value();
+    in.viewNaturalWidth = viewNaturalWidth;
+    in.viewNaturalHeight = viewNaturalHeight;
+    in.picture1Width = m_geometry.Picture1.width;
+    in.picture1Height = m_geometry.Picture1.height;
+    in.vscroll2Width = m_geometry.VScroll2.width;
+    in.hscroll1Height = m_geometry.HScroll1.height;
+    const auto barState = [](const QScrollBar *bar) {
+        return ViewerZoom::ScrollBarState{std::int16_t(bar->maximum()), std::int16_t(bar->value()),
+                                          bar->isEnabled()};
+    };
+    in.hscroll1 = barState(HScroll1);
+    in.vscroll2 = barState(VScroll2);
+    in.imageLeft = m_image.left;
+    in.imageTop = m_image.top;
+    in.imageWidth = m_image.width;
+    in.imageHeight = m_image.height;
+
+    const ViewerZoom::ZoomResult out = ViewerZoom::ApplyZoom(in);
+    m_image = {out.imageLeft, out.imageTop, out.imageWidth, out.imageHeight};
+    // The bars are set quietly: the picture's place comes from the result.
+    const auto setBar = [](QScrollBar *bar, const ViewerZoom::ScrollBarState &state) {
+        const QSignalBlocker quiet(bar);
+        bar->setMaximum(state.maximum);
+        bar->setValue(state.value);
+        bar->setEnabled(state.enabled);
+    };
+    setBar(HScroll1, out.hscroll1);
+    setBar(VScroll2, out.vscroll2);
+    placeImage();
+    LockWindowUpdates(this, false);
+}
+
+void MainWindow::Slider1_Change(int value)
+{
+    showZoomFactor(value);
+    guarded(this, [&] { ApplyZoom(); });
+}
+
+void MainWindow::showZoomFactor(int zoom)
+{
+    m_zoomFactor->setText(QString::number(zoom) + QStringLiteral("\u00d7"));
+}
+
+void MainWindow::HScroll1_Change(int value)
+{
+    m_image.left = float(-value);
+    placeImage();
+}
+
+void MainWindow::VScroll2_Change(int value)
+{
+    m_image.top = float(-value);
+    placeImage();
+}
+
+void MainWindow::showViewerPicture(int index)
+{
+    guarded(this, [&] { imgMain->setPicture(*m_engine->panel(index).picture.full()); });
+}
+
+void MainWindow::showViewerLabels(int index)
+{
+    guarded(this, [&] {
+        const CameraPanel &p = m_engine->panel(index);
+        lblName->setText(p.txtName);
+        lblRefresh->setText(p.txtRefresh);
+        lblLastChanged->setText(p.txtUpdated);
+        lblLastRefreshed->setText(p.txtRefreshed);
+    });
+}
+
+void MainWindow::hideViewer()
+{
+    frmMain->hide();
+    frmDetails->hide();
+}
+
+bool MainWindow::autoSaveTicked() const
+{
+    return chkSave->isChecked();
+}
+
+void MainWindow::cmdSave_Click()
+{
+    guarded(this, [&] {
+        const SaveImageResult result = m_saver->saveSelectedPicture();
+        if (result.saved) {
+            // The viewer shows the picture that was saved.
+            LockWindowUpdates(this, true);
+            imgMain->setPicture(*result.picture.full());
+            LockWindowUpdates(this, false);
+        }
+        setStatusText(result.statusText);
+    });
+}
+
+void MainWindow::Command3_Click()
+{
+    guarded(this, [&] {
+        m_engine->setPictureWindowOpen(true);
+        if (m_form6) {
+            m_form6->setPicture(imgMain->picture());
+            m_form6->raise();
+            return;
+        }
+        // Opening switches the screen saver off, loads the window with
+        // imgMain's picture and shows it over the whole screen.
+        m_form6 = PictureWindow::open(imgMain->picture(), nullptr, [](bool active) {
+            return WindowUtils::SetScreenSaverActive(active);
+        });
+        // Over the screen this window is on, also where no window manager
+        // carries out the full-screen request.
+        if (const QScreen *s = screen())
+            m_form6->setGeometry(s->geometry());
+        connect(m_form6, &PictureWindow::closedByClick, this,
+                [this] { m_engine->setPictureWindowOpen(false); });
+    });
+}
+
+void MainWindow::showNotice()
+{
+    if (!m_form4)
+        m_form4 = new NoticeWindow(this);
+    m_form4->show();
+    m_form4->raise();
+}
+
+void MainWindow::showHelp()
+{
+    // A help window loaded while Help.rtf was missing never shows; load it
+    // again, the file may be there now.
+    if (m_form8 && !m_form8->hasHelpText())
+        delete m_form8.data();
+    if (!m_form8)
+        m_form8 = new HelpWindow(this);
+    m_form8->show();
+    m_form8->raise();
+}
+
+void MainWindow::showAbout()
+{
+    if (!m_about)
+        m_about = new AboutWindow(this);
+    m_about->show();
+    m_about->raise();
+}
+
+void MainWindow::requestNetworkTime()
+{
+    m_networkTime->GetNetworkTime();
+}

@@ -1,0 +1,227 @@
+#pragma once
+
+#include <array>
+#include <functional>
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include "MainWindowLayout.h"
+
+class AboutWindow;
+class AddCamDialog;
+class BusyAnimation;
+class CameraEngine;
+class CameraPanelWidget;
+class NetworkTime;
+class PictureSaver;
+class PictureWindow;
+class EditCamDialog;
+class HelpWindow;
+class NoticeWindow;
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+class StretchImage;
+class ValueLabel;
+class ZoomImage;
+
+// Form1, the program's working window: the camera list with its commands at
+// the left, the 24 camera panels in the middle, the viewer of the selected
+// camera at the right and the status bar below. Every control carries the
+// name the rest of the program and the tests know it by as its objectName.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The start-up sequence, run once before the window is first shown.
+    void Form_Load();
+
+    // Fits the three columns to an outer window size in twips (title, menu
+    // bar and borders included, as the layout arithmetic expects).
+    void LayoutMainWindow(float outerHeight, float outerWidth);
+
+    // The capture engine behind the 24 panels; the window owns it.
+    CameraEngine &engine() const { return *m_engine; }
+
+    // Opens the camera named by List1's current item, unless 24 panels are in
+    // use or a panel carries that name already.
+    void OpenSelectedCam();
+    // Puts the named camera of the camera list file into the lowest free panel
+    // and starts it. Returns the panel's index, or -1 when nothing opened.
+    int OpenCamPanel(const QString &name);
+
+    // Puts panel index's current picture, at full resolution, into the viewer
+    // (imgMain) without changing its size or zoom.
+    void showViewerPicture(int index);
+
+    // Makes camera i the selected one and shows it in the viewer at the
+    // current zoom with its details.
+    void showCameraInViewer(int index);
+
+    // Saves new pictures while "AutoSave New Pictures" is ticked, and the
+    // selected one on "Save Image".
+    PictureSaver &saver() const { return *m_saver; }
+
+    // True when "AutoSave New Pictures" is ticked.
+    bool autoSaveTicked() const;
+
+    // The text of the status bar's first panel.
+    void setStatusText(const QString &text);
+    QString statusText() const;
+
+    // What the menu entry "Exit" does to end the program at once. The default
+    // leaves the event loop without running any window's closing steps.
+    void setExitHandler(std::function<void()> handler);
+    // What ends the program after the window has closed (default: quit the loop).
+    void setEndProgramHandler(std::function<void()> handler);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildFrame1(QWidget *client);
+    void buildCams(QWidget *client);
+    void buildViewer(QWidget *client);
+    void buildDetails();
+    void buildMenus();
+    void applyGeometry();
+    void layoutFromClientArea();
+    QRect px(const TwipsRect &rect) const;
+    int pxLength(float twips) const;
+    float twipsLength(int pixels, bool vertical) const;
+
+    void VScroll1_Change(int value);
+    void HScroll1_Change(int value);
+    void VScroll2_Change(int value);
+    void Slider1_Change(int value);
+    void showZoomFactor(int zoom);
+    void ApplyZoom();
+    void placeImage();
+
+    // Following the engine.
+    void connectEngine();
+    void syncPanel(int index);
+    void syncPanelPicture(int index);
+    void showViewerLabels(int index);
+    void hideViewer();
+    void renamePanels(const QString &oldName, const QString &name, const QString &url,
+                      const QString &refresh);
+    void cmdSave_Click();
+    // Form4, "Oops!": nothing is selected in the list.
+    void showNotice();
+    // Form8 and frmAbout, loaded when first asked for.
+    void showHelp();
+    void showAbout();
+    void requestNetworkTime();
+    void Command3_Click();
+
+    // The list commands.
+    void cmdAdd_Click();
+    void cmdRemove_Click();
+    void cmdEdit_Click();
+    void cmdStartCam_Click();
+    void cmdStopAll_Click();
+    void List1_DblClick();
+    void chkSave_Click();
+    bool IsCamSelected() const;
+    QString currentListText() const;
+    // Refills List1 from the camera list file; a file error goes to the status bar.
+    void reloadCamList();
+    void showFileError(const QString &error);
+
+    void mnuFileItem_Click(int index);
+    void mnuCamItem_Click(int index);
+
+    // The program's own commands.
+    void exitProgram();
+
+    MainWindowGeometry m_geometry;
+    CameraEngine *m_engine = nullptr;
+    // The time label's source: one daytime request at a time.
+    NetworkTime *m_networkTime = nullptr;
+    PictureSaver *m_saver = nullptr;
+    // The selected picture's natural size in twips, and imgMain's place in
+    // Picture1 in twips.
+    qint32 viewNaturalWidth = 0;
+    qint32 viewNaturalHeight = 0;
+    TwipsRect m_image{0, 0, 915, 855};
+    std::function<void()> m_exitHandler;
+    std::function<void()> m_endProgramHandler;
+    bool m_exiting = false;
+
+    BusyAnimation *m_busyAnimation = nullptr;
+
+    // Windows loaded on request, unloaded when closed.
+    QPointer<AddCamDialog> m_form2;
+    QPointer<EditCamDialog> m_form3;
+    QPointer<NoticeWindow> m_form4;
+    QPointer<PictureWindow> m_form6;
+    QPointer<HelpWindow> m_form8;
+    QPointer<AboutWindow> m_about;
+
+    // Frame1, "Controls".
+    QGroupBox *Frame1 = nullptr;
+    QPushButton *cmdAdd = nullptr;
+    QPushButton *cmdRemove = nullptr;
+    QPushButton *cmdEdit = nullptr;
+    QPushButton *cmdStartCam = nullptr;
+    QPushButton *cmdStopAll = nullptr;
+    QCheckBox *chkSave = nullptr;
+    QLabel *Label1 = nullptr;
+    QListWidget *List1 = nullptr;
+
+    // frmCams, "Webcams".
+    QGroupBox *frmCams = nullptr;
+    QWidget *picWindowOuter = nullptr;
+    QWidget *picWindowInner = nullptr;
+    QScrollBar *VScroll1 = nullptr;
+    std::array<CameraPanelWidget *, PanelGrid::kPanelCount> Frame{};
+
+    // frmMain, "Viewer".
+    QGroupBox *frmMain = nullptr;
+    QFrame *Picture1 = nullptr;
+    QWidget *m_picture1Inside = nullptr;
+    ZoomImage *imgMain = nullptr;
+    QScrollBar *VScroll2 = nullptr;
+    QScrollBar *HScroll1 = nullptr;
+    QPushButton *Command1 = nullptr;
+
+    // frmDetails, inside the viewer.
+    QGroupBox *frmDetails = nullptr;
+    ValueLabel *lblName = nullptr;
+    ValueLabel *lblRefresh = nullptr;
+    ValueLabel *lblLastChanged = nullptr;
+    ValueLabel *lblLastRefreshed = nullptr;
+    ValueLabel *lblNextRefresh = nullptr;
+    QScrollBar *Slider1 = nullptr;
+    // Beside the zoom bar: the factor it stands at, which the bar alone does not tell.
+    ValueLabel *m_zoomFactor = nullptr;
+    QPushButton *cmdSave = nullptr;
+    QPushButton *Command3 = nullptr;
+    ValueLabel *lblTime = nullptr;
+
+    ValueLabel *m_statusPanel = nullptr;
+
+    // Hidden pictures the panels and the picture window take theirs from.
+    StretchImage *picrefresh = nullptr;
+    StretchImage *blank = nullptr;
+    StretchImage *notFound = nullptr;
+
+    QMenu *mnuFile = nullptr;
+    QMenu *mnuCams = nullptr;
+    QMenu *mnuHelp = nullptr;
+    QMenu *mnuAbout = nullptr;
+};

@@ -1,0 +1,242 @@
+#include "Recorder.h"
+
+#include <exception>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+#include "AppInfo.h"
+#include "CamListFile.h"
+#include "CameraEngine.h"
+#include "PictureSaver.h"
+#include "SettingsStore.h"
+#include "TessalyError.h"
+
+namespace {
+
+const QString kSettings = QStringLiteral("Settings");
+const QString kAutoSave = QStringLiteral("autoSave");
+
+} // namespace
+
+Recorder::Recorder(CameraEngine *engine, QObject *parent)
+    : QObject(parent)
+    , m_engine(engine)
+{
+    static_assert(CameraEngine::PanelCount == std::tuple_size_v<decltype(m_opened)>);
+    m_saver = new PictureSaver(engine, this);
+    connect(m_saver, &PictureSaver::pictureSaved, this, &Recorder::onPictureSaved);
+    connect(m_saver, &PictureSaver::saveFailed, this, &Recorder::onSaveFailed);
+    connect(m_engine, &CameraEngine::pictureArrived, this, &Recorder::onPictureArrived);
+    connect(m_engine, &CameraEngine::fetchFailed, this, &Recorder::onFetchFailed);
+}
+
+Recorder::~Recorder() = default;
+
+bool Recorder::autoSaveFromSetting(const QString &stored)
+{
+    bool ok = false;
+    const int value = stored.trimmed().toInt(&ok);
+    return ok && value == 1;
+}
+
+QString Recorder::timestamp(const QDateTime &moment)
+{
+    return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+bool Recorder::readAutoSave()
+{
+    try {
+        const QString stored = SettingsStore::GetMachineSetting(AppInfo::productName(), kSettings,
+                                                                kAutoSave, QStringLiteral("0"));
+        return autoSaveFromSetting(stored);
+    } catch (const TessalyError &e) {
+        // Recording without saving beats not recording; the operator is told why.
+        emit notice(QStringLiteral("Cannot read the \"autoSave\" setting (error %1: %2); "
+                                   "pictures are not saved")
+                        .arg(e.number())
+                        .arg(e.description()));
+    } catch (const std::exception &e) {
+        emit notice(QStringLiteral("Cannot read the \"autoSave\" setting (%1); "
+                                   "pictures are not saved")
+                        .arg(QString::fromLocal8Bit(e.what())));
+    }
+    return false;
+}
+
+bool Recorder::start()
+{
+    if (m_running)
+        return true;
+    m_startError.clear();
+    m_counts = {};
+    m_opened.fill(false);
+
+    const QString listPath = CamListFile::path();
+    if (!QFileInfo::exists(listPath)) {
+        m_startError = QStringLiteral("No camera list: %1 does not exist").arg(listPath);
+        return false;
+    }
+    const CamListResult<QStringList> list = CamListFile::ReadCamList();
+    if (!list.ok()) {
+        m_startError = list.error;
+        return false;
+    }
+    if (list.value.isEmpty()) {
+        m_startError = QStringLiteral("The camera list %1 holds no camera").arg(listPath);
+        return false;
+    }
+
+    m_autoSave = readAutoSave();
+    m_saver->setAutoSave(m_autoSave);
+    // The main window makes cam/ at start-up; the recorder is a start-up too.
+    const QString camDir = AppInfo::programFile(QStringLiteral("cam"));
+    if (!QFileInfo(camDir).isDir() && !QDir().mkpath(camDir))
+        emit notice(QStringLiteral("Cannot create the picture folder %1").arg(camDir));
+
+    // Nobody looks at a viewer here: no panel is the selected one, and an
+    // arriving picture is only checked, not decoded, unless it is saved.
+    m_engine->setSelectedCam(-1);
+    m_engine->setThumbnailsShown(false);
+    // Running from the first start on: an address without a path fails inside it.
+    m_running = true;
+    m_clock.start();
+    if (!openCameras(list.value)) {
+        m_running = false;
+        m_startError = QStringLiteral("No camera of %1 could be opened").arg(listPath);
+        return false;
+    }
+    return true;
+}
+
+bool Recorder::openCameras(const QStringList &names)
+{
+    QSet<QString> seen;
+    int opened = 0;
+    for (qsizetype n = 0; n < names.size(); ++n) {
+        const QString &name = names.at(n);
+        if (seen.contains(name)) {
+            // The main window never opens one camera in two panels either.
+            emit notice(
+                QStringLiteral("Camera \"%1\" is listed twice; it is recorded once").arg(name));
+            continue;
+        }
+        seen.insert(name);
+        const int index = m_engine->lowestHiddenPanel();
+        if (index < 0) {
+            emit notice(QStringLiteral("Only %1 cameras can be recorded at once; \"%2\" and the "
+                                       "cameras after it are left out")
+                            .arg(CameraEngine::PanelCount)
+                            .arg(name));
+            break;
+        }
+        const CamListResult<std::optional<CamEntry>> found = CamListFile::FindCamEntry(name);
+        if (!found.ok()) {
+            emit notice(found.error);
+            continue;
+        }
+        if (!found.value) {
+            // Listed but not findable: a marker in other letter case, text before
+            // it, an empty name. Opening it from the list finds nothing either.
+            emit notice(QStringLiteral("Camera \"%1\" is listed, but no entry has exactly that "
+                                       "name line; it is not recorded")
+                            .arg(name));
+            continue;
+        }
+        m_engine->setName(index, found.value->name);
+        m_engine->setAddress(index, found.value->address);
+        m_engine->setRefresh(index, found.value->refresh);
+        m_engine->setVisible(index, true);
+        m_engine->setCamsInUse(qint16(m_engine->camsInUse() + 1));
+        m_opened[index] = true;
+        ++opened;
+        m_engine->StartPanel(index);
+    }
+    return opened > 0;
+}
+
+void Recorder::stop()
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_saver->setAutoSave(false);
+    m_engine->stopAll();
+}
+
+QStringList Recorder::openedCameras() const
+{
+    QStringList names;
+    for (int i = 0; i < CameraEngine::PanelCount; ++i) {
+        if (m_opened[i])
+            names << m_engine->panel(i).txtName;
+    }
+    return names;
+}
+
+QString Recorder::summaryLine() const
+{
+    const double seconds = m_clock.isValid() ? double(m_clock.elapsed()) / 1000.0 : 0.0;
+    return QStringLiteral("recorded %1 pictures (%2 new, %3 saved, %4 failed) from %5 cameras "
+                          "in %6 s")
+        .arg(m_counts.pictures)
+        .arg(m_counts.newPictures)
+        .arg(m_counts.saved)
+        .arg(m_counts.failed)
+        .arg(openedCameras().size())
+        .arg(seconds, 0, 'f', 1);
+}
+
+QString Recorder::cameraName(int index) const
+{
+    if (index < 0 || index >= CameraEngine::PanelCount)
+        return QStringLiteral("panel %1").arg(index);
+    return m_engine->panel(index).txtName;
+}
+
+void Recorder::report(const QString &verbAndText)
+{
+    emit reported(timestamp(QDateTime::currentDateTime()) + QLatin1Char(' ') + verbAndText);
+}
+
+void Recorder::onPictureArrived(int index, bool isNew, bool decoded)
+{
+    if (!m_running || index < 0 || index >= CameraEngine::PanelCount || !m_opened[index])
+        return;
+    if (!decoded) {
+        ++m_counts.failed;
+        report(
+            QStringLiteral("failed %1: the picture could not be decoded").arg(cameraName(index)));
+        return;
+    }
+    ++m_counts.pictures;
+    if (isNew)
+        ++m_counts.newPictures;
+}
+
+void Recorder::onFetchFailed(int index, const QString &reason)
+{
+    if (!m_running || index < 0 || index >= CameraEngine::PanelCount || !m_opened[index])
+        return;
+    ++m_counts.failed;
+    report(QStringLiteral("failed %1: %2").arg(cameraName(index), reason));
+}
+
+void Recorder::onPictureSaved(int index, const QString &path)
+{
+    if (!m_running)
+        return;
+    ++m_counts.saved;
+    report(QStringLiteral("saved %1 -> %2").arg(cameraName(index), QDir::toNativeSeparators(path)));
+}
+
+void Recorder::onSaveFailed(int index, const QString &path, const QString &reason)
+{
+    if (!m_running)
+        return;
+    ++m_counts.failed;
+    report(QStringLiteral("failed %1: cannot save %2: %3")
+               .arg(cameraName(index), QDir::toNativeSeparators(path), reason));
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <array>
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class CameraEngine;
+class PictureSaver;
+
+// Headless recording: every camera of the camera list (up to 24, in file
+// order) opened in one capture engine, exactly as the main window would open
+// them one after the other, with no window at all. What happens is told as one
+// line per event: a saved picture, a failed fetch, a picture that could not be
+// decoded, a save that failed. New pictures are saved by the same PictureSaver
+// the main window uses, switched by the stored "autoSave". The app prints those lines; nothing here
+// touches standard output, so tests read the same lines from the signal.
+class Recorder : public QObject
+{
+    Q_OBJECT
+public:
+    struct Counts
+    {
+        qint64 pictures = 0;    // pictures decoded and shown in their panel
+        qint64 newPictures = 0; // of those, the ones with a new Last-Modified line
+        qint64 saved = 0;
+        qint64 failed = 0; // failed fetches, undecodable bodies and failed saves
+    };
+
+    // The engine is used, not owned; it must outlive the recorder.
+    explicit Recorder(CameraEngine *engine, QObject *parent = nullptr);
+    ~Recorder() override;
+
+    // Reads "autoSave", makes the cam directory when missing and opens every
+    // camera of the list. False when nothing can be recorded: no camera list,
+    // an unreadable one, no camera in it, or no camera that could be opened
+    // (startError() says which). Cameras that cannot be opened while others
+    // can are reported through notice() and skipped.
+    bool start();
+    // Stops every panel; the recorder can be started again.
+    void stop();
+
+    bool isRunning() const { return m_running; }
+    // The stored "autoSave" setting, as read by start(): "1" ticks the option.
+    bool autoSave() const { return m_autoSave; }
+    QString startError() const { return m_startError; }
+    // Names of the cameras opened, by panel index.
+    QStringList openedCameras() const;
+    Counts counts() const { return m_counts; }
+
+    // "recorded 240 pictures (48 new, 48 saved, 0 failed) from 24 cameras in 10.0 s"
+    QString summaryLine() const;
+    // The moment at the start of every reported line: "2026-12-08 14:20:01".
+    static QString timestamp(const QDateTime &moment);
+
+    // The main window's start-up reads "autoSave" the same way: the text must be
+    // the whole number 1.
+    static bool autoSaveFromSetting(const QString &stored);
+
+public slots:
+    // What the save step reports; the index is the panel's.
+    void onPictureSaved(int index, const QString &path);
+    void onSaveFailed(int index, const QString &path, const QString &reason);
+
+signals:
+    // One event line, without its line end: "<timestamp> saved <camera> -> <path>",
+    // "<timestamp> failed <camera>: <reason>".
+    void reported(const QString &line);
+    // Start-up and camera list notices meant for the operator, not for scripts.
+    void notice(const QString &text);
+
+private:
+    void onPictureArrived(int index, bool isNew, bool decoded);
+    void onFetchFailed(int index, const QString &reason);
+    void report(const QString &verbAndText);
+    QString cameraName(int index) const;
+    bool readAutoSave();
+    bool openCameras(const QStringList &names);
+
+    CameraEngine *m_engine = nullptr;
+    PictureSaver *m_saver = nullptr; // owned; the same autosave the main window runs
+    bool m_running = false;
+    bool m_autoSave = false;
+    QString m_startError;
+    Counts m_counts;
+    QElapsedTimer m_clock;
+    std::array<bool, 24> m_opened{};
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+
+#include "BusyAnimation.h"
+
+// An image control with its stretch switch on: it draws its picture scaled to
+// its own size, or, when given an animation, the animation's current frame.
+// A click on it is reported, so panels can select their camera.
+class StretchImage : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit StretchImage(QWidget *parent = nullptr);
+    ~StretchImage() override;
+
+    // A null pixmap shows nothing: the empty picture.
+    void setPixmap(const QPixmap &pixmap);
+    const QPixmap &pixmap() const { return m_pixmap; }
+
+    // Shows the animation instead of the still picture; nullptr goes back to it.
+    void setAnimation(BusyAnimation *animation);
+    BusyAnimation *animation() const { return m_animation; }
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void holdAnimation(bool hold);
+
+    QPixmap m_pixmap;
+    QPointer<BusyAnimation> m_animation;
+    bool m_holding = false;
+    bool m_pressed = false;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QSize>
+
+// A look at a JPEG's structure without decoding a pixel: markers in order,
+// segment lengths inside the bytes, a frame header with a size, at least one
+// scan, and the end-of-image marker after the last scan's data. It costs a
+// scan through the bytes for 0xFF, not the entropy decoding, so a recorder
+// that shows nothing can still refuse a torn or mangled body for the price of
+// a memchr.
+//
+// It vouches for the structure only: entropy-coded data that is corrupt inside
+// a well-formed frame passes here, as it does in the image reader, which fills
+// such a picture with what it can.
+class JpegStructure
+{
+public:
+    struct Result
+    {
+        bool complete = false; // every check passed
+        QSize size;            // the frame header's width and height, when one was read
+        bool progressive = false;
+    };
+
+    // Bytes after the end-of-image marker may only be NUL, blank, tab, CR or LF
+    // (what some servers append), as the picture loader allows.
+    static Result check(QByteArrayView bytes);
+};

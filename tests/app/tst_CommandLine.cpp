@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "AppInfo.h"
+#include "CommandLine.h"
+
+// The command line decides before any window exists; a wrong one must end the
+// program with 2 and a message naming the culprit, never open a window.
+
+using Action = CommandLine::Action;
+
+TEST(CommandLine, KnownOptionsChooseTheirAction)
+{
+    EXPECT_EQ(CommandLine::parse({}).action, Action::Window);
+    EXPECT_EQ(CommandLine::parse({"--record"}).action, Action::Record);
+    EXPECT_EQ(CommandLine::parse({"--record", "--record"}).action, Action::Record);
+
+    for (const QStringList &arguments :
+         {QStringList{"--help"}, QStringList{"-h"}, QStringList{"--record", "--help"},
+          QStringList{"--version", "-h"}}) {
+        const CommandLine::Parsed parsed = CommandLine::parse(arguments);
+        EXPECT_EQ(parsed.action, Action::Help) << arguments.join(' ').toStdString();
+        EXPECT_EQ(parsed.exitCode, 0);
+        EXPECT_TRUE(parsed.message.startsWith("Usage: tessaly [--record]"));
+        EXPECT_TRUE(parsed.message.contains("SIGINT or SIGTERM"));
+    }
+
+    const CommandLine::Parsed version = CommandLine::parse({"--record", "--version"});
+    EXPECT_EQ(version.action, Action::Version);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.message, AppInfo::productName() + " " + AppInfo::versionString() + " by " +
+                                   AppInfo::companyName());
+}
+
+TEST(CommandLine, UnknownOptionsAndStrayArgumentsExitWithTwo)
+{
+    struct Case
+    {
+        QStringList arguments;
+        QString says;
+    };
+    const Case cases[] = {
+        {{"--recrod"}, "tessaly: unknown option '--recrod'"},
+        {{"--record", "-x"}, "tessaly: unknown option '-x'"},
+        {{"--record=yes"}, "tessaly: unknown option '--record=yes'"},
+        // A later --help does not rescue a wrong option before it.
+        {{"--bogus", "--help"}, "tessaly: unknown option '--bogus'"},
+        {{"cameras.txt"}, "tessaly: unexpected argument 'cameras.txt'"},
+        {{"-platform"}, "tessaly: option '-platform' needs a value"},
+        {{"--autosave"}, "tessaly: option '--autosave' takes on or off"},
+        {{"--autosave", "yes", "--record"}, "tessaly: option '--autosave' takes on or off"},
+        {{"--record", "--autosave", "--record"}, "tessaly: option '--autosave' takes on or off"},
+    };
+    for (const Case &c : cases) {
+        const CommandLine::Parsed parsed = CommandLine::parse(c.arguments);
+        EXPECT_EQ(parsed.action, Action::Fail) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(parsed.exitCode, 2);
+        EXPECT_TRUE(parsed.message.startsWith(c.says)) << parsed.message.toStdString();
+        EXPECT_TRUE(parsed.message.endsWith("Try 'tessaly --help' for the options."));
+    }
+}
+
+TEST(CommandLine, AutoSaveIsStoredAloneOrBeforeRecording)
+{
+    CommandLine::Parsed parsed = CommandLine::parse({"--autosave", "on"});
+    EXPECT_EQ(parsed.action, Action::StoreAutoSave);
+    EXPECT_EQ(parsed.autoSave, std::optional<bool>(true));
+
+    parsed = CommandLine::parse({"--autosave", "0", "--record"});
+    EXPECT_EQ(parsed.action, Action::Record);
+    EXPECT_EQ(parsed.autoSave, std::optional<bool>(false));
+
+    // The last word counts, as with most programs.
+    parsed = CommandLine::parse({"--record", "--autosave", "off", "--autosave", "1"});
+    EXPECT_EQ(parsed.action, Action::Record);
+    EXPECT_EQ(parsed.autoSave, std::optional<bool>(true));
+
+    EXPECT_EQ(CommandLine::parse({"--record"}).autoSave, std::nullopt);
+}
+
+TEST(CommandLine, QtWindowOptionsPassThroughWithTheirValues)
+{
+    EXPECT_EQ(CommandLine::parse({"-platform", "offscreen"}).action, Action::Window);
+    EXPECT_EQ(CommandLine::parse({"-style", "fusion", "-reverse"}).action, Action::Window);
+    EXPECT_EQ(CommandLine::parse({"-platform", "offscreen", "--record"}).action, Action::Record);
+    // The value is taken as the option's, even when it looks like an option.
+    EXPECT_EQ(CommandLine::parse({"-stylesheet", "--record"}).action, Action::Window);
+}

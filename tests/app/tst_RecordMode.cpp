@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+#include "AppInfo.h"
+#include "SettingsStore.h"
+#include "TestEnv.h"
+
+// tessaly --record as a service runs it: against the demo camera, in a program
+// directory of its own, stopped by SIGTERM.
+
+namespace {
+
+constexpr int Timeout = 30000;
+
+class Process
+{
+public:
+    explicit Process(const QString &program, const QStringList &arguments)
+    {
+        m_process.start(program, arguments);
+    }
+    ~Process()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    QProcess &operator*() { return m_process; }
+    QProcess *operator->() { return &m_process; }
+
+    // Complete lines of standard output so far.
+    QStringList lines()
+    {
+        m_out += m_process.readAllStandardOutput();
+        const qsizetype end = m_out.lastIndexOf('\n');
+        QStringList complete;
+        if (end >= 0) {
+            complete = QString::fromLocal8Bit(m_out.left(end)).split('\n');
+            m_done += complete;
+            m_out.remove(0, end + 1);
+        }
+        return m_done;
+    }
+    QString errors()
+    {
+        m_err += m_process.readAllStandardError();
+        return QString::fromLocal8Bit(m_err);
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_out;
+    QByteArray m_err;
+    QStringList m_done;
+};
+
+struct DemoCam
+{
+    std::unique_ptr<Process> process;
+    quint16 port = 0;
+};
+
+DemoCam startDemoCam()
+{
+    DemoCam demo;
+    demo.process = std::make_unique<Process>(
+        QStringLiteral(TESSALY_DEMOCAM_PATH),
+        QStringList{"--port", "0", "--cameras", "2", "--size", "320x240", "--change-every", "1"});
+    if (!QTest::qWaitFor([&] { return !demo.process->lines().isEmpty(); }, Timeout)) {
+        ADD_FAILURE() << "the demo camera printed no port: "
+                      << demo.process->errors().toStdString();
+        return demo;
+    }
+    const QRegularExpression pattern(QStringLiteral(R"(http://127\.0\.0\.1:(\d+)/cam1\.jpg)"));
+    const QRegularExpressionMatch match = pattern.match(demo.process->lines().first());
+    demo.port = match.hasMatch() ? match.captured(1).toUShort() : 0;
+    if (demo.port == 0)
+        ADD_FAILURE() << "no port in " << demo.process->lines().first().toStdString();
+    return demo;
+}
+
+QByteArray camList(quint16 port, const QStringList &paths)
+{
+    QByteArray list = "\r\n";
+    int n = 0;
+    for (const QString &path : paths) {
+        list += QStringLiteral("[name]Demo %1\r\nhttp://127.0.0.1:%2%3\r\n1\r\n\r\n")
+                    .arg(++n)
+                    .arg(port)
+                    .arg(path)
+                    .toUtf8();
+    }
+    return list;
+}
+
+QStringList savedFiles()
+{
+    return QDir(AppInfo::programFile("cam")).entryList(QDir::Files, QDir::Name);
+}
+
+int countMatching(const QStringList &lines, const QRegularExpression &pattern)
+{
+    int n = 0;
+    for (const QString &line : lines)
+        n += pattern.match(line).hasMatch() ? 1 : 0;
+    return n;
+}
+
+void terminateAndExpectCleanExit(Process &tessaly)
+{
+    tessaly->terminate(); // SIGTERM
+    ASSERT_TRUE(tessaly->waitForFinished(Timeout));
+    EXPECT_EQ(tessaly->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(tessaly->exitCode(), 0) << tessaly.errors().toStdString();
+}
+
+const QString Stamp = QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )");
+
+} // namespace
+
+TEST(RecordMode, AutoSaveOnSavesNewPicturesUnderTheNameRuleAndStopsOnSigterm)
+{
+    DemoCam demo = startDemoCam();
+    ASSERT_NE(demo.port, 0);
+    TestEnv::freshProgramDirectory();
+    ASSERT_TRUE(TestEnv::writeFile(AppInfo::programFile("00camlist.txt"),
+                                   camList(demo.port, {"/cam1.jpg", "/cam2.jpg"})));
+    ASSERT_TRUE(
+        SettingsStore::SaveMachineSetting(AppInfo::productName(), "Settings", "autoSave", "0"));
+
+    // Ticked from the command line, as on a box without a desktop.
+    Process tessaly(QStringLiteral(TESSALY_PATH), {"--autosave", "on", "--record"});
+    ASSERT_TRUE(tessaly->waitForStarted(Timeout));
+    const QRegularExpression saved(Stamp + R"(saved (Demo [12]) -> (.*)$)");
+    // The first picture of a camera only records its Last-Modified line; the
+    // demo camera changes its picture every second, so saves follow.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return countMatching(tessaly.lines(), saved) >= 3; }, Timeout))
+        << tessaly.lines().join('\n').toStdString() << tessaly.errors().toStdString();
+    EXPECT_TRUE(tessaly.errors().contains("recording 2 cameras")) << tessaly.errors().toStdString();
+    EXPECT_TRUE(tessaly.errors().contains("autosave on"));
+
+    const QString camDir = QDir(AppInfo::programFile("cam")).canonicalPath();
+    const QRegularExpression nameRule(
+        QStringLiteral(R"(^Demo[12]\d{5,8}\d{5,6}[AP]M(-\d+)?\.jpg$)"));
+    for (const QString &line : tessaly.lines()) {
+        const QRegularExpressionMatch match = saved.match(line);
+        ASSERT_TRUE(match.hasMatch()) << line.toStdString(); // nothing but saves here
+        const QFileInfo file(match.captured(2));
+        EXPECT_EQ(QFileInfo(file.absolutePath()).canonicalFilePath(), camDir);
+        EXPECT_TRUE(nameRule.match(file.fileName()).hasMatch()) << file.fileName().toStdString();
+        EXPECT_TRUE(file.fileName().startsWith(QString(match.captured(1)).remove(' ')));
+        const QImage image(file.absoluteFilePath());
+        EXPECT_EQ(image.size(), QSize(320, 240)) << file.absoluteFilePath().toStdString();
+    }
+    terminateAndExpectCleanExit(tessaly);
+    const QStringList files = savedFiles();
+    EXPECT_EQ(files.size(), countMatching(tessaly.lines(), saved));
+    for (const QString &name : files)
+        EXPECT_TRUE(nameRule.match(name).hasMatch()) << name.toStdString();
+    EXPECT_TRUE(tessaly.errors().contains("saved, 0 failed) from 2 cameras"))
+        << tessaly.errors().toStdString();
+    // Stored for the main window and the next run, as a tick of the check box.
+    EXPECT_EQ(SettingsStore::GetMachineSetting(AppInfo::productName(), "Settings", "autoSave", ""),
+              "1");
+}
+
+TEST(RecordMode, AutoSaveOffSavesNothingReportsFailuresAndStopsOnSigint)
+{
+    DemoCam demo = startDemoCam();
+    ASSERT_NE(demo.port, 0);
+    TestEnv::freshProgramDirectory();
+    // The third camera is not served: a failure line every second tells us the
+    // others have had time for new pictures too.
+    ASSERT_TRUE(TestEnv::writeFile(AppInfo::programFile("00camlist.txt"),
+                                   camList(demo.port, {"/cam1.jpg", "/cam2.jpg", "/cam9.jpg"})));
+    ASSERT_TRUE(
+        SettingsStore::SaveMachineSetting(AppInfo::productName(), "Settings", "autoSave", "0"));
+
+    Process tessaly(QStringLiteral(TESSALY_PATH), {"--record"});
+    ASSERT_TRUE(tessaly->waitForStarted(Timeout));
+    const QRegularExpression failed(Stamp + R"(failed Demo 3: .+$)");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return countMatching(tessaly.lines(), failed) >= 4; }, Timeout))
+        << tessaly.lines().join('\n').toStdString() << tessaly.errors().toStdString();
+    EXPECT_TRUE(tessaly.errors().contains("autosave off"));
+
+    ::kill(pid_t(tessaly->processId()), SIGINT);
+    ASSERT_TRUE(tessaly->waitForFinished(Timeout));
+    EXPECT_EQ(tessaly->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(tessaly->exitCode(), 0);
+    EXPECT_EQ(countMatching(tessaly.lines(), failed), tessaly.lines().size());
+    EXPECT_TRUE(savedFiles().isEmpty()) << savedFiles().join(' ').toStdString();
+    // New pictures arrived and none was saved.
+    const QRegularExpression summary(
+        R"(recorded (\d+) pictures \((\d+) new, 0 saved, \d+ failed\) from 3 cameras)");
+    const QRegularExpressionMatch match = summary.match(tessaly.errors());
+    ASSERT_TRUE(match.hasMatch()) << tessaly.errors().toStdString();
+    EXPECT_GE(match.captured(1).toInt(), 4);
+    EXPECT_GE(match.captured(2).toInt(), 1);
+}
+
+TEST(RecordMode, NothingToRecordAndWrongOptionsEndAtOnce)
+{
+    TestEnv::freshProgramDirectory();
+    {
+        Process tessaly(QStringLiteral(TESSALY_PATH), {"--record"});
+        ASSERT_TRUE(tessaly->waitForFinished(Timeout));
+        EXPECT_EQ(tessaly->exitCode(), 1);
+        EXPECT_TRUE(tessaly.errors().contains("No camera list: "))
+            << tessaly.errors().toStdString();
+        EXPECT_TRUE(tessaly.lines().isEmpty());
+    }
+    ASSERT_TRUE(TestEnv::writeFile(AppInfo::programFile("00camlist.txt"), "\r\n"));
+    {
+        Process tessaly(QStringLiteral(TESSALY_PATH), {"--record"});
+        ASSERT_TRUE(tessaly->waitForFinished(Timeout));
+        EXPECT_EQ(tessaly->exitCode(), 1);
+        EXPECT_TRUE(tessaly.errors().contains("holds no camera")) << tessaly.errors().toStdString();
+    }
+    {
+        Process tessaly(QStringLiteral(TESSALY_PATH), {"--recrod"});
+        ASSERT_TRUE(tessaly->waitForFinished(Timeout));
+        EXPECT_EQ(tessaly->exitCode(), 2);
+        EXPECT_TRUE(tessaly.errors().contains("unknown option '--recrod'"));
+        EXPECT_TRUE(tessaly.lines().isEmpty());
+    }
+    {
+        // Only stores the option; records nothing.
+        Process tessaly(QStringLiteral(TESSALY_PATH), {"--autosave", "on"});
+        ASSERT_TRUE(tessaly->waitForFinished(Timeout));
+        EXPECT_EQ(tessaly->exitCode(), 0) << tessaly.errors().toStdString();
+        EXPECT_EQ(
+            SettingsStore::GetMachineSetting(AppInfo::productName(), "Settings", "autoSave", ""),
+            "1");
+        EXPECT_FALSE(QFileInfo::exists(AppInfo::programFile("cam")));
+    }
+    {
+        Process tessaly(QStringLiteral(TESSALY_PATH), {"--version"});
+        ASSERT_TRUE(tessaly->waitForFinished(Timeout));
+        EXPECT_EQ(tessaly->exitCode(), 0);
+        EXPECT_EQ(tessaly.lines().value(0), AppInfo::productName() + " " +
+                                                AppInfo::versionString() + " by " +
+                                                AppInfo::companyName());
+    }
+}

@@ -1,0 +1,768 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QImageWriter>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include "AddCamDialog.h"
+#include "AppInfo.h"
+#include "CamListFile.h"
+#include "CameraEngine.h"
+#include "EditCamDialog.h"
+#include "MainWindow.h"
+#include "MessageBoxes.h"
+#include "MiniHttpServer.h"
+#include "PictureWindow.h"
+#include "SettingsStore.h"
+#include "Skin.h"
+#include "SkinLabel.h"
+#include "SkinLabelArray.h"
+#include "StretchImage.h"
+#include "TestEnv.h"
+#include "Twips.h"
+#include "WaitUntil.h"
+#include "WindowUtils.h"
+#include "ZoomImage.h"
+
+namespace {
+
+QByteArray jpeg(QSize size, QColor colour)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpg");
+    writer.write(image);
+    return bytes;
+}
+
+int px(double twips)
+{
+    return Twips::toPixels(twips, 96);
+}
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QApplication::setQuitOnLastWindowClosed(false);
+        dir = TestEnv::freshProgramDirectory();
+        TestEnv::freshConfigDirectory();
+        // The time label asks a daytime server of ours, never one outside.
+        daytime = std::make_unique<QTcpServer>();
+        ASSERT_TRUE(daytime->listen(QHostAddress::LocalHost));
+        QObject::connect(daytime.get(), &QTcpServer::newConnection, daytime.get(), [this] {
+            while (QTcpSocket *socket = daytime->nextPendingConnection()) {
+                ++daytimeRequests;
+                socket->write("\n60078 23-05-14 18:07:42 50 0 0 123.4 UTC(NIST) * \n");
+                socket->disconnectFromHost();
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+        qputenv("TESSALY_TIME_SERVER",
+                QStringLiteral("127.0.0.1:%1").arg(daytime->serverPort()).toLatin1());
+    }
+
+    void TearDown() override
+    {
+        MessageBoxes::setAsker({});
+        window.reset();
+    }
+
+    void load()
+    {
+        window = std::make_unique<MainWindow>();
+        window->engine().setRealTimersEnabled(false);
+        window->setEndProgramHandler([this] { ++endedByClose; });
+        window->setExitHandler([this] { ++endedByExit; });
+        window->Form_Load();
+    }
+
+    template <typename T = QWidget>
+    T *child(const QString &name) const
+    {
+        T *found = window->findChild<T *>(name);
+        EXPECT_NE(found, nullptr) << name.toStdString();
+        return found;
+    }
+
+    QListWidget *list() const { return child<QListWidget>("List1"); }
+    QGroupBox *frame(int i) const { return child<QGroupBox>(QStringLiteral("Frame_%1").arg(i)); }
+    CameraEngine &engine() const { return window->engine(); }
+
+    void select(const QString &name)
+    {
+        const QList<QListWidgetItem *> items = list()->findItems(name, Qt::MatchExactly);
+        ASSERT_FALSE(items.isEmpty()) << name.toStdString();
+        list()->setCurrentItem(items.first());
+    }
+
+    void doubleClick(const QString &name)
+    {
+        select(name);
+        QListWidgetItem *item = list()->currentItem();
+        // A double click is a press and release followed by the double-click event.
+        const QPoint at = list()->visualItemRect(item).center();
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    void startCam(const QString &name)
+    {
+        select(name);
+        QTest::mouseClick(child<QPushButton>("cmdStartCam"), Qt::LeftButton);
+    }
+
+    QStringList listItems() const
+    {
+        QStringList items;
+        for (int i = 0; i < list()->count(); ++i)
+            items << list()->item(i)->text();
+        return items;
+    }
+
+    int visiblePanels() const
+    {
+        int n = 0;
+        for (int i = 0; i < 24; ++i)
+            n += frame(i)->isHidden() ? 0 : 1;
+        return n;
+    }
+
+    QString dir;
+    std::unique_ptr<QTcpServer> daytime;
+    int daytimeRequests = 0;
+    std::unique_ptr<MainWindow> window;
+    int endedByClose = 0;
+    int endedByExit = 0;
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, FirstStartInAnEmptyProgramDirectory)
+{
+    load();
+    EXPECT_TRUE(QDir(dir + "/cam").exists());
+    EXPECT_EQ(TestEnv::readFile(dir + "/00camlist.txt"), QByteArray("\r\n"));
+    EXPECT_EQ(list()->count(), 0);
+    EXPECT_FALSE(child<QCheckBox>("chkSave")->isChecked());
+    EXPECT_EQ(visiblePanels(), 0);
+    EXPECT_TRUE(window->windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(window->windowTitle(), AppInfo::productName() + " by " + AppInfo::companyName());
+    EXPECT_EQ(engine().camsInUse(), 0);
+    for (int i = 0; i < 24; ++i) {
+        EXPECT_EQ(frame(i)->title(), "[WebCam]");
+        // Every busy indicator has the animated picture of picrefresh.
+        EXPECT_NE(child(QStringLiteral("imgRefresh_%1").arg(i)), nullptr);
+    }
+    EXPECT_EQ(child<QPushButton>("Command3")->toolTip(),
+              "full screen, auto refreshing view of current cam.  click to close.");
+    EXPECT_EQ(child<QPushButton>("cmdSave")->toolTip(), "save image in you /cam/ folder");
+    EXPECT_EQ(child<QCheckBox>("chkSave")->toolTip(),
+              "saved to /cam/ subdirectory under pellin.exe");
+    // Values that change while the program runs are not plain labels, so the
+    // skin's label copies never freeze an old text over them.
+    for (const char *name : {"lblName", "lblRefresh", "lblLastChanged", "lblLastRefreshed",
+                             "lblNextRefresh", "lblTime"})
+        EXPECT_STRNE(child(QString::fromLatin1(name))->metaObject()->className(), "QLabel") << name;
+}
+
+TEST_F(MainWindowTest, ExistingFilesAndAutoSaveAreTakenAsTheyAre)
+{
+    const QByteArray list = "\r\n[name]Yard\r\nhttp://yard/a.jpg\r\n30\r\n\r\n"
+                            "[name]Door\r\nhttp://door/b.jpg\r\n10\r\n\r\n";
+    ASSERT_TRUE(TestEnv::writeFile(dir + "/00camlist.txt", list));
+    ASSERT_TRUE(QDir().mkpath(dir + "/cam"));
+    ASSERT_TRUE(TestEnv::writeFile(dir + "/cam/old.jpg", "x"));
+    ASSERT_TRUE(
+        SettingsStore::SaveMachineSetting(AppInfo::productName(), "Settings", "autoSave", "1"));
+    load();
+    EXPECT_EQ(listItems(), QStringList({"Yard", "Door"}));
+    EXPECT_EQ(TestEnv::readFile(dir + "/00camlist.txt"), list);
+    EXPECT_TRUE(QFile::exists(dir + "/cam/old.jpg"));
+    EXPECT_TRUE(child<QCheckBox>("chkSave")->isChecked());
+    EXPECT_TRUE(window->autoSaveTicked());
+
+    // Unticking stores "0" at once.
+    QTest::mouseClick(child<QCheckBox>("chkSave"), Qt::LeftButton);
+    EXPECT_EQ(SettingsStore::GetMachineSetting(AppInfo::productName(), "Settings", "autoSave", "?"),
+              "0");
+}
+
+TEST_F(MainWindowTest, LayoutAndPanelScrolling)
+{
+    load();
+    ASSERT_EQ(window->logicalDpiY(), 96);
+    ASSERT_EQ(window->statusBar()->height(), px(375));
+    window->LayoutMainWindow(11520, 15360);
+    const auto geometry = [this](const char *name) {
+        return child(QString::fromLatin1(name))->geometry();
+    };
+    EXPECT_EQ(geometry("Frame1").height(), px(10345));
+    EXPECT_EQ(geometry("frmCams").height(), px(10345));
+    EXPECT_EQ(geometry("frmMain").size(), QSize(px(8760), px(10345)));
+    EXPECT_EQ(geometry("List1").height(), px(3300 + 7025) - px(3300));
+    EXPECT_EQ(geometry("picWindowOuter").height(), px(240 + 10045) - px(240));
+    EXPECT_EQ(geometry("VScroll1").height(), px(240 + 10045) - px(240));
+    EXPECT_EQ(geometry("Picture1").size(),
+              QSize(px(120 + 8360) - px(120), px(240 + 6415) - px(240)));
+    EXPECT_EQ(geometry("frmDetails").top(), px(6655));
+    EXPECT_EQ(geometry("VScroll2").left(), px(8105));
+    EXPECT_EQ(geometry("HScroll1").top(), px(6160));
+    EXPECT_EQ(geometry("Command1").topLeft(), QPoint(px(8105), px(6160)));
+
+    // The panel area at the scroll extremes.
+    auto *bar = child<QScrollBar>("VScroll1");
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 18000);
+    EXPECT_EQ(bar->singleStep(), 600);
+    EXPECT_EQ(bar->pageStep(), 2000);
+    EXPECT_FALSE(bar->hasTracking()) << "panels move when the thumb is let go";
+    QWidget *inner = child("picWindowInner");
+    EXPECT_EQ(inner->y(), px(-30));
+    EXPECT_EQ(inner->y() + frame(0)->y(), px(30));
+    bar->setValue(18000);
+    EXPECT_EQ(inner->y(), px(-18030));
+    EXPECT_EQ(inner->y() + frame(23)->y(), px(21840) - px(18030));
+    // A new layout keeps the scroll position.
+    window->LayoutMainWindow(9000, 12000);
+    EXPECT_EQ(bar->value(), 18000);
+    EXPECT_EQ(inner->y(), px(-18030));
+
+    // A shown window fills its client area with the three columns.
+    window->show();
+    window->resize(1280, 720);
+    QWidget *client = window->centralWidget();
+    EXPECT_TRUE(
+        waitUntil([&] { return child("frmMain")->geometry().right() == client->width() - 1; }));
+    EXPECT_EQ(child("Frame1")->height(), client->height());
+}
+
+TEST_F(MainWindowTest, OpensAtMostTwentyFourCamerasEachOnceInTheLowestFreePanel)
+{
+    MiniHttpServer server;
+    MiniHttpServer::Reply silent;
+    silent.silent = true;
+    server.setReply(silent);
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    for (int i = 0; i < 25; ++i)
+        ASSERT_TRUE(CamListFile::AppendCamEntry(QStringLiteral("Cam %1").arg(i),
+                                                server.url(QStringLiteral("/%1.jpg").arg(i)), "30")
+                        .ok());
+    load();
+    window->show();
+    ASSERT_EQ(list()->count(), 25);
+
+    for (int i = 0; i < 24; ++i) {
+        if (i % 2)
+            doubleClick(QStringLiteral("Cam %1").arg(i));
+        else
+            startCam(QStringLiteral("Cam %1").arg(i));
+    }
+    EXPECT_EQ(engine().camsInUse(), 24);
+    EXPECT_EQ(visiblePanels(), 24);
+    for (int i = 0; i < 24; ++i)
+        EXPECT_EQ(frame(i)->title(), QStringLiteral("Cam %1").arg(i));
+
+    // A 25th is refused without a word.
+    doubleClick("Cam 24");
+    EXPECT_EQ(engine().camsInUse(), 24);
+    EXPECT_TRUE(window->statusText().isEmpty());
+
+    // Stopping panel 3 frees it; an open camera does not open twice; the
+    // next camera goes to panel 3.
+    QTest::mouseClick(child<QPushButton>("cmdStop_3"), Qt::LeftButton);
+    EXPECT_TRUE(frame(3)->isHidden());
+    EXPECT_EQ(frame(3)->title(), "[webcam]");
+    EXPECT_EQ(engine().camsInUse(), 23);
+    doubleClick("Cam 5");
+    EXPECT_EQ(engine().camsInUse(), 23);
+    doubleClick("Cam 24");
+    EXPECT_EQ(engine().camsInUse(), 24);
+    EXPECT_FALSE(frame(3)->isHidden());
+    EXPECT_EQ(frame(3)->title(), "Cam 24");
+    EXPECT_EQ(engine().panel(3).txtAddress, server.url("/24.jpg"));
+
+    // Stop All leaves every panel hidden and nothing in use.
+    window->findChild<QAction *>("mnuCamItem_4")->trigger();
+    EXPECT_EQ(visiblePanels(), 0);
+    EXPECT_EQ(engine().camsInUse(), 0);
+}
+
+TEST_F(MainWindowTest, LowestFreePanelAfterStoppingPanelThree)
+{
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    for (const char *name : {"A", "B", "C", "D", "E", "F", "G"})
+        ASSERT_TRUE(CamListFile::AppendCamEntry(name, "http://127.0.0.1:1/x.jpg", "30").ok());
+    load();
+    for (const char *name : {"A", "B", "C", "D", "E", "F"})
+        startCam(name);
+    engine().StopPanel(3);
+    startCam("G");
+    EXPECT_EQ(frame(3)->title(), "G");
+    EXPECT_EQ(engine().panel(3).txtName, "G");
+    EXPECT_EQ(engine().camsInUse(), 6);
+
+    // A name that has no entry in the file opens nothing.
+    list()->addItem("Ghost");
+    startCam("Ghost");
+    EXPECT_EQ(engine().camsInUse(), 6);
+}
+
+TEST_F(MainWindowTest, DeleteAsksAndOnlyOkRemoves)
+{
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", "http://127.0.0.1:1/y.jpg", "30").ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Door", "http://127.0.0.1:1/d.jpg", "30").ok());
+    load();
+    startCam("Yard");
+    const QByteArray before = TestEnv::readFile(CamListFile::path());
+
+    QList<MessageBoxes::Request> asked;
+    QMessageBox::StandardButton answer = QMessageBox::Cancel;
+    MessageBoxes::setAsker([&](const MessageBoxes::Request &r) {
+        asked.append(r);
+        return answer;
+    });
+    select("Yard");
+    QTest::mouseClick(child<QPushButton>("cmdRemove"), Qt::LeftButton);
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked[0].title, "Confirm Delete");
+    EXPECT_EQ(asked[0].text, "Are you sure you want to delete Yard?");
+    EXPECT_EQ(asked[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(TestEnv::readFile(CamListFile::path()), before);
+    EXPECT_EQ(listItems(), QStringList({"Yard", "Door"}));
+
+    answer = QMessageBox::Ok;
+    select("Yard");
+    window->findChild<QAction *>("mnuCamItem_1")->trigger();
+    EXPECT_EQ(asked.size(), 2);
+    EXPECT_EQ(listItems(), QStringList({"Door"}));
+    EXPECT_EQ(CamListFile::ReadCamList().value, QStringList({"Door"}));
+    // The running panel of the deleted camera keeps running.
+    EXPECT_FALSE(frame(0)->isHidden());
+    EXPECT_EQ(frame(0)->title(), "Yard");
+    EXPECT_TRUE(engine().panel(0).timerEnabled);
+}
+
+TEST_F(MainWindowTest, EditWhileOpenRenamesEveryPanelOfTheLoadedCamera)
+{
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", "http://127.0.0.1:1/y.jpg", "30").ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Door", "http://127.0.0.1:1/d.jpg", "10").ok());
+    load();
+    startCam("Yard");
+    startCam("Door");
+
+    select("Yard");
+    QTest::mouseClick(child<QPushButton>("cmdEdit"), Qt::LeftButton);
+    auto *dialog = window->findChild<EditCamDialog *>("Form3");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowTitle(), "Yard");
+
+    // Edit again with another camera selected: same dialog, same fields,
+    // only the caption follows.
+    select("Door");
+    QTest::mouseClick(child<QPushButton>("cmdEdit"), Qt::LeftButton);
+    EXPECT_EQ(window->findChildren<EditCamDialog *>().size(), 1);
+    EXPECT_EQ(dialog->windowTitle(), "Door");
+    auto *name = dialog->findChild<QLineEdit *>("Text1");
+    EXPECT_EQ(name->text(), "Yard");
+
+    // Renamed to the name another panel bears: that other panel is not touched.
+    name->setText("Door");
+    dialog->findChild<QLineEdit *>("Text2")->setText("http://127.0.0.1:1/new.jpg");
+    dialog->findChild<QLineEdit *>("Text3")->setText("12");
+    QTest::mouseClick(dialog->findChild<QPushButton *>("Command1"), Qt::LeftButton);
+
+    EXPECT_EQ(listItems(), QStringList({"Door", "Door"}));
+    EXPECT_EQ(frame(0)->title(), "Door");
+    EXPECT_EQ(engine().panel(0).txtName, "Door");
+    EXPECT_EQ(engine().panel(0).txtAddress, "http://127.0.0.1:1/new.jpg");
+    EXPECT_EQ(engine().panel(0).txtRefresh, "12");
+    EXPECT_EQ(engine().panel(1).txtAddress, "http://127.0.0.1:1/d.jpg");
+    EXPECT_EQ(engine().panel(1).txtRefresh, "10");
+    EXPECT_TRUE(waitUntil([&] { return window->findChild<EditCamDialog *>("Form3") == nullptr; }));
+}
+
+TEST_F(MainWindowTest, AddingListsTheCameraWithoutStartingIt)
+{
+    load();
+    QTest::mouseClick(child<QPushButton>("cmdAdd"), Qt::LeftButton);
+    auto *dialog = window->findChild<AddCamDialog *>("Form2");
+    ASSERT_NE(dialog, nullptr);
+    dialog->findChild<QLineEdit *>("Text1")->setText("Yard");
+    dialog->findChild<QLineEdit *>("Text2")->setText("http://127.0.0.1:1/y.jpg");
+    dialog->findChild<QLineEdit *>("Text3")->setText("30");
+    QTest::mouseClick(dialog->findChild<QPushButton *>("Command1"), Qt::LeftButton);
+    EXPECT_EQ(listItems(), QStringList({"Yard"}));
+    EXPECT_EQ(visiblePanels(), 0);
+}
+
+TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
+{
+    MiniHttpServer server;
+    int served = 0;
+    server.setHandler([&](const QByteArray &) {
+        MiniHttpServer::Reply reply;
+        // First a 320 x 240 picture, then a wider one with a new date.
+        const bool first = served++ == 0;
+        reply.bytes = MiniHttpServer::response(
+            jpeg(first ? QSize(320, 240) : QSize(400, 200), first ? Qt::red : Qt::blue),
+            "image/jpeg",
+            first ? "Tue, 08 Dec 2026 10:00:00 GMT" : "Tue, 08 Dec 2026 10:00:05 GMT");
+        return reply;
+    });
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", server.url("/snap.jpg"), "30").ok());
+    load();
+    // The hidden window's pending resize comes first, then room for the
+    // picture: 8,000 twips across, 6,220 down.
+    window->grab();
+    window->LayoutMainWindow(11520, 15195);
+
+    QSignalSpy pictures(&engine(), &CameraEngine::panelPictureChanged);
+    doubleClick("Yard");
+    ASSERT_TRUE(pictures.wait(5000));
+    auto *imgCam = child<StretchImage>("imgCam_0");
+    // The panel keeps a copy the size of its picture area, not the full picture.
+    const QImage shown = imgCam->pixmap().toImage();
+    EXPECT_EQ(shown.size(), imgCam->size());
+    EXPECT_GT(qRed(shown.pixel(shown.width() / 2, shown.height() / 2)), 200);
+
+    // Selecting it shows the full-resolution picture at zoom 1 with its details.
+    QTest::mouseClick(imgCam, Qt::LeftButton);
+    EXPECT_EQ(engine().selectedCam(), 0);
+    auto *imgMain = child<ZoomImage>("imgMain");
+    EXPECT_EQ(imgMain->picture().size(), QSize(320, 240));
+    EXPECT_EQ(imgMain->geometry(), QRect(0, 0, 320, 240));
+    EXPECT_EQ(child<QLabel>("lblName")->text(), "Yard");
+    EXPECT_EQ(child<QLabel>("lblRefresh")->text(), "30");
+    EXPECT_EQ(child<QLabel>("lblLastChanged")->text(), " Tue, 08 Dec 2026 10:00:00 GMT");
+    EXPECT_FALSE(child<QLabel>("lblLastRefreshed")->text().isEmpty());
+    EXPECT_EQ(child<QLabel>("lblNextRefresh")->text(), "30");
+    auto *hbar = child<QScrollBar>("HScroll1");
+    auto *vbar = child<QScrollBar>("VScroll2");
+    EXPECT_FALSE(hbar->isEnabled());
+    EXPECT_FALSE(vbar->isEnabled());
+
+    // Zoom 2: 9,600 twips across a room of 8,000, 7,200 down a room of 6,220.
+    EXPECT_EQ(child<QLabel>("zoomFactor")->text(), "1\u00d7");
+    child<QScrollBar>("Slider1")->setValue(2);
+    EXPECT_EQ(child<QLabel>("zoomFactor")->text(), "2\u00d7");
+    EXPECT_EQ(imgMain->size(), QSize(640, 480));
+    EXPECT_TRUE(hbar->isEnabled());
+    EXPECT_EQ(hbar->maximum(), 1600);
+    EXPECT_TRUE(vbar->isEnabled());
+    EXPECT_EQ(vbar->maximum(), 980);
+    hbar->setValue(800);
+    EXPECT_EQ(imgMain->x(), px(-800));
+    vbar->setValue(300);
+    EXPECT_EQ(imgMain->y(), px(-300));
+    // Back to 1: both bars off, the picture back in the corner.
+    child<QScrollBar>("Slider1")->setValue(1);
+    EXPECT_FALSE(hbar->isEnabled());
+    EXPECT_EQ(imgMain->pos(), QPoint(0, 0));
+
+    // The next picture of the selected camera reaches the viewer and its labels.
+    QSignalSpy viewer(&engine(), &CameraEngine::viewerPictureChanged);
+    QTest::mouseClick(child<QPushButton>("cmdRefresh_0"), Qt::LeftButton);
+    ASSERT_TRUE(viewer.wait(5000));
+    EXPECT_EQ(imgMain->picture().size(), QSize(400, 200));
+    EXPECT_EQ(child<QLabel>("lblLastChanged")->text(), " Tue, 08 Dec 2026 10:00:05 GMT");
+
+    // Stopping the selected camera hides the viewer and selects nothing.
+    QTest::mouseClick(child<QPushButton>("cmdStop_0"), Qt::LeftButton);
+    EXPECT_TRUE(child("frmMain")->isHidden());
+    EXPECT_TRUE(child("frmDetails")->isHidden());
+    EXPECT_EQ(engine().selectedCam(), -1);
+}
+
+TEST_F(MainWindowTest, ClicksOnTheBusyIndicatorAndPicture3SelectLikeThePicture)
+{
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    for (const char *name : {"A", "B", "C"})
+        ASSERT_TRUE(CamListFile::AppendCamEntry(name, "http://127.0.0.1:1/x.jpg", "30").ok());
+    load();
+    for (const char *name : {"A", "B", "C"})
+        startCam(name);
+    QTest::mouseClick(child("imgRefresh_1"), Qt::LeftButton);
+    EXPECT_EQ(engine().selectedCam(), 1);
+    EXPECT_EQ(child<QLabel>("lblName")->text(), "B");
+    // Selecting a camera asks for the time.
+    EXPECT_TRUE(waitUntil([&] {
+        return child<QLabel>("lblTime")->text() == QStringLiteral("5/14/2023 6:07:42 PM GMT");
+    }));
+    QTest::mouseClick(child("Picture3_2"), Qt::LeftButton);
+    EXPECT_EQ(engine().selectedCam(), 2);
+    EXPECT_EQ(child<QLabel>("lblName")->text(), "C");
+}
+
+TEST_F(MainWindowTest, PictureWindowOpensFollowsAndClosesOnAClick)
+{
+    QStringList calls;
+    WindowUtils::ScreenSaverService fake;
+    fake.available = [] { return true; };
+    fake.inhibit = [&](const QString &, const QString &) -> std::optional<quint32> {
+        calls << "inhibit";
+        return 7;
+    };
+    fake.uninhibit = [&](quint32 cookie) {
+        calls << QStringLiteral("uninhibit %1").arg(cookie);
+        return true;
+    };
+    const auto previous = WindowUtils::setScreenSaverService(fake);
+
+    MiniHttpServer server;
+    int served = 0;
+    server.setHandler([&](const QByteArray &) {
+        MiniHttpServer::Reply reply;
+        reply.bytes = MiniHttpServer::response(
+            jpeg(served++ == 0 ? QSize(160, 120) : QSize(200, 100), Qt::green), "image/jpeg");
+        return reply;
+    });
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", server.url("/snap.jpg"), "30").ok());
+    load();
+    QSignalSpy pictures(&engine(), &CameraEngine::panelPictureChanged);
+    startCam("Yard");
+    ASSERT_TRUE(pictures.wait(5000));
+    QTest::mouseClick(child("imgCam_0"), Qt::LeftButton);
+
+    QTest::mouseClick(child<QPushButton>("Command3"), Qt::LeftButton);
+    EXPECT_TRUE(engine().pictureWindowOpen());
+    EXPECT_EQ(calls, QStringList({"inhibit"}));
+    QPointer<PictureWindow> form6;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == "Form6")
+            form6 = qobject_cast<PictureWindow *>(w);
+    }
+    ASSERT_FALSE(form6.isNull());
+    EXPECT_TRUE(form6->isVisible());
+    EXPECT_EQ(form6->picture().size(), QSize(160, 120));
+
+    // It follows the selected camera's next picture.
+    QSignalSpy followed(&engine(), &CameraEngine::pictureWindowPictureChanged);
+    engine().refreshNow(0);
+    ASSERT_TRUE(followed.wait(5000));
+    EXPECT_EQ(form6->picture().size(), QSize(200, 100));
+    EXPECT_FALSE(form6->isBusy());
+
+    // A click closes it and lets the screen saver run again; the viewer stays.
+    QTest::mouseClick(form6->Image1, Qt::LeftButton);
+    EXPECT_FALSE(engine().pictureWindowOpen());
+    EXPECT_TRUE(waitUntil([&] { return form6.isNull(); }));
+    EXPECT_EQ(calls, QStringList({"inhibit", "uninhibit 7"}));
+    EXPECT_FALSE(child("frmMain")->isHidden());
+    WindowUtils::setScreenSaverService(previous);
+}
+
+TEST_F(MainWindowTest, ClosingRunsTheUnloadStepsExitDoesNot)
+{
+    load();
+    window->show();
+    QTest::mouseClick(child<QPushButton>("cmdAdd"), Qt::LeftButton);
+    QPointer<AddCamDialog> form2 = window->findChild<AddCamDialog *>("Form2");
+    ASSERT_FALSE(form2.isNull());
+
+    // "Exit" ends at once: the exit runs, no closing step does.
+    window->findChild<QAction *>("mnuFileItem_0")->trigger();
+    EXPECT_EQ(endedByExit, 1);
+    window->close();
+    EXPECT_FALSE(form2.isNull());
+    EXPECT_EQ(endedByClose, 0);
+
+    // A fresh window closed by the user unloads its dialogs and ends the program.
+    window.reset();
+    load();
+    window->show();
+    QTest::mouseClick(child<QPushButton>("cmdAdd"), Qt::LeftButton);
+    form2 = window->findChild<AddCamDialog *>("Form2");
+    ASSERT_FALSE(form2.isNull());
+    window->close();
+    EXPECT_TRUE(form2.isNull());
+    EXPECT_EQ(endedByClose, 1);
+    EXPECT_EQ(endedByExit, 1);
+}
+
+TEST_F(MainWindowTest, NothingSelectedShowsTheNoticeAndChangesNothing)
+{
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", "http://127.0.0.1:1/y.jpg", "30").ok());
+    load();
+    window->show();
+    const QByteArray before = TestEnv::readFile(CamListFile::path());
+    int asked = 0;
+    MessageBoxes::setAsker([&](const MessageBoxes::Request &) {
+        ++asked;
+        return QMessageBox::Ok;
+    });
+    for (const char *command : {"cmdEdit", "cmdRemove", "cmdStartCam"}) {
+        QTest::mouseClick(child<QPushButton>(QString::fromLatin1(command)), Qt::LeftButton);
+        auto *notice = window->findChild<QWidget *>("Form4");
+        ASSERT_NE(notice, nullptr) << command;
+        EXPECT_TRUE(notice->isVisible()) << command;
+        EXPECT_EQ(notice->windowTitle(), "Oops!");
+        notice->close();
+        EXPECT_TRUE(waitUntil([&] { return !window->findChild<QWidget *>("Form4"); }));
+    }
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(window->findChild<QWidget *>("Form3"), nullptr);
+    EXPECT_EQ(engine().camsInUse(), 0);
+    EXPECT_EQ(TestEnv::readFile(CamListFile::path()), before);
+}
+
+TEST_F(MainWindowTest, HelpOpensAtStartUnlessSwitchedOffAndFromTheMenu)
+{
+    ASSERT_TRUE(TestEnv::writeFile(dir + "/Help.rtf", "{\\rtf1\\ansi Adding a camera\\par}"));
+    load();
+    auto *help = window->findChild<QWidget *>("Form8");
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible()) << "\"showHelp\" never stored counts as 1";
+
+    ASSERT_TRUE(SettingsStore::SaveSetting(AppInfo::productName(), "Settings", "showHelp", "0"));
+    window.reset();
+    load();
+    EXPECT_EQ(window->findChild<QWidget *>("Form8"), nullptr);
+    window->findChild<QAction *>("mnuHelpItem_0")->trigger();
+    help = window->findChild<QWidget *>("Form8");
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    ASSERT_TRUE(SettingsStore::SaveSetting(AppInfo::productName(), "Settings", "showHelp", "1"));
+
+    window->findChild<QAction *>("mnuAboutItem")->trigger();
+    auto *about = window->findChild<QWidget *>("frmAbout");
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->isVisible());
+
+    // Closing the main window unloads them all.
+    window->close();
+    EXPECT_EQ(window->findChild<QWidget *>("Form8"), nullptr);
+    EXPECT_EQ(window->findChild<QWidget *>("frmAbout"), nullptr);
+}
+
+TEST_F(MainWindowTest, SkinnedStartCoversEachCaptionOnceAndLeavesValuesAlone)
+{
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", "http://127.0.0.1:9/a.jpg", "30").ok());
+    Skin skin;
+    // Skinned for the whole case, the dialogs below included; off again however it ends.
+    struct SkinningOn
+    {
+        explicit SkinningOn(Skin *skin)
+        {
+            Skin::setProgramSkin(skin);
+            Skin::setSkinningSwitch(true);
+        }
+        ~SkinningOn()
+        {
+            Skin::setSkinningSwitch(false);
+            Skin::setProgramSkin(nullptr);
+        }
+    } skinningOn(&skin);
+    load();
+
+    auto *details = SkinLabelArray::find(window.get(), "SkinLabel1");
+    auto *controls = SkinLabelArray::find(window.get(), "SkinLabel2");
+    ASSERT_NE(details, nullptr);
+    ASSERT_NE(controls, nullptr);
+    // Frame1 has one plain label; the detail frame has its five captions and "Zoom:".
+    ASSERT_EQ(controls->upperBound(), 1);
+    EXPECT_EQ(controls->element(1)->coveredLabel(), child<QLabel>("Label1"));
+    EXPECT_EQ(controls->element(1)->text(), "Webcam Listing");
+    EXPECT_EQ(controls->element(1)->geometry(), child("Label1")->geometry());
+    ASSERT_EQ(details->upperBound(), 6);
+    QStringList captions;
+    for (int i = 1; i <= details->upperBound(); ++i)
+        captions << details->element(i)->text();
+    EXPECT_EQ(captions, QStringList({"Name:", "Refresh Rate:", "Last Changed:", "Last Refreshed:",
+                                     "Next Refresh:", "Zoom:"}));
+    EXPECT_TRUE(Skin::isSkinned(window.get()));
+
+    // The skinned window's style sheet reaches into the dialogs it opens: every
+    // caption there still keeps its own face and fits its fixed place.
+    window->findChild<QAction *>("mnuCamItem_0")->trigger();
+    select("Yard");
+    window->findChild<QAction *>("mnuCamItem_2")->trigger();
+    for (const char *name : {"Form2", "Form3"}) {
+        auto *dialog = window->findChild<QWidget *>(name);
+        ASSERT_NE(dialog, nullptr) << name;
+        dialog->ensurePolished();
+        const QList<QLabel *> labels = dialog->findChildren<QLabel *>();
+        ASSERT_GE(labels.size(), 4);
+        for (QLabel *label : labels) {
+            label->ensurePolished();
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+                << name << " " << label->objectName().toStdString() << " is cut off";
+        }
+        EXPECT_EQ(dialog->findChild<QLabel *>("Label4")->font(), dialog->font()) << name;
+    }
+}
+
+TEST_F(MainWindowTest, AutoSaveAndSaveImageWriteIntoCam)
+{
+    MiniHttpServer server;
+    int served = 0;
+    server.setHandler([&](const QByteArray &) {
+        MiniHttpServer::Reply reply;
+        const int n = served++;
+        reply.bytes = MiniHttpServer::response(
+            jpeg(QSize(64, 48), n == 0 ? Qt::red : Qt::blue), "image/jpeg",
+            n == 0 ? "Tue, 08 Dec 2026 10:00:00 GMT" : "Tue, 08 Dec 2026 10:00:09 GMT");
+        return reply;
+    });
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", server.url("/snap.jpg"), "30").ok());
+    load();
+    const auto saved = [this] { return QDir(dir + "/cam").entryList({"*.jpg"}, QDir::Files); };
+
+    QTest::mouseClick(child<QCheckBox>("chkSave"), Qt::LeftButton);
+    EXPECT_EQ(SettingsStore::GetMachineSetting(AppInfo::productName(), "Settings", "autoSave", "?"),
+              "1");
+    QSignalSpy arrived(&engine(), &CameraEngine::pictureArrived);
+    startCam("Yard");
+    ASSERT_TRUE(arrived.wait(5000));
+    EXPECT_TRUE(saved().isEmpty()) << "the first picture is never new";
+    engine().refreshNow(0);
+    ASSERT_TRUE(arrived.wait(5000));
+    ASSERT_EQ(saved().size(), 1);
+    // Panel 0 counts as selected from the start, so its save is told.
+    EXPECT_TRUE(window->statusText().contains(" new picture saved as "))
+        << window->statusText().toStdString();
+
+    // "Save Image" saves the selected camera's picture once more.
+    QTest::mouseClick(child("imgCam_0"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("cmdSave"), Qt::LeftButton);
+    EXPECT_EQ(saved().size(), 2);
+    EXPECT_TRUE(window->statusText().contains(" saved as " + dir + "/cam/"))
+        << window->statusText().toStdString();
+    EXPECT_EQ(child<ZoomImage>("imgMain")->picture().size(), QSize(64, 48));
+
+    // With nothing selected it refuses, and says so.
+    QTest::mouseClick(child<QPushButton>("cmdStop_0"), Qt::LeftButton);
+    const QString before = window->statusText();
+    QTest::mouseClick(child<QPushButton>("cmdSave"), Qt::LeftButton);
+    EXPECT_EQ(saved().size(), 2);
+    EXPECT_NE(window->statusText(), before);
+    EXPECT_FALSE(window->statusText().contains("saved as"));
+}

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+
+#include "JpegStructure.h"
+#include "Picture.h"
+
+// The structure check stands in for a decode where nobody looks at the
+// picture, so it has to refuse every torn body the decoder refuses.
+
+namespace {
+
+QByteArray jpeg(const QSize &size, bool progressive = false)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.fillRect(image.rect(), QColor(30, 90, 160));
+    painter.setBrush(Qt::yellow);
+    painter.drawEllipse(image.rect().adjusted(10, 10, -10, -10));
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(progressive);
+    if (!writer.write(image))
+        ADD_FAILURE() << writer.errorString().toStdString();
+    return bytes;
+}
+
+qsizetype frameHeaderAt(const QByteArray &bytes)
+{
+    for (const char *sof : {"\xFF\xC0", "\xFF\xC2"}) {
+        const qsizetype at = bytes.indexOf(QByteArrayView(sof, 2));
+        if (at >= 0)
+            return at;
+    }
+    ADD_FAILURE() << "no frame header";
+    return 0;
+}
+
+} // namespace
+
+TEST(JpegStructure, CompleteBaselineAndProgressivePicturesPassWithTheirSize)
+{
+    const JpegStructure::Result baseline = JpegStructure::check(jpeg({640, 480}));
+    EXPECT_TRUE(baseline.complete);
+    EXPECT_EQ(baseline.size, QSize(640, 480));
+    EXPECT_FALSE(baseline.progressive);
+
+    const JpegStructure::Result progressive = JpegStructure::check(jpeg({333, 217}, true));
+    EXPECT_TRUE(progressive.complete);
+    EXPECT_EQ(progressive.size, QSize(333, 217));
+    EXPECT_TRUE(progressive.progressive);
+
+    // What servers append after the end marker is allowed, as for the loader.
+    EXPECT_TRUE(JpegStructure::check(jpeg({64, 48}) + QByteArray("\r\n\0 \t", 5)).complete);
+}
+
+TEST(JpegStructure, EveryCutOfABodyIsRefusedLikeTheDecoderRefusesIt)
+{
+    for (const bool progressive : {false, true}) {
+        const QByteArray whole = jpeg({320, 240}, progressive);
+        ASSERT_TRUE(JpegStructure::check(whole).complete);
+        for (qsizetype cut = 0; cut < whole.size(); cut += (cut < 700 ? 1 : 61)) {
+            const QByteArray torn = whole.left(cut);
+            EXPECT_FALSE(JpegStructure::check(torn).complete) << "cut at " << cut;
+        }
+        // Cut just before the end marker: the decoder refuses it too.
+        EXPECT_FALSE(JpegStructure::check(whole.left(whole.size() - 2)).complete);
+        EXPECT_TRUE(Picture::fromBytes(whole.left(whole.size() - 2)).isNull());
+        // A scan cut short but closed by an end marker is a well-formed file
+        // with missing data; the decoder fills it in, and both take it.
+        const QByteArray closed = whole.left(whole.size() / 2) + "\xFF\xD9";
+        EXPECT_TRUE(JpegStructure::check(closed).complete);
+        EXPECT_FALSE(Picture::fromBytes(closed).isNull());
+    }
+}
+
+TEST(JpegStructure, MangledHeadersAndOtherBytesAreRefused)
+{
+    const QByteArray good = jpeg({160, 120});
+    const qsizetype sof = frameHeaderAt(good);
+
+    QByteArray zeroWidth = good;
+    zeroWidth[sof + 7] = 0;
+    zeroWidth[sof + 8] = 0;
+    EXPECT_FALSE(JpegStructure::check(zeroWidth).complete);
+
+    QByteArray zeroHeight = good; // a height that only a later DNL marker would give
+    zeroHeight[sof + 5] = 0;
+    zeroHeight[sof + 6] = 0;
+    EXPECT_FALSE(JpegStructure::check(zeroHeight).complete);
+
+    QByteArray overlong = good; // the first segment claims more bytes than there are
+    overlong[4] = char(0xFF);
+    overlong[5] = char(0xFF);
+    EXPECT_FALSE(JpegStructure::check(overlong).complete);
+
+    QByteArray noFrame = good; // the frame header turned into a comment
+    noFrame[sof + 1] = char(0xFE);
+    EXPECT_FALSE(JpegStructure::check(noFrame).complete);
+
+    QByteArray junkAfter = good + "<html>";
+    EXPECT_FALSE(JpegStructure::check(junkAfter).complete);
+
+    EXPECT_FALSE(JpegStructure::check(QByteArray()).complete);
+    EXPECT_FALSE(JpegStructure::check(QByteArray("\xFF\xD8\xFF\xD9", 4)).complete);
+    EXPECT_FALSE(JpegStructure::check(QByteArray("\x89PNG\r\n\x1A\n", 8)).complete);
+    EXPECT_FALSE(JpegStructure::check(QByteArray("not a picture at all")).complete);
+}
