@@ -8,7 +8,13 @@ cd "$(dirname "$0")/.."
 build="${1:-build}"
 bash scripts/install-deps.sh
 
+sanitizers="${ENABLE_SANITIZERS:-OFF}"
+# Benchmarks are not tests: a sanitizer build has no use for them.
+benchmarks=ON
+if [ "$sanitizers" = ON ]; then
+    benchmarks=OFF
+fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DENABLE_SANITIZERS="${ENABLE_SANITIZERS:-OFF}" >/dev/null
+    -DENABLE_SANITIZERS="$sanitizers" -DTESSALY_BUILD_BENCHMARKS="$benchmarks" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

@@ -45,7 +45,15 @@ QString readContent(QByteArray *content)
     QFile file(CamListFile::path());
     if (!file.open(QIODevice::ReadOnly))
         return failure(QStringLiteral("read"), file.errorString());
-    *content = file.read(CamListFile::MaxFileSize + 1);
+    // In pieces: asking for the whole limit at once would reserve 16 MB for every
+    // read of a list that is usually a few hundred bytes.
+    content->clear();
+    while (content->size() <= CamListFile::MaxFileSize) {
+        const QByteArray piece = file.read(64 * 1024);
+        if (piece.isEmpty())
+            break;
+        content->append(piece);
+    }
     if (file.error() != QFileDevice::NoError)
         return failure(QStringLiteral("read"), file.errorString());
     if (content->size() > CamListFile::MaxFileSize)

@@ -23,7 +23,10 @@ QString SafeFileWriter::write(const QString &path, const QByteArray &bytes, cons
     QSaveFile file(path);
     // Writing straight into the old file would defeat the purpose.
     file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered write only fills memory, and a disk that is full
+    // shows up at the flush inside commit(), which QSaveFile does not count as
+    // a failure: it would rename an empty file over the old one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return describeFailure(whatFile, path, QStringLiteral("written"), file.errorString());
 
     const bool interrupted = installedInjector() && installedInjector()(path);

@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QLoggingCategory>
+#include <QTimer>
+
+#include "CameraEngine.h"
+#include "HostileServer.h"
+#include "HttpSnapshot.h"
+#include "Picture.h"
+
+namespace {
+
+using Kind = HostileServer::Kind;
+constexpr int Cycles = 200;
+constexpr int CycleTimeoutMs = 30000;
+// Generous: the engine may hold one response of up to 64 MiB per panel, and a
+// sanitizer build keeps freed memory in quarantine for a while.
+constexpr qint64 MemoryBoundKiB = 1536 * 1024;
+
+// Runs the event loop until condition holds, checking after every batch of
+// events: no sleeping between checks, so a server that sends one byte per
+// event-loop turn is as fast as the sockets allow.
+bool runUntil(const std::function<bool()> &condition, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QTimer wakeUp; // the loop blocks for events; this bounds each wait
+    wakeUp.start(20);
+    while (!condition()) {
+        if (clock.elapsed() >= timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+// The process's peak resident memory so far, in KiB (0 where unknown).
+qint64 highWaterMarkKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return 0;
+}
+
+// The kinds that answer with a whole picture, however oddly, and so must show
+// a new one every cycle.
+bool answersWithPictures(Kind kind)
+{
+    return kind == Kind::Good || kind == Kind::HugeHeader || kind == Kind::LengthLarger ||
+           kind == Kind::LengthSmaller || kind == Kind::OneByteAtATime;
+}
+
+// The kinds whose fetch never ends by itself within a cycle.
+bool neverEnds(Kind kind)
+{
+    return kind == Kind::NeverAnswers || kind == Kind::HeaderThenStall || kind == Kind::EndlessBody;
+}
+
+// The kinds that send a good picture first and then only damaged ones.
+bool damagesPictures(Kind kind)
+{
+    return kind == Kind::ResetMidBody || kind == Kind::EmptyJpeg || kind == Kind::TruncatedJpeg ||
+           kind == Kind::JpegBomb;
+}
+
+struct PanelCount
+{
+    int ended = 0;   // arrivals and failures
+    int decoded = 0; // arrivals with a picture
+    int newPictures = 0;
+    int shown = 0; // times the panel's picture changed between cycles
+    QStringList failures;
+};
+
+class HostileCamerasTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // The bomb's header makes the JPEG reader warn on every cycle.
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.jpeg.warning=false"));
+        engine.setRealTimersEnabled(false);
+        QImage notFound(20, 20, QImage::Format_RGB32);
+        notFound.fill(Qt::magenta);
+        engine.setNotFoundPicture(Picture::fromImage(notFound));
+
+        // The thirteen misbehaving kinds once each, good cameras in the rest.
+        for (int i = 0; i < CameraEngine::PanelCount; ++i) {
+            const Kind kind = i + 1 < HostileServer::KindCount ? Kind(i + 1) : Kind::Good;
+            servers.push_back(std::make_unique<HostileServer>(kind));
+        }
+        QObject::connect(&engine, &CameraEngine::pictureArrived, &engine,
+                         [this](int index, bool isNew, bool decoded) {
+                             PanelCount &c = counts[index];
+                             ++c.ended;
+                             c.decoded += decoded;
+                             c.newPictures += isNew && decoded;
+                         });
+        QObject::connect(&engine, &CameraEngine::fetchFailed, &engine,
+                         [this](int index, const QString &reason) {
+                             ++counts[index].ended;
+                             counts[index].failures.append(reason);
+                         });
+    }
+
+    Kind kindOf(int index) const { return servers[index]->kind(); }
+
+    void openPanels()
+    {
+        for (int i = 0; i < CameraEngine::PanelCount; ++i) {
+            engine.setName(i, QStringLiteral("%1 %2").arg(i).arg(
+                                  QLatin1String(HostileServer::name(kindOf(i)))));
+            engine.setAddress(i, servers[i]->url());
+            // The endless camera is left to run into the size cap on its own.
+            engine.setRefresh(i, kindOf(i) == Kind::EndlessBody ? QStringLiteral("100000")
+                                                                : QStringLiteral("1"));
+            engine.setVisible(i, true);
+            engine.setCamsInUse(qint16(i + 1));
+            engine.StartPanel(i);
+        }
+    }
+
+    // Waits until every panel whose fetch can end has ended once more.
+    bool waitForCycleEnd(const std::array<int, CameraEngine::PanelCount> &endedBefore)
+    {
+        return runUntil(
+            [&] {
+                for (int i = 0; i < CameraEngine::PanelCount; ++i) {
+                    if (!neverEnds(kindOf(i)) && counts[i].ended <= endedBefore[i])
+                        return false;
+                }
+                return true;
+            },
+            CycleTimeoutMs);
+    }
+
+    CameraEngine engine;
+    std::vector<std::unique_ptr<HostileServer>> servers;
+    std::array<PanelCount, CameraEngine::PanelCount> counts{};
+};
+
+} // namespace
+
+TEST_F(HostileCamerasTest, GoodCamerasKeepUpdatingAmongHostileOnesAndMemoryStaysBounded)
+{
+    std::array<Picture, CameraEngine::PanelCount> firstPicture;
+    std::array<Picture, CameraEngine::PanelCount> lastPicture;
+    int cyclesRun = 0;
+
+    for (int cycle = 0; cycle < Cycles; ++cycle) {
+        std::array<int, CameraEngine::PanelCount> endedBefore{};
+        for (int i = 0; i < CameraEngine::PanelCount; ++i)
+            endedBefore[i] = counts[i].ended;
+        if (cycle == 0) {
+            openPanels();
+        } else {
+            // One second on every panel: a refresh of 1 starts the next fetch,
+            // cutting off whatever the previous one is still waiting for.
+            for (int i = 0; i < CameraEngine::PanelCount; ++i)
+                engine.tick(i);
+        }
+        ASSERT_TRUE(waitForCycleEnd(endedBefore)) << "cycle " << cycle;
+        ++cyclesRun;
+        for (int i = 0; i < CameraEngine::PanelCount; ++i) {
+            const Picture now = engine.panel(i).picture;
+            if (cycle == 0)
+                firstPicture[i] = now;
+            else if (!now.isSameAs(lastPicture[i]) && !now.isNull())
+                ++counts[i].shown;
+            lastPicture[i] = now;
+        }
+    }
+
+    // The endless body runs into the cap and is dropped.
+    const int endless = int(Kind::EndlessBody) - 1;
+    ASSERT_EQ(kindOf(endless), Kind::EndlessBody);
+    ASSERT_TRUE(runUntil([&] { return !counts[endless].failures.isEmpty(); }, 120000));
+    EXPECT_TRUE(counts[endless].failures.first().contains(QStringLiteral("larger than")))
+        << counts[endless].failures.first().toStdString();
+    EXPECT_GE(servers[endless]->bytesSent(), qint64(HttpSnapshot::MaxResponseBytes));
+    EXPECT_TRUE(engine.panel(endless).picture.isNull());
+    EXPECT_EQ(engine.panel(endless).camBuffer.size(), 0) << "the oversized response is let go";
+
+    int goodPicturesShown = 0;
+    for (int i = 0; i < CameraEngine::PanelCount; ++i) {
+        const Kind kind = kindOf(i);
+        const PanelCount &c = counts[i];
+        const CameraPanel &p = engine.panel(i);
+        SCOPED_TRACE(HostileServer::name(kind));
+        EXPECT_TRUE(p.progress >= 0 && p.progress <= 100) << p.progress;
+        if (answersWithPictures(kind)) {
+            EXPECT_EQ(c.decoded, Cycles) << c.failures.join(u'\n').toStdString();
+            EXPECT_EQ(c.newPictures, Cycles - 1);
+            EXPECT_EQ(c.shown, Cycles - 1);
+            if (kind == Kind::Good)
+                goodPicturesShown += c.shown + 1;
+        } else if (kind == Kind::NeverAnswers || kind == Kind::HeaderThenStall) {
+            // Every tick gives up on the silent connection and asks again.
+            EXPECT_EQ(servers[i]->requestCount(), Cycles);
+            // Each restart gives up on the unfinished fetch and says so.
+            EXPECT_EQ(c.decoded, 0);
+            EXPECT_EQ(c.failures.size(), Cycles - 1);
+            for (const QString &reason : c.failures)
+                EXPECT_TRUE(reason.startsWith(QStringLiteral("No complete answer within")))
+                    << reason.toStdString();
+            EXPECT_TRUE(p.picture.isNull());
+        } else if (kind == Kind::RandomBytes || kind == Kind::HtmlError) {
+            EXPECT_EQ(c.ended, Cycles);
+            EXPECT_EQ(c.decoded, 0);
+            EXPECT_TRUE(p.picture.isSameAs(engine.notFoundPicture()));
+        } else if (damagesPictures(kind)) {
+            EXPECT_EQ(c.ended, Cycles);
+            EXPECT_EQ(c.decoded, 1) << "only the first, good, answer decodes";
+            EXPECT_FALSE(firstPicture[i].isNull());
+            EXPECT_TRUE(p.picture.isSameAs(firstPicture[i])) << "the last good picture stays";
+        }
+    }
+
+    const qint64 hwm = highWaterMarkKiB();
+    ASSERT_GT(hwm, 0);
+    EXPECT_LT(hwm, MemoryBoundKiB);
+    std::cout << "hostile cameras: " << cyclesRun << " cycles, memory high-water mark "
+              << hwm / 1024 << " MiB, " << goodPicturesShown << " pictures shown by "
+              << CameraEngine::PanelCount - (HostileServer::KindCount - 1) << " good cameras"
+              << std::endl;
+    RecordProperty("cycles", cyclesRun);
+    RecordProperty("vmhwm_kib", int(hwm));
+    RecordProperty("good_pictures", goodPicturesShown);
+}

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImageWriter>
+#include <QSignalSpy>
+
+#include "CameraEngine.h"
+#include "PictureSaver.h"
+#include "TestEnv.h"
+#include "TinyDisk.h"
+
+// Saving snapshots into a cam/ that is full or read-only, on a real file
+// system: every failure is told with the file and the reason, no half-written
+// picture stays behind, and saving works again once the disk does.
+namespace {
+
+const QDateTime kMorning(QDate(2026, 7, 12), QTime(8, 5, 9));
+
+Picture pictureOf(const QColor &color)
+{
+    // Noise-free but large enough that the JPEG needs several disk pages.
+    QImage image(640, 480, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixelColor(x, y,
+                                QColor((x * 7 + color.red()) % 256, (y * 5) % 256, (x ^ y) % 256));
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "jpeg").write(image);
+    return Picture::fromBytes(bytes);
+}
+
+class SaveFaultsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        engine.setRealTimersEnabled(false);
+        saver.setClock([this] { return clock; });
+        saver.setAutoSave(true);
+        engine.setName(0, QStringLiteral("Gate"));
+        engine.setCaption(0, QStringLiteral("Gate"));
+        engine.setVisible(0, true);
+    }
+
+    // The program directory on the tiny disk, with its cam/.
+    bool useDisk()
+    {
+        if (!disk.mounted())
+            return false;
+        qputenv("TESSALY_HOME", QFile::encodeName(disk.path()));
+        cam = disk.path() + QStringLiteral("/cam");
+        return QDir().mkpath(cam);
+    }
+
+    void arrive(const Picture &picture)
+    {
+        engine.setPanelPicture(0, picture);
+        emit engine.pictureArrived(0, true, true);
+        clock = clock.addSecs(1);
+    }
+
+    QStringList camFiles() const
+    {
+        return QDir(cam).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    }
+
+    TinyDisk disk{512};
+    QString cam;
+    QDateTime clock = kMorning;
+    CameraEngine engine;
+    PictureSaver saver{&engine};
+};
+
+} // namespace
+
+TEST_F(SaveFaultsTest, AFullDiskFailsEachSaveVisiblyAndLeavesNoPartialFile)
+{
+    if (!useDisk())
+        GTEST_SKIP() << "no tmpfs can be mounted here: " << disk.error().toStdString();
+    QSignalSpy saved(&saver, &PictureSaver::pictureSaved);
+    QSignalSpy failed(&saver, &PictureSaver::saveFailed);
+    QSignalSpy status(&saver, &PictureSaver::statusText);
+
+    arrive(pictureOf(Qt::red));
+    ASSERT_EQ(saved.count(), 1);
+    ASSERT_EQ(camFiles().size(), 1);
+    ASSERT_TRUE(disk.fill());
+
+    const Picture blue = pictureOf(Qt::blue);
+    for (int i = 0; i < 3; ++i)
+        arrive(blue);
+    EXPECT_EQ(saved.count(), 1);
+    ASSERT_EQ(failed.count(), 3);
+    for (const QList<QVariant> &args : failed)
+        EXPECT_TRUE(args.at(2).toString().contains(QStringLiteral("No space left on device")))
+            << args.at(2).toString().toStdString();
+    EXPECT_EQ(camFiles().size(), 1) << "a failed save leaves nothing behind";
+    EXPECT_TRUE(engine.panel(0).picture.isSameAs(blue)) << "the panel keeps showing the picture";
+    // Only the first save is told as saved; each failure is told as one.
+    ASSERT_EQ(status.count(), 4);
+    EXPECT_TRUE(status.at(0).at(0).toString().contains(QStringLiteral("new picture saved as")));
+    for (int i = 1; i < 4; ++i)
+        EXPECT_TRUE(status.at(i).at(0).toString().contains(
+            QStringLiteral("could not save new picture as ") + cam))
+            << status.at(i).at(0).toString().toStdString();
+
+    // Room again: the next new picture is saved as usual.
+    ASSERT_TRUE(disk.makeRoom());
+    arrive(pictureOf(Qt::green));
+    EXPECT_EQ(saved.count(), 2);
+    EXPECT_EQ(camFiles().size(), 2);
+}
+
+TEST_F(SaveFaultsTest, AReadOnlyCamDirectoryIsReportedForAutosaveAndSaveImage)
+{
+    if (!useDisk())
+        GTEST_SKIP() << "no tmpfs can be mounted here: " << disk.error().toStdString();
+    QSignalSpy failed(&saver, &PictureSaver::saveFailed);
+    ASSERT_TRUE(disk.makeReadOnly());
+
+    arrive(pictureOf(Qt::red));
+    ASSERT_EQ(failed.count(), 1);
+    EXPECT_TRUE(failed.at(0).at(1).toString().startsWith(cam + QLatin1Char('/')));
+    EXPECT_TRUE(failed.at(0).at(2).toString().contains(QStringLiteral("Read-only file system")))
+        << failed.at(0).at(2).toString().toStdString();
+
+    engine.setSelectedCam(0);
+    const SaveImageResult manual = PictureSaver::saveSelectedPicture(engine, clock);
+    EXPECT_FALSE(manual.saved);
+    EXPECT_TRUE(manual.picture.isNull());
+    EXPECT_TRUE(manual.statusText.contains(QStringLiteral("Read-only file system")))
+        << manual.statusText.toStdString();
+    EXPECT_TRUE(camFiles().isEmpty());
+
+    ASSERT_TRUE(disk.makeWritable());
+    const SaveImageResult again = PictureSaver::saveSelectedPicture(engine, clock);
+    EXPECT_TRUE(again.saved) << again.statusText.toStdString();
+    EXPECT_EQ(camFiles().size(), 1);
+}
