@@ -20,6 +20,7 @@
 
 #include <QTemporaryDir>
 
+#include "BenchTiming.h"
 #include "DibSection.h"
 #include "JpegWriter.h"
 
@@ -109,32 +110,6 @@ void BM_SaveJpegFile_Replace(benchmark::State &state)
 }
 BENCHMARK(BM_SaveJpegFile_Replace)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// This thread's CPU time in milliseconds: on a loaded machine the wall clock
-// mostly measures the other processes.
-double threadCpuMs()
-{
-    timespec now = {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-struct Lap
-{
-    double wall = 0;
-    double cpu = 0;
-};
-
-template <typename Work>
-void timed(Lap &lap, Work &&work)
-{
-    using Clock = std::chrono::steady_clock;
-    const auto wall0 = Clock::now();
-    const double cpu0 = threadCpuMs();
-    work();
-    lap.cpu += threadCpuMs() - cpu0;
-    lap.wall += std::chrono::duration<double, std::milli>(Clock::now() - wall0).count();
-}
-
 // All three in the same iteration, so drifting machine load hits them alike.
 void BM_SaveVsBare(benchmark::State &state)
 {
@@ -145,10 +120,11 @@ void BM_SaveVsBare(benchmark::State &state)
     Lap bare, fresh, replace;
     int n = 0;
     for (auto _ : state) {
-        timed(bare, [&] { benchmark::DoNotOptimize(bareCompress(handle, dib)); });
+        timed(bare, CLOCK_THREAD_CPUTIME_ID,
+              [&] { benchmark::DoNotOptimize(bareCompress(handle, dib)); });
         const QString name = dir.filePath(QStringLiteral("new%1.jpg").arg(n++));
-        timed(fresh, [&] { SaveJpegFile(dib, name, kQuality); });
-        timed(replace, [&] { SaveJpegFile(dib, replaced, kQuality); });
+        timed(fresh, CLOCK_THREAD_CPUTIME_ID, [&] { SaveJpegFile(dib, name, kQuality); });
+        timed(replace, CLOCK_THREAD_CPUTIME_ID, [&] { SaveJpegFile(dib, replaced, kQuality); });
     }
     tjDestroy(handle);
     const double iterations = double(state.iterations());

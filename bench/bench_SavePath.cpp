@@ -39,6 +39,7 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 
+#include "BenchTiming.h"
 #include "CameraEngine.h"
 #include "DibSection.h"
 #include "Picture.h"
@@ -105,30 +106,6 @@ unsigned long bareEncode(tjhandle handle, const DibSection &dib)
     return size;
 }
 
-double processCpuMs()
-{
-    timespec now = {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-struct Lap
-{
-    double wall = 0;
-    double cpu = 0;
-};
-
-template <typename Work>
-void timed(Lap &lap, Work &&work)
-{
-    using Clock = std::chrono::steady_clock;
-    const auto wall0 = Clock::now();
-    const double cpu0 = processCpuMs();
-    work();
-    lap.cpu += processCpuMs() - cpu0;
-    lap.wall += std::chrono::duration<double, std::milli>(Clock::now() - wall0).count();
-}
-
 void BM_AutosaveVsBare(benchmark::State &state)
 {
     QTemporaryDir home;
@@ -162,19 +139,22 @@ void BM_AutosaveVsBare(benchmark::State &state)
     tjhandle handle = tjInitCompress();
     Lap decode, encode, arrival, save;
     for (auto _ : state) {
-        timed(decode, [&] { benchmark::DoNotOptimize(bareDecode(jpeg)); });
-        timed(encode, [&] { benchmark::DoNotOptimize(bareEncode(handle, pixels)); });
+        timed(decode, CLOCK_PROCESS_CPUTIME_ID,
+              [&] { benchmark::DoNotOptimize(bareDecode(jpeg)); });
+        timed(encode, CLOCK_PROCESS_CPUTIME_ID,
+              [&] { benchmark::DoNotOptimize(bareEncode(handle, pixels)); });
         Picture picture;
         std::shared_ptr<const QImage> held;
-        timed(arrival, [&] {
+        timed(arrival, CLOCK_PROCESS_CPUTIME_ID, [&] {
             picture = inFull ? Picture::fromBytesInFull(jpeg, engine.thumbnailSize(), &held)
                              : Picture::fromBytes(jpeg, engine.thumbnailSize());
         });
         engine.setPanelPicture(0, picture);
         picture = Picture(); // the panel holds the only handle, as after arrival
         savedPath.clear();
-        timed(save, [&] { emit engine.pictureArrived(0, true, true); });
-        timed(save, [&] { held.reset(); }); // arrival lets go of the decode
+        timed(save, CLOCK_PROCESS_CPUTIME_ID, [&] { emit engine.pictureArrived(0, true, true); });
+        timed(save, CLOCK_PROCESS_CPUTIME_ID,
+              [&] { held.reset(); }); // arrival lets go of the decode
         // Every picture gets the plain name, so the name search stays the same.
         if (savedPath.isEmpty() || !QFile::remove(savedPath)) {
             state.SkipWithError("the autosave did not write its file");
