@@ -1,12 +1,11 @@
 #include "StretchImage.h"
 
-#include <QMouseEvent>
 #include <QPainter>
 
 #include "BusyAnimation.h"
 
 StretchImage::StretchImage(QWidget *parent)
-    : QWidget(parent)
+    : ClickableWidget(parent)
 {
 }
 
@@ -55,22 +54,6 @@ void StretchImage::paintEvent(QPaintEvent *)
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawPixmap(rect(), shown);
-}
-
-void StretchImage::mousePressEvent(QMouseEvent *event)
-{
-    m_pressed = event->button() == Qt::LeftButton;
-    event->accept();
-}
-
-void StretchImage::mouseReleaseEvent(QMouseEvent *event)
-{
-    const bool click = m_pressed && event->button() == Qt::LeftButton &&
-                       rect().contains(event->position().toPoint());
-    m_pressed = false;
-    event->accept();
-    if (click)
-        emit clicked();
 }
 
 void StretchImage::showEvent(QShowEvent *event)

@@ -2,14 +2,14 @@
 
 #include <QPixmap>
 #include <QPointer>
-#include <QWidget>
 
 #include "BusyAnimation.h"
+#include "ClickableWidget.h"
 
 // An image control with its stretch switch on: it draws its picture scaled to
 // its own size, or, when given an animation, the animation's current frame.
 // A click on it is reported, so panels can select their camera.
-class StretchImage : public QWidget
+class StretchImage : public ClickableWidget
 {
     Q_OBJECT
 public:
@@ -24,13 +24,8 @@ public:
     void setAnimation(BusyAnimation *animation);
     BusyAnimation *animation() const { return m_animation; }
 
-signals:
-    void clicked();
-
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
@@ -40,5 +35,4 @@ private:
     QPixmap m_pixmap;
     QPointer<BusyAnimation> m_animation;
     bool m_holding = false;
-    bool m_pressed = false;
 };

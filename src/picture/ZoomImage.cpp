@@ -1,11 +1,10 @@
 #include "ZoomImage.h"
 
-#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
 ZoomImage::ZoomImage(QWidget *parent)
-    : QWidget(parent)
+    : ClickableWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
@@ -62,20 +61,4 @@ void ZoomImage::resizeEvent(QResizeEvent *event)
     // The cache is rebuilt on the next paint, and only if still shrinking.
     m_shrunk = QImage();
     QWidget::resizeEvent(event);
-}
-
-void ZoomImage::mousePressEvent(QMouseEvent *event)
-{
-    m_pressed = event->button() == Qt::LeftButton;
-    event->accept();
-}
-
-void ZoomImage::mouseReleaseEvent(QMouseEvent *event)
-{
-    const bool click = m_pressed && event->button() == Qt::LeftButton &&
-                       rect().contains(event->position().toPoint());
-    m_pressed = false;
-    event->accept();
-    if (click)
-        emit clicked();
 }

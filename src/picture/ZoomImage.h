@@ -2,14 +2,15 @@
 
 #include <QImage>
 #include <QSize>
-#include <QWidget>
+
+#include "ClickableWidget.h"
 
 // An image control that always stretches its picture to its own size: the
 // viewer's imgMain (sized by the zoom and moved inside its viewport by the
 // scroll bars) and the picture window's Image1. The picture is drawn from the
 // full-resolution image with smooth filtering, so a zoomed picture looks sharp
 // and smooth rather than blocky.
-class ZoomImage : public QWidget
+class ZoomImage : public ClickableWidget
 {
     Q_OBJECT
 public:
@@ -23,15 +24,9 @@ public:
     // The picture's size at zoom 1, in device-independent pixels.
     QSize naturalSize() const;
 
-signals:
-    // A left-button press and release inside the control.
-    void clicked();
-
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     QImage m_picture;
@@ -41,5 +36,4 @@ private:
     // would skip source pixels and shimmer. Enlarging needs no cache, the
     // painter filters only the part that is exposed.
     QImage m_shrunk;
-    bool m_pressed = false;
 };
