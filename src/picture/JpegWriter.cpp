@@ -108,7 +108,7 @@ int createTemporaryBeside(const QString &fileName, QByteArray &tempPath)
     return -EEXIST;
 }
 
-void writeNewOnly(const QByteArray &path, const JpegBuffer &jpeg)
+void writeDirectly(const QByteArray &path, const JpegBuffer &jpeg)
 {
     FileDescriptor file;
     file.fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -123,6 +123,33 @@ void writeNewOnly(const QByteArray &path, const JpegBuffer &jpeg)
         ::unlink(path.constData());
         raiseSaveFailed(status);
     }
+}
+
+// The picture is written in full under a temporary name and only then given
+// its own with link(), which fails when the name is taken: a snapshot appears
+// whole or not at all, even if the program dies halfway through the write,
+// and an earlier snapshot is never overwritten.
+void writeNewOnly(const QString &fileName, const QByteArray &path, const JpegBuffer &jpeg)
+{
+    QByteArray tempPath;
+    FileDescriptor file;
+    file.fd = createTemporaryBeside(fileName, tempPath);
+    if (file.fd < 0)
+        raiseSaveFailed(file.fd);
+    int status = writeAll(file.fd, jpeg.data, jpeg.size);
+    const int closeStatus = file.closeNow();
+    if (status == 0)
+        status = closeStatus;
+    if (status == 0 && ::link(tempPath.constData(), path.constData()) != 0)
+        status = -errno;
+    ::unlink(tempPath.constData());
+    // Some file systems (FAT on a memory stick, some network shares) have no
+    // hard links; there the exclusive create of the name itself still keeps
+    // every earlier snapshot safe.
+    if (status == -EPERM || status == -EOPNOTSUPP || status == -ENOSYS || status == -EMLINK)
+        writeDirectly(path, jpeg);
+    else if (status != 0)
+        raiseSaveFailed(status);
 }
 
 void writeReplacing(const QString &fileName, const QByteArray &path, const JpegBuffer &jpeg)
@@ -189,7 +216,7 @@ bool SaveJpegFile(const DibSection &dib, const QString &fileName, int quality,
 
     const QByteArray path = QFile::encodeName(fileName);
     if (existing == JpegExisting::Keep)
-        writeNewOnly(path, jpeg);
+        writeNewOnly(fileName, path, jpeg);
     else
         writeReplacing(fileName, path, jpeg);
     if (encoded)

@@ -19,8 +19,9 @@ enum class JpegExisting {
 // passed to the encoder unchanged (1 to 100), with 4:2:0 chroma subsampling.
 //
 // The file is encoded in memory first and written under a temporary name in
-// the same directory, then renamed over fileName, so a failed save never
-// destroys the file it was meant to replace. Linux keeps no creation time we
+// the same directory, then renamed over fileName (Replace) or linked to it
+// (Keep), so a failed save never destroys the file it was meant to replace
+// and nobody ever sees a half-written picture under fileName. Linux keeps no creation time we
 // could set, so of the replaced file's three times only the access and
 // modification times are carried over.
 //
