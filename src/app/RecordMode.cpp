@@ -36,6 +36,8 @@ void writeLine(std::FILE *stream, const QString &text)
 QMessageBox::StandardButton answerOnConsole(const MessageBoxes::Request &request)
 {
     writeLine(stderr, QStringLiteral("tessaly: %1: %2").arg(request.title, request.text));
+    if (!request.details.isEmpty())
+        writeLine(stderr, QStringLiteral("tessaly: ") + request.details);
     for (const QMessageBox::StandardButton careful :
          {QMessageBox::Abort, QMessageBox::Cancel, QMessageBox::No, QMessageBox::Ok}) {
         if (request.buttons.testFlag(careful))

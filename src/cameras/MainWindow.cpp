@@ -520,7 +520,7 @@ void MainWindow::Form_Load()
         panel->setBusyAnimation(picrefresh->animation());
     LockWindowUpdates(this, false);
 
-    reloadCamList();
+    ReloadCamList();
 
     guarded(this, [&] {
         const QString showHelpSetting =
@@ -589,7 +589,7 @@ QString MainWindow::currentListText() const
     return item ? item->text() : QString();
 }
 
-void MainWindow::reloadCamList()
+void MainWindow::ReloadCamList()
 {
     List1->clear();
     const CamListResult<QStringList> list = CamListFile::LoadCamList();
@@ -611,7 +611,7 @@ void MainWindow::cmdAdd_Click()
 {
     if (!m_form2) {
         m_form2 = new AddCamDialog(this);
-        connect(m_form2, &CamEntryDialog::camListChanged, this, &MainWindow::reloadCamList);
+        connect(m_form2, &CamEntryDialog::camListChanged, this, &MainWindow::ReloadCamList);
     }
     m_form2->show();
     m_form2->raise();
@@ -628,7 +628,7 @@ void MainWindow::cmdEdit_Click()
     // A dialog that is open already keeps the entry it loaded; only its caption follows.
     if (!m_form3) {
         m_form3 = new EditCamDialog(selected, this);
-        connect(m_form3, &CamEntryDialog::camListChanged, this, &MainWindow::reloadCamList);
+        connect(m_form3, &CamEntryDialog::camListChanged, this, &MainWindow::ReloadCamList);
         connect(m_form3, &EditCamDialog::camEdited, this, &MainWindow::renamePanels);
     }
     m_form3->setWindowTitle(selected);
@@ -653,16 +653,16 @@ void MainWindow::cmdRemove_Click()
         return;
     const CamEntry entry = *found.value;
     const auto answer = MessageBoxes::ask(
-        this, {QStringLiteral("Confirm Delete"),
-               QStringLiteral("Are you sure you want to delete ") + entry.name + QLatin1Char('?'),
-               QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoIcon});
+        this, QStringLiteral("Confirm Delete"),
+        QStringLiteral("Are you sure you want to delete ") + entry.name + QLatin1Char('?'),
+        QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoIcon);
     if (answer != QMessageBox::Ok)
         return;
     // A panel showing the camera keeps running: only the file and the list change.
     const CamListResult<bool> removed = CamListFile::RemoveCamEntry(entry);
     if (!removed.ok())
         showFileError(removed.error);
-    reloadCamList();
+    ReloadCamList();
 }
 
 void MainWindow::chkSave_Click()

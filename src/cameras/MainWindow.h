@@ -139,7 +139,7 @@ private:
     bool IsCamSelected() const;
     QString currentListText() const;
     // Refills List1 from the camera list file; a file error goes to the status bar.
-    void reloadCamList();
+    void ReloadCamList();
     void showFileError(const QString &error);
 
     void mnuFileItem_Click(int index);

@@ -65,8 +65,9 @@ private:
     MachineRegistry::Key m_key;
 };
 
-// After a refused step: true when the user wants it tried again.
-bool retryAfterRefusal()
+// After a refused step: true when the user wants it tried again. The reason
+// names the settings file and what the system said about it.
+bool retryAfterRefusal(const QString &reason)
 {
     const QString product = AppInfo::productName();
     if (SettingsStore::GetSetting(product, kSettingsSection, kIgnoreKey, QStringLiteral("0")) ==
@@ -77,6 +78,7 @@ bool retryAfterRefusal()
     request.text = SettingsStore::permissionDeniedText();
     request.buttons = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
     request.icon = QMessageBox::NoIcon;
+    request.details = reason;
     switch (MessageBoxes::ask(nullptr, request)) {
     case QMessageBox::Retry:
         return true;
@@ -116,7 +118,7 @@ bool SettingsStore::SaveMachineSetting(const QString &appName, const QString &se
 
     MachineRegistry::Key handle = 0;
     while (registry->createKey(path, &handle) != MachineRegistry::Success) {
-        if (!retryAfterRefusal())
+        if (!retryAfterRefusal(registry->lastError()))
             return false;
     }
     KeyCloser closer(*registry, handle);
@@ -126,7 +128,7 @@ bool SettingsStore::SaveMachineSetting(const QString &appName, const QString &se
     data.append('\0');
     while (registry->setValue(handle, key, MachineRegistry::TypeString, data) !=
            MachineRegistry::Success) {
-        if (!retryAfterRefusal())
+        if (!retryAfterRefusal(registry->lastError()))
             return false;
     }
     return true;

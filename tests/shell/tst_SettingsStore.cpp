@@ -270,7 +270,10 @@ TEST_F(SettingsStoreTest, AFileThatCannotBeWrittenBringsTheWarningAndStaysIntact
     answers = {QMessageBox::Retry, QMessageBox::Abort};
     EXPECT_FALSE(SettingsStore::SaveMachineSetting(product, kSettings, QStringLiteral("autoSave"),
                                                    QStringLiteral("0")));
-    EXPECT_EQ(boxes.size(), 2);
+    ASSERT_EQ(boxes.size(), 2);
+    // The fixed text cannot say which file; the details do, with the reason.
+    EXPECT_TRUE(boxes[0].details.contains(MachineRegistry::defaultFilePath()))
+        << boxes[0].details.toStdString();
     EXPECT_EQ(TestEnv::readFile(MachineRegistry::defaultFilePath()), before);
 
     SafeFileWriter::setFaultInjector({});
