@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cctype>
+#include <memory>
 
+#include <QElapsedTimer>
 #include <QTcpSocket>
 
 #include "DateTimeText.h"
@@ -116,6 +118,7 @@ NetworkTime::NetworkTime(QObject *parent)
     : QObject(parent)
     , objWinsock(new QTcpSocket(this))
 {
+    setClock({});
     objWinsock->setObjectName(QStringLiteral("objWinsock"));
     connect(objWinsock, &QTcpSocket::readyRead, this, &NetworkTime::objWinsock_DataArrival);
     connect(objWinsock, &QTcpSocket::disconnected, this, &NetworkTime::objWinsock_Close);
@@ -128,9 +131,34 @@ NetworkTime::~NetworkTime()
     objWinsock->abort();
 }
 
+void NetworkTime::setRequestSpacing(qint64 minimumMs, qint64 resyncAfterMs)
+{
+    m_minimumSpacingMs = minimumMs;
+    m_resyncAfterMs = resyncAfterMs;
+}
+
+void NetworkTime::setClock(Clock clock)
+{
+    if (!clock) {
+        auto started = std::make_shared<QElapsedTimer>();
+        started->start();
+        clock = [started] { return started->elapsed(); };
+    }
+    m_clock = std::move(clock);
+}
+
 void NetworkTime::GetNetworkTime()
 {
     try {
+        const qint64 now = m_clock();
+        const bool replyFresh = m_lastReply && now - m_lastReplyAt < m_resyncAfterMs;
+        const bool askedLately = m_lastRequestAt && now - *m_lastRequestAt < m_minimumSpacingMs;
+        if (replyFresh || askedLately) {
+            if (m_lastReply)
+                showTime(m_lastReply->addMSecs(now - m_lastReplyAt));
+            return;
+        }
+        m_lastRequestAt = now;
         // A request still in progress is dropped; its late bytes must not count.
         dropRequest();
         const Server s = server();
@@ -203,7 +231,16 @@ void NetworkTime::finishReply()
     const std::optional<QDateTime> when = ParseDaytimeReply(reply);
     if (!when)
         return;
-    const QString text = NetworkTimeText(*when);
+    m_lastReply = when;
+    m_lastReplyAt = m_clock();
+    showTime(*when);
+}
+
+void NetworkTime::showTime(const QDateTime &utc)
+{
+    // Whole seconds, as the server gives them: a counted-on time that lands on
+    // midnight shows the date alone like a reply of midnight would.
+    const QString text = NetworkTimeText(utc.addMSecs(-utc.time().msec()));
     if (text == m_timeText)
         return;
     m_timeText = text;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include <QByteArray>
@@ -12,6 +13,12 @@ class QTcpSocket;
 // Reads the current time from a daytime server (the text of `lblTime`). One
 // socket, one request at a time: a new request drops the one in progress. The
 // text changes only when a whole reply parses; a failed request is silent.
+//
+// The label is asked for every second while a camera runs, but NIST refuses
+// service to clients that ask more than once every four seconds. So the server
+// is asked again only when the last reply is a minute old (or, until one
+// arrives, every four seconds); in between, the time is counted on from the
+// last reply with the monotonic clock and the label still moves every second.
 class NetworkTime : public QObject
 {
     Q_OBJECT
@@ -21,6 +28,10 @@ public:
     static constexpr quint16 DefaultPort = 13;
     // A daytime line is about 50 bytes; anything longer than this is not one.
     static constexpr qsizetype MaxReplyBytes = 1024;
+    // The least time between two connections to the server.
+    static constexpr qint64 MinimumRequestSpacingMs = 4000;
+    // How long a reply is counted on before the server is asked again.
+    static constexpr qint64 ResyncAfterMs = 60000;
 
     struct Server
     {
@@ -40,6 +51,12 @@ public:
     // The one socket all requests go through.
     QTcpSocket *socket() const { return objWinsock; }
 
+    // For tests: other spacings (0 and 0 ask the server every time) and a
+    // clock of their own, in milliseconds that only move forward.
+    void setRequestSpacing(qint64 minimumMs, qint64 resyncAfterMs);
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock);
+
 public slots:
     // Starts a request; the answer arrives later through timeTextChanged.
     void GetNetworkTime();
@@ -53,11 +70,20 @@ private:
     void objWinsock_Error();
     void finishReply();
     void dropRequest();
+    void showTime(const QDateTime &utc);
 
     QTcpSocket *objWinsock = nullptr;
     QByteArray m_reply;
     bool m_waiting = false;
     QString m_timeText;
+
+    Clock m_clock;
+    qint64 m_minimumSpacingMs = MinimumRequestSpacingMs;
+    qint64 m_resyncAfterMs = ResyncAfterMs;
+    std::optional<qint64> m_lastRequestAt;
+    // The last time read and the clock's reading when it arrived.
+    std::optional<QDateTime> m_lastReply;
+    qint64 m_lastReplyAt = 0;
 };
 
 // A daytime reply ("60078 23-05-14 18:07:42 50 0 0 123.4 UTC(NIST) *", maybe

@@ -89,6 +89,8 @@ protected:
     void SetUp() override
     {
         qputenv("TESSALY_TIME_SERVER", server.address().toLatin1());
+        // Every request goes to the server unless a test says otherwise.
+        time.setRequestSpacing(0, 0);
         QObject::connect(&time, &NetworkTime::timeTextChanged, &time,
                          [this](const QString &text) { texts.append(text); });
     }
@@ -279,4 +281,50 @@ TEST_F(NetworkTimeTest, SecondRequestDropsTheFirstOnOneSocket)
     ASSERT_TRUE(waitUntil([&] { return clientIdle(); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(texts.size(), 2);
+}
+
+TEST_F(NetworkTimeTest, AsksTheServerSparinglyAndCountsOnBetweenReplies)
+{
+    qint64 now = 0;
+    time.setClock([&now] { return now; });
+    time.setRequestSpacing(NetworkTime::MinimumRequestSpacingMs, NetworkTime::ResyncAfterMs);
+    DaytimeServer::Script quiet;
+    quiet.silent = true;
+    server.setScripts({quiet, {{kExample}}, {{"\n60078 23-05-14 18:09:00 50\n"}}});
+
+    // A server that does not answer is asked again only after four seconds,
+    // however often the ticks ask.
+    time.GetNetworkTime();
+    ASSERT_TRUE(waitUntil([&] { return server.connections() == 1; }));
+    for (int second = 1; second <= 3; ++second) {
+        now += 1000;
+        time.GetNetworkTime();
+    }
+    QTest::qWait(100);
+    EXPECT_EQ(server.connections(), 1);
+    EXPECT_TRUE(time.timeText().isEmpty());
+    now += 1000;
+    time.GetNetworkTime();
+    ASSERT_TRUE(waitUntil([&] { return !texts.isEmpty(); }));
+    EXPECT_EQ(server.connections(), 2);
+    EXPECT_EQ(time.timeText(), QStringLiteral("5/14/2023 6:07:42 PM GMT"));
+
+    // After a reply the label moves on each second without a connection.
+    const qint64 replied = now;
+    for (int second = 1; second <= 3; ++second) {
+        now += 1000;
+        time.GetNetworkTime();
+    }
+    now += 500;
+    time.GetNetworkTime();
+    EXPECT_EQ(time.timeText(), QStringLiteral("5/14/2023 6:07:45 PM GMT"));
+    QTest::qWait(100);
+    EXPECT_EQ(server.connections(), 2);
+
+    // A minute after the reply the server is asked again, and its answer counts.
+    now = replied + NetworkTime::ResyncAfterMs;
+    askAndSettle();
+    EXPECT_EQ(server.connections(), 3);
+    EXPECT_EQ(time.timeText(), QStringLiteral("5/14/2023 6:09:00 PM GMT"));
+    time.setClock({});
 }
