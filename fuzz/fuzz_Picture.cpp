@@ -1,8 +1,10 @@
 // library: tessaly_picture
 // Received bytes through the same reader options the panels use: a picture is
 // either refused or complete, within the pixel limit, and paints at the sizes
-// the panel, the viewer and the picture window ask for.
+// the panel, the viewer and the picture window ask for. The autosave's full
+// decode and the recorder's structure check see the same bytes.
 #include "FuzzSupport.h"
+#include "JpegStructure.h"
 #include "Picture.h"
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
@@ -14,6 +16,11 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes = FuzzSupport::bytes(data, size);
+    const JpegStructure::Result structure = JpegStructure::check(bytes);
+    FUZZ_CHECK(!structure.complete || !structure.size.isEmpty(), QString());
+    const Picture checked = Picture::fromBytesChecked(bytes, Picture::panelSize());
+    FUZZ_CHECK(checked.isNull() || !checked.size().isEmpty(), QString());
+
     const Picture picture = Picture::fromBytes(bytes, Picture::panelSize());
     if (picture.isNull())
         return 0;
@@ -30,6 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (qint64(natural.width()) * natural.height() <= 4'000'000) {
         const std::shared_ptr<const QImage> full = picture.full();
         FUZZ_CHECK(full && (full->isNull() || full->size() == natural), QString());
+        // The decoder a new picture takes on its way to a save.
+        std::shared_ptr<const QImage> saved;
+        const Picture inFull = Picture::fromBytesInFull(bytes, Picture::panelSize(), &saved);
+        FUZZ_CHECK(inFull.isNull() ? !saved : (saved && saved->size() == inFull.size()), QString());
     }
     return 0;
 }
