@@ -129,10 +129,15 @@ for mode in $modes; do
         >"$work/record-$mode.out" 2>"$work/record-$mode.err" &
     recorder_pid=$!
     rss60=""
+    rss_by_minute=""
     for ((t = 1; t <= seconds; t++)); do
         sleep 1
         kill -0 "$recorder_pid" 2>/dev/null || { say "the recorder died"; cat "$work/record-$mode.err" >&2; exit 1; }
-        [ "$t" = 60 ] && rss60="$(status_kb "$recorder_pid" VmRSS)"
+        if ((t % 60 == 0)); then
+            rss="$(status_kb "$recorder_pid" VmRSS)"
+            [ "$t" = 60 ] && rss60="$rss"
+            rss_by_minute+=" $((rss / 1024))"
+        fi
     done
     cpu="$(cpu_seconds "$recorder_pid")"
     hwm="$(status_kb "$recorder_pid" VmHWM)"
@@ -148,6 +153,7 @@ for mode in $modes; do
     [ "$pictures" -gt 0 ] || { say "no pictures recorded"; exit 1; }
     result[$mode]="$pictures $newpics $saved $failed $cpu $hwm ${rss60:--} $rss_end"
     echo "autosave $mode: $summary" >&2
+    [ -z "$rss_by_minute" ] || echo "autosave $mode: RSS at the end of each minute (MB):$rss_by_minute" >&2
 done
 say "measuring the floor against the same demo camera ..."
 measure_floor
