@@ -825,21 +825,25 @@ void MainWindow::showCameraInViewer(int index)
         LockWindowUpdates(this, true);
         frmMain->show();
         frmDetails->show();
-        m_image.width = 10;
-        m_image.height = 10;
         // The full-resolution picture: the viewer zooms it, the panel's small
         // copy would turn blocky.
         const Picture &picture = m_engine->panel(index).picture;
         const QImage full = *picture.full();
         imgMain->setPicture(full);
-        const QSize natural = full.size();
-        viewNaturalWidth = ViewerZoom::NaturalTwips(natural.width(), Twips::dpiX(this));
-        viewNaturalHeight = ViewerZoom::NaturalTwips(natural.height(), Twips::dpiY(this));
-        ApplyZoom();
+        sizeViewerFor(full.size());
         showViewerLabels(index);
         lblNextRefresh->setText(m_engine->nextRefreshLabel(index));
         requestNetworkTime();
     });
+}
+
+void MainWindow::sizeViewerFor(const QSize &natural)
+{
+    m_image.width = 10;
+    m_image.height = 10;
+    viewNaturalWidth = ViewerZoom::NaturalTwips(natural.width(), Twips::dpiX(this));
+    viewNaturalHeight = ViewerZoom::NaturalTwips(natural.height(), Twips::dpiY(this));
+    ApplyZoom();
 }
 
 void MainWindow::ApplyZoom()
@@ -904,7 +908,17 @@ void MainWindow::VScroll2_Change(int value)
 
 void MainWindow::showViewerPicture(int index)
 {
-    guarded(this, [&] { imgMain->setPicture(*m_engine->panel(index).picture.full()); });
+    guarded(this, [&] {
+        const QImage full = *m_engine->panel(index).picture.full();
+        imgMain->setPicture(full);
+        // Panel 0 counts as selected from the start, so its pictures reach the
+        // viewer before anybody has picked a camera. The first of them sizes
+        // the viewer as a selection would; squeezed into the image's small
+        // design-time box it would look broken. Later pictures keep the size
+        // the viewer has, until the camera is selected again.
+        if (viewNaturalWidth == 0 && viewNaturalHeight == 0 && !full.isNull())
+            sizeViewerFor(full.size());
+    });
 }
 
 void MainWindow::showViewerLabels(int index)

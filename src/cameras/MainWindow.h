@@ -109,6 +109,9 @@ private:
     void Slider1_Change(int value);
     void showZoomFactor(int zoom);
     void ApplyZoom();
+    // Zoom 1 starts from this natural size in pixels: the viewer's picture is
+    // laid out afresh for it, as when a camera is selected.
+    void sizeViewerFor(const QSize &natural);
     void placeImage();
 
     // Following the engine.

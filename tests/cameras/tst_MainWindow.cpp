@@ -498,6 +498,43 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
     EXPECT_EQ(engine().selectedCam(), -1);
 }
 
+TEST_F(MainWindowTest, PanelZeroFillsTheViewerBeforeAnyClick)
+{
+    MiniHttpServer server;
+    int served = 0;
+    server.setHandler([&](const QByteArray &) {
+        MiniHttpServer::Reply reply;
+        const bool first = served++ == 0;
+        reply.bytes = MiniHttpServer::response(
+            jpeg(first ? QSize(320, 240) : QSize(400, 200), Qt::green), "image/jpeg",
+            first ? "Tue, 08 Dec 2026 11:00:00 GMT" : "Tue, 08 Dec 2026 11:00:05 GMT");
+        return reply;
+    });
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Gate", server.url("/snap.jpg"), "30").ok());
+    load();
+    window->grab();
+    window->LayoutMainWindow(11520, 15195);
+    ASSERT_EQ(engine().selectedCam(), 0) << "panel 0 counts as selected from the start";
+
+    QSignalSpy pictures(&engine(), &CameraEngine::panelPictureChanged);
+    doubleClick("Gate");
+    ASSERT_TRUE(pictures.wait(5000));
+    // The first picture gets the viewer's room at zoom 1, not the image's
+    // small design-time box.
+    auto *imgMain = child<ZoomImage>("imgMain");
+    EXPECT_EQ(imgMain->picture().size(), QSize(320, 240));
+    EXPECT_EQ(imgMain->geometry(), QRect(0, 0, 320, 240));
+
+    // A later picture of another size keeps the viewer's size until the camera
+    // is selected again.
+    QTest::mouseClick(child<QPushButton>("cmdRefresh_0"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return imgMain->picture().size() == QSize(400, 200); }));
+    EXPECT_EQ(imgMain->geometry(), QRect(0, 0, 320, 240));
+    QTest::mouseClick(child("imgCam_0"), Qt::LeftButton);
+    EXPECT_EQ(imgMain->geometry(), QRect(0, 0, 400, 200));
+}
+
 TEST_F(MainWindowTest, ClicksOnTheBusyIndicatorAndPicture3SelectLikeThePicture)
 {
     ASSERT_TRUE(CamListFile::LoadCamList().ok());
