@@ -1,6 +1,7 @@
 #include "JpegWriter.h"
 
 #include <cerrno>
+#include <functional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -108,17 +109,25 @@ int createTemporaryBeside(const QString &fileName, QByteArray &tempPath)
     return -EEXIST;
 }
 
+// Writes the whole picture and closes the file; 0, or the first failure's
+// status. beforeClose runs on the descriptor after a good write.
+int writeAndClose(FileDescriptor &file, const JpegBuffer &jpeg,
+                  const std::function<void(int)> &beforeClose = {})
+{
+    int status = writeAll(file.fd, jpeg.data, jpeg.size);
+    if (status == 0 && beforeClose)
+        beforeClose(file.fd);
+    const int closeStatus = file.closeNow();
+    return status != 0 ? status : closeStatus;
+}
+
 void writeDirectly(const QByteArray &path, const JpegBuffer &jpeg)
 {
     FileDescriptor file;
     file.fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (file.fd < 0)
         raiseSaveFailed(-errno);
-    int status = writeAll(file.fd, jpeg.data, jpeg.size);
-    const int closeStatus = file.closeNow();
-    if (status == 0)
-        status = closeStatus;
-    if (status != 0) {
+    if (const int status = writeAndClose(file, jpeg); status != 0) {
         // The name was ours alone; leave no half-written picture behind.
         ::unlink(path.constData());
         raiseSaveFailed(status);
@@ -136,10 +145,7 @@ void writeNewOnly(const QString &fileName, const QByteArray &path, const JpegBuf
     file.fd = createTemporaryBeside(fileName, tempPath);
     if (file.fd < 0)
         raiseSaveFailed(file.fd);
-    int status = writeAll(file.fd, jpeg.data, jpeg.size);
-    const int closeStatus = file.closeNow();
-    if (status == 0)
-        status = closeStatus;
+    int status = writeAndClose(file, jpeg);
     if (status == 0 && ::link(tempPath.constData(), path.constData()) != 0)
         status = -errno;
     ::unlink(tempPath.constData());
@@ -168,18 +174,16 @@ void writeReplacing(const QString &fileName, const QByteArray &path, const JpegB
     if (file.fd < 0)
         raiseSaveFailed(file.fd);
 
-    int status = writeAll(file.fd, jpeg.data, jpeg.size);
-    if (status == 0 && existed) {
+    int status = writeAndClose(file, jpeg, [&](int fd) {
+        if (!existed)
+            return;
         // The replaced file's permissions and times carry over. The times are
         // set after the last write, so nothing moves them again; a failure
         // here leaves the new file as written, which is still a good save.
-        (void)::fchmod(file.fd, old.st_mode & 07777);
+        (void)::fchmod(fd, old.st_mode & 07777);
         const struct timespec times[2] = {old.st_atim, old.st_mtim};
-        (void)::futimens(file.fd, times);
-    }
-    const int closeStatus = file.closeNow();
-    if (status == 0)
-        status = closeStatus;
+        (void)::futimens(fd, times);
+    });
     if (status == 0 && ::rename(tempPath.constData(), path.constData()) != 0)
         status = -errno;
     if (status != 0) {
