@@ -54,6 +54,21 @@ QByteArray jpeg(QSize size, QColor colour)
     return bytes;
 }
 
+// First a red 320 x 240 picture, then a blue, wider one with a new date.
+void serveRedThenBlue(MiniHttpServer &server)
+{
+    auto served = std::make_shared<int>(0);
+    server.setHandler([served](const QByteArray &) {
+        MiniHttpServer::Reply reply;
+        const bool first = (*served)++ == 0;
+        reply.bytes = MiniHttpServer::response(
+            jpeg(first ? QSize(320, 240) : QSize(400, 200), first ? Qt::red : Qt::blue),
+            "image/jpeg",
+            first ? "Tue, 08 Dec 2026 10:00:00 GMT" : "Tue, 08 Dec 2026 10:00:05 GMT");
+        return reply;
+    });
+}
+
 int px(double twips)
 {
     return Twips::toPixels(twips, 96);
@@ -95,6 +110,18 @@ protected:
         window->setEndProgramHandler([this] { ++endedByClose; });
         window->setExitHandler([this] { ++endedByExit; });
         window->Form_Load();
+    }
+
+    // One camera listed, and the window loaded with room in the viewer for the
+    // picture: 8,000 twips across, 6,220 down.
+    void openWithRoomyViewer(const QString &name, const QString &url)
+    {
+        ASSERT_TRUE(CamListFile::LoadCamList().ok());
+        ASSERT_TRUE(CamListFile::AppendCamEntry(name, url, "30").ok());
+        load();
+        // The hidden window's pending resize comes first.
+        window->grab();
+        window->LayoutMainWindow(11520, 15195);
     }
 
     template <typename T = QWidget>
@@ -422,24 +449,8 @@ TEST_F(MainWindowTest, AddingListsTheCameraWithoutStartingIt)
 TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
 {
     MiniHttpServer server;
-    int served = 0;
-    server.setHandler([&](const QByteArray &) {
-        MiniHttpServer::Reply reply;
-        // First a 320 x 240 picture, then a wider one with a new date.
-        const bool first = served++ == 0;
-        reply.bytes = MiniHttpServer::response(
-            jpeg(first ? QSize(320, 240) : QSize(400, 200), first ? Qt::red : Qt::blue),
-            "image/jpeg",
-            first ? "Tue, 08 Dec 2026 10:00:00 GMT" : "Tue, 08 Dec 2026 10:00:05 GMT");
-        return reply;
-    });
-    ASSERT_TRUE(CamListFile::LoadCamList().ok());
-    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", server.url("/snap.jpg"), "30").ok());
-    load();
-    // The hidden window's pending resize comes first, then room for the
-    // picture: 8,000 twips across, 6,220 down.
-    window->grab();
-    window->LayoutMainWindow(11520, 15195);
+    serveRedThenBlue(server);
+    ASSERT_NO_FATAL_FAILURE(openWithRoomyViewer("Yard", server.url("/snap.jpg")));
 
     QSignalSpy pictures(&engine(), &CameraEngine::panelPictureChanged);
     doubleClick("Yard");
@@ -501,20 +512,8 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
 TEST_F(MainWindowTest, PanelZeroFillsTheViewerBeforeAnyClick)
 {
     MiniHttpServer server;
-    int served = 0;
-    server.setHandler([&](const QByteArray &) {
-        MiniHttpServer::Reply reply;
-        const bool first = served++ == 0;
-        reply.bytes = MiniHttpServer::response(
-            jpeg(first ? QSize(320, 240) : QSize(400, 200), Qt::green), "image/jpeg",
-            first ? "Tue, 08 Dec 2026 11:00:00 GMT" : "Tue, 08 Dec 2026 11:00:05 GMT");
-        return reply;
-    });
-    ASSERT_TRUE(CamListFile::LoadCamList().ok());
-    ASSERT_TRUE(CamListFile::AppendCamEntry("Gate", server.url("/snap.jpg"), "30").ok());
-    load();
-    window->grab();
-    window->LayoutMainWindow(11520, 15195);
+    serveRedThenBlue(server);
+    ASSERT_NO_FATAL_FAILURE(openWithRoomyViewer("Gate", server.url("/snap.jpg")));
     ASSERT_EQ(engine().selectedCam(), 0) << "panel 0 counts as selected from the start";
 
     QSignalSpy pictures(&engine(), &CameraEngine::panelPictureChanged);
