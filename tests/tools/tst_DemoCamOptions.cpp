@@ -26,13 +26,15 @@ TEST(DemoCamOptions, DefaultsServeFourCamerasAtSevenTwentyP)
                              p.options.changeEveryFor(3), p.options.changeEveryFor(4)};
     EXPECT_EQ(periods, (QList<int>{2, 3, 4, 5}));
     EXPECT_EQ(p.options.brokenFor(1), BrokenMode::None);
+    EXPECT_FALSE(p.options.daytimePort) << "no daytime server unless asked for";
 }
 
 TEST(DemoCamOptions, ReadsEveryOptionInBothSpellings)
 {
     const auto p = parse(QStringLiteral("--port 8081 --cameras=24 --size 1920x1080 "
                                         "--change-every=1 --quality 90 --slow=50000 "
-                                        "--broken never-answer --broken 3:html"));
+                                        "--broken never-answer --broken 3:html "
+                                        "--daytime-port=1313"));
     ASSERT_EQ(p.action, DemoCamOptions::Action::Run) << p.message.toStdString();
     EXPECT_EQ(p.options.port, 8081);
     EXPECT_EQ(p.options.cameras, 24);
@@ -42,6 +44,7 @@ TEST(DemoCamOptions, ReadsEveryOptionInBothSpellings)
     EXPECT_EQ(p.options.slowBytesPerSecond, 50000);
     EXPECT_EQ(p.options.brokenFor(1), BrokenMode::NeverAnswer);
     EXPECT_EQ(p.options.brokenFor(3), BrokenMode::Html);
+    EXPECT_EQ(p.options.daytimePort, std::optional<quint16>(1313));
 
     // A list of periods is taken in turn by the cameras.
     const auto list = parse(QStringLiteral("--cameras 5 --change-every 7,11"));
@@ -105,6 +108,8 @@ TEST(DemoCamOptions, BadCommandLinesFailWithExitCodeTwoAndSayWhy)
         {"--change-every 2,,3", "--change-every"},
         {"--change-every=", "--change-every"},
         {"--slow 0", "--slow"},
+        {"--daytime-port 65536", "--daytime-port"},
+        {"--daytime-port", "needs a value"},
         {"--broken sideways", "--broken"},
         {"--broken 0:html", "--broken"},
         {"--broken 5:html", "camera 5"},

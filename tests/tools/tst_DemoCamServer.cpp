@@ -6,11 +6,14 @@
 #include <QImage>
 #include <QMap>
 #include <QTcpSocket>
+#include <QTimeZone>
 
 #include <memory>
 #include <vector>
 
+#include "DemoCamDaytime.h"
 #include "DemoCamServer.h"
+#include "NetworkTime.h"
 #include "WaitUntil.h"
 
 namespace {
@@ -338,4 +341,16 @@ TEST(DemoCamHttpDate, IsEnglishGmtWhateverTheLocale)
     EXPECT_EQ(DemoCamServer::httpDate(784111777), "Sun, 06 Nov 1994 08:49:37 GMT");
     EXPECT_EQ(DemoCamServer::httpDate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
     QLocale::setDefault(saved);
+}
+
+TEST(DemoCamDaytime, TellsTheTimeInNistsFormat)
+{
+    const QDateTime when(QDate(2023, 5, 14), QTime(18, 7, 42), QTimeZone::utc());
+    const QByteArray line = DemoCamDaytime::daytimeLine(when);
+    EXPECT_TRUE(line.startsWith("\n60078 23-05-14 18:07:42 ")) << line.toStdString();
+    EXPECT_TRUE(line.endsWith("UTC(NIST) * \n"));
+    // The program's own reader gets the same time back.
+    EXPECT_EQ(ParseDaytimeReply(line), std::optional<QDateTime>(when));
+    const QDateTime newYear(QDate(2030, 1, 1), QTime(0, 0, 0), QTimeZone::utc());
+    EXPECT_TRUE(DemoCamDaytime::daytimeLine(newYear).startsWith("\n62502 30-01-01 00:00:00 "));
 }

@@ -108,11 +108,13 @@ QString DemoCamOptions::usage()
                "  --slow BYTES_PER_SEC  send every response at this rate\n"
                "  --broken [N:]MODE     misbehave on every camera, or on camera N only;\n"
                "                        MODE is one of: %1\n"
+               "  --daytime-port P      also tell the time by the daytime protocol on this\n"
+               "                        port of 127.0.0.1; 0 picks a free one\n"
                "  --help                show this text\n"
                "  --version             show the version\n"
                "\n"
-               "The first line on standard output names the port. SIGINT or SIGTERM stops the "
-               "server.\n")
+               "The first line on standard output names the port, the second the daytime "
+               "port\nwhen asked for. SIGINT or SIGTERM stops the server.\n")
         .arg(modeList());
 }
 
@@ -146,9 +148,10 @@ DemoCamOptions::Parsed DemoCamOptions::parse(const QStringList &arguments)
         }
 
         static const QStringList withValue{
-            QStringLiteral("--port"),         QStringLiteral("--cameras"), QStringLiteral("--size"),
-            QStringLiteral("--change-every"), QStringLiteral("--quality"), QStringLiteral("--slow"),
-            QStringLiteral("--broken")};
+            QStringLiteral("--port"),    QStringLiteral("--cameras"),
+            QStringLiteral("--size"),    QStringLiteral("--change-every"),
+            QStringLiteral("--quality"), QStringLiteral("--slow"),
+            QStringLiteral("--broken"),  QStringLiteral("--daytime-port")};
         if (!withValue.contains(name)) {
             if (name.startsWith(QLatin1Char('-')))
                 return failure(QStringLiteral("unknown option '%1'").arg(name));
@@ -171,6 +174,11 @@ DemoCamOptions::Parsed DemoCamOptions::parse(const QStringList &arguments)
             if (!n)
                 return bad(QStringLiteral("expected 0 to 65535"));
             o.port = quint16(*n);
+        } else if (name == QLatin1String("--daytime-port")) {
+            const auto n = boundedNumber(value, 0, 65535);
+            if (!n)
+                return bad(QStringLiteral("expected 0 to 65535"));
+            o.daytimePort = quint16(*n);
         } else if (name == QLatin1String("--cameras")) {
             const auto n = boundedNumber(value, 1, kMaxCameras);
             if (!n)

@@ -33,6 +33,8 @@ struct DemoCamOptions
     static constexpr int kMaxChangeSeconds = 86400;
 
     quint16 port = 0; // 0: any free port
+    // Also serve the daytime protocol on this port of 127.0.0.1 (0: a free one).
+    std::optional<quint16> daytimePort;
     int cameras = 4;
     QSize size{1280, 720};
     // Seconds between picture changes, used in turn by camera 1, 2, 3, ...

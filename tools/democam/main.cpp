@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "AppInfo.h"
+#include "DemoCamDaytime.h"
 #include "DemoCamOptions.h"
 #include "DemoCamServer.h"
 #include "StopSignals.h"
@@ -39,8 +40,18 @@ int main(int argc, char **argv)
                      unsigned(parsed.options.port), server.errorString().toLocal8Bit().constData());
         return 1;
     }
-    // Scripts wait for this line to learn the port, so it must not sit in a buffer.
+    // Scripts wait for these lines to learn the ports, so they must not sit in a buffer.
     std::printf("%s\n", server.listeningLine().toLocal8Bit().constData());
+    DemoCamDaytime daytime;
+    if (parsed.options.daytimePort) {
+        if (!daytime.listen(*parsed.options.daytimePort)) {
+            std::fprintf(stderr, "tessaly-democam: cannot listen on 127.0.0.1:%u: %s\n",
+                         unsigned(*parsed.options.daytimePort),
+                         daytime.errorString().toLocal8Bit().constData());
+            return 1;
+        }
+        std::printf("%s\n", daytime.listeningLine().toLocal8Bit().constData());
+    }
     if (std::fflush(stdout) != 0)
         std::fprintf(stderr, "tessaly-democam: cannot write to standard output\n");
 
