@@ -3,8 +3,8 @@
 #
 #   scripts/run-demo.sh [arguments for tessaly]
 #
-# Installs what is missing, builds, starts tessaly-democam on a free port of
-# 127.0.0.1, prepares a demo program directory and a demo settings directory
+# Installs what is missing, builds, starts tessaly-democam (the cameras and a
+# daytime clock) on free ports of 127.0.0.1, prepares a demo program directory and a demo settings directory
 # under build/demo/ and starts Tessaly on them. Your own camera list, pictures
 # and settings are never read or written. The demo camera stops when Tessaly
 # exits. Without a display, Tessaly runs under xvfb-run when it is installed.
@@ -62,13 +62,17 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 : >"$demo/democam.out"
-"$democam" --port 0 --cameras 4 --change-every 2,3,4,5 >"$demo/democam.out" 2>"$demo/democam.log" &
+# It also tells the time for the clock under the viewer, so the demo needs no Internet.
+"$democam" --port 0 --cameras 4 --change-every 2,3,4,5 --daytime-port 0 \
+    >"$demo/democam.out" 2>"$demo/democam.log" &
 democam_pid=$!
 
 port=""
+daytime_port=""
 for _ in $(seq 150); do
     port="$(sed -n '1s|.*http://127\.0\.0\.1:\([0-9][0-9]*\)/cam1\.jpg.*|\1|p' "$demo/democam.out")"
-    [ -n "$port" ] && break
+    daytime_port="$(sed -n '2s|^tessaly-democam daytime on 127\.0\.0\.1:\([0-9][0-9]*\)$|\1|p' "$demo/democam.out")"
+    [ -n "$port" ] && [ -n "$daytime_port" ] && break
     if ! kill -0 "$democam_pid" 2>/dev/null; then
         say "tessaly-democam ended before it was listening:"
         cat "$demo/democam.log" >&2
@@ -76,8 +80,8 @@ for _ in $(seq 150); do
     fi
     sleep 0.1
 done
-if [ -z "$port" ]; then
-    say "tessaly-democam did not say its port within 15 s (see $demo/democam.log)"
+if [ -z "$port" ] || [ -z "$daytime_port" ]; then
+    say "tessaly-democam did not say its ports within 15 s (see $demo/democam.log)"
     exit 1
 fi
 say "demo cameras on http://127.0.0.1:$port/cam1.jpg ... cam4.jpg"
@@ -122,5 +126,5 @@ fi
 # Not exec: the trap above must still stop the demo camera when Tessaly exits.
 status=0
 TESSALY_HOME="$PWD/$demo/home" XDG_CONFIG_HOME="$PWD/$demo/config" \
-    "${run[@]}" "$viewer" "$@" || status=$?
+    TESSALY_TIME_SERVER="127.0.0.1:$daytime_port" "${run[@]}" "$viewer" "$@" || status=$?
 exit "$status"
