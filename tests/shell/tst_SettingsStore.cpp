@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QSettings>
 
 #include "AppInfo.h"
@@ -278,4 +279,28 @@ TEST_F(SettingsStoreTest, AFileThatCannotBeWrittenBringsTheWarningAndStaysIntact
 
     SafeFileWriter::setFaultInjector({});
     EXPECT_EQ(getMachine(QStringLiteral("autoSave")), QStringLiteral("1"));
+}
+
+TEST_F(SettingsStoreTest, SettingsLiveBesideTheProgramAndInTheUsersConfigDirectory)
+{
+    // The machine area and the camera list sit in the program directory: the
+    // executable's own, unless TESSALY_HOME names another.
+    const QByteArray home = qgetenv("TESSALY_HOME");
+    qunsetenv("TESSALY_HOME");
+    EXPECT_EQ(AppInfo::programDirectory(), QCoreApplication::applicationDirPath());
+    EXPECT_EQ(MachineRegistry::defaultFilePath(),
+              QCoreApplication::applicationDirPath() + QStringLiteral("/machine-settings.reg"));
+    qputenv("TESSALY_HOME", home + "/./sub/..");
+    EXPECT_EQ(AppInfo::programDirectory(), QString::fromLocal8Bit(home));
+    qputenv("TESSALY_HOME", home);
+
+    // The per-user area is an INI file named after the company and the product
+    // in the user's config directory; the demo run writes that file itself.
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    ASSERT_FALSE(config.isEmpty());
+    SettingsStore::SaveSetting(product, kSettings, QStringLiteral("showHelp"), QStringLiteral("0"));
+    const QString ini = config + QLatin1Char('/') + AppInfo::companyName() + QLatin1Char('/') +
+                        product + QStringLiteral(".ini");
+    EXPECT_TRUE(TestEnv::readFile(ini).contains("[Settings]\nshowHelp=0"))
+        << TestEnv::readFile(ini).toStdString();
 }
