@@ -99,9 +99,12 @@ status_kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
 # The floor helper, against the same cameras; its last line is key=value figures.
 floor_runs=()
 measure_floor() {
-    local line
-    line="$("$floor" --port "$port" --cameras "$cameras" --rounds 3 | tee /dev/stderr | tail -n 1)"
-    floor_runs+=("$line")
+    local out
+    # Not through tee /dev/stderr: that reopens standard error and truncates a
+    # log file it was redirected to.
+    out="$("$floor" --port "$port" --cameras "$cameras" --rounds 3)"
+    printf '%s\n' "$out" >&2
+    floor_runs+=("$(tail -n 1 <<<"$out")")
 }
 value() { # mean of one figure over every floor run so far
     printf '%s\n' "${floor_runs[@]}" | tr ' ' '\n' | sed -n "s/^$1=\([0-9.]*\)$/\1/p" |
