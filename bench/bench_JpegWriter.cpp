@@ -20,6 +20,7 @@
 
 #include <QTemporaryDir>
 
+#include "BenchCodecs.h"
 #include "BenchTiming.h"
 #include "DibSection.h"
 #include "JpegWriter.h"
@@ -60,26 +61,13 @@ const DibSection &scene()
     return dib;
 }
 
-// The bare encoder, with the settings SaveJpegFile uses.
-unsigned long bareCompress(tjhandle handle, const DibSection &dib)
-{
-    unsigned char *jpeg = nullptr;
-    unsigned long size = 0;
-    if (tjCompress2(handle, dib.DIBSectionBitsPtr(), dib.Width(), dib.BytesPerScanLine(),
-                    dib.Height(), TJPF_BGR, &jpeg, &size, TJSAMP_420, kQuality,
-                    TJFLAG_BOTTOMUP) != 0)
-        size = 0;
-    tjFree(jpeg);
-    return size;
-}
-
 void BM_BareTjCompress2(benchmark::State &state)
 {
     const DibSection &dib = scene();
     tjhandle handle = tjInitCompress();
     unsigned long size = 0;
     for (auto _ : state)
-        benchmark::DoNotOptimize(size = bareCompress(handle, dib));
+        benchmark::DoNotOptimize(size = bareCompress(handle, dib, kQuality));
     tjDestroy(handle);
     if (size == 0)
         state.SkipWithError("tjCompress2 failed");
@@ -121,7 +109,7 @@ void BM_SaveVsBare(benchmark::State &state)
     int n = 0;
     for (auto _ : state) {
         timed(bare, CLOCK_THREAD_CPUTIME_ID,
-              [&] { benchmark::DoNotOptimize(bareCompress(handle, dib)); });
+              [&] { benchmark::DoNotOptimize(bareCompress(handle, dib, kQuality)); });
         const QString name = dir.filePath(QStringLiteral("new%1.jpg").arg(n++));
         timed(fresh, CLOCK_THREAD_CPUTIME_ID, [&] { SaveJpegFile(dib, name, kQuality); });
         timed(replace, CLOCK_THREAD_CPUTIME_ID, [&] { SaveJpegFile(dib, replaced, kQuality); });

@@ -15,12 +15,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QBuffer>
 #include <QImage>
-#include <QImageReader>
-#include <QImageWriter>
 #include <QPainter>
 
+#include "BenchCodecs.h"
 #include "JpegStructure.h"
 #include "Picture.h"
 
@@ -57,25 +55,9 @@ const QByteArray &snapshot()
             painter.drawRect(100 + i * 150, 700, 80, 200 - i * 10);
         }
         painter.end();
-        QByteArray jpeg;
-        QBuffer buffer(&jpeg);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "jpeg");
-        writer.setQuality(85);
-        if (!writer.write(image))
-            jpeg.clear();
-        return jpeg;
+        return cameraJpeg(image, 85);
     }();
     return bytes;
-}
-
-QImage decodeFull(const QByteArray &bytes)
-{
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "jpeg");
-    return reader.read();
 }
 
 bool checkSnapshot(benchmark::State &state)
@@ -94,7 +76,7 @@ void BM_DecodeFull(benchmark::State &state)
     if (!checkSnapshot(state))
         return;
     for (auto _ : state) {
-        const QImage image = decodeFull(snapshot());
+        const QImage image = bareDecode(snapshot());
         benchmark::DoNotOptimize(image.constBits());
     }
 }
@@ -120,7 +102,7 @@ void BM_DecodeFullThenScale(benchmark::State &state)
         return;
     for (auto _ : state) {
         const QImage thumb =
-            decodeFull(snapshot())
+            bareDecode(snapshot())
                 .scaled(Picture::panelSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         benchmark::DoNotOptimize(thumb.constBits());
     }
@@ -159,7 +141,7 @@ void BM_PanelSizeVsFull(benchmark::State &state)
         benchmark::DoNotOptimize(Picture::fromBytes(snapshot()).isNull());
         double t1 = threadCpuMs();
         panel += t1 - t0;
-        benchmark::DoNotOptimize(decodeFull(snapshot()).constBits());
+        benchmark::DoNotOptimize(bareDecode(snapshot()).constBits());
         full += threadCpuMs() - t1;
     }
     const double n = double(state.iterations());

@@ -30,15 +30,13 @@
 #include <benchmark/benchmark.h>
 #include <turbojpeg.h>
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QImageReader>
-#include <QImageWriter>
 #include <QTemporaryDir>
 
+#include "BenchCodecs.h"
 #include "BenchTiming.h"
 #include "CameraEngine.h"
 #include "DibSection.h"
@@ -76,34 +74,7 @@ QImage scene()
 // What a camera sends: the scene as a JPEG (quality 85, as cameras often use).
 QByteArray received()
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(85);
-    writer.write(scene());
-    return bytes;
-}
-
-QImage bareDecode(const QByteArray &jpeg)
-{
-    QByteArray copy = jpeg;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "jpeg");
-    return reader.read();
-}
-
-unsigned long bareEncode(tjhandle handle, const DibSection &dib)
-{
-    unsigned char *jpeg = nullptr;
-    unsigned long size = 0;
-    if (tjCompress2(handle, dib.DIBSectionBitsPtr(), dib.Width(), dib.BytesPerScanLine(),
-                    dib.Height(), TJPF_BGR, &jpeg, &size, TJSAMP_420, kQuality,
-                    TJFLAG_BOTTOMUP) != 0)
-        size = 0;
-    tjFree(jpeg);
-    return size;
+    return cameraJpeg(scene(), 85);
 }
 
 void BM_AutosaveVsBare(benchmark::State &state)
@@ -142,7 +113,7 @@ void BM_AutosaveVsBare(benchmark::State &state)
         timed(decode, CLOCK_PROCESS_CPUTIME_ID,
               [&] { benchmark::DoNotOptimize(bareDecode(jpeg)); });
         timed(encode, CLOCK_PROCESS_CPUTIME_ID,
-              [&] { benchmark::DoNotOptimize(bareEncode(handle, pixels)); });
+              [&] { benchmark::DoNotOptimize(bareCompress(handle, pixels, kQuality)); });
         Picture picture;
         std::shared_ptr<const QImage> held;
         timed(arrival, CLOCK_PROCESS_CPUTIME_ID, [&] {
@@ -181,11 +152,5 @@ BENCHMARK(BM_AutosaveVsBare)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Min
 int main(int argc, char **argv)
 {
     // The image reader finds its JPEG plugin through the application.
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }
