@@ -44,6 +44,17 @@ protected:
     }
 
     static QByteArray listBytes() { return TestEnv::readFile(CamListFile::path()); }
+
+    // The program directory on the tiny disk, with the camera list and a
+    // stored setting in it; answers the settings file's bytes.
+    static QByteArray programDirectoryOn(const TinyDisk &disk)
+    {
+        qputenv("TESSALY_HOME", QFile::encodeName(disk.path()));
+        EXPECT_TRUE(TestEnv::writeFile(CamListFile::path(), kList));
+        EXPECT_TRUE(SettingsStore::SaveMachineSetting(kApp, kSettings, QStringLiteral("autoSave"),
+                                                      QStringLiteral("1")));
+        return TestEnv::readFile(MachineRegistry::defaultFilePath());
+    }
     static QStringList leftovers(const QString &dir)
     {
         return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -125,11 +136,8 @@ TEST_F(CamListFileFaultsTest, AFullDiskRefusesEveryWriteAndLeavesBothFilesWhole)
     TinyDisk disk;
     if (!disk.mounted())
         GTEST_SKIP() << "no tmpfs can be mounted here: " << disk.error().toStdString();
-    qputenv("TESSALY_HOME", QFile::encodeName(disk.path()));
-    ASSERT_TRUE(TestEnv::writeFile(CamListFile::path(), kList));
-    ASSERT_TRUE(SettingsStore::SaveMachineSetting(kApp, kSettings, QStringLiteral("autoSave"),
-                                                  QStringLiteral("1")));
-    const QByteArray settings = TestEnv::readFile(MachineRegistry::defaultFilePath());
+    const QByteArray settings = programDirectoryOn(disk);
+    ASSERT_FALSE(HasFailure() || settings.isEmpty());
     ASSERT_TRUE(disk.fill());
 
     const auto appended = CamListFile::AppendCamEntry(
@@ -165,11 +173,8 @@ TEST_F(CamListFileFaultsTest, AReadOnlyProgramDirectoryIsReportedAndNothingIsLos
     TinyDisk disk;
     if (!disk.mounted())
         GTEST_SKIP() << "no tmpfs can be mounted here: " << disk.error().toStdString();
-    qputenv("TESSALY_HOME", QFile::encodeName(disk.path()));
-    ASSERT_TRUE(TestEnv::writeFile(CamListFile::path(), kList));
-    ASSERT_TRUE(SettingsStore::SaveMachineSetting(kApp, kSettings, QStringLiteral("autoSave"),
-                                                  QStringLiteral("1")));
-    const QByteArray settings = TestEnv::readFile(MachineRegistry::defaultFilePath());
+    const QByteArray settings = programDirectoryOn(disk);
+    ASSERT_FALSE(HasFailure() || settings.isEmpty());
     ASSERT_TRUE(disk.makeReadOnly());
 
     const auto appended = CamListFile::AppendCamEntry(

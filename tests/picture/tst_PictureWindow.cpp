@@ -3,36 +3,17 @@
 #include <stdexcept>
 #include <vector>
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
-#include <QTimer>
 #include <QWindow>
 
 #include "PictureWindow.h"
+#include "WaitUntil.h"
 #include "WindowUtils.h"
 
 namespace {
-
-// Runs the event loop in short slices until the condition holds or time is up.
-template <typename Condition>
-bool waitFor(Condition condition, int timeoutMs = 5000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
-}
 
 // A click as the window system delivers it, so it reaches whichever child
 // lies under the pointer.
@@ -89,7 +70,7 @@ TEST(PictureWindow, OpensBorderlessFullScreenOnBlack)
     EXPECT_TRUE(window->testAttribute(Qt::WA_DeleteOnClose));
 
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-    EXPECT_TRUE(waitFor([&] { return window->size() == screen; }));
+    EXPECT_TRUE(waitUntil([&] { return window->size() == screen; }));
     EXPECT_EQ(window->Image1->geometry(), window->rect());
     EXPECT_EQ(window->findChild<ZoomImage *>(QStringLiteral("Image1")), window->Image1);
     EXPECT_EQ(window->findChild<BusyIndicator *>(QStringLiteral("picrefresh")), window->picrefresh);
@@ -101,7 +82,7 @@ TEST(PictureWindow, OpensBorderlessFullScreenOnBlack)
     // Image1 keeps covering the window when its size changes.
     window->showNormal();
     window->resize(320, 200);
-    EXPECT_TRUE(waitFor([&] { return window->size() == QSize(320, 200); }));
+    EXPECT_TRUE(waitUntil([&] { return window->size() == QSize(320, 200); }));
     EXPECT_EQ(window->Image1->geometry(), QRect(0, 0, 320, 200));
     delete window;
     EXPECT_EQ(saver.calls, (std::vector<bool>{false, true}));
@@ -112,7 +93,7 @@ TEST(PictureWindow, FollowsNewPicturesStretchedToTheWindow)
     FakeScreenSaver saver;
     QPointer<PictureWindow> window =
         PictureWindow::open(solid(qRgb(200, 0, 0)), nullptr, saver.sw());
-    ASSERT_TRUE(waitFor([&] { return window->isVisible() && !window->size().isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return window->isVisible() && !window->size().isEmpty(); }));
     const QPoint nearCorner(window->width() - 2, window->height() - 2);
     EXPECT_EQ(shownAt(window, nearCorner), qRgb(200, 0, 0));
 
@@ -122,7 +103,7 @@ TEST(PictureWindow, FollowsNewPicturesStretchedToTheWindow)
     EXPECT_EQ(shownAt(window, {1, 1}), qRgb(0, 0, 220));
     EXPECT_EQ(shownAt(window, nearCorner), qRgb(0, 0, 220));
     window->close();
-    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
+    EXPECT_TRUE(waitUntil([&] { return window.isNull(); }));
 }
 
 TEST(PictureWindow, BusyIndicatorShowsWhileAFetchRuns)
@@ -139,11 +120,11 @@ TEST(PictureWindow, BusyIndicatorShowsWhileAFetchRuns)
     EXPECT_TRUE(window.rect().contains(window.picrefresh->geometry()));
     // It turns while shown.
     const int first = window.picrefresh->frame();
-    EXPECT_TRUE(waitFor([&] { return window.picrefresh->frame() != first; }));
+    EXPECT_TRUE(waitUntil([&] { return window.picrefresh->frame() != first; }));
 
     // It stays in the corner when the window changes size.
     window.resize(640, 480);
-    EXPECT_TRUE(waitFor([&] { return window.width() == 640; }));
+    EXPECT_TRUE(waitUntil([&] { return window.width() == 640; }));
     EXPECT_TRUE(window.rect().contains(window.picrefresh->geometry()));
     EXPECT_GT(window.picrefresh->x(), 320);
 
@@ -163,13 +144,13 @@ TEST(PictureWindow, ClickClosesItAndReleasesTheScreenSaver)
         // The caller clears its flag while the window is still there.
         EXPECT_FALSE(window.isNull());
     });
-    ASSERT_TRUE(waitFor([&] { return window->isVisible() && !window->size().isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return window->isVisible() && !window->size().isEmpty(); }));
     window->setBusy(true);
 
     // Even a click that lands on the busy indicator reaches the picture.
     clickWindowAt(window, window->picrefresh->geometry().center());
     EXPECT_EQ(clicked, 1);
-    EXPECT_TRUE(waitFor([&] { return window.isNull(); })) << "closed and unloaded";
+    EXPECT_TRUE(waitUntil([&] { return window.isNull(); })) << "closed and unloaded";
     EXPECT_EQ(saver.calls, (std::vector<bool>{false, true}));
 }
 
@@ -181,7 +162,7 @@ TEST(PictureWindow, ClosingOrDestroyingReleasesTheScreenSaverOnce)
     int clicked = 0;
     QObject::connect(window, &PictureWindow::closedByClick, [&] { ++clicked; });
     window->close();
-    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
+    EXPECT_TRUE(waitUntil([&] { return window.isNull(); }));
     EXPECT_EQ(clicked, 0);
     EXPECT_EQ(saver.calls, (std::vector<bool>{false, true}));
 
@@ -218,7 +199,7 @@ TEST(PictureWindow, FailingScreenSaverSwitchNeverEscapes)
     ASSERT_TRUE(window);
     EXPECT_TRUE(window->isVisible());
     EXPECT_NO_THROW(window->close());
-    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
+    EXPECT_TRUE(waitUntil([&] { return window.isNull(); }));
     EXPECT_EQ(calls, 2);
 }
 
@@ -240,7 +221,7 @@ TEST(PictureWindow, DefaultSwitchHoldsTheDesktopScreenSaverWhileOpen)
     QPointer<PictureWindow> window = PictureWindow::open(solid(qRgb(5, 5, 5)));
     EXPECT_EQ(requests, std::vector<QString>{QStringLiteral("inhibit")});
     window->close();
-    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
+    EXPECT_TRUE(waitUntil([&] { return window.isNull(); }));
     EXPECT_EQ(requests,
               (std::vector<QString>{QStringLiteral("inhibit"), QStringLiteral("uninhibit 42")}));
     WindowUtils::setScreenSaverService(previous);
