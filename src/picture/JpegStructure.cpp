@@ -84,6 +84,7 @@ JpegStructure::Result JpegStructure::check(QByteArrayView bytes)
 
     bool frameSeen = false;
     bool scanSeen = false;
+    int frameComponents = 0;
     qsizetype pos = 2;
     while (true) {
         // A marker: one or more 0xFF, then its code.
@@ -127,6 +128,7 @@ JpegStructure::Result JpegStructure::check(QByteArrayView bytes)
                 length < 8 + 3 * components)
                 return result;
             frameSeen = true;
+            frameComponents = components;
             result.size = QSize(width, height);
             result.progressive = isProgressive(m);
         } else if (m == SOS) {
@@ -136,6 +138,9 @@ JpegStructure::Result JpegStructure::check(QByteArrayView bytes)
             if (components < 1 || components > 4 || length != 6 + 2 * components)
                 return result;
             scanSeen = true;
+            ++result.scans;
+            if (result.scans > (result.progressive ? MaxScans : frameComponents))
+                return result;
             const qsizetype next = r.nextMarkerInScan(pos + length);
             if (next < 0)
                 return result; // the scan runs off the end: a torn body

@@ -21,7 +21,14 @@ public:
         bool complete = false; // every check passed
         QSize size;            // the frame header's width and height, when one was read
         bool progressive = false;
+        int scans = 0; // scans read, up to the first one over the limit
     };
+
+    // Every scan of a progressive picture is another pass over all its
+    // coefficients: a few hundred bytes of crafted scans cost a decoder seconds.
+    // Encoders write about ten; libjpeg-turbo suggests this bound for input from
+    // strangers. A sequential picture has at most one scan per component.
+    static constexpr int MaxScans = 500;
 
     // Bytes after the end-of-image marker may only be NUL, blank, tab, CR or LF
     // (what some servers append), as the picture loader allows.

@@ -7,7 +7,7 @@
 #include <QBuffer>
 #include <QImageReader>
 
-#include "JpegStructure.h"
+#include "PictureStructure.h"
 
 struct Picture::Data
 {
@@ -35,37 +35,9 @@ void raiseAllocationLimitOnce()
     });
 }
 
-bool isPadding(char c)
-{
-    return c == '\0' || c == '\r' || c == '\n' || c == ' ' || c == '\t';
-}
-
-// The bytes without the blanks, line ends and NULs some servers append.
-QByteArrayView withoutTrailingPadding(const QByteArray &bytes)
-{
-    qsizetype end = bytes.size();
-    while (end > 0 && isPadding(bytes.at(end - 1)))
-        --end;
-    return QByteArrayView(bytes.constData(), end);
-}
-
-// A body cut short still decodes in Qt's readers, with the missing part filled
-// in; only the format's own end mark tells a complete picture from a torn one.
-bool hasEndMark(const QByteArray &bytes, const QByteArray &format)
-{
-    const QByteArrayView body = withoutTrailingPadding(bytes);
-    if (format == "jpeg" || format == "jpg")
-        return body.size() >= 4 && body.endsWith("\xFF\xD9");
-    if (format == "png")
-        return body.size() >= 12 && body.last(12).startsWith(QByteArrayView("\0\0\0\0IEND", 8));
-    if (format == "gif")
-        return !body.isEmpty() && body.back() == ';';
-    return true;
-}
-
 bool tooManyPixels(const QSize &size)
 {
-    return qint64(size.width()) * qint64(size.height()) > Picture::MaxPixels;
+    return PictureStructure::tooManyPixels(size.width(), size.height());
 }
 
 bool isJpeg(const QByteArray &format)
@@ -135,6 +107,7 @@ QImage decode(const QByteArray &bytes, const QByteArray &format, const QSize &ta
     if (!buffer.open(QIODevice::ReadOnly))
         return {};
     QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(false);
     const QSize natural = reader.size();
     if (natural.isValid() && tooManyPixels(natural))
@@ -193,20 +166,20 @@ Picture Picture::decodeBytes(const QByteArray &bytes, const QSize &thumbnailSize
 {
     if (full)
         full->reset();
-    if (bytes.isEmpty())
+    // No decoder sees bytes whose structure has not been walked first.
+    const PictureStructure::Result structure = PictureStructure::check(bytes);
+    if (!structure.complete)
         return {};
     raiseAllocationLimitOnce();
 
+    const QByteArray format = PictureStructure::readerFormat(structure.format);
     QByteArray copy = bytes;
     QBuffer buffer(&copy);
     if (!buffer.open(QIODevice::ReadOnly))
         return {};
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(false);
-    const QByteArray format = reader.format().toLower();
-    if (format.isEmpty() || !hasEndMark(bytes, format))
-        return {};
     QSize natural = reader.size();
     if (natural.isValid() && (natural.isEmpty() || tooManyPixels(natural)))
         return {};
@@ -250,15 +223,15 @@ Picture Picture::decodeBytes(const QByteArray &bytes, const QSize &thumbnailSize
 
 Picture Picture::fromBytesChecked(const QByteArray &bytes, const QSize &thumbnailSize)
 {
-    if (!bytes.startsWith("\xFF\xD8"))
+    const PictureStructure::Result structure = PictureStructure::check(bytes);
+    if (structure.format != PictureStructure::Format::Jpeg)
         return fromBytes(bytes, thumbnailSize);
-    const JpegStructure::Result jpeg = JpegStructure::check(bytes);
-    if (!jpeg.complete || tooManyPixels(jpeg.size))
+    if (!structure.complete)
         return {};
     auto data = std::make_shared<Data>();
     data->bytes = bytes;
     data->format = QByteArrayLiteral("jpeg");
-    data->naturalSize = jpeg.size;
+    data->naturalSize = structure.size;
     return Picture(std::move(data));
 }
 

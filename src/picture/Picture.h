@@ -7,6 +7,8 @@
 #include <QMetaType>
 #include <QSize>
 
+#include "PictureStructure.h"
+
 // The picture a camera panel, the viewer or the picture window shows.
 //
 // A Picture is a cheap, implicitly shared handle: copying one gives "the same
@@ -22,18 +24,18 @@ class Picture
 {
 public:
     // Pictures larger than this many pixels are refused as decompression bombs.
-    static constexpr qint64 MaxPixels = 50'000'000;
+    static constexpr qint64 MaxPixels = PictureStructure::MaxPixels;
     // Memory the image reader may allocate for one decode, in MiB.
     static constexpr int AllocationLimitMiB = 256;
 
     Picture() = default;
 
-    // The picture encoded in bytes (JPEG, PNG, GIF, BMP, ...), validated by
-    // decoding it once at thumbnailSize, which is cached. Returns a null Picture
-    // when the bytes cannot be decoded completely: an unknown format, a reader
-    // error, a JPEG without its end-of-image marker (the reader would fill the
-    // missing part with grey), a PNG without its end chunk, a GIF without its
-    // trailer, or more than MaxPixels pixels.
+    // The picture encoded in bytes (JPEG, PNG, GIF or BMP), validated by its
+    // structure (PictureStructure) and then by decoding it once at
+    // thumbnailSize, which is cached. Returns a null Picture when the bytes
+    // cannot be decoded completely: another format, a structure that does not
+    // hold (a torn body, a length that reaches past the end, more than
+    // MaxPixels pixels, too many scans), or a reader error.
     static Picture fromBytes(const QByteArray &bytes, const QSize &thumbnailSize = panelSize());
 
     // Like fromBytes, for a picture whose full size is wanted at once (a new
@@ -46,9 +48,9 @@ public:
 
     // Like fromBytes, for a picture that may never be looked at (recording
     // without saving): a JPEG is only checked for completeness, without
-    // decoding (JpegStructure: markers, frame size, scans, end marker), and its
-    // thumbnail is decoded when first asked for. Torn JPEGs are refused as by
-    // fromBytes; other formats are decoded as fromBytes does.
+    // decoding (markers, frame size, scans, end marker), and its thumbnail is
+    // decoded when first asked for. Torn JPEGs are refused as by fromBytes;
+    // other formats are decoded as fromBytes does.
     static Picture fromBytesChecked(const QByteArray &bytes,
                                     const QSize &thumbnailSize = panelSize());
 

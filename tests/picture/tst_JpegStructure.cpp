@@ -7,6 +7,7 @@
 
 #include "JpegStructure.h"
 #include "Picture.h"
+#include "TestPictures.h"
 
 // The structure check stands in for a decode where nobody looks at the
 // picture, so it has to refuse every torn body the decoder refuses.
@@ -111,4 +112,33 @@ TEST(JpegStructure, MangledHeadersAndOtherBytesAreRefused)
     EXPECT_FALSE(JpegStructure::check(QByteArray("\xFF\xD8\xFF\xD9", 4)).complete);
     EXPECT_FALSE(JpegStructure::check(QByteArray("\x89PNG\r\n\x1A\n", 8)).complete);
     EXPECT_FALSE(JpegStructure::check(QByteArray("not a picture at all")).complete);
+}
+
+TEST(JpegStructure, ScansBeyondWhatAnEncoderWritesAreRefusedBeforeDecoding)
+{
+    // A progressive picture with its last scan repeated: each copy is another
+    // pass of the decoder over every coefficient, for a few hundred bytes.
+    const QByteArray atLimit = TestPictures::manyScanJpeg({320, 240}, JpegStructure::MaxScans);
+    const JpegStructure::Result accepted = JpegStructure::check(atLimit);
+    EXPECT_TRUE(accepted.complete);
+    EXPECT_EQ(accepted.scans, JpegStructure::MaxScans);
+
+    const QByteArray over = TestPictures::manyScanJpeg({1920, 1080}, JpegStructure::MaxScans + 1);
+    const JpegStructure::Result refused = JpegStructure::check(over);
+    EXPECT_FALSE(refused.complete);
+    EXPECT_TRUE(refused.progressive);
+    EXPECT_EQ(refused.scans, JpegStructure::MaxScans + 1) << "stops at the first scan too many";
+    EXPECT_TRUE(Picture::fromBytes(over).isNull());
+    EXPECT_TRUE(Picture::fromBytesChecked(over).isNull());
+
+    // A sequential picture has one scan per component at most: a second scan
+    // over a one-component picture is refused just the same.
+    QImage grey(64, 48, QImage::Format_Grayscale8);
+    grey.fill(128);
+    QByteArray sequential = TestPictures::encode(grey, "jpeg");
+    ASSERT_EQ(JpegStructure::check(sequential).scans, 1);
+    const qsizetype scan = sequential.indexOf(QByteArrayView("\xFF\xDA", 2));
+    const qsizetype end = sequential.lastIndexOf(QByteArrayView("\xFF\xD9", 2));
+    sequential.insert(end, sequential.mid(scan, end - scan));
+    EXPECT_FALSE(JpegStructure::check(sequential).complete);
 }
