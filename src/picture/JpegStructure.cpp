@@ -139,7 +139,11 @@ JpegStructure::Result JpegStructure::check(QByteArrayView bytes)
                 return result;
             scanSeen = true;
             ++result.scans;
-            if (result.scans > (result.progressive ? MaxScans : frameComponents))
+            if (result.progressive
+                    ? result.scans > MaxScans ||
+                          result.scans * qint64(result.size.width()) * result.size.height() >
+                              MaxScanWork
+                    : result.scans > frameComponents)
                 return result;
             const qsizetype next = r.nextMarkerInScan(pos + length);
             if (next < 0)

@@ -122,14 +122,22 @@ TEST(JpegStructure, ScansBeyondWhatAnEncoderWritesAreRefusedBeforeDecoding)
     const JpegStructure::Result accepted = JpegStructure::check(atLimit);
     EXPECT_TRUE(accepted.complete);
     EXPECT_EQ(accepted.scans, JpegStructure::MaxScans);
-
-    const QByteArray over = TestPictures::manyScanJpeg({1920, 1080}, JpegStructure::MaxScans + 1);
+    const QByteArray over = TestPictures::manyScanJpeg({320, 240}, JpegStructure::MaxScans + 1);
     const JpegStructure::Result refused = JpegStructure::check(over);
     EXPECT_FALSE(refused.complete);
     EXPECT_TRUE(refused.progressive);
     EXPECT_EQ(refused.scans, JpegStructure::MaxScans + 1) << "stops at the first scan too many";
     EXPECT_TRUE(Picture::fromBytes(over).isNull());
     EXPECT_TRUE(Picture::fromBytesChecked(over).isNull());
+
+    // A larger picture affords fewer scans: the work, scans times pixels, is
+    // what is bounded.
+    const int fit = int(JpegStructure::MaxScanWork / (1920 * 1080));
+    ASSERT_LT(fit, JpegStructure::MaxScans);
+    EXPECT_TRUE(JpegStructure::check(TestPictures::manyScanJpeg({1920, 1080}, fit)).complete);
+    const QByteArray tooMuch = TestPictures::manyScanJpeg({1920, 1080}, fit + 1);
+    EXPECT_FALSE(JpegStructure::check(tooMuch).complete);
+    EXPECT_TRUE(Picture::fromBytes(tooMuch).isNull());
 
     // A sequential picture has one scan per component at most: a second scan
     // over a one-component picture is refused just the same.
