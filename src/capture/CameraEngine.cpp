@@ -6,7 +6,6 @@
 #include <memory>
 #include <stdexcept>
 
-#include <QFile>
 #include <QLocale>
 #include <QSignalBlocker>
 #include <QTcpSocket>
@@ -16,7 +15,6 @@
 #include "HttpSnapshot.h"
 #include "SnapshotResponse.h"
 #include "SnapshotUrl.h"
-#include "TempFile.h"
 #include "WindowUpdateLock.h"
 
 namespace {
@@ -454,11 +452,6 @@ void CameraEngine::pictureArrival(int index)
         }
         p.camNewPicture = change.isNew;
 
-        // The body is kept in a private temporary file while the picture is
-        // loaded, as it always has been; the decoder reads the same bytes from
-        // memory, so a full or read-only temporary directory costs nothing.
-        const QString tempPath = WriteTempFile(QStringLiteral("vbt"), parts.body);
-
         const MainWindowUpdateLock lock;
         bool decoded = false;
         // Held until the save step has run, which then finds the decode made.
@@ -490,8 +483,6 @@ void CameraEngine::pictureArrival(int index)
                     emit pictureWindowPictureChanged(p.picture);
             });
         }
-        if (!tempPath.isEmpty())
-            QFile::remove(tempPath);
         skipOnFailure([&] { emit pictureArrived(index, p.camNewPicture, decoded); });
     }
 
