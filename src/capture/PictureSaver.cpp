@@ -3,8 +3,6 @@
 #include <exception>
 #include <memory>
 
-#include <QRegularExpression>
-
 #include "AppInfo.h"
 #include "CameraEngine.h"
 #include "DateTimeText.h"
@@ -19,26 +17,14 @@ namespace {
 const QString kSection = QStringLiteral("Settings");
 const QString kAutoSaveKey = QStringLiteral("autoSave");
 
-// The status SaveJpegFile reports when JpegExisting::Keep finds the name taken.
-constexpr int kNameTaken = -17;
-
-// The status at the end of "Failed to save to JPG <status>", or 0.
-int jpegStatus(const TessalyError &error)
-{
-    static const QRegularExpression trailing(QStringLiteral("(-?\\d+)$"));
-    const QRegularExpressionMatch match = trailing.match(error.description());
-    return match.hasMatch() ? match.captured(1).toInt() : 0;
-}
-
-// The writer's error in words a user can act on: a file status is minus the
+// The writer's failure in words a user can act on: a file failure carries the
 // system error number, which the system can name.
-QString reasonFor(const TessalyError &error)
+QString reasonFor(const Failure &failure)
 {
-    const int status = jpegStatus(error);
-    if (status < -1)
-        return error.description() + QStringLiteral(" (") + qt_error_string(-status) +
+    if (failure.systemError != 0)
+        return failure.text + QStringLiteral(" (") + qt_error_string(failure.systemError) +
                QLatin1Char(')');
-    return error.description();
+    return failure.text;
 }
 
 struct WriteResult
@@ -88,17 +74,18 @@ WriteResult writeSnapshot(const Picture &picture, const QString &camName, const 
             return result;
         }
         result.path = path;
-        try {
-            // Keep: a file that appeared since freePath looked is someone
-            // else's snapshot, never ours to replace.
-            SaveJpegFile(dib, path, PictureSaver::Quality, JpegExisting::Keep, &result.bytes);
+        // Keep: a file that appeared since freePath looked is someone else's
+        // snapshot, never ours to replace.
+        const Result<QByteArray> written =
+            WriteJpegFile(dib, path, PictureSaver::Quality, JpegExisting::Keep);
+        if (written) {
+            result.bytes = written.value();
             result.written = true;
             return result;
-        } catch (const TessalyError &error) {
-            if (jpegStatus(error) != kNameTaken) {
-                result.reason = reasonFor(error);
-                return result;
-            }
+        }
+        if (written.failure().kind != Failure::Kind::NameTaken) {
+            result.reason = reasonFor(written.failure());
+            return result;
         }
     }
     result.reason = QStringLiteral("the name was taken again on every try");
