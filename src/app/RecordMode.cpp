@@ -11,7 +11,7 @@
 #include "CameraEngine.h"
 #include "MessageBoxes.h"
 #include "Recorder.h"
-#include "SettingsStore.h"
+#include "Settings.h"
 #include "StopSignals.h"
 
 namespace {
@@ -48,16 +48,15 @@ QMessageBox::StandardButton answerOnConsole(const MessageBoxes::Request &request
 
 bool storeAutoSave(bool on)
 {
-    const QString value = on ? QStringLiteral("1") : QStringLiteral("0");
-    if (!SettingsStore::SaveMachineSetting(AppInfo::productName(), QStringLiteral("Settings"),
-                                           QStringLiteral("autoSave"), value)) {
+    if (!Settings::setAutoSave(on)) {
         writeLine(stderr, QStringLiteral("tessaly: \"AutoSave New Pictures\" could not be stored"));
         return false;
     }
-    writeLine(stderr, QStringLiteral("tessaly: \"AutoSave New Pictures\" is %1 (\"autoSave\" = "
-                                     "\"%2\" for %3)")
-                          .arg(on ? QStringLiteral("on") : QStringLiteral("off"), value,
-                               QDir::toNativeSeparators(AppInfo::programDirectory())));
+    writeLine(stderr,
+              QStringLiteral("tessaly: \"AutoSave New Pictures\" is %1 (\"autoSave\" = "
+                             "\"%2\" for %3)")
+                  .arg(on ? QStringLiteral("on") : QStringLiteral("off"), Settings::switchText(on),
+                       QDir::toNativeSeparators(AppInfo::programDirectory())));
     return true;
 }
 

@@ -31,7 +31,7 @@
 #include "Picture.h"
 #include "PictureSaver.h"
 #include "PictureWindow.h"
-#include "SettingsStore.h"
+#include "Settings.h"
 #include "Skin.h"
 #include "SkinLabelArray.h"
 #include "StockPictures.h"
@@ -496,15 +496,7 @@ void MainWindow::Form_Load()
     // fixed width that would keep the window from shrinking is not needed.
     m_statusPanel->resize(width(), m_statusPanel->height());
 
-    guarded(this, [&] {
-        const QString autoSave =
-            SettingsStore::GetMachineSetting(AppInfo::productName(), QStringLiteral("Settings"),
-                                             QStringLiteral("autoSave"), QStringLiteral("0"));
-        // Ticked only for 1; any other text, number or not, leaves it unticked.
-        bool isNumber = false;
-        const int value = autoSave.trimmed().toInt(&isNumber);
-        chkSave->setChecked(isNumber && value == 1);
-    });
+    guarded(this, [&] { chkSave->setChecked(Settings::autoSave()); });
     m_saver->setAutoSave(chkSave->isChecked());
 
     setWindowTitle(AppInfo::productName() + QStringLiteral(" by ") + AppInfo::companyName());
@@ -523,10 +515,7 @@ void MainWindow::Form_Load()
     ReloadCamList();
 
     guarded(this, [&] {
-        const QString showHelpSetting =
-            SettingsStore::GetSetting(AppInfo::productName(), QStringLiteral("Settings"),
-                                      QStringLiteral("showHelp"), QStringLiteral("1"));
-        if (showHelpSetting == QLatin1String("1"))
+        if (Settings::showHelp() == true)
             showHelp();
     });
 }
@@ -671,7 +660,7 @@ void MainWindow::chkSave_Click()
     // said, so the next start's different state does not come as a surprise.
     m_saver->setAutoSave(chkSave->isChecked());
     guarded(this, [&] {
-        if (!PictureSaver::storeAutoSaveSetting(chkSave->isChecked()))
+        if (!Settings::setAutoSave(chkSave->isChecked()))
             setStatusText(tr("The AutoSave setting could not be stored; the next start "
                              "will not remember it."));
     });

@@ -10,15 +10,8 @@
 #include "CamListFile.h"
 #include "CameraEngine.h"
 #include "PictureSaver.h"
-#include "SettingsStore.h"
+#include "Settings.h"
 #include "TessalyError.h"
-
-namespace {
-
-const QString kSettings = QStringLiteral("Settings");
-const QString kAutoSave = QStringLiteral("autoSave");
-
-} // namespace
 
 Recorder::Recorder(CameraEngine *engine, QObject *parent)
     : QObject(parent)
@@ -34,13 +27,6 @@ Recorder::Recorder(CameraEngine *engine, QObject *parent)
 
 Recorder::~Recorder() = default;
 
-bool Recorder::autoSaveFromSetting(const QString &stored)
-{
-    bool ok = false;
-    const int value = stored.trimmed().toInt(&ok);
-    return ok && value == 1;
-}
-
 QString Recorder::timestamp(const QDateTime &moment)
 {
     return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
@@ -49,9 +35,7 @@ QString Recorder::timestamp(const QDateTime &moment)
 bool Recorder::readAutoSave()
 {
     try {
-        const QString stored = SettingsStore::GetMachineSetting(AppInfo::productName(), kSettings,
-                                                                kAutoSave, QStringLiteral("0"));
-        return autoSaveFromSetting(stored);
+        return Settings::autoSave();
     } catch (const TessalyError &e) {
         // Recording without saving beats not recording; the operator is told why.
         emit notice(QStringLiteral("Cannot read the \"autoSave\" setting (error %1: %2); "

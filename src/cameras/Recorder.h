@@ -44,7 +44,7 @@ public:
     void stop();
 
     bool isRunning() const { return m_running; }
-    // The stored "autoSave" setting, as read by start(): "1" ticks the option.
+    // The stored "AutoSave New Pictures", as read by start().
     bool autoSave() const { return m_autoSave; }
     QString startError() const { return m_startError; }
     // Names of the cameras opened, by panel index.
@@ -55,10 +55,6 @@ public:
     QString summaryLine() const;
     // The moment at the start of every reported line: "2026-12-08 14:20:01".
     static QString timestamp(const QDateTime &moment);
-
-    // The main window's start-up reads "autoSave" the same way: the text must be
-    // the whole number 1.
-    static bool autoSaveFromSetting(const QString &stored);
 
 public slots:
     // What the save step reports; the index is the panel's.

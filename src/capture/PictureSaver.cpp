@@ -8,14 +8,10 @@
 #include "DateTimeText.h"
 #include "DibSection.h"
 #include "JpegWriter.h"
-#include "SettingsStore.h"
 #include "SnapshotFileName.h"
 #include "TessalyError.h"
 
 namespace {
-
-const QString kSection = QStringLiteral("Settings");
-const QString kAutoSaveKey = QStringLiteral("autoSave");
 
 // The writer's failure in words a user can act on: a file failure carries the
 // system error number, which the system can name.
@@ -138,18 +134,6 @@ void PictureSaver::setClock(Clock clock)
 QDateTime PictureSaver::now() const
 {
     return m_clock ? m_clock() : QDateTime::currentDateTime();
-}
-
-bool PictureSaver::storeAutoSaveSetting(bool ticked)
-{
-    return SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection, kAutoSaveKey,
-                                             ticked ? QStringLiteral("1") : QStringLiteral("0"));
-}
-
-bool PictureSaver::storedAutoSaveSetting()
-{
-    return SettingsStore::GetMachineSetting(AppInfo::productName(), kSection, kAutoSaveKey,
-                                            QStringLiteral("0")) == QLatin1String("1");
 }
 
 QString PictureSaver::camDirectory()

@@ -68,14 +68,6 @@ public:
     void setClock(Clock clock);
     QDateTime now() const;
 
-    // The chkSave click: stores "1" (ticked) or "0" under the product name,
-    // section "Settings", key "autoSave" in the machine settings. True when
-    // stored (SaveMachineSetting's own warning has then been dealt with).
-    static bool storeAutoSaveSetting(bool ticked);
-    // The stored option: true when "autoSave" reads "1". Throws TessalyError
-    // like GetMachineSetting when the store cannot be read.
-    static bool storedAutoSaveSetting();
-
     // AppInfo::programFile("cam").
     static QString camDirectory();
 

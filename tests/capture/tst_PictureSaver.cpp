@@ -399,20 +399,6 @@ TEST_F(PictureSaverTest, SaveImageWritesTheShownPictureUnderTheCameraName)
                                                     "directory)"));
 }
 
-TEST_F(PictureSaverTest, AutoSaveOptionIsStoredAsZeroOrOne)
-{
-    ASSERT_TRUE(PictureSaver::storeAutoSaveSetting(true));
-    EXPECT_EQ(SettingsStore::GetMachineSetting(AppInfo::productName(), QStringLiteral("Settings"),
-                                               QStringLiteral("autoSave"), QString()),
-              QStringLiteral("1"));
-    EXPECT_TRUE(PictureSaver::storedAutoSaveSetting());
-    ASSERT_TRUE(PictureSaver::storeAutoSaveSetting(false));
-    EXPECT_EQ(SettingsStore::GetMachineSetting(AppInfo::productName(), QStringLiteral("Settings"),
-                                               QStringLiteral("autoSave"), QString()),
-              QStringLiteral("0"));
-    EXPECT_FALSE(PictureSaver::storedAutoSaveSetting());
-}
-
 TEST_F(PictureSaverTest, AutosaveDecodesANewPictureOnceAndOnlyWhileItIsWanted)
 {
     putCamera(0, QStringLiteral("Gate"));
