@@ -94,7 +94,7 @@ void BM_AutosaveVsBare(benchmark::State &state)
     const QSize thumbnailSize = Picture::panelSize();
     PictureSaver saver;
     saver.setAutoSave(true);
-    saver.setClock([] { return QDateTime(QDate(2026, 7, 12), QTime(8, 5, 9)); });
+    saver.setTimeSource([] { return QDateTime(QDate(2026, 7, 12), QTime(8, 5, 9)); });
     QString savedPath;
     QObject::connect(&saver, &PictureSaver::pictureSaved,
                      [&](const SaveReport &report) { savedPath = report.path; });

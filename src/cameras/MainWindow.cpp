@@ -1000,10 +1000,19 @@ bool MainWindow::autoSaveTicked() const
 void MainWindow::cmdSave_Click()
 {
     guarded(this, [&] {
-        const bool selected = m_selectedCam >= 0 && m_selectedCam < PanelGrid::kPanelCount;
-        const SaveImageResult result = PictureSaver::saveShownPicture(
-            m_selectedCam, selected ? m_engine->status(m_selectedCam).name : QString(),
-            shownPicture(m_selectedCam), m_engine->notFoundPicture(), m_saver->now());
+        if (m_selectedCam < 0 || m_selectedCam >= PanelGrid::kPanelCount) {
+            setStatusText(QStringLiteral("Save Image: no camera is selected"));
+            return;
+        }
+        // The picture the selected panel shows, whether new or not; the blank
+        // and the not-found pictures are no pictures of the camera.
+        const Picture shown = shownPicture(m_selectedCam);
+        if (shown.isNull() || shown.isSameAs(m_engine->notFoundPicture())) {
+            setStatusText(QStringLiteral("Save Image: the selected camera shows no picture"));
+            return;
+        }
+        const SaveImageResult result =
+            PictureSaver::savePicture(m_engine->status(m_selectedCam).name, shown, m_saver->now());
         if (result.saved) {
             // The viewer shows the picture that was saved.
             LockWindowUpdates(this, true);

@@ -142,14 +142,14 @@ PictureDecode PictureSaver::decodeFor(bool isNew, PictureDecode otherwise) const
     return m_autoSave && isNew ? PictureDecode::Full : otherwise;
 }
 
-void PictureSaver::setClock(Clock clock)
+void PictureSaver::setTimeSource(TimeSource source)
 {
-    m_clock = std::move(clock);
+    m_timeSource = std::move(source);
 }
 
 QDateTime PictureSaver::now() const
 {
-    return m_clock ? m_clock() : QDateTime::currentDateTime();
+    return m_timeSource ? m_timeSource() : QDateTime::currentDateTime();
 }
 
 QString PictureSaver::camDirectory()
@@ -192,23 +192,13 @@ void PictureSaver::saveIfNew(int index, const QString &cameraName, const Picture
     emit saveFailed(report);
 }
 
-SaveImageResult PictureSaver::saveShownPicture(int selected, const QString &cameraName,
-                                               const Picture &shown, const Picture &notFound,
-                                               const QDateTime &when)
+SaveImageResult PictureSaver::savePicture(const QString &cameraName, const Picture &picture,
+                                          const QDateTime &when)
 {
     SaveImageResult result;
     try {
-        if (selected < 0 || selected >= CameraEngine::PanelCount) {
-            result.statusText = QStringLiteral("Save Image: no camera is selected");
-            return result;
-        }
-        if (shown.isNull() || shown.isSameAs(notFound)) {
-            result.statusText = QStringLiteral("Save Image: the selected camera shows no picture");
-            return result;
-        }
-
         const QString timeText = DateTimeText::timeText(when.time());
-        const WriteResult written = writeSnapshot(shown, cameraName, when);
+        const WriteResult written = writeSnapshot(picture, cameraName, when);
         result.path = written.path;
         if (written.failure) {
             result.statusText = failureText(timeText, QStringLiteral("picture"), written.path,
@@ -216,7 +206,7 @@ SaveImageResult PictureSaver::saveShownPicture(int selected, const QString &came
             return result;
         }
         result.saved = true;
-        result.picture = shown;
+        result.picture = picture;
         result.statusText = timeText + QStringLiteral(" saved as ") + written.path;
     } catch (const std::exception &error) {
         result.saved = false;

@@ -32,7 +32,7 @@ struct SaveReport
 
 Q_DECLARE_METATYPE(SaveReport)
 
-// What a click on "Save Image" did, for the main window to show.
+// What a manual save ("Save Image") did.
 struct SaveImageResult
 {
     // True only when the file was really written.
@@ -40,11 +40,10 @@ struct SaveImageResult
     // The file written; on a failed save the file that could not be written;
     // empty when the save was refused before a name was made.
     QString path;
-    // What the viewer shows now: the picture that was saved. Null unless saved.
+    // The picture that was saved. Null unless saved.
     Picture picture;
-    // For the status bar, always set: "<time> saved as <path>", a refusal
-    // ("Save Image: no camera is selected") or a failure naming the file and
-    // the reason.
+    // For the status bar, always set: "<time> saved as <path>" or a failure
+    // naming the file and the reason.
     QString statusText;
 };
 
@@ -71,7 +70,7 @@ public:
     // one it picked between the look and the write.
     static constexpr int MaxNameRetries = 16;
 
-    using Clock = std::function<QDateTime()>;
+    using TimeSource = std::function<QDateTime()>;
 
     explicit PictureSaver(QObject *parent = nullptr);
 
@@ -89,22 +88,18 @@ public:
     // the owner wants it.
     PictureDecode decodeFor(bool isNew, PictureDecode otherwise) const;
 
-    // The local date and time names and messages are made from; the system
-    // clock unless a test injects another. An empty clock restores the system's.
-    void setClock(Clock clock);
+    // The local date and time names and messages are made from: the system's
+    // unless a test injects another source. An empty source restores the system's.
+    void setTimeSource(TimeSource source);
     QDateTime now() const;
 
     // AppInfo::programFile("cam").
     static QString camDirectory();
 
-    // "Save Image": saves shown, the picture the selected camera's panel
-    // shows, under cameraName at the given moment. selected is the selected
-    // panel, -1 for none. Refuses when nothing is selected or the panel shows
-    // no picture (null or notFound). Emits nothing: the caller shows the
-    // result.
-    static SaveImageResult saveShownPicture(int selected, const QString &cameraName,
-                                            const Picture &shown, const Picture &notFound,
-                                            const QDateTime &when);
+    // A manual save of picture under cameraName at the given moment, whether
+    // or not the picture is new. Emits nothing: the caller shows the result.
+    static SaveImageResult savePicture(const QString &cameraName, const Picture &picture,
+                                       const QDateTime &when);
 
 public slots:
     // The autosave of one arrival. Saves only when autoSave is on and the
@@ -117,5 +112,5 @@ signals:
 
 private:
     bool m_autoSave = false;
-    Clock m_clock;
+    TimeSource m_timeSource;
 };

@@ -837,3 +837,33 @@ TEST_F(MainWindowTest, TheWindowShowsWhatTheSaverReports)
     EXPECT_EQ(window->statusText(), failed.statusText);
     EXPECT_TRUE(window->shownPicture(7).isNull());
 }
+
+TEST_F(MainWindowTest, SaveImageRefusesABlankOrNotFoundPanel)
+{
+    MiniHttpServer server;
+    server.setReply({MiniHttpServer::response("<html>404</html>", "text/html")});
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Page", server.url("/page.html"), "30").ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Nowhere", "http://127.0.0.1:1/x.jpg", "30").ok());
+    load();
+    const auto saved = [this] { return QDir(dir + "/cam").entryList(QDir::Files); };
+    const QString refusal = QStringLiteral("Save Image: the selected camera shows no picture");
+
+    // Panel 0 answers with a page: it shows the not-found picture.
+    QSignalSpy failed(&engine(), &CameraEngine::fetchFailed);
+    startCam("Page");
+    ASSERT_TRUE(failed.wait(5000));
+    EXPECT_TRUE(window->shownPicture(0).isSameAs(engine().notFoundPicture()));
+    QTest::mouseClick(child("imgCam_0"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("cmdSave"), Qt::LeftButton);
+    EXPECT_EQ(window->statusText(), refusal);
+
+    // Panel 1 has shown nothing yet: the blank picture.
+    startCam("Nowhere");
+    QTest::mouseClick(child("imgRefresh_1"), Qt::LeftButton);
+    ASSERT_EQ(window->selectedCam(), 1);
+    window->setStatusText(QString());
+    QTest::mouseClick(child<QPushButton>("cmdSave"), Qt::LeftButton);
+    EXPECT_EQ(window->statusText(), refusal);
+    EXPECT_TRUE(saved().isEmpty());
+}

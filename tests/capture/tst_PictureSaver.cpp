@@ -64,7 +64,7 @@ protected:
         QDir().mkpath(cam);
         engine.setRealTimersEnabled(false);
         engine.setNotFoundPicture(Picture::fromImage(notFoundImage()));
-        saver.setClock([this] { return clock; });
+        saver.setTimeSource([this] { return clock; });
     }
 
     static SaveReport reportAt(const QSignalSpy &spy, qsizetype row)
@@ -356,33 +356,7 @@ TEST_F(PictureSaverTest, FailedSaveIsReportedWithFileAndReasonNeverAsSuccess)
     EXPECT_EQ(TestEnv::readFile(cam), QByteArray("in the way"));
 }
 
-TEST_F(PictureSaverTest, SaveImageRefusesWithoutACameraOrAPicture)
-{
-    const Picture notFound = engine.notFoundPicture();
-    SaveImageResult result = PictureSaver::saveShownPicture(-1, QStringLiteral("Porch"),
-                                                            pictureOf(Qt::red), notFound, kMorning);
-    EXPECT_FALSE(result.saved);
-    EXPECT_TRUE(result.path.isEmpty());
-    EXPECT_TRUE(result.picture.isNull());
-    EXPECT_EQ(result.statusText, QStringLiteral("Save Image: no camera is selected"));
-
-    // Selected, but blank.
-    result =
-        PictureSaver::saveShownPicture(3, QStringLiteral("Porch"), Picture(), notFound, kMorning);
-    EXPECT_FALSE(result.saved);
-    EXPECT_EQ(result.statusText,
-              QStringLiteral("Save Image: the selected camera shows no picture"));
-
-    // Showing the not-found picture is no picture either.
-    result =
-        PictureSaver::saveShownPicture(3, QStringLiteral("Porch"), notFound, notFound, kMorning);
-    EXPECT_FALSE(result.saved);
-    EXPECT_EQ(result.statusText,
-              QStringLiteral("Save Image: the selected camera shows no picture"));
-    EXPECT_TRUE(camFiles().isEmpty());
-}
-
-TEST_F(PictureSaverTest, SaveImageWritesTheShownPictureUnderTheCameraName)
+TEST_F(PictureSaverTest, SaveImageWritesThePictureUnderTheCameraName)
 {
     // No autosave needed, and the autosave's signals stay quiet.
     const Picture shown = pictureOf(Qt::green, QSize(200, 100));
@@ -390,8 +364,7 @@ TEST_F(PictureSaverTest, SaveImageWritesTheShownPictureUnderTheCameraName)
     QSignalSpy saved(&saver, &PictureSaver::pictureSaved);
     QSignalSpy failedSaves(&saver, &PictureSaver::saveFailed);
 
-    const SaveImageResult first =
-        PictureSaver::saveShownPicture(4, name, shown, engine.notFoundPicture(), kMorning);
+    const SaveImageResult first = PictureSaver::savePicture(name, shown, kMorning);
     const QString path = cam + QStringLiteral("/FrontDoor712202680509AM.jpg");
     ASSERT_TRUE(first.saved);
     EXPECT_EQ(first.path, path);
@@ -404,16 +377,15 @@ TEST_F(PictureSaverTest, SaveImageWritesTheShownPictureUnderTheCameraName)
 
     // Saving again in the same second keeps the first file.
     const QByteArray firstBytes = TestEnv::readFile(path);
-    const SaveImageResult second =
-        PictureSaver::saveShownPicture(4, name, shown, engine.notFoundPicture(), kMorning);
+    const SaveImageResult second = PictureSaver::savePicture(name, shown, kMorning);
     ASSERT_TRUE(second.saved);
     EXPECT_EQ(second.path, cam + QStringLiteral("/FrontDoor712202680509AM-2.jpg"));
     EXPECT_EQ(TestEnv::readFile(path), firstBytes);
 
     // A failure names the file and the reason and shows nothing new.
     ASSERT_TRUE(QDir(cam).removeRecursively());
-    const SaveImageResult failed = PictureSaver::saveShownPicture(
-        4, name, shown, engine.notFoundPicture(), QDateTime(QDate(2026, 7, 12), QTime(20, 0, 1)));
+    const SaveImageResult failed =
+        PictureSaver::savePicture(name, shown, QDateTime(QDate(2026, 7, 12), QTime(20, 0, 1)));
     EXPECT_FALSE(failed.saved);
     EXPECT_TRUE(failed.picture.isNull());
     EXPECT_EQ(failed.path, cam + QStringLiteral("/FrontDoor712202680001PM.jpg"));

@@ -40,7 +40,7 @@ class SaveFaultsTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        saver.setClock([this] { return clock; });
+        saver.setTimeSource([this] { return clock; });
         saver.setAutoSave(true);
     }
 
@@ -134,8 +134,7 @@ TEST_F(SaveFaultsTest, AReadOnlyCamDirectoryIsReportedForAutosaveAndSaveImage)
         << report.failure->text.toStdString();
 
     const Picture shown = pictureOf(Qt::red);
-    const SaveImageResult manual =
-        PictureSaver::saveShownPicture(0, QStringLiteral("Gate"), shown, Picture(), clock);
+    const SaveImageResult manual = PictureSaver::savePicture(QStringLiteral("Gate"), shown, clock);
     EXPECT_FALSE(manual.saved);
     EXPECT_TRUE(manual.picture.isNull());
     EXPECT_TRUE(manual.statusText.contains(QStringLiteral("Read-only file system")))
@@ -143,8 +142,7 @@ TEST_F(SaveFaultsTest, AReadOnlyCamDirectoryIsReportedForAutosaveAndSaveImage)
     EXPECT_TRUE(camFiles().isEmpty());
 
     ASSERT_TRUE(disk.makeWritable());
-    const SaveImageResult again =
-        PictureSaver::saveShownPicture(0, QStringLiteral("Gate"), shown, Picture(), clock);
+    const SaveImageResult again = PictureSaver::savePicture(QStringLiteral("Gate"), shown, clock);
     EXPECT_TRUE(again.saved) << again.statusText.toStdString();
     EXPECT_EQ(camFiles().size(), 1);
 }
