@@ -33,17 +33,12 @@ void writeLine(std::FILE *stream, const QString &text)
 
 // Without a desktop nobody can press a button: a box is told on standard
 // error and answered the careful way (Abort, Cancel, No, else the first button).
-QMessageBox::StandardButton answerOnConsole(const MessageBoxes::Request &request)
+MessageBoxes::Button answerOnConsole(const MessageBoxes::Request &request)
 {
     writeLine(stderr, QStringLiteral("tessaly: %1: %2").arg(request.title, request.text));
     if (!request.details.isEmpty())
         writeLine(stderr, QStringLiteral("tessaly: ") + request.details);
-    for (const QMessageBox::StandardButton careful :
-         {QMessageBox::Abort, QMessageBox::Cancel, QMessageBox::No, QMessageBox::Ok}) {
-        if (request.buttons.testFlag(careful))
-            return careful;
-    }
-    return QMessageBox::NoButton;
+    return MessageBoxes::carefulAnswer(request);
 }
 
 bool storeAutoSave(bool on)

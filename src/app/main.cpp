@@ -6,6 +6,7 @@
 #include "AppInfo.h"
 #include "CommandLine.h"
 #include "MainWindow.h"
+#include "MessageBoxWindow.h"
 #include "SingleInstance.h"
 #include "SplashWindow.h"
 
@@ -17,6 +18,7 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     AppInfo::applyToApplication();
+    MessageBoxWindow::install();
 
     // A second copy ends at once, before any window shows.
     SingleInstance instance(AppInfo::productName());

@@ -5,8 +5,8 @@
 #include <QStringDecoder>
 
 #include "AppInfo.h"
+#include "FileUtils.h"
 #include "SafeFileWriter.h"
-#include "WindowUtils.h"
 
 namespace {
 const QString kWhat = QStringLiteral("camera list file");
@@ -147,7 +147,7 @@ CamListResult<QStringList> CamListFile::LoadCamList()
     const QFileInfo info(path());
     // Created only where nothing is in the way; anything else there is
     // reported by the reader instead of being replaced.
-    if (!WindowUtils::FileExists(path()) && !info.exists() && !info.isSymLink()) {
+    if (!FileUtils::FileExists(path()) && !info.exists() && !info.isSymLink()) {
         const QString error = SafeFileWriter::write(path(), kLineEnd, kWhat);
         if (!error.isEmpty())
             return {{}, error};

@@ -329,7 +329,7 @@ bool DibSection::CopyToClipboard(bool bAsDIB)
         request.title = AppInfo::productName();
         request.text = QStringLiteral(
             "I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!");
-        request.buttons = QMessageBox::Ok;
+        request.buttons = MessageBoxes::Ok;
         MessageBoxes::ask(nullptr, request);
         return false;
     }

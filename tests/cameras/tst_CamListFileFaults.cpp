@@ -31,7 +31,7 @@ protected:
         TestEnv::freshProgramDirectory();
         previousAsker = MessageBoxes::setAsker([this](const MessageBoxes::Request &request) {
             boxes.append(request.text);
-            return QMessageBox::Abort;
+            return MessageBoxes::Abort;
         });
         // Leave the Ignore choice of another test behind.
         SettingsStore::SaveSetting(kApp, kSettings, QStringLiteral("IgnorePermissionDeniedError"),

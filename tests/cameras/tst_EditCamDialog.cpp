@@ -85,7 +85,7 @@ TEST(EditCamDialog, KeepsItsEntryWhenTheCaptionChangesAndRefusesEmptyFields)
     QList<MessageBoxes::Request> asked;
     MessageBoxes::setAsker([&](const MessageBoxes::Request &r) {
         asked.append(r);
-        return QMessageBox::Ok;
+        return MessageBoxes::Ok;
     });
     EditCamDialog dialog("Yard");
     QSignalSpy edited(&dialog, &EditCamDialog::camEdited);

@@ -366,7 +366,7 @@ TEST_F(MainWindowTest, DeleteAsksAndOnlyOkRemoves)
     const QByteArray before = TestEnv::readFile(CamListFile::path());
 
     QList<MessageBoxes::Request> asked;
-    QMessageBox::StandardButton answer = QMessageBox::Cancel;
+    MessageBoxes::Button answer = MessageBoxes::Cancel;
     MessageBoxes::setAsker([&](const MessageBoxes::Request &r) {
         asked.append(r);
         return answer;
@@ -376,11 +376,11 @@ TEST_F(MainWindowTest, DeleteAsksAndOnlyOkRemoves)
     ASSERT_EQ(asked.size(), 1);
     EXPECT_EQ(asked[0].title, "Confirm Delete");
     EXPECT_EQ(asked[0].text, "Are you sure you want to delete Yard?");
-    EXPECT_EQ(asked[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(asked[0].buttons, MessageBoxes::Ok | MessageBoxes::Cancel);
     EXPECT_EQ(TestEnv::readFile(CamListFile::path()), before);
     EXPECT_EQ(listItems(), QStringList({"Yard", "Door"}));
 
-    answer = QMessageBox::Ok;
+    answer = MessageBoxes::Ok;
     select("Yard");
     window->findChild<QAction *>("mnuCamItem_1")->trigger();
     EXPECT_EQ(asked.size(), 2);
@@ -652,7 +652,7 @@ TEST_F(MainWindowTest, NothingSelectedShowsTheNoticeAndChangesNothing)
     int asked = 0;
     MessageBoxes::setAsker([&](const MessageBoxes::Request &) {
         ++asked;
-        return QMessageBox::Ok;
+        return MessageBoxes::Ok;
     });
     for (const char *command : {"cmdEdit", "cmdRemove", "cmdStartCam"}) {
         QTest::mouseClick(child<QPushButton>(QString::fromLatin1(command)), Qt::LeftButton);

@@ -644,8 +644,8 @@ void MainWindow::cmdRemove_Click()
     const auto answer = MessageBoxes::ask(
         this, QStringLiteral("Confirm Delete"),
         QStringLiteral("Are you sure you want to delete ") + entry.name + QLatin1Char('?'),
-        QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoIcon);
-    if (answer != QMessageBox::Ok)
+        MessageBoxes::Ok | MessageBoxes::Cancel, MessageBoxes::NoIcon);
+    if (answer != MessageBoxes::Ok)
         return;
     // A panel showing the camera keeps running: only the file and the list change.
     const CamListResult<bool> removed = CamListFile::RemoveCamEntry(entry);
