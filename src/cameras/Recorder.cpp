@@ -71,10 +71,10 @@ bool Recorder::start()
     }
     const CamListResult<QStringList> list = CamListFile::ReadCamList();
     if (!list.ok()) {
-        m_startError = list.error;
+        m_startError = list.errorText();
         return false;
     }
-    if (list.value.isEmpty()) {
+    if (list.value().isEmpty()) {
         m_startError = QStringLiteral("The camera list %1 holds no camera").arg(listPath);
         return false;
     }
@@ -89,7 +89,7 @@ bool Recorder::start()
     // Running from the first start on: an address without a path fails inside it.
     m_running = true;
     m_clock.start();
-    if (!openCameras(list.value)) {
+    if (!openCameras(list.value())) {
         m_running = false;
         m_startError = QStringLiteral("No camera of %1 could be opened").arg(listPath);
         return false;
@@ -119,10 +119,10 @@ bool Recorder::openCameras(const QStringList &names)
         }
         const CamListResult<std::optional<CamEntry>> found = CamListFile::FindCamEntry(name);
         if (!found.ok()) {
-            emit notice(found.error);
+            emit notice(found.errorText());
             continue;
         }
-        if (!found.value) {
+        if (!found.value()) {
             // Listed but not findable: a marker in other letter case, text before
             // it, an empty name. Opening it from the list finds nothing either.
             emit notice(QStringLiteral("Camera \"%1\" is listed, but no entry has exactly that "
@@ -133,7 +133,8 @@ bool Recorder::openCameras(const QStringList &names)
         // Marked ours before the start: an address without a path fails inside it.
         const int index = m_engine->lowestFreePanel();
         m_opened[index] = true;
-        if (m_engine->open(found.value->name, found.value->address, found.value->refresh) < 0) {
+        if (m_engine->open(found.value()->name, found.value()->address, found.value()->refresh) <
+            0) {
             m_opened[index] = false;
             continue;
         }

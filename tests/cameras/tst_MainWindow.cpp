@@ -385,7 +385,7 @@ TEST_F(MainWindowTest, DeleteAsksAndOnlyOkRemoves)
     window->findChild<QAction *>("mnuCamItem_1")->trigger();
     EXPECT_EQ(asked.size(), 2);
     EXPECT_EQ(listItems(), QStringList({"Door"}));
-    EXPECT_EQ(CamListFile::ReadCamList().value, QStringList({"Door"}));
+    EXPECT_EQ(CamListFile::ReadCamList().value(), QStringList({"Door"}));
     // The running panel of the deleted camera keeps running.
     EXPECT_FALSE(frame(0)->isHidden());
     EXPECT_EQ(frame(0)->title(), "Yard");

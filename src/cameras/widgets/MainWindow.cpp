@@ -583,11 +583,11 @@ void MainWindow::ReloadCamList()
     List1->clear();
     const CamListResult<QStringList> list = CamListFile::LoadCamList();
     if (!list.ok()) {
-        showFileError(list.error);
+        showFileError(list.errorText());
         return;
     }
     LockWindowUpdates(this, true);
-    List1->addItems(list.value);
+    List1->addItems(list.value());
     LockWindowUpdates(this, false);
 }
 
@@ -635,12 +635,12 @@ void MainWindow::cmdRemove_Click()
     const CamListResult<std::optional<CamEntry>> found =
         CamListFile::FindCamEntry(currentListText());
     if (!found.ok()) {
-        showFileError(found.error);
+        showFileError(found.errorText());
         return;
     }
-    if (!found.value)
+    if (!found.value())
         return;
-    const CamEntry entry = *found.value;
+    const CamEntry entry = *found.value();
     const auto answer = MessageBoxes::ask(
         this, QStringLiteral("Confirm Delete"),
         QStringLiteral("Are you sure you want to delete ") + entry.name + QLatin1Char('?'),
@@ -650,7 +650,7 @@ void MainWindow::cmdRemove_Click()
     // A panel showing the camera keeps running: only the file and the list change.
     const CamListResult<bool> removed = CamListFile::RemoveCamEntry(entry);
     if (!removed.ok())
-        showFileError(removed.error);
+        showFileError(removed.errorText());
     ReloadCamList();
 }
 
@@ -841,12 +841,12 @@ int MainWindow::OpenCamPanel(const QString &name)
             return;
         const CamListResult<std::optional<CamEntry>> found = CamListFile::FindCamEntry(name);
         if (!found.ok()) {
-            showFileError(found.error);
+            showFileError(found.errorText());
             return;
         }
-        if (!found.value)
+        if (!found.value())
             return;
-        const CamEntry &entry = *found.value;
+        const CamEntry &entry = *found.value();
         const int i = m_engine->open(entry.name, entry.address, entry.refresh);
         if (i < 0)
             return;
