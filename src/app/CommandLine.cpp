@@ -32,7 +32,7 @@ CommandLine::Parsed failure(const QString &text)
 {
     return {CommandLine::Action::Fail,
             QStringLiteral("tessaly: %1\nTry 'tessaly --help' for the options.").arg(text),
-            CommandLine::UsageExitCode, std::nullopt};
+            CommandLine::UsageExitCode, std::nullopt, std::nullopt};
 }
 
 void printTo(std::FILE *stream, const QString &text)
@@ -46,7 +46,7 @@ void printTo(std::FILE *stream, const QString &text)
 QString CommandLine::usage()
 {
     const QString text = QStringLiteral(
-        "Usage: tessaly [--record] [--autosave on|off]\n"
+        "Usage: tessaly [--record] [--autosave on|off] [--keep-original on|off]\n"
         "Viewer and recorder for network cameras that publish a JPEG snapshot URL.\n"
         "\n"
         "Without options the main window opens. Cameras come from 00camlist.txt in the\n"
@@ -61,6 +61,9 @@ QString CommandLine::usage()
         "  --autosave on|off\n"
         "               tick or untick \"AutoSave New Pictures\" (stored like the check\n"
         "               box of the main window), then record with --record or end\n"
+        "  --keep-original on|off\n"
+        "               save a camera's own JPEG byte for byte instead of re-encoding\n"
+        "               it (\"Keep the camera's own pictures\"), stored like --autosave\n"
         "  -h, --help   show this text\n"
         "  --version    show the version\n"
         "\n"
@@ -81,6 +84,19 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
     bool help = false;
     bool version = false;
     std::optional<bool> autoSave;
+    std::optional<bool> keepOriginal;
+    // "on" or "off" after a switch option; the last word counts.
+    const auto switchValue = [&](qsizetype &i, std::optional<bool> &into) {
+        const QString value = i + 1 < arguments.size() ? arguments.at(i + 1) : QString();
+        ++i;
+        if (value == QLatin1String("on") || value == QLatin1String("1"))
+            into = true;
+        else if (value == QLatin1String("off") || value == QLatin1String("0"))
+            into = false;
+        else
+            return false;
+        return true;
+    };
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (argument == QLatin1String("--record")) {
@@ -89,15 +105,10 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
             help = true;
         } else if (argument == QLatin1String("--version")) {
             version = true;
-        } else if (argument == QLatin1String("--autosave")) {
-            const QString value = i + 1 < arguments.size() ? arguments.at(i + 1) : QString();
-            if (value == QLatin1String("on") || value == QLatin1String("1"))
-                autoSave = true;
-            else if (value == QLatin1String("off") || value == QLatin1String("0"))
-                autoSave = false;
-            else
-                return failure(QStringLiteral("option '--autosave' takes on or off"));
-            ++i;
+        } else if (argument == QLatin1String("--autosave") ||
+                   argument == QLatin1String("--keep-original")) {
+            if (!switchValue(i, argument == QLatin1String("--autosave") ? autoSave : keepOriginal))
+                return failure(QStringLiteral("option '%1' takes on or off").arg(argument));
         } else if (const QtOption *option = qtOption(argument)) {
             if (option->takesValue && ++i >= arguments.size())
                 return failure(QStringLiteral("option '%1' needs a value").arg(argument));
@@ -108,12 +119,12 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
         }
     }
     if (help)
-        return {Action::Help, usage(), 0, autoSave};
+        return {Action::Help, usage(), 0, autoSave, keepOriginal};
     if (version)
-        return {Action::Version, versionText(), 0, autoSave};
-    Parsed parsed{record ? Action::Record : Action::Window, {}, 0, autoSave};
-    if (!record && autoSave)
-        parsed.action = Action::StoreAutoSave;
+        return {Action::Version, versionText(), 0, autoSave, keepOriginal};
+    Parsed parsed{record ? Action::Record : Action::Window, {}, 0, autoSave, keepOriginal};
+    if (!record && (autoSave || keepOriginal))
+        parsed.action = Action::StoreSettings;
     return parsed;
 }
 
@@ -133,10 +144,10 @@ std::optional<int> CommandLine::run(int &argc, char **argv)
     case Action::Fail:
         printTo(stderr, parsed.message);
         return parsed.exitCode;
-    case Action::StoreAutoSave:
-        return RecordMode::run(argc, argv, parsed.autoSave, false);
+    case Action::StoreSettings:
+        return RecordMode::run(argc, argv, {parsed.autoSave, parsed.keepOriginal}, false);
     case Action::Record:
-        return RecordMode::run(argc, argv, parsed.autoSave, true);
+        return RecordMode::run(argc, argv, {parsed.autoSave, parsed.keepOriginal}, true);
     }
     return UsageExitCode;
 }

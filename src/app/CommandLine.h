@@ -8,21 +8,24 @@
 // What the command line asks for. Without options the program opens its main
 // window; --record records headless; --autosave on|off stores the "AutoSave
 // New Pictures" option the way its check box does (a box without a desktop has
-// no other way to tick it); --help and --version answer and end.
+// no other way to tick it), and --keep-original on|off the "Keep the camera's
+// own pictures" option; --help and --version answer and end.
 // Anything else is refused with exit code 2 before any window or camera is
 // touched, so a typo in a service file fails loudly instead of opening a GUI.
 class CommandLine
 {
 public:
-    enum class Action { Window, Record, StoreAutoSave, Help, Version, Fail };
+    enum class Action { Window, Record, StoreSettings, Help, Version, Fail };
 
     struct Parsed
     {
         Action action = Action::Window;
         QString message; // usage, version text or the error, for Help/Version/Fail
         int exitCode = 0;
-        // --autosave: the option to store before anything else happens.
+        // --autosave and --keep-original: the options to store before anything
+        // else happens.
         std::optional<bool> autoSave;
+        std::optional<bool> keepOriginal;
     };
 
     static constexpr int UsageExitCode = 2;

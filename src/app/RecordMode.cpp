@@ -41,23 +41,23 @@ MessageBoxes::Button answerOnConsole(const MessageBoxes::Request &request)
     return MessageBoxes::carefulAnswer(request);
 }
 
-bool storeAutoSave(bool on)
+// Stores one switch and says what it now is, for the operator.
+bool storeSwitch(const QString &title, const QString &key, bool on, bool (*store)(bool))
 {
-    if (!Settings::setAutoSave(on)) {
-        writeLine(stderr, QStringLiteral("tessaly: \"AutoSave New Pictures\" could not be stored"));
+    if (!store(on)) {
+        writeLine(stderr, QStringLiteral("tessaly: \"%1\" could not be stored").arg(title));
         return false;
     }
-    writeLine(stderr,
-              QStringLiteral("tessaly: \"AutoSave New Pictures\" is %1 (\"autoSave\" = "
-                             "\"%2\" for %3)")
-                  .arg(on ? QStringLiteral("on") : QStringLiteral("off"), Settings::switchText(on),
-                       QDir::toNativeSeparators(AppInfo::programDirectory())));
+    writeLine(stderr, QStringLiteral("tessaly: \"%1\" is %2 (\"%3\" = \"%4\" for %5)")
+                          .arg(title, on ? QStringLiteral("on") : QStringLiteral("off"), key,
+                               Settings::switchText(on),
+                               QDir::toNativeSeparators(AppInfo::programDirectory())));
     return true;
 }
 
 } // namespace
 
-int RecordMode::run(int &argc, char **argv, std::optional<bool> autoSave, bool record)
+int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool record)
 {
     // A closed pipe on standard output is reported by the write, not by a signal
     // that would end the recording.
@@ -67,7 +67,13 @@ int RecordMode::run(int &argc, char **argv, std::optional<bool> autoSave, bool r
     AppInfo::applyToApplication();
     MessageBoxes::setAsker(answerOnConsole);
 
-    if (autoSave && !storeAutoSave(*autoSave))
+    if (switches.autoSave &&
+        !storeSwitch(QStringLiteral("AutoSave New Pictures"), QStringLiteral("autoSave"),
+                     *switches.autoSave, &Settings::setAutoSave))
+        return 1;
+    if (switches.keepOriginal && !storeSwitch(QStringLiteral("Keep the camera's own pictures"),
+                                              QStringLiteral("keepOriginal"),
+                                              *switches.keepOriginal, &Settings::setKeepOriginal))
         return 1;
     if (!record)
         return 0;
@@ -93,7 +99,10 @@ int RecordMode::run(int &argc, char **argv, std::optional<bool> autoSave, bool r
                              "(pictures into %4); SIGINT or SIGTERM stops")
                   .arg(recorder.openedCameras().size())
                   .arg(QDir::toNativeSeparators(CamListFile::path()),
-                       recorder.autoSave() ? QStringLiteral("on") : QStringLiteral("off"),
+                       recorder.autoSave() ? recorder.keepOriginal()
+                                                 ? QStringLiteral("on, camera's own pictures")
+                                                 : QStringLiteral("on")
+                                           : QStringLiteral("off"),
                        QDir::toNativeSeparators(AppInfo::programFile(QStringLiteral("cam")))));
 
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [&](int) {

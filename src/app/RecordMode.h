@@ -8,9 +8,16 @@
 // notices and the closing summary go to standard error.
 namespace RecordMode {
 
-// Stores autoSave first when given (1 when that fails), then records until
+// The switches the command line asks to store.
+struct StoredSwitches
+{
+    std::optional<bool> autoSave;
+    std::optional<bool> keepOriginal;
+};
+
+// Stores the switches given first (1 when that fails), then records until
 // SIGINT or SIGTERM (exit code 0) when record is set; 1 when nothing can be
 // recorded.
-int run(int &argc, char **argv, std::optional<bool> autoSave, bool record);
+int run(int &argc, char **argv, const StoredSwitches &switches, bool record);
 
 } // namespace RecordMode

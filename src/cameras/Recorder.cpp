@@ -38,20 +38,19 @@ QString Recorder::timestamp(const QDateTime &moment)
     return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-bool Recorder::readAutoSave()
+bool Recorder::readSwitch(const QString &key, bool (*read)())
 {
     try {
-        return Settings::autoSave();
+        return read();
     } catch (const TessalyError &e) {
-        // Recording without saving beats not recording; the operator is told why.
-        emit notice(QStringLiteral("Cannot read the \"autoSave\" setting (error %1: %2); "
-                                   "pictures are not saved")
+        // Recording with the switch off beats not recording; the operator is told why.
+        emit notice(QStringLiteral("Cannot read the \"%1\" setting (error %2: %3); it is off")
+                        .arg(key)
                         .arg(e.number())
                         .arg(e.description()));
     } catch (const std::exception &e) {
-        emit notice(QStringLiteral("Cannot read the \"autoSave\" setting (%1); "
-                                   "pictures are not saved")
-                        .arg(QString::fromLocal8Bit(e.what())));
+        emit notice(QStringLiteral("Cannot read the \"%1\" setting (%2); it is off")
+                        .arg(key, QString::fromLocal8Bit(e.what())));
     }
     return false;
 }
@@ -79,8 +78,9 @@ bool Recorder::start()
         return false;
     }
 
-    m_autoSave = readAutoSave();
+    m_autoSave = readSwitch(QStringLiteral("autoSave"), &Settings::autoSave);
     m_saver->setAutoSave(m_autoSave);
+    m_saver->setKeepOriginal(readSwitch(QStringLiteral("keepOriginal"), &Settings::keepOriginal));
     // The main window makes cam/ at start-up; the recorder is a start-up too.
     const QString camDir = AppInfo::programFile(QStringLiteral("cam"));
     if (!QFileInfo(camDir).isDir() && !QDir().mkpath(camDir))
@@ -226,4 +226,9 @@ void Recorder::onSaveFailed(const SaveReport &failed)
     report(QStringLiteral("failed %1: cannot save %2: %3")
                .arg(cameraName(failed.index), QDir::toNativeSeparators(failed.path),
                     failed.failure ? failed.failure->text : QString()));
+}
+
+bool Recorder::keepOriginal() const
+{
+    return m_saver->keepOriginal();
 }

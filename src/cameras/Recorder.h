@@ -50,6 +50,8 @@ public:
     bool isRunning() const { return m_running; }
     // The stored "AutoSave New Pictures", as read by start().
     bool autoSave() const { return m_autoSave; }
+    // The stored "Keep the camera's own pictures", as read by start().
+    bool keepOriginal() const;
     QString startError() const { return m_startError; }
     // Names of the cameras opened, by panel index.
     QStringList openedCameras() const;
@@ -78,7 +80,8 @@ private:
     bool isOurs(int index) const;
     void report(const QString &verbAndText);
     QString cameraName(int index) const;
-    bool readAutoSave();
+    // A stored switch, or off (with a notice) when the store cannot be read.
+    bool readSwitch(const QString &key, bool (*read)());
     bool openCameras(const QStringList &names);
 
     CameraEngine *m_engine = nullptr;

@@ -32,12 +32,18 @@ struct WriteResult
     std::optional<Failure> failure;
     // The file's bytes, as the writer wrote them.
     QByteArray bytes;
+    // The camera's own bytes were written, not a new encoding.
+    bool original = false;
 };
 
 // Encodes picture at quality 90 under the safe snapshot name for camName at
 // when, in cam/, never over an existing file. The picture is decoded at most
-// once (not at all while someone else holds its full decode).
-WriteResult writeSnapshot(const Picture &picture, const QString &camName, const QDateTime &when)
+// once (not at all while someone else holds its full decode). With
+// keepOriginal, a JPEG the camera sent is written as it came instead: it
+// passed the structure check on arrival, and re-encoding it would only cost
+// time and a generation of quality.
+WriteResult writeSnapshot(const Picture &picture, const QString &camName, const QDateTime &when,
+                          bool keepOriginal = false)
 {
     WriteResult result;
     const QString directory = PictureSaver::camDirectory();
@@ -51,8 +57,11 @@ WriteResult writeSnapshot(const Picture &picture, const QString &camName, const 
         return result;
     }
 
+    const QByteArray original = keepOriginal && picture.format() == QByteArrayLiteral("jpeg")
+                                    ? picture.bytes()
+                                    : QByteArray();
     DibSection dib;
-    {
+    if (original.isEmpty()) {
         const std::shared_ptr<const QImage> pixels = picture.full();
         if (pixels->isNull()) {
             result.failure = Failure::of(Failure::Kind::Decode,
@@ -61,7 +70,7 @@ WriteResult writeSnapshot(const Picture &picture, const QString &camName, const 
         }
         dib.CreateFromPicture(*pixels);
     }
-    if (dib.isEmpty()) {
+    if (original.isEmpty() && dib.isEmpty()) {
         result.failure =
             Failure::of(Failure::Kind::Encode, QStringLiteral("not enough memory for the picture"));
         return result;
@@ -80,9 +89,11 @@ WriteResult writeSnapshot(const Picture &picture, const QString &camName, const 
         // Keep: a file that appeared since freePath looked is someone else's
         // snapshot, never ours to replace.
         const Result<QByteArray> written =
-            WriteJpegFile(dib, path, PictureSaver::Quality, JpegExisting::Keep);
+            original.isEmpty() ? WriteJpegFile(dib, path, PictureSaver::Quality, JpegExisting::Keep)
+                               : WriteJpegBytes(original, path, JpegExisting::Keep);
         if (written) {
             result.bytes = written.value();
+            result.original = !original.isEmpty();
             return result;
         }
         if (written.failure().kind != Failure::Kind::NameTaken) {
@@ -139,7 +150,8 @@ void PictureSaver::follow(const CameraEngine *engine)
 
 PictureDecode PictureSaver::decodeFor(bool isNew, PictureDecode otherwise) const
 {
-    return m_autoSave && isNew ? PictureDecode::Full : otherwise;
+    // A camera's own JPEG is saved as it came: no pixels needed for it.
+    return m_autoSave && isNew && !m_keepOriginal ? PictureDecode::Full : otherwise;
 }
 
 void PictureSaver::setTimeSource(TimeSource source)
@@ -169,12 +181,13 @@ void PictureSaver::saveIfNew(int index, const QString &cameraName, const Picture
     try {
         const QDateTime when = now();
         timeText = DateTimeText::timeText(when.time());
-        const WriteResult result = writeSnapshot(picture, cameraName, when);
+        const WriteResult result = writeSnapshot(picture, cameraName, when, m_keepOriginal);
         report.path = result.path;
         if (result.failure) {
             report.failure = result.failure;
         } else {
-            report.picture = savedPicture(result.bytes, picture);
+            // The camera's own bytes are the picture already on show.
+            report.picture = result.original ? picture : savedPicture(result.bytes, picture);
             report.statusText = timeText + QStringLiteral(" new picture saved as ") + result.path;
             emit pictureSaved(report);
             return;

@@ -83,6 +83,13 @@ public:
     bool autoSave() const { return m_autoSave; }
     void setAutoSave(bool on) { m_autoSave = on; }
 
+    // "Keep the camera's own pictures": a new JPEG is saved byte for byte as
+    // the camera sent it, under the same name and never-overwrite rule, instead
+    // of re-encoded at Quality. Other formats are still re-encoded, so every
+    // file in cam/ is a JPEG. Off until the owner sets it.
+    bool keepOriginal() const { return m_keepOriginal; }
+    void setKeepOriginal(bool on) { m_keepOriginal = on; }
+
     // How an arriving picture should be decoded: in full when it is new and
     // about to be saved (the save then costs no second decode), otherwise as
     // the owner wants it.
@@ -112,5 +119,6 @@ signals:
 
 private:
     bool m_autoSave = false;
+    bool m_keepOriginal = false;
     TimeSource m_timeSource;
 };

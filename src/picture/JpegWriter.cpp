@@ -122,17 +122,18 @@ int createTemporaryBeside(const QString &fileName, QByteArray &tempPath)
 
 // Writes the whole picture and closes the file; 0, or the first failure's
 // status. beforeClose runs on the descriptor after a good write.
-int writeAndClose(FileDescriptor &file, const JpegBuffer &jpeg,
+int writeAndClose(FileDescriptor &file, QByteArrayView jpeg,
                   const std::function<void(int)> &beforeClose = {})
 {
-    int status = writeAll(file.fd, jpeg.data, jpeg.size);
+    int status = writeAll(file.fd, reinterpret_cast<const unsigned char *>(jpeg.data()),
+                          size_t(jpeg.size()));
     if (status == 0 && beforeClose)
         beforeClose(file.fd);
     const int closeStatus = file.closeNow();
     return status != 0 ? status : closeStatus;
 }
 
-void writeDirectly(const QByteArray &path, const JpegBuffer &jpeg)
+void writeDirectly(const QByteArray &path, QByteArrayView jpeg)
 {
     FileDescriptor file;
     file.fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -149,7 +150,7 @@ void writeDirectly(const QByteArray &path, const JpegBuffer &jpeg)
 // its own with link(), which fails when the name is taken: a snapshot appears
 // whole or not at all, even if the program dies halfway through the write,
 // and an earlier snapshot is never overwritten.
-void writeNewOnly(const QString &fileName, const QByteArray &path, const JpegBuffer &jpeg)
+void writeNewOnly(const QString &fileName, const QByteArray &path, QByteArrayView jpeg)
 {
     QByteArray tempPath;
     FileDescriptor file;
@@ -169,7 +170,7 @@ void writeNewOnly(const QString &fileName, const QByteArray &path, const JpegBuf
         raiseSaveFailed(status);
 }
 
-void writeReplacing(const QString &fileName, const QByteArray &path, const JpegBuffer &jpeg)
+void writeReplacing(const QString &fileName, const QByteArray &path, QByteArrayView jpeg)
 {
     struct stat old = {};
     const bool existed = ::stat(path.constData(), &old) == 0;
@@ -207,6 +208,8 @@ void writeReplacing(const QString &fileName, const QByteArray &path, const JpegB
 
 namespace {
 
+void writeBytes(const QString &fileName, QByteArrayView bytes, JpegExisting existing);
+
 Result<QByteArray> writeJpeg(const DibSection &dib, const QString &fileName, int quality,
                              JpegExisting existing)
 {
@@ -231,12 +234,30 @@ Result<QByteArray> writeJpeg(const DibSection &dib, const QString &fileName, int
     if (result != 0)
         raiseSaveFailed(kEncoderFailed);
 
+    const QByteArray bytes(reinterpret_cast<const char *>(jpeg.data), qsizetype(jpeg.size));
+    writeBytes(fileName, bytes, existing);
+    return bytes;
+}
+
+// The write every save shares, whoever encoded the bytes.
+void writeBytes(const QString &fileName, QByteArrayView bytes, JpegExisting existing)
+{
+    if (fileName.isEmpty())
+        raiseSaveFailed(-ENOENT);
     const QByteArray path = QFile::encodeName(fileName);
     if (existing == JpegExisting::Keep)
-        writeNewOnly(fileName, path, jpeg);
+        writeNewOnly(fileName, path, bytes);
     else
-        writeReplacing(fileName, path, jpeg);
-    return QByteArray(reinterpret_cast<const char *>(jpeg.data), qsizetype(jpeg.size));
+        writeReplacing(fileName, path, bytes);
+}
+
+Result<QByteArray> asResult(const SaveFailed &failed)
+{
+    if (failed.status == kEncoderFailed)
+        return Failure::of(Failure::Kind::Encode, saveFailedText(failed.status));
+    const int systemError = -failed.status;
+    return Failure::of(systemError == EEXIST ? Failure::Kind::NameTaken : Failure::Kind::File,
+                       saveFailedText(failed.status), systemError);
 }
 
 } // namespace
@@ -247,11 +268,20 @@ Result<QByteArray> WriteJpegFile(const DibSection &dib, const QString &fileName,
     try {
         return writeJpeg(dib, fileName, quality, existing);
     } catch (const SaveFailed &failed) {
-        if (failed.status == kEncoderFailed)
-            return Failure::of(Failure::Kind::Encode, saveFailedText(failed.status));
-        const int systemError = -failed.status;
-        return Failure::of(systemError == EEXIST ? Failure::Kind::NameTaken : Failure::Kind::File,
-                           saveFailedText(failed.status), systemError);
+        return asResult(failed);
+    }
+}
+
+Result<QByteArray> WriteJpegBytes(const QByteArray &jpeg, const QString &fileName,
+                                  JpegExisting existing)
+{
+    try {
+        if (jpeg.isEmpty())
+            raiseSaveFailed(kEncoderFailed);
+        writeBytes(fileName, jpeg, existing);
+        return jpeg;
+    } catch (const SaveFailed &failed) {
+        return asResult(failed);
     }
 }
 

@@ -48,3 +48,9 @@ bool SaveJpegFile(const DibSection &dib, const QString &fileName, int quality,
 // raises and whose systemError is the system error number of a file failure.
 Result<QByteArray> WriteJpegFile(const DibSection &dib, const QString &fileName, int quality,
                                  JpegExisting existing = JpegExisting::Replace);
+
+// The same write of a JPEG that is already encoded (a camera's own picture,
+// kept byte for byte): the same temporary name, the same link or rename, the
+// same failures. An empty jpeg is an encoder failure.
+Result<QByteArray> WriteJpegBytes(const QByteArray &jpeg, const QString &fileName,
+                                  JpegExisting existing = JpegExisting::Replace);

@@ -8,6 +8,7 @@ namespace {
 const QString kSection = QStringLiteral("Settings");
 const QString kAutoSave = QStringLiteral("autoSave");
 const QString kShowHelp = QStringLiteral("showHelp");
+const QString kKeepOriginal = QStringLiteral("keepOriginal");
 
 // The one reading of a stored switch: a whole number, blanks around it allowed.
 std::optional<int> wholeNumber(const QString &text)
@@ -34,6 +35,19 @@ bool Settings::autoSave()
 bool Settings::setAutoSave(bool on)
 {
     return SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection, kAutoSave,
+                                             switchText(on));
+}
+
+bool Settings::keepOriginal()
+{
+    const QString stored = SettingsStore::GetMachineSetting(AppInfo::productName(), kSection,
+                                                            kKeepOriginal, switchText(false));
+    return wholeNumber(stored) == 1;
+}
+
+bool Settings::setKeepOriginal(bool on)
+{
+    return SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection, kKeepOriginal,
                                              switchText(on));
 }
 

@@ -19,6 +19,11 @@ public:
     // been dealt with).
     static bool setAutoSave(bool on);
 
+    // "Keep the camera's own pictures": machine area beside autoSave, key
+    // "keepOriginal", default off, read and written by the same rule.
+    static bool keepOriginal();
+    static bool setKeepOriginal(bool on);
+
     // "Show at Startup" of the help window: per-user area, key "showHelp",
     // default on. The whole number 1 is on, 0 is off; any other text says
     // nothing (std::nullopt), and the start-up then does not open the help.

@@ -62,7 +62,7 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsExitWithTwo)
 TEST(CommandLine, AutoSaveIsStoredAloneOrBeforeRecording)
 {
     CommandLine::Parsed parsed = CommandLine::parse({"--autosave", "on"});
-    EXPECT_EQ(parsed.action, Action::StoreAutoSave);
+    EXPECT_EQ(parsed.action, Action::StoreSettings);
     EXPECT_EQ(parsed.autoSave, std::optional<bool>(true));
 
     parsed = CommandLine::parse({"--autosave", "0", "--record"});
@@ -84,4 +84,23 @@ TEST(CommandLine, QtWindowOptionsPassThroughWithTheirValues)
     EXPECT_EQ(CommandLine::parse({"-platform", "offscreen", "--record"}).action, Action::Record);
     // The value is taken as the option's, even when it looks like an option.
     EXPECT_EQ(CommandLine::parse({"-stylesheet", "--record"}).action, Action::Window);
+}
+
+TEST(CommandLine, KeepOriginalIsStoredLikeAutoSave)
+{
+    CommandLine::Parsed parsed = CommandLine::parse({"--keep-original", "on"});
+    EXPECT_EQ(parsed.action, Action::StoreSettings);
+    EXPECT_EQ(parsed.keepOriginal, std::optional<bool>(true));
+    EXPECT_EQ(parsed.autoSave, std::nullopt);
+
+    parsed = CommandLine::parse({"--record", "--keep-original", "off", "--autosave", "on"});
+    EXPECT_EQ(parsed.action, Action::Record);
+    EXPECT_EQ(parsed.keepOriginal, std::optional<bool>(false));
+    EXPECT_EQ(parsed.autoSave, std::optional<bool>(true));
+
+    parsed = CommandLine::parse({"--keep-original", "yes"});
+    EXPECT_EQ(parsed.action, Action::Fail);
+    EXPECT_TRUE(parsed.message.contains("'--keep-original' takes on or off"));
+    EXPECT_EQ(CommandLine::parse({"--keep-original"}).action, Action::Fail);
+    EXPECT_TRUE(CommandLine::usage().contains("--keep-original on|off"));
 }

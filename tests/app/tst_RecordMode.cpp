@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "AppInfo.h"
+#include "Settings.h"
 #include "SettingsStore.h"
 #include "TestEnv.h"
 
@@ -252,4 +253,34 @@ TEST(RecordMode, NothingToRecordAndWrongOptionsEndAtOnce)
                                                 AppInfo::versionString() + " by " +
                                                 AppInfo::companyName());
     }
+}
+
+TEST(RecordMode, KeepOriginalStoredByTheWindowIsWhatTheRecorderUsesAndBack)
+{
+    DemoCam demo = startDemoCam();
+    ASSERT_NE(demo.port, 0);
+    TestEnv::freshProgramDirectory();
+    ASSERT_TRUE(TestEnv::writeFile(AppInfo::programFile("00camlist.txt"),
+                                   camList(demo.port, {"/cam1.jpg"})));
+    // What the window's menu entry stores.
+    ASSERT_TRUE(Settings::setKeepOriginal(true));
+    {
+        Process tessaly(QStringLiteral(TESSALY_PATH), {"--autosave", "on", "--record"});
+        ASSERT_TRUE(tessaly->waitForStarted(Timeout));
+        const QRegularExpression saved(Stamp + R"(saved Demo 1 -> (.*)$)");
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return countMatching(tessaly.lines(), saved) >= 1; }, Timeout))
+            << tessaly.errors().toStdString();
+        EXPECT_TRUE(tessaly.errors().contains("autosave on, camera's own pictures"))
+            << tessaly.errors().toStdString();
+        terminateAndExpectCleanExit(tessaly);
+        for (const QString &name : savedFiles())
+            EXPECT_EQ(QImage(AppInfo::programFile("cam/" + name)).size(), QSize(320, 240));
+    }
+    // And what the command line stores, the window reads.
+    Process off(QStringLiteral(TESSALY_PATH), {"--keep-original", "off"});
+    ASSERT_TRUE(off->waitForFinished(Timeout));
+    EXPECT_EQ(off->exitCode(), 0) << off.errors().toStdString();
+    EXPECT_TRUE(off.errors().contains("\"keepOriginal\" = \"0\"")) << off.errors().toStdString();
+    EXPECT_FALSE(Settings::keepOriginal());
 }

@@ -30,6 +30,7 @@
 #include "MiniHttpServer.h"
 #include "PictureSaver.h"
 #include "PictureWindow.h"
+#include "Settings.h"
 #include "SettingsStore.h"
 #include "Skin.h"
 #include "SkinLabel.h"
@@ -234,6 +235,23 @@ TEST_F(MainWindowTest, ExistingFilesAndAutoSaveAreTakenAsTheyAre)
     QTest::mouseClick(child<QCheckBox>("chkSave"), Qt::LeftButton);
     EXPECT_EQ(SettingsStore::GetMachineSetting(AppInfo::productName(), "Settings", "autoSave", "?"),
               "0");
+}
+
+TEST_F(MainWindowTest, KeepTheCamerasOwnPicturesIsACheckableCamsEntryThatIsStored)
+{
+    ASSERT_TRUE(Settings::setKeepOriginal(true));
+    load();
+    QAction *entry = window->findChild<QAction *>(QStringLiteral("mnuKeepOriginal"));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->text(), QStringLiteral("Keep the camera's own pictures"));
+    EXPECT_TRUE(entry->isCheckable());
+    EXPECT_TRUE(entry->isChecked()) << "what the recorder's --keep-original stored";
+    entry->trigger();
+    EXPECT_FALSE(entry->isChecked());
+    EXPECT_EQ(
+        SettingsStore::GetMachineSetting(AppInfo::productName(), "Settings", "keepOriginal", "?"),
+        "0");
+    EXPECT_FALSE(Settings::keepOriginal());
 }
 
 TEST_F(MainWindowTest, LayoutAndPanelScrolling)

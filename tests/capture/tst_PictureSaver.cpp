@@ -428,3 +428,71 @@ TEST_F(PictureSaverTest, AutosaveDecodesANewPictureOnceAndOnlyWhileItIsWanted)
     EXPECT_EQ(heldDuringArrival, (QList<bool>{false, true, false}));
     EXPECT_EQ(camFiles().size(), 1);
 }
+
+TEST_F(PictureSaverTest, KeepingTheCamerasOwnPicturesSavesItsBytesAndStillReencodesOtherFormats)
+{
+    saver.setAutoSave(true);
+    saver.setKeepOriginal(true);
+    EXPECT_EQ(saver.decodeFor(true, PictureDecode::StructureOnly), PictureDecode::StructureOnly)
+        << "a camera's own JPEG needs no pixels to be saved";
+    putCamera(0, QStringLiteral("Yard"));
+    QSignalSpy saved(&saver, &PictureSaver::pictureSaved);
+
+    // Padding after the end marker is part of what the camera sent.
+    const QByteArray body = jpegOf(Qt::red) + QByteArray("\r\n");
+    const Picture red = Picture::fromBytesChecked(body);
+    ASSERT_FALSE(red.isNull());
+    arrive(0, red);
+    const QString plain = cam + QStringLiteral("/Yard712202680509AM.jpg");
+    EXPECT_EQ(TestEnv::readFile(plain), body) << "byte for byte";
+    ASSERT_EQ(saved.count(), 1);
+    EXPECT_TRUE(reportAt(saved, 0).picture == red) << "the panel goes on showing the same picture";
+
+    // Never over an earlier file, in this mode too: the next in the same second
+    // takes -2, and the first stays as it was.
+    const QByteArray green = jpegOf(Qt::green);
+    arrive(0, Picture::fromBytes(green));
+    EXPECT_EQ(TestEnv::readFile(plain), body);
+    EXPECT_EQ(TestEnv::readFile(cam + QStringLiteral("/Yard712202680509AM-2.jpg")), green);
+
+    // A PNG camera's pictures are still saved as JPEG files.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImage blue(160, 120, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    ASSERT_TRUE(QImageWriter(&buffer, "png").write(blue));
+    arrive(0, Picture::fromBytes(png));
+    const QString third = cam + QStringLiteral("/Yard712202680509AM-3.jpg");
+    EXPECT_TRUE(TestEnv::readFile(third).startsWith("\xFF\xD8"));
+    EXPECT_TRUE(near(centreOf(loadFile(third)), Qt::blue));
+    EXPECT_EQ(saved.count(), 3);
+
+    // Off again: a JPEG is encoded again, so its bytes differ from the camera's.
+    saver.setKeepOriginal(false);
+    clock = kMorning.addSecs(1);
+    arrive(0, Picture::fromBytes(green));
+    const QByteArray reencoded = TestEnv::readFile(cam + QStringLiteral("/Yard712202680510AM.jpg"));
+    EXPECT_FALSE(reencoded.isEmpty());
+    EXPECT_NE(reencoded, green);
+}
+
+TEST_F(PictureSaverTest, ATornJpegIsNotSavedWhenKeepingTheCamerasOwnPictures)
+{
+    saver.setAutoSave(true);
+    saver.setKeepOriginal(true);
+    saver.follow(&engine);
+    const QByteArray whole = jpegOf(Qt::red);
+    const auto response = [](const QByteArray &body, const char *modified) {
+        return QByteArray("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nLast-Modified: ") +
+               modified + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" +
+               body;
+    };
+    fetch(QStringLiteral("Yard"), response(whole, "Mon, 07 Dec 2026 10:00:00 GMT"));
+    fetch(QStringLiteral("Yard"),
+          response(whole.left(whole.size() / 2), "Mon, 07 Dec 2026 10:00:01 GMT"));
+    EXPECT_TRUE(camFiles().isEmpty()) << "the first picture is not new, the torn one no picture";
+    fetch(QStringLiteral("Yard"), response(whole, "Mon, 07 Dec 2026 10:00:02 GMT"));
+    ASSERT_EQ(camFiles().size(), 1);
+    EXPECT_EQ(TestEnv::readFile(cam + QLatin1Char('/') + camFiles().first()), whole);
+}

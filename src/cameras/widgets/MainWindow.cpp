@@ -365,6 +365,13 @@ void MainWindow::buildMenus()
         item->setObjectName(QStringLiteral("mnuCamItem_") + QString::number(i));
         connect(item, &QAction::triggered, this, [this, i] { mnuCamItem_Click(i); });
     }
+    mnuCams->addSeparator();
+    mnuKeepOriginal = mnuCams->addAction(QStringLiteral("Keep the camera's own pictures"));
+    mnuKeepOriginal->setObjectName(QStringLiteral("mnuKeepOriginal"));
+    mnuKeepOriginal->setCheckable(true);
+    mnuKeepOriginal->setToolTip(
+        QStringLiteral("Save a camera's JPEG exactly as it came instead of encoding it again"));
+    connect(mnuKeepOriginal, &QAction::triggered, this, &MainWindow::keepOriginalToggled);
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -498,6 +505,8 @@ void MainWindow::Form_Load()
 
     guarded(this, [&] { chkSave->setChecked(Settings::autoSave()); });
     m_saver->setAutoSave(chkSave->isChecked());
+    guarded(this, [&] { mnuKeepOriginal->setChecked(Settings::keepOriginal()); });
+    m_saver->setKeepOriginal(mnuKeepOriginal->isChecked());
 
     setWindowTitle(AppInfo::productName() + QStringLiteral(" by ") + AppInfo::companyName());
 
@@ -663,6 +672,17 @@ void MainWindow::chkSave_Click()
         if (!Settings::setAutoSave(chkSave->isChecked()))
             setStatusText(tr("The AutoSave setting could not be stored; the next start "
                              "will not remember it."));
+    });
+}
+
+void MainWindow::keepOriginalToggled()
+{
+    // Like AutoSave: in effect at once, and a store that failed is said.
+    m_saver->setKeepOriginal(mnuKeepOriginal->isChecked());
+    guarded(this, [&] {
+        if (!Settings::setKeepOriginal(mnuKeepOriginal->isChecked()))
+            setStatusText(tr("The \"Keep the camera's own pictures\" setting could not be "
+                             "stored; the next start will not remember it."));
     });
 }
 

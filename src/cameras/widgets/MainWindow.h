@@ -156,6 +156,7 @@ private:
     void cmdStopAll_Click();
     void List1_DblClick();
     void chkSave_Click();
+    void keepOriginalToggled();
     bool IsCamSelected() const;
     QString currentListText() const;
     // Refills List1 from the camera list file; a file error goes to the status bar.
@@ -249,6 +250,7 @@ private:
 
     QMenu *mnuFile = nullptr;
     QMenu *mnuCams = nullptr;
+    QAction *mnuKeepOriginal = nullptr;
     QMenu *mnuHelp = nullptr;
     QMenu *mnuAbout = nullptr;
 };
