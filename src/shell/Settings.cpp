@@ -18,6 +18,20 @@ std::optional<int> wholeNumber(const QString &text)
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
+// A switch in the machine area: off unless the whole number 1 is stored.
+bool machineSwitch(const QString &key)
+{
+    const QString stored = SettingsStore::GetMachineSetting(AppInfo::productName(), kSection, key,
+                                                            Settings::switchText(false));
+    return wholeNumber(stored) == 1;
+}
+
+bool storeMachineSwitch(const QString &key, bool on)
+{
+    return SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection, key,
+                                             Settings::switchText(on));
+}
+
 } // namespace
 
 QString Settings::switchText(bool on)
@@ -27,28 +41,22 @@ QString Settings::switchText(bool on)
 
 bool Settings::autoSave()
 {
-    const QString stored = SettingsStore::GetMachineSetting(AppInfo::productName(), kSection,
-                                                            kAutoSave, switchText(false));
-    return wholeNumber(stored) == 1;
+    return machineSwitch(kAutoSave);
 }
 
 bool Settings::setAutoSave(bool on)
 {
-    return SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection, kAutoSave,
-                                             switchText(on));
+    return storeMachineSwitch(kAutoSave, on);
 }
 
 bool Settings::keepOriginal()
 {
-    const QString stored = SettingsStore::GetMachineSetting(AppInfo::productName(), kSection,
-                                                            kKeepOriginal, switchText(false));
-    return wholeNumber(stored) == 1;
+    return machineSwitch(kKeepOriginal);
 }
 
 bool Settings::setKeepOriginal(bool on)
 {
-    return SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection, kKeepOriginal,
-                                             switchText(on));
+    return storeMachineSwitch(kKeepOriginal, on);
 }
 
 std::optional<bool> Settings::showHelp()

@@ -10,33 +10,12 @@
 #include <QPainter>
 
 #include "Picture.h"
+#include "TestPictures.h"
 
 namespace {
 
-// Four coloured quadrants, so scaling and decoding errors show in the pixels.
-QImage quadrants(const QSize &size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    QPainter painter(&image);
-    const int w = size.width() / 2;
-    const int h = size.height() / 2;
-    painter.fillRect(0, 0, w, h, Qt::red);
-    painter.fillRect(w, 0, size.width() - w, h, Qt::green);
-    painter.fillRect(0, h, w, size.height() - h, Qt::blue);
-    painter.fillRect(w, h, size.width() - w, size.height() - h, Qt::white);
-    return image;
-}
-
-QByteArray encode(const QImage &image, const char *format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    if (!writer.write(image))
-        ADD_FAILURE() << "cannot write " << format << ": " << writer.errorString().toStdString();
-    return bytes;
-}
+using TestPictures::encode;
+using TestPictures::quadrants;
 
 // Colour distance small enough for JPEG's losses, large enough to tell quadrants apart.
 bool near(QRgb a, QColor b)
