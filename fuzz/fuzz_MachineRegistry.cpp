@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     FuzzSupport::init(argc, argv);
     // A refused write would ask the user; the fuzzer answers Abort.
-    MessageBoxes::setAsker([](const MessageBoxes::Request &) { return QMessageBox::Abort; });
+    MessageBoxes::setAsker([](const MessageBoxes::Request &) { return MessageBoxes::Abort; });
     return 0;
 }
 
