@@ -11,7 +11,7 @@
 // worth a line: the first failure of a run, a reminder at most every
 // RemindEveryMs while the camera stays down, and its return.
 //
-// Times are milliseconds on a monotonic clock the caller reads, so tests drive
+// Times are milliseconds on a monotonic timer the caller reads, so tests drive
 // it with a fake one.
 class CameraHealth
 {
