@@ -113,6 +113,9 @@ for _ in $(seq 1 100); do
     [ -f "$perUser/00camlist.txt" ] && break
     sleep 0.1
 done
+# $! is the subshell around the program, which a signal to it would leave
+# running: end the program itself.
+pkill -TERM -f "^$prefix/bin/tessaly" 2>/dev/null || true
 kill "$window" 2>/dev/null || true
 wait "$window" 2>/dev/null || true
 check "installed tessaly makes 00camlist.txt (one CR LF) in the per-user data directory" \
