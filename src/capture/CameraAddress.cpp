@@ -41,6 +41,11 @@ std::optional<CameraAddress> CameraAddress::parse(const QString &address)
     QStringView authority = rest.left(slash);
     result.path = rest.mid(slash).toString();
 
+    // "cam?x=/y" is the host "cam" and a query to libcurl, but would be a host
+    // text here: such an address has no usable path. (A "?" or "#" in the
+    // user information has to be percent-encoded anyway.)
+    if (authority.contains(QLatin1Char('?')) || authority.contains(QLatin1Char('#')))
+        return std::nullopt;
     // The last "@" ends the user information: a password may hold a raw "@".
     const qsizetype at = authority.lastIndexOf(QLatin1Char('@'));
     if (at >= 0) {

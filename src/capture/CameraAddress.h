@@ -27,7 +27,8 @@ struct CameraAddress
     QString user;     // decoded
     QString password; // decoded; never shown, never printed
 
-    // Nothing when the address has no "/" after the host.
+    // Nothing when the address has no "/" after the host, or a "?" or "#"
+    // comes before that "/".
     static std::optional<CameraAddress> parse(const QString &address);
 
     // The path as it goes on the request line: every blank becomes "%20".

@@ -41,6 +41,8 @@ TEST(CameraAddress, SchemeHostPortAndPath)
     EXPECT_FALSE(badPort->portValid);
 
     EXPECT_FALSE(CameraAddress::parse(QStringLiteral("http://cam.local")));
+    EXPECT_FALSE(CameraAddress::parse(QStringLiteral("cam?x=/y")));
+    EXPECT_FALSE(CameraAddress::parse(QStringLiteral("u:p@cam#f/y")));
     EXPECT_FALSE(CameraAddress::parse(QString()));
 }
 
