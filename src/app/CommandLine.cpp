@@ -45,12 +45,14 @@ void printTo(std::FILE *stream, const QString &text)
 
 QString CommandLine::usage()
 {
-    return QStringLiteral(
+    const QString text = QStringLiteral(
         "Usage: tessaly [--record] [--autosave on|off]\n"
         "Viewer and recorder for network cameras that publish a JPEG snapshot URL.\n"
         "\n"
         "Without options the main window opens. Cameras come from 00camlist.txt in the\n"
-        "program directory (beside the executable, or $TESSALY_HOME when set).\n"
+        "program directory: $TESSALY_HOME when set, else the executable's directory in\n"
+        "a build tree or portable folder, else (installed) the per-user data directory\n"
+        "${XDG_DATA_HOME:-~/.local/share}/%1/%2, made on the first start.\n"
         "\n"
         "  --record     record without a window: open every camera of the camera list\n"
         "               (up to 24, in file order), save new pictures into cam/ when\n"
@@ -64,6 +66,7 @@ QString CommandLine::usage()
         "\n"
         "Exit codes: 0 done or stopped by a signal, 1 nothing to record or a start-up\n"
         "failure, 2 a wrong command line.");
+    return text.arg(AppInfo::companyName(), AppInfo::productName());
 }
 
 QString CommandLine::versionText()

@@ -17,6 +17,8 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     AppInfo::applyToApplication();
+    // Lets the desktop match the window to the installed desktop entry and icon.
+    QGuiApplication::setDesktopFileName(AppInfo::desktopId());
 
     // A second copy ends at once, before any window shows.
     SingleInstance instance(AppInfo::productName());

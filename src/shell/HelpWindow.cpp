@@ -42,7 +42,7 @@ bool HelpWindow::Form_Load()
 {
     if (Skin::skinningSwitch())
         SkinForm(this);
-    const QString path = AppInfo::programFile(QStringLiteral("Help.rtf"));
+    const QString path = AppInfo::helpFile();
     m_hasHelpText = WindowUtils::FileExists(path);
     if (!m_hasHelpText) {
         hide();

@@ -4,10 +4,11 @@
 #include <QTextBrowser>
 #include <QWidget>
 
-// The help window (Form8, "Readme/Help"): shows Help.rtf from the program
-// directory above the "Show at Startup" check box, which mirrors the per-user
-// setting "showHelp". Without a Help.rtf the window never shows: requests to
-// show it are ignored. Deleted when closed; hold it in a QPointer.
+// The help window (Form8, "Readme/Help"): shows Help.rtf (AppInfo::helpFile:
+// the program directory's, else an installed program's own) above the "Show
+// at Startup" check box, which mirrors the per-user setting "showHelp".
+// Without a Help.rtf the window never shows: requests to show it are ignored.
+// Deleted when closed; hold it in a QPointer.
 class HelpWindow : public QWidget
 {
     Q_OBJECT

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Draws the program icon "AAA": a camera body with a large lens, at 256 px,
-# then scaled down for the smaller sizes. Run from this folder after a change;
-# the PNGs are committed so the build needs no image tools.
+# then scaled down for the smaller sizes (the hicolor theme's usual ones; the
+# program's own window icons use 16, 32, 48 and 256). Run from this folder
+# after a change; the PNGs are committed so the build needs no image tools.
+# AAA/scalable.svg draws the same shapes: change both together.
 set -e
 cd "$(dirname "$0")"
 convert -size 256x256 xc:none \
@@ -16,6 +18,6 @@ convert -size 256x256 xc:none \
     -fill '#0a0d12' -draw 'circle 128,140 128,124' \
     -fill '#ffffffcc' -draw 'circle 108,120 108,110' \
     -depth 8 PNG32:AAA/256.png
-for size in 48 32 16; do
-    convert AAA/256.png -filter Lanczos -resize ${size}x${size} -depth 8 PNG32:AAA/${size}.png
+for size in 128 64 48 32 24 22 16; do
+    convert AAA/256.png -filter Lanczos -resize ${size}x${size} -strip -depth 8 PNG32:AAA/${size}.png
 done
