@@ -68,7 +68,8 @@ struct HttpExchange::Transfer
     bool streamDone = false;
     bool tooLarge = false;
     qint64 declared = -1;
-    qint64 reported = 0; // body bytes the last progress signal told of
+    qint64 reported = 0;      // body bytes the last progress signal told of
+    bool headerEnded = false; // in this read, not yet told
 
     QByteArray certificateSha256;
     QString certificateSubject;
@@ -160,8 +161,22 @@ size_t onHeaderLine(char *data, size_t size, size_t count, void *arg)
                 t->reason = rest.sliced(next + 1).toByteArray();
         }
     }
-    if (line == "\r\n" || line == "\n")
+    if (line == "\r\n" || line == "\n") {
+        // A redirect or a challenge is followed by another answer; only a final
+        // one is worth telling about.
+        long code = 0;
+        curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &code);
+        const bool more = (code / 100 == 3 && !headerValue(t->header, "Location").isEmpty()) ||
+                          (code == 401 && t->request.address.hasUserInfo &&
+                           !headerValue(t->header, "WWW-Authenticate").isEmpty());
+        if (!more && code / 100 != 1) {
+            t->headerEnded = true;
+            curl_off_t declared = -1;
+            curl_easy_getinfo(t->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
+            t->declared = declared;
+        }
         return bytes;
+    }
     if (t->header.size() + line.size() > HeaderLimit)
         return 0;
     t->header.append(line);
@@ -399,10 +414,12 @@ void HttpExchange::act(int fd, int events)
     curl_multi_socket_action(m_multi, curl_socket_t(fd), events, &running);
     // Progress of every transfer that took body bytes in this step.
     for (auto &[id, t] : m_transfers) {
-        if (!t->bodyStarted || t->stream || t->body.size() == t->reported)
+        const bool grew = t->bodyStarted && !t->stream && t->body.size() != t->reported;
+        if (!grew && !t->headerEnded)
             continue;
         t->reported = t->body.size();
-        m_pending.push_back(Pending{id, false, t->reported, t->declared, {}});
+        m_pending.push_back(Pending{id, false, t->reported, t->declared, t->headerEnded, {}});
+        t->headerEnded = false;
     }
     collectDone();
     deliver();
@@ -485,7 +502,9 @@ void HttpExchange::finish(Transfer &t, int curlCode)
                                          ? QString::fromLatin1(t.stream->failure())
                                          : QStringLiteral("the connection closed"));
         }
-    } else if (code == CURLE_OK) {
+    } else if (code == CURLE_OK || (code == CURLE_PARTIAL_FILE && t.status / 100 == 2)) {
+        // A body shorter than its Content-Length is handed on as it came: the
+        // picture check tells whether what arrived is a whole picture.
         r.header = t.header;
         r.body = std::move(t.body);
         if (t.status / 100 == 2) {
@@ -503,7 +522,7 @@ void HttpExchange::finish(Transfer &t, int curlCode)
     }
     if (!r.text.isEmpty())
         r.text = DisplayText::maskAddress(r.text);
-    m_pending.push_back(Pending{t.id, true, 0, -1, std::move(r)});
+    m_pending.push_back(Pending{t.id, true, 0, -1, false, std::move(r)});
 }
 
 void HttpExchange::deliver()
@@ -519,7 +538,7 @@ void HttpExchange::deliver()
         if (p.done)
             emit finished(p.id, p.result);
         else
-            emit progress(p.id, p.bodyBytes, p.declared);
+            emit progress(p.id, p.bodyBytes, p.declared, p.headerEnded);
     }
     m_pending.clear();
     m_delivering = false;

@@ -94,8 +94,10 @@ public:
     static QByteArray fingerprintFromText(const QString &text);
 
 signals:
-    // Body bytes so far and the declared length (-1 when none was declared).
-    void progress(FetchId id, qint64 bodyBytes, qint64 declaredLength);
+    // Body bytes so far and the declared length (-1 when none was declared),
+    // once per read: headerEnded is set for the read that completed the final
+    // answer's header (its body bytes, if any, came with it).
+    void progress(FetchId id, qint64 bodyBytes, qint64 declaredLength, bool headerEnded);
     void finished(FetchId id, const FetchResult &result);
 
 private:
@@ -124,6 +126,7 @@ private:
         bool done = false;
         qint64 bodyBytes = 0;
         qint64 declared = -1;
+        bool headerEnded = false;
         FetchResult result;
     };
     std::vector<Pending> m_pending;

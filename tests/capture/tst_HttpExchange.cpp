@@ -100,7 +100,7 @@ TEST(HttpExchange, ChunkedBodiesInOddPiecesAreJoined)
     HttpExchange exchange;
     qint64 lastProgress = 0;
     QObject::connect(&exchange, &HttpExchange::progress,
-                     [&](HttpExchange::FetchId, qint64 bytes, qint64 declared) {
+                     [&](HttpExchange::FetchId, qint64 bytes, qint64 declared, bool) {
                          EXPECT_EQ(declared, -1) << "a chunked body declares no length";
                          EXPECT_GE(bytes, lastProgress);
                          lastProgress = bytes;
@@ -110,6 +110,33 @@ TEST(HttpExchange, ChunkedBodiesInOddPiecesAreJoined)
     EXPECT_TRUE(result->ok()) << result->text.toStdString();
     EXPECT_EQ(result->body, body);
     EXPECT_EQ(lastProgress, body.size());
+}
+
+TEST(HttpExchange, TheHeaderEndIsToldOnceAndAShortBodyIsHandedOnAsItCame)
+{
+    MiniHttpServer server;
+    const QByteArray header = "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n"
+                              "Content-Length: 1000\r\n\r\n";
+    // The header in pieces of its own, then 300 of the 1000 bytes, then the close.
+    server.setReply({header + QByteArray(300, 'b'), int(header.size()), 20, true});
+    HttpExchange exchange;
+    QList<std::pair<qint64, bool>> events;
+    QObject::connect(&exchange, &HttpExchange::progress,
+                     [&](HttpExchange::FetchId, qint64 bytes, qint64 declared, bool headerEnded) {
+                         EXPECT_EQ(declared, 1000);
+                         events.append({bytes, headerEnded});
+                     });
+    const auto result = fetch(exchange, requestFor(server.url(QStringLiteral("/short.jpg"))));
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(result->ok()) << result->text.toStdString();
+    EXPECT_EQ(result->body, QByteArray(300, 'b'));
+    ASSERT_GE(events.size(), 2);
+    EXPECT_EQ(events.first(), std::make_pair(qint64(0), true));
+    EXPECT_EQ(events.last(), std::make_pair(qint64(300), false));
+    int told = 0;
+    for (const auto &e : events)
+        told += e.second ? 1 : 0;
+    EXPECT_EQ(told, 1);
 }
 
 TEST(HttpExchange, AStreamUrlGivesItsFirstPictureAndIsClosedAtOnce)
