@@ -11,8 +11,8 @@
 
 #include <QByteArray>
 
-#include "CameraPanel.h"
 #include "HttpSnapshot.h"
+#include "PanelStatus.h"
 #include "SnapshotResponse.h"
 
 namespace {
@@ -48,13 +48,13 @@ void BM_ReceiveInPieces(benchmark::State &state)
     const qsizetype chunk = state.range(0);
     const QByteArray &all = response();
     for (auto _ : state) {
-        CameraPanel panel;
-        panel.camPath = QStringLiteral("/snapshot.jpg");
+        SnapshotFetch panel;
+        panel.path = QStringLiteral("/snapshot.jpg");
         for (qsizetype at = 0; at < all.size(); at += chunk) {
             const HttpSnapshot::Arrival arrival = HttpSnapshot::receive(panel, all.mid(at, chunk));
             benchmark::DoNotOptimize(arrival.progressShown);
         }
-        if (panel.camContentLength != kBodyBytes)
+        if (panel.contentLength != kBodyBytes)
             state.SkipWithError("length not found");
     }
     state.SetBytesProcessed(state.iterations() * all.size());

@@ -91,18 +91,13 @@ void BM_AutosaveVsBare(benchmark::State &state)
         return;
     }
 
-    CameraEngine engine;
-    engine.setRealTimersEnabled(false);
-    engine.setName(0, QStringLiteral("Front Door"));
-    engine.setCaption(0, QStringLiteral("Front Door"));
-    engine.setVisible(0, true);
-    engine.setSelectedCam(0);
-    PictureSaver saver(&engine);
+    const QSize thumbnailSize = Picture::panelSize();
+    PictureSaver saver;
     saver.setAutoSave(true);
-    saver.setClock([] { return QDateTime(QDate(2026, 7, 12), QTime(8, 5, 9)); });
+    saver.setTimeSource([] { return QDateTime(QDate(2026, 7, 12), QTime(8, 5, 9)); });
     QString savedPath;
     QObject::connect(&saver, &PictureSaver::pictureSaved,
-                     [&](int, const QString &path) { savedPath = path; });
+                     [&](const SaveReport &report) { savedPath = report.path; });
 
     // 1: arrival as the engine does it with autosave on; 0: a thumbnail-size
     // decode on arrival and the full decode in the save, for comparison.
@@ -117,13 +112,13 @@ void BM_AutosaveVsBare(benchmark::State &state)
         Picture picture;
         std::shared_ptr<const QImage> held;
         timed(arrival, CLOCK_PROCESS_CPUTIME_ID, [&] {
-            picture = inFull ? Picture::fromBytesInFull(jpeg, engine.thumbnailSize(), &held)
-                             : Picture::fromBytes(jpeg, engine.thumbnailSize());
+            picture = inFull ? Picture::fromBytesInFull(jpeg, thumbnailSize, &held)
+                             : Picture::fromBytes(jpeg, thumbnailSize);
         });
-        engine.setPanelPicture(0, picture);
-        picture = Picture(); // the panel holds the only handle, as after arrival
         savedPath.clear();
-        timed(save, CLOCK_PROCESS_CPUTIME_ID, [&] { emit engine.pictureArrived(0, true, true); });
+        timed(save, CLOCK_PROCESS_CPUTIME_ID,
+              [&] { saver.saveIfNew(0, QStringLiteral("Front Door"), picture, true); });
+        picture = Picture();
         timed(save, CLOCK_PROCESS_CPUTIME_ID,
               [&] { held.reset(); }); // arrival lets go of the decode
         // Every picture gets the plain name, so the name search stays the same.

@@ -33,15 +33,15 @@ void removeAndCheck(const QByteArray &content, const Lines &before, qsizetype at
     FuzzSupport::writeFile(path(), content);
     const QString name = before[at].text.mid(6);
     const auto found = CamListFile::FindCamEntry(name);
-    FUZZ_CHECK(found.ok() && found.value.has_value(), name);
+    FUZZ_CHECK(found.ok() && found.value().has_value(), name);
     // The first line of that name may come earlier than `at`.
     qsizetype first = 0;
     while (!CamListFile::isNameLineOf(before[first].text, name))
         ++first;
     FUZZ_CHECK(first <= at, name);
 
-    const auto removed = CamListFile::RemoveCamEntry(*found.value);
-    FUZZ_CHECK(removed.ok() && removed.value, removed.error);
+    const auto removed = CamListFile::RemoveCamEntry(*found.value());
+    FUZZ_CHECK(removed.ok() && removed.value(), removed.errorText());
     checkOnlyTheListIsLeft();
 
     // Its name and refresh lines are emptied, its URL line goes, one line end is
@@ -81,19 +81,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Loading an existing list never changes it.
     FuzzSupport::writeFile(path(), content);
     const auto loaded = CamListFile::LoadCamList();
-    FUZZ_CHECK(loaded.ok(), loaded.error);
+    FUZZ_CHECK(loaded.ok(), loaded.errorText());
     FUZZ_CHECK(FuzzSupport::readFile(path()) == content, QString());
     const auto read = CamListFile::ReadCamList();
-    FUZZ_CHECK(read.ok() && read.value == loaded.value, read.error);
+    FUZZ_CHECK(read.ok() && read.value() == loaded.value(), read.errorText());
 
     // An append adds exactly one listed item after the others.
     const QString added = QStringLiteral("Fuzz Added");
     const auto appended = CamListFile::AppendCamEntry(added, QStringLiteral("http://127.0.0.1/"),
                                                       QStringLiteral("30"));
-    FUZZ_CHECK(appended.ok(), appended.error);
+    FUZZ_CHECK(appended.ok(), appended.errorText());
     const auto afterAppend = CamListFile::ReadCamList();
-    FUZZ_CHECK(afterAppend.ok() && afterAppend.value == loaded.value + QStringList{added},
-               QStringLiteral("%1 items after append").arg(afterAppend.value.size()));
+    FUZZ_CHECK(afterAppend.ok() && afterAppend.value() == loaded.value() + QStringList{added},
+               QStringLiteral("%1 items after append").arg(afterAppend.value().size()));
     FUZZ_CHECK(FuzzSupport::readFile(path()).startsWith(content), QString());
 
     // Removal of each of the first few named entries, each from the original content.
@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzSupport::writeFile(path(), content);
     const auto none = CamListFile::RemoveCamEntry(
         CamEntry{QStringLiteral("\x01no such camera"), QStringLiteral("-"), QStringLiteral("-")});
-    FUZZ_CHECK(none.ok() && !none.value, none.error);
+    FUZZ_CHECK(none.ok() && !none.value(), none.errorText());
     FUZZ_CHECK(FuzzSupport::readFile(path()) == content, QString());
     return 0;
 }

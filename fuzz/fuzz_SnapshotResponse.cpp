@@ -5,19 +5,19 @@
 // must end in the state one single piece would have left it in.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "CameraPanel.h"
 #include "FuzzSupport.h"
 #include "HttpSnapshot.h"
+#include "PanelStatus.h"
 #include "SnapshotResponse.h"
 
 namespace {
-QString text(const CameraPanel &p)
+QString text(const SnapshotFetch &p)
 {
     return QStringLiteral("done %1 length %2 received %3 buffer %4")
-        .arg(p.camHeaderDone)
-        .arg(p.camContentLength)
-        .arg(p.camBytesReceived)
-        .arg(p.camBuffer.size());
+        .arg(p.headerDone)
+        .arg(p.contentLength)
+        .arg(p.bytesReceived)
+        .arg(p.buffer.size());
 }
 } // namespace
 
@@ -41,14 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string rest = in.ConsumeRemainingBytesAsString();
     const QByteArray response(rest.data(), qsizetype(rest.size()));
 
-    CameraPanel whole;
-    whole.camPath = path;
-    whole.camContentLength = previousLength;
+    SnapshotFetch whole;
+    whole.path = path;
+    whole.contentLength = previousLength;
     HttpSnapshot::receive(whole, response);
 
-    CameraPanel cut;
-    cut.camPath = path;
-    cut.camContentLength = previousLength;
+    SnapshotFetch cut;
+    cut.path = path;
+    cut.contentLength = previousLength;
     qsizetype at = 0;
     for (size_t i = 0; at < response.size(); ++i) {
         const qsizetype n = i < pieces.size() ? qsizetype(pieces[i]) : response.size() - at;
@@ -61,17 +61,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FUZZ_CHECK(arrival.statusText.startsWith(QLatin1String("Downloading ")),
                        arrival.statusText);
     }
-    FUZZ_CHECK(cut.camBuffer == response, text(cut));
-    FUZZ_CHECK(cut.camHeaderDone == whole.camHeaderDone &&
-                   cut.camContentLength == whole.camContentLength &&
-                   cut.camBytesReceived == whole.camBytesReceived,
+    FUZZ_CHECK(cut.buffer == response, text(cut));
+    FUZZ_CHECK(cut.headerDone == whole.headerDone && cut.contentLength == whole.contentLength &&
+                   cut.bytesReceived == whole.bytesReceived,
                text(cut) + QStringLiteral(" / ") + text(whole));
 
     const qint32 position = HttpSnapshot::headerEndPosition(response);
     FUZZ_CHECK(position >= 0 && position <= HttpSnapshot::HeaderScanLimit, QString());
     if (position > 0)
         FUZZ_CHECK(response.mid(position - 1, 4) == "\r\n\r\n", QString::number(position));
-    FUZZ_CHECK(whole.camHeaderDone == (position > 0), text(whole));
+    FUZZ_CHECK(whole.headerDone == (position > 0), text(whole));
 
     const SnapshotResponse::HeaderAndBody parts = SnapshotResponse::split(response);
     if (response.contains("\r\n\r\n")) {
@@ -97,6 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     HttpSnapshot::contentLength(QByteArrayView(parts.header), previousLength);
     HttpSnapshot::downloadingText(
         HttpSnapshot::displayFileName(path),
-        HttpSnapshot::progressPercent(cut.camBytesReceived, cut.camContentLength));
+        HttpSnapshot::progressPercent(cut.bytesReceived, cut.contentLength));
     return 0;
 }

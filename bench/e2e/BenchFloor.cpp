@@ -22,7 +22,7 @@
 
 #include "AppInfo.h"
 #include "Picture.h"
-#include "SettingsStore.h"
+#include "Settings.h"
 
 namespace {
 
@@ -109,8 +109,7 @@ int main(int argc, char **argv)
         const QString value = i + 1 < args.size() ? args.at(i + 1) : QString();
         bool ok = false;
         if (a == QLatin1String("--set-autosave") && (value == "0" || value == "1")) {
-            if (!SettingsStore::SaveMachineSetting(AppInfo::productName(), "Settings", "autoSave",
-                                                   value)) {
+            if (!Settings::setAutoSave(value == QLatin1String("1"))) {
                 std::fprintf(stderr, "tessaly-bench-floor: cannot store autoSave\n");
                 return 1;
             }

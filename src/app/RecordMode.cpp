@@ -11,7 +11,7 @@
 #include "CameraEngine.h"
 #include "MessageBoxes.h"
 #include "Recorder.h"
-#include "SettingsStore.h"
+#include "Settings.h"
 #include "StopSignals.h"
 
 namespace {
@@ -33,31 +33,25 @@ void writeLine(std::FILE *stream, const QString &text)
 
 // Without a desktop nobody can press a button: a box is told on standard
 // error and answered the careful way (Abort, Cancel, No, else the first button).
-QMessageBox::StandardButton answerOnConsole(const MessageBoxes::Request &request)
+MessageBoxes::Button answerOnConsole(const MessageBoxes::Request &request)
 {
     writeLine(stderr, QStringLiteral("tessaly: %1: %2").arg(request.title, request.text));
     if (!request.details.isEmpty())
         writeLine(stderr, QStringLiteral("tessaly: ") + request.details);
-    for (const QMessageBox::StandardButton careful :
-         {QMessageBox::Abort, QMessageBox::Cancel, QMessageBox::No, QMessageBox::Ok}) {
-        if (request.buttons.testFlag(careful))
-            return careful;
-    }
-    return QMessageBox::NoButton;
+    return MessageBoxes::carefulAnswer(request);
 }
 
 bool storeAutoSave(bool on)
 {
-    const QString value = on ? QStringLiteral("1") : QStringLiteral("0");
-    if (!SettingsStore::SaveMachineSetting(AppInfo::productName(), QStringLiteral("Settings"),
-                                           QStringLiteral("autoSave"), value)) {
+    if (!Settings::setAutoSave(on)) {
         writeLine(stderr, QStringLiteral("tessaly: \"AutoSave New Pictures\" could not be stored"));
         return false;
     }
-    writeLine(stderr, QStringLiteral("tessaly: \"AutoSave New Pictures\" is %1 (\"autoSave\" = "
-                                     "\"%2\" for %3)")
-                          .arg(on ? QStringLiteral("on") : QStringLiteral("off"), value,
-                               QDir::toNativeSeparators(AppInfo::programDirectory())));
+    writeLine(stderr,
+              QStringLiteral("tessaly: \"AutoSave New Pictures\" is %1 (\"autoSave\" = "
+                             "\"%2\" for %3)")
+                  .arg(on ? QStringLiteral("on") : QStringLiteral("off"), Settings::switchText(on),
+                       QDir::toNativeSeparators(AppInfo::programDirectory())));
     return true;
 }
 

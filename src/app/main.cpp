@@ -6,6 +6,7 @@
 #include "AppInfo.h"
 #include "CommandLine.h"
 #include "MainWindow.h"
+#include "MessageBoxWindow.h"
 #include "SingleInstance.h"
 #include "SplashWindow.h"
 
@@ -19,6 +20,7 @@ int main(int argc, char **argv)
     AppInfo::applyToApplication();
     // Lets the desktop match the window to the installed desktop entry and icon.
     QGuiApplication::setDesktopFileName(AppInfo::desktopId());
+    MessageBoxWindow::install();
 
     // A second copy ends at once, before any window shows.
     SingleInstance instance(AppInfo::productName());

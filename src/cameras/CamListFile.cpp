@@ -5,8 +5,8 @@
 #include <QStringDecoder>
 
 #include "AppInfo.h"
+#include "FileUtils.h"
 #include "SafeFileWriter.h"
-#include "WindowUtils.h"
 
 namespace {
 const QString kWhat = QStringLiteral("camera list file");
@@ -33,6 +33,12 @@ QString fromCp1252(const QByteArray &bytes)
 QString failure(const QString &action, const QString &reason)
 {
     return SafeFileWriter::describeFailure(kWhat, CamListFile::path(), action, reason);
+}
+
+// The text names the file and the reason; the safe writer gives no error number.
+Failure fileFailure(const QString &text)
+{
+    return Failure::of(Failure::Kind::File, text);
 }
 
 // The whole file, bounded; the error text when it cannot be had.
@@ -129,17 +135,16 @@ QByteArray CamListFile::entryBytes(const QString &name, const QString &url, cons
 
 CamListResult<QStringList> CamListFile::ReadCamList()
 {
-    CamListResult<QStringList> result;
     QByteArray content;
-    result.error = readContent(&content);
-    if (!result.ok())
-        return result;
+    if (const QString error = readContent(&content); !error.isEmpty())
+        return fileFailure(error);
+    QStringList names;
     const QList<Line> lines = splitLines(content);
     for (const Line &line : lines) {
         if (std::optional<QString> item = listItem(line.text))
-            result.value.append(*item);
+            names.append(*item);
     }
-    return result;
+    return names;
 }
 
 CamListResult<QStringList> CamListFile::LoadCamList()
@@ -147,10 +152,10 @@ CamListResult<QStringList> CamListFile::LoadCamList()
     const QFileInfo info(path());
     // Created only where nothing is in the way; anything else there is
     // reported by the reader instead of being replaced.
-    if (!WindowUtils::FileExists(path()) && !info.exists() && !info.isSymLink()) {
+    if (!FileUtils::FileExists(path()) && !info.exists() && !info.isSymLink()) {
         const QString error = SafeFileWriter::write(path(), kLineEnd, kWhat);
         if (!error.isEmpty())
-            return {{}, error};
+            return fileFailure(error);
     }
     return ReadCamList();
 }
@@ -159,33 +164,31 @@ CamListResult<bool> CamListFile::AppendCamEntry(const QString &name, const QStri
                                                 const QString &refresh)
 {
     if (hasLineBreak(name) || hasLineBreak(url) || hasLineBreak(refresh)) {
-        return {false, failure(QStringLiteral("written"),
-                               QStringLiteral("the name, URL or refresh holds a line break"))};
+        return fileFailure(failure(QStringLiteral("written"),
+                                   QStringLiteral("the name, URL or refresh holds a line break")));
     }
     // The new content is built whole and committed in one step, so a failed
     // append leaves the file exactly as it was.
     QByteArray content;
     if (QFile::exists(path())) {
         if (const QString error = readContent(&content); !error.isEmpty())
-            return {false, error};
+            return fileFailure(error);
     }
     if (!content.isEmpty() && !content.endsWith('\r') && !content.endsWith('\n'))
         content += kLineEnd;
     content += entryBytes(name, url, refresh);
     if (const QString error = SafeFileWriter::write(path(), content, kWhat); !error.isEmpty())
-        return {false, error};
-    return {true, {}};
+        return fileFailure(error);
+    return true;
 }
 
 CamListResult<std::optional<CamEntry>> CamListFile::FindCamEntry(const QString &name)
 {
-    CamListResult<std::optional<CamEntry>> result;
     if (name.isEmpty())
-        return result;
+        return std::optional<CamEntry>();
     QByteArray content;
-    result.error = readContent(&content);
-    if (!result.ok())
-        return result;
+    if (const QString error = readContent(&content); !error.isEmpty())
+        return fileFailure(error);
     const QList<Line> lines = splitLines(content);
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (!isNameLineOf(lines[i].text, name))
@@ -196,21 +199,18 @@ CamListResult<std::optional<CamEntry>> CamListFile::FindCamEntry(const QString &
             entry.address = lines[i + 1].text;
         if (i + 2 < lines.size())
             entry.refresh = lines[i + 2].text;
-        result.value = entry;
-        break;
+        return std::optional<CamEntry>(entry);
     }
-    return result;
+    return std::optional<CamEntry>();
 }
 
 CamListResult<bool> CamListFile::RemoveCamEntry(const CamEntry &entry)
 {
-    CamListResult<bool> result{false, {}};
     if (entry.name.isEmpty())
-        return result;
+        return false;
     QByteArray content;
-    result.error = readContent(&content);
-    if (!result.ok())
-        return result;
+    if (const QString error = readContent(&content); !error.isEmpty())
+        return fileFailure(error);
     QList<Line> lines = splitLines(content);
 
     auto textAt = [&lines](qsizetype i) { return i < lines.size() ? lines[i].text : QString(); };
@@ -223,7 +223,7 @@ CamListResult<bool> CamListFile::RemoveCamEntry(const CamEntry &entry)
         }
     }
     if (found < 0)
-        return result;
+        return false;
 
     // Name line emptied, URL line gone, refresh line emptied: the entry's four
     // lines become three empty ones and nothing else moves.
@@ -240,6 +240,6 @@ CamListResult<bool> CamListFile::RemoveCamEntry(const CamEntry &entry)
         out += line.bytes + kLineEnd;
     out += kLineEnd;
     if (const QString error = SafeFileWriter::write(path(), out, kWhat); !error.isEmpty())
-        return {false, error};
-    return {true, {}};
+        return fileFailure(error);
+    return true;
 }

@@ -1,15 +1,9 @@
 #pragma once
 
-#include <QString>
+#include "Result.h"
 
-// The outcome of a camera list operation: a value, or the text to show the
-// user when the file could not be read or written (it names the file and the
-// reason). A failed operation never leaves the file half-written.
+// The outcome of a camera list operation: a value, or a Failure (kind File)
+// whose text names the file and the reason, to show the user. A failed
+// operation never leaves the file half-written.
 template <typename T>
-struct CamListResult
-{
-    T value{};
-    QString error;
-
-    bool ok() const { return error.isEmpty(); }
-};
+using CamListResult = Result<T>;

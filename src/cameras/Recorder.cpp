@@ -10,36 +10,28 @@
 #include "CamListFile.h"
 #include "CameraEngine.h"
 #include "PictureSaver.h"
-#include "SettingsStore.h"
+#include "Settings.h"
 #include "TessalyError.h"
-
-namespace {
-
-const QString kSettings = QStringLiteral("Settings");
-const QString kAutoSave = QStringLiteral("autoSave");
-
-} // namespace
 
 Recorder::Recorder(CameraEngine *engine, QObject *parent)
     : QObject(parent)
     , m_engine(engine)
 {
     static_assert(CameraEngine::PanelCount == std::tuple_size_v<decltype(m_opened)>);
-    m_saver = new PictureSaver(engine, this);
-    connect(m_saver, &PictureSaver::pictureSaved, this, &Recorder::onPictureSaved);
-    connect(m_saver, &PictureSaver::saveFailed, this, &Recorder::onSaveFailed);
+    m_saver = new PictureSaver(this);
+    // Nobody looks at the pictures here: an arriving one is only checked, not
+    // decoded, unless it is about to be saved.
+    m_engine->setDecodeRule([this](int, bool isNew) {
+        return m_saver->decodeFor(isNew, PictureDecode::StructureOnly);
+    });
     connect(m_engine, &CameraEngine::pictureArrived, this, &Recorder::onPictureArrived);
     connect(m_engine, &CameraEngine::fetchFailed, this, &Recorder::onFetchFailed);
+    m_saver->follow(m_engine);
+    connect(m_saver, &PictureSaver::pictureSaved, this, &Recorder::onPictureSaved);
+    connect(m_saver, &PictureSaver::saveFailed, this, &Recorder::onSaveFailed);
 }
 
 Recorder::~Recorder() = default;
-
-bool Recorder::autoSaveFromSetting(const QString &stored)
-{
-    bool ok = false;
-    const int value = stored.trimmed().toInt(&ok);
-    return ok && value == 1;
-}
 
 QString Recorder::timestamp(const QDateTime &moment)
 {
@@ -49,9 +41,7 @@ QString Recorder::timestamp(const QDateTime &moment)
 bool Recorder::readAutoSave()
 {
     try {
-        const QString stored = SettingsStore::GetMachineSetting(AppInfo::productName(), kSettings,
-                                                                kAutoSave, QStringLiteral("0"));
-        return autoSaveFromSetting(stored);
+        return Settings::autoSave();
     } catch (const TessalyError &e) {
         // Recording without saving beats not recording; the operator is told why.
         emit notice(QStringLiteral("Cannot read the \"autoSave\" setting (error %1: %2); "
@@ -81,10 +71,10 @@ bool Recorder::start()
     }
     const CamListResult<QStringList> list = CamListFile::ReadCamList();
     if (!list.ok()) {
-        m_startError = list.error;
+        m_startError = list.errorText();
         return false;
     }
-    if (list.value.isEmpty()) {
+    if (list.value().isEmpty()) {
         m_startError = QStringLiteral("The camera list %1 holds no camera").arg(listPath);
         return false;
     }
@@ -96,14 +86,10 @@ bool Recorder::start()
     if (!QFileInfo(camDir).isDir() && !QDir().mkpath(camDir))
         emit notice(QStringLiteral("Cannot create the picture folder %1").arg(camDir));
 
-    // Nobody looks at a viewer here: no panel is the selected one, and an
-    // arriving picture is only checked, not decoded, unless it is saved.
-    m_engine->setSelectedCam(-1);
-    m_engine->setThumbnailsShown(false);
     // Running from the first start on: an address without a path fails inside it.
     m_running = true;
     m_clock.start();
-    if (!openCameras(list.value)) {
+    if (!openCameras(list.value())) {
         m_running = false;
         m_startError = QStringLiteral("No camera of %1 could be opened").arg(listPath);
         return false;
@@ -124,8 +110,7 @@ bool Recorder::openCameras(const QStringList &names)
             continue;
         }
         seen.insert(name);
-        const int index = m_engine->lowestHiddenPanel();
-        if (index < 0) {
+        if (m_engine->lowestFreePanel() < 0) {
             emit notice(QStringLiteral("Only %1 cameras can be recorded at once; \"%2\" and the "
                                        "cameras after it are left out")
                             .arg(CameraEngine::PanelCount)
@@ -134,10 +119,10 @@ bool Recorder::openCameras(const QStringList &names)
         }
         const CamListResult<std::optional<CamEntry>> found = CamListFile::FindCamEntry(name);
         if (!found.ok()) {
-            emit notice(found.error);
+            emit notice(found.errorText());
             continue;
         }
-        if (!found.value) {
+        if (!found.value()) {
             // Listed but not findable: a marker in other letter case, text before
             // it, an empty name. Opening it from the list finds nothing either.
             emit notice(QStringLiteral("Camera \"%1\" is listed, but no entry has exactly that "
@@ -145,14 +130,15 @@ bool Recorder::openCameras(const QStringList &names)
                             .arg(name));
             continue;
         }
-        m_engine->setName(index, found.value->name);
-        m_engine->setAddress(index, found.value->address);
-        m_engine->setRefresh(index, found.value->refresh);
-        m_engine->setVisible(index, true);
-        m_engine->setCamsInUse(qint16(m_engine->camsInUse() + 1));
+        // Marked ours before the start: an address without a path fails inside it.
+        const int index = m_engine->lowestFreePanel();
         m_opened[index] = true;
+        if (m_engine->open(found.value()->name, found.value()->address, found.value()->refresh) <
+            0) {
+            m_opened[index] = false;
+            continue;
+        }
         ++opened;
-        m_engine->StartPanel(index);
     }
     return opened > 0;
 }
@@ -171,7 +157,7 @@ QStringList Recorder::openedCameras() const
     QStringList names;
     for (int i = 0; i < CameraEngine::PanelCount; ++i) {
         if (m_opened[i])
-            names << m_engine->panel(i).txtName;
+            names << m_engine->status(i).name;
     }
     return names;
 }
@@ -193,7 +179,7 @@ QString Recorder::cameraName(int index) const
 {
     if (index < 0 || index >= CameraEngine::PanelCount)
         return QStringLiteral("panel %1").arg(index);
-    return m_engine->panel(index).txtName;
+    return m_engine->status(index).name;
 }
 
 void Recorder::report(const QString &verbAndText)
@@ -201,42 +187,43 @@ void Recorder::report(const QString &verbAndText)
     emit reported(timestamp(QDateTime::currentDateTime()) + QLatin1Char(' ') + verbAndText);
 }
 
-void Recorder::onPictureArrived(int index, bool isNew, bool decoded)
+bool Recorder::isOurs(int index) const
 {
-    if (!m_running || index < 0 || index >= CameraEngine::PanelCount || !m_opened[index])
+    return m_running && index >= 0 && index < CameraEngine::PanelCount && m_opened[index];
+}
+
+void Recorder::onPictureArrived(int index, const Picture &, bool isNew)
+{
+    if (!isOurs(index))
         return;
-    if (!decoded) {
-        ++m_counts.failed;
-        report(
-            QStringLiteral("failed %1: the picture could not be decoded").arg(cameraName(index)));
-        return;
-    }
     ++m_counts.pictures;
     if (isNew)
         ++m_counts.newPictures;
 }
 
-void Recorder::onFetchFailed(int index, const QString &reason)
+void Recorder::onFetchFailed(int index, const Failure &failure)
 {
-    if (!m_running || index < 0 || index >= CameraEngine::PanelCount || !m_opened[index])
+    if (!isOurs(index))
         return;
     ++m_counts.failed;
-    report(QStringLiteral("failed %1: %2").arg(cameraName(index), reason));
+    report(QStringLiteral("failed %1: %2").arg(cameraName(index), failure.text));
 }
 
-void Recorder::onPictureSaved(int index, const QString &path)
+void Recorder::onPictureSaved(const SaveReport &saved)
 {
     if (!m_running)
         return;
     ++m_counts.saved;
-    report(QStringLiteral("saved %1 -> %2").arg(cameraName(index), QDir::toNativeSeparators(path)));
+    report(QStringLiteral("saved %1 -> %2")
+               .arg(cameraName(saved.index), QDir::toNativeSeparators(saved.path)));
 }
 
-void Recorder::onSaveFailed(int index, const QString &path, const QString &reason)
+void Recorder::onSaveFailed(const SaveReport &failed)
 {
     if (!m_running)
         return;
     ++m_counts.failed;
     report(QStringLiteral("failed %1: cannot save %2: %3")
-               .arg(cameraName(index), QDir::toNativeSeparators(path), reason));
+               .arg(cameraName(failed.index), QDir::toNativeSeparators(failed.path),
+                    failed.failure ? failed.failure->text : QString()));
 }

@@ -8,12 +8,16 @@
 #include <QString>
 #include <QStringList>
 
+#include "Result.h"
+
 class CameraEngine;
+class Picture;
 class PictureSaver;
+struct SaveReport;
 
 // Headless recording: every camera of the camera list (up to 24, in file
-// order) opened in one capture engine, exactly as the main window would open
-// them one after the other, with no window at all. What happens is told as one
+// order) opened in one capture engine, each in the lowest free panel as the
+// main window opens them, with no window at all. What happens is told as one
 // line per event: a saved picture, a failed fetch, a picture that could not be
 // decoded, a save that failed. New pictures are saved by the same PictureSaver
 // the main window uses, switched by the stored "autoSave". The app prints those lines; nothing here
@@ -24,7 +28,7 @@ class Recorder : public QObject
 public:
     struct Counts
     {
-        qint64 pictures = 0;    // pictures decoded and shown in their panel
+        qint64 pictures = 0;    // pictures that arrived whole (checked or decoded)
         qint64 newPictures = 0; // of those, the ones with a new Last-Modified line
         qint64 saved = 0;
         qint64 failed = 0; // failed fetches, undecodable bodies and failed saves
@@ -44,7 +48,7 @@ public:
     void stop();
 
     bool isRunning() const { return m_running; }
-    // The stored "autoSave" setting, as read by start(): "1" ticks the option.
+    // The stored "AutoSave New Pictures", as read by start().
     bool autoSave() const { return m_autoSave; }
     QString startError() const { return m_startError; }
     // Names of the cameras opened, by panel index.
@@ -56,14 +60,10 @@ public:
     // The moment at the start of every reported line: "2026-12-08 14:20:01".
     static QString timestamp(const QDateTime &moment);
 
-    // The main window's start-up reads "autoSave" the same way: the text must be
-    // the whole number 1.
-    static bool autoSaveFromSetting(const QString &stored);
-
 public slots:
-    // What the save step reports; the index is the panel's.
-    void onPictureSaved(int index, const QString &path);
-    void onSaveFailed(int index, const QString &path, const QString &reason);
+    // What the saver reports.
+    void onPictureSaved(const SaveReport &report);
+    void onSaveFailed(const SaveReport &report);
 
 signals:
     // One event line, without its line end: "<timestamp> saved <camera> -> <path>",
@@ -73,8 +73,9 @@ signals:
     void notice(const QString &text);
 
 private:
-    void onPictureArrived(int index, bool isNew, bool decoded);
-    void onFetchFailed(int index, const QString &reason);
+    void onPictureArrived(int index, const Picture &picture, bool isNew);
+    void onFetchFailed(int index, const Failure &failure);
+    bool isOurs(int index) const;
     void report(const QString &verbAndText);
     QString cameraName(int index) const;
     bool readAutoSave();

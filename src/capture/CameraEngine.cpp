@@ -6,7 +6,6 @@
 #include <memory>
 #include <stdexcept>
 
-#include <QFile>
 #include <QLocale>
 #include <QSignalBlocker>
 #include <QTcpSocket>
@@ -16,29 +15,10 @@
 #include "HttpSnapshot.h"
 #include "SnapshotResponse.h"
 #include "SnapshotUrl.h"
-#include "TempFile.h"
-#include "WindowUpdateLock.h"
 
 namespace {
 
 const QString StoppedCaption = QStringLiteral("[webcam]");
-
-void checkIndex(int index)
-{
-    if (index < 0 || index >= CameraEngine::PanelCount)
-        throw std::out_of_range("camera panel index " + std::to_string(index) + " is not 0..23");
-}
-
-// Freezes the main window's repainting for one multi-control change; the
-// release also happens when a step in between throws.
-class MainWindowUpdateLock
-{
-public:
-    MainWindowUpdateLock() { LockWindowUpdates(WindowUpdateLock::mainWindow(), true); }
-    ~MainWindowUpdateLock() { LockWindowUpdates(WindowUpdateLock::mainWindow(), false); }
-    MainWindowUpdateLock(const MainWindowUpdateLock &) = delete;
-    MainWindowUpdateLock &operator=(const MainWindowUpdateLock &) = delete;
-};
 
 // Runs one handler to its end; nothing it throws reaches the event loop.
 template <typename F>
@@ -51,13 +31,6 @@ void guarded(const char *where, F &&step)
     } catch (...) {
         qWarning("%s: unknown failure", where);
     }
-}
-
-// The picture steps of an arrival: a step that fails is skipped, the next runs.
-template <typename F>
-void skipOnFailure(F &&step)
-{
-    guarded("picture arrival", std::forward<F>(step));
 }
 
 } // namespace
@@ -93,80 +66,65 @@ CameraEngine::~CameraEngine()
     }
 }
 
-const CameraPanel &CameraEngine::panel(int index) const
+void CameraEngine::checkIndex(int index) const
+{
+    if (index < 0 || index >= PanelCount)
+        throw std::out_of_range("camera panel index " + std::to_string(index) + " is not 0..23");
+}
+
+const PanelStatus &CameraEngine::status(int index) const
 {
     checkIndex(index);
-    return m_panels[index];
+    return m_status[index];
 }
 
-CameraPanel &CameraEngine::panelAt(int index)
+const SnapshotFetch &CameraEngine::fetch(int index) const
 {
     checkIndex(index);
-    return m_panels[index];
+    return m_fetch[index];
 }
 
-void CameraEngine::setName(int index, const QString &name)
-{
-    panelAt(index).txtName = name;
-    emit panelChanged(index);
-}
-
-void CameraEngine::setAddress(int index, const QString &address)
-{
-    panelAt(index).txtAddress = address;
-    emit panelChanged(index);
-}
-
-void CameraEngine::setRefresh(int index, const QString &refresh)
-{
-    panelAt(index).txtRefresh = refresh;
-    emit panelChanged(index);
-}
-
-void CameraEngine::setCaption(int index, const QString &caption)
-{
-    panelAt(index).caption = caption;
-    emit panelChanged(index);
-}
-
-void CameraEngine::setVisible(int index, bool visible)
-{
-    panelAt(index).visible = visible;
-    emit panelChanged(index);
-}
-
-void CameraEngine::setPanelPicture(int index, const Picture &picture)
-{
-    panelAt(index).picture = picture;
-    emit panelPictureChanged(index);
-}
-
-int CameraEngine::lowestHiddenPanel() const
+int CameraEngine::lowestFreePanel() const
 {
     for (int i = 0; i < PanelCount; ++i) {
-        if (!m_panels[i].visible)
+        if (!m_status[i].inUse)
             return i;
     }
     return -1;
 }
 
-void CameraEngine::setSelectedCam(qint16 index)
+int CameraEngine::panelsInUse() const
 {
-    if (index < -1 || index >= PanelCount)
-        throw std::out_of_range("selected camera " + std::to_string(index) + " is not -1..23");
-    m_selectedCam = index;
+    int count = 0;
+    for (const PanelStatus &status : m_status)
+        count += status.inUse ? 1 : 0;
+    return count;
 }
 
-void CameraEngine::setCamsInUse(qint16 count)
+int CameraEngine::open(const QString &name, const QString &address, const QString &refresh)
 {
-    if (count < 0 || count > PanelCount)
-        throw std::out_of_range("cameras in use " + std::to_string(count) + " is not 0..24");
-    m_camsInUse = count;
+    const int index = lowestFreePanel();
+    if (index < 0)
+        return -1;
+    PanelStatus &s = m_status[index];
+    s.inUse = true;
+    s.name = name;
+    s.address = address;
+    s.refresh = refresh;
+    guarded("open", [&] { startFetch(index); });
+    return index;
 }
 
-void CameraEngine::setPictureWindowOpen(bool open)
+void CameraEngine::setCamera(int index, const QString &name, const QString &address,
+                             const QString &refresh)
 {
-    m_pictureWindowOpen = open;
+    checkIndex(index);
+    PanelStatus &s = m_status[index];
+    s.name = name;
+    s.caption = name;
+    s.address = address;
+    s.refresh = refresh;
+    emit statusChanged(index);
 }
 
 void CameraEngine::setNotFoundPicture(const Picture &picture)
@@ -184,7 +142,7 @@ void CameraEngine::setRealTimersEnabled(bool enabled)
 {
     m_realTimers = enabled;
     for (int i = 0; i < PanelCount; ++i) {
-        if (enabled && m_panels[i].timerEnabled)
+        if (enabled && m_fetch[i].counting)
             m_channels[i].timer->start();
         else
             m_channels[i].timer->stop();
@@ -194,7 +152,7 @@ void CameraEngine::setRealTimersEnabled(bool enabled)
 std::optional<double> CameraEngine::refreshNumber(int index) const
 {
     bool ok = false;
-    const double value = QLocale::c().toDouble(m_panels[index].txtRefresh.trimmed(), &ok);
+    const double value = QLocale::c().toDouble(m_status[index].refresh.trimmed(), &ok);
     if (!ok || !std::isfinite(value))
         return std::nullopt;
     // Whole seconds, nearest, halves to even; it has to fit the 32-bit count.
@@ -207,131 +165,116 @@ std::optional<double> CameraEngine::refreshNumber(int index) const
 
 QString CameraEngine::nextRefreshLabel(int index) const
 {
-    const CameraPanel &p = panel(index);
+    checkIndex(index);
     const double refresh = refreshNumber(index).value_or(DefaultRefreshSecs);
-    return HttpSnapshot::numberText(refresh - p.camTicks);
+    return HttpSnapshot::numberText(refresh - m_fetch[index].ticks);
 }
 
 // ---- the cycle ---------------------------------------------------------------
 
-void CameraEngine::StartPanel(int index)
-{
-    guarded("StartPanel", [&] { startPanel(index); });
-}
-
 void CameraEngine::refreshNow(int index)
 {
-    guarded("refresh now", [&] { startPanel(index); });
+    guarded("refresh now", [&] { startFetch(index); });
 }
 
-void CameraEngine::StopPanel(int index)
+void CameraEngine::stop(int index)
 {
-    guarded("StopPanel", [&] { stopPanel(index); });
+    guarded("stop", [&] { stopPanel(index); });
 }
 
 void CameraEngine::stopAll()
 {
     for (int i = 0; i < PanelCount; ++i)
-        StopPanel(i);
+        stop(i);
 }
 
 void CameraEngine::tick(int index)
 {
     guarded("tick", [&] {
-        CameraPanel &p = panelAt(index);
-        if (!p.timerEnabled)
+        checkIndex(index);
+        SnapshotFetch &f = m_fetch[index];
+        if (!f.counting)
             return;
-        ++p.camTicks;
-        if (m_selectedCam == index) {
-            {
-                const MainWindowUpdateLock lock;
-                emit nextRefreshText(nextRefreshLabel(index));
-            }
-            emit networkTimeRequested();
-        }
-        if (p.camTicks >= p.camRefreshSecs) {
+        ++f.ticks;
+        emit ticked(index);
+        if (f.ticks >= f.refreshSecs) {
             // The fetch still running is dropped by the next start; say so, or
             // a camera that never answers would go unnoticed.
-            const FetchState state = m_channels[index].state;
-            if (state == FetchState::Connecting || state == FetchState::Receiving)
-                emit fetchFailed(index,
-                                 QStringLiteral("No complete answer within %1 s").arg(p.camTicks));
-            p.timerEnabled = false;
+            const SocketState state = m_channels[index].state;
+            if (state == SocketState::Connecting || state == SocketState::Receiving)
+                reportFailure(
+                    index,
+                    Failure::of(Failure::Kind::Timeout,
+                                QStringLiteral("No complete answer within %1 s").arg(f.ticks)));
+            f.counting = false;
             m_channels[index].timer->stop();
-            p.busy = true;
-            startPanel(index);
+            startFetch(index);
         }
     });
 }
 
-void CameraEngine::startPanel(int index)
+void CameraEngine::startFetch(int index)
 {
-    CameraPanel &p = panelAt(index);
+    checkIndex(index);
+    PanelStatus &s = m_status[index];
+    SnapshotFetch &f = m_fetch[index];
     Channel &channel = m_channels[index];
 
-    p.busy = true;
-    if (m_selectedCam == index && m_pictureWindowOpen)
-        emit pictureWindowBusy(true);
+    s.busy = true;
+    emit fetchStarted(index);
 
     const std::optional<double> refresh = refreshNumber(index);
     if (refresh) {
-        p.camRefreshSecs = qint32(std::nearbyint(*refresh));
+        f.refreshSecs = qint32(std::nearbyint(*refresh));
     } else {
         // Nothing upstream makes the text numeric; a panel that cannot count
         // would never fetch again, so it runs on the default and says so.
-        p.camRefreshSecs = DefaultRefreshSecs;
+        f.refreshSecs = DefaultRefreshSecs;
         emit statusText(QStringLiteral("Refresh \"%1\" of %2 is not a number; using %3 seconds")
-                            .arg(p.txtRefresh, p.txtName)
+                            .arg(s.refresh, s.name)
                             .arg(DefaultRefreshSecs));
     }
-    p.camTicks = 0;
-    p.timerEnabled = true;
+    f.ticks = 0;
+    f.counting = true;
     if (m_realTimers)
         channel.timer->start();
-    p.caption = p.txtName;
-    emit panelChanged(index);
+    s.caption = s.name;
+    emit statusChanged(index);
 
     closeSocket(index);
-    const std::optional<SnapshotUrl> url = SnapshotUrl::split(p.txtAddress);
+    const std::optional<SnapshotUrl> url = SnapshotUrl::split(s.address);
     if (!url) {
-        channel.state = FetchState::Failed;
-        emit fetchFailed(index, QStringLiteral("Address \"%1\" has no path").arg(p.txtAddress));
+        channel.state = SocketState::Failed;
+        reportFailure(index,
+                      Failure::of(Failure::Kind::BadAddress,
+                                  QStringLiteral("Address \"%1\" has no path").arg(s.address)));
         return;
     }
-    p.camHost = url->host;
-    p.camPath = url->path;
-    p.camBuffer.clear();
-    p.camHeaderDone = false;
-    p.camContentLength = 0;
-    p.camBytesReceived = 0;
+    f.host = url->host;
+    f.path = url->path;
+    f.buffer.clear();
+    f.headerDone = false;
+    f.contentLength = 0;
+    f.bytesReceived = 0;
 
-    closeSocket(index);
-    channel.state = FetchState::Connecting;
+    channel.state = SocketState::Connecting;
     channel.socket->connectToHost(url->connectHost, url->port);
 }
 
 void CameraEngine::stopPanel(int index)
 {
-    CameraPanel &p = panelAt(index);
+    checkIndex(index);
+    PanelStatus &s = m_status[index];
     closeSocket(index);
-    p.timerEnabled = false;
+    m_fetch[index].counting = false;
     m_channels[index].timer->stop();
-    {
-        const MainWindowUpdateLock lock;
-        p.picture = Picture();
-        p.busy = false;
-        emit panelPictureChanged(index);
-    }
-    const bool wasInUse = p.visible;
-    p.caption = StoppedCaption;
-    p.visible = false;
-    if (wasInUse && m_camsInUse > 0)
-        --m_camsInUse;
-    emit panelChanged(index);
-    if (m_selectedCam == index) {
-        m_selectedCam = -1;
-        emit viewerHidden();
-    }
+    const bool wasInUse = s.inUse;
+    s.picture = Picture();
+    s.busy = false;
+    s.caption = StoppedCaption;
+    s.inUse = false;
+    emit statusChanged(index);
+    emit stopped(index, wasInUse);
 }
 
 void CameraEngine::closeSocket(int index)
@@ -339,7 +282,7 @@ void CameraEngine::closeSocket(int index)
     // Our own close is not the server's: no close, error or data signal of the
     // dropped connection may reach the handlers.
     Channel &channel = m_channels[index];
-    channel.state = FetchState::Idle;
+    channel.state = SocketState::Idle;
     const QSignalBlocker blocker(channel.socket);
     channel.socket->abort();
 }
@@ -349,21 +292,21 @@ void CameraEngine::closeSocket(int index)
 void CameraEngine::onConnected(int index)
 {
     Channel &channel = m_channels[index];
-    if (channel.state != FetchState::Connecting)
+    if (channel.state != SocketState::Connecting)
         return;
-    channel.state = FetchState::Receiving;
-    CameraPanel &p = m_panels[index];
-    const QByteArray request = HttpSnapshot::requestBytes(p.camHost, p.camPath);
+    channel.state = SocketState::Receiving;
+    SnapshotFetch &f = m_fetch[index];
+    const QByteArray request = HttpSnapshot::requestBytes(f.host, f.path);
     if (channel.socket->write(request) != request.size())
-        failFetch(
-            index,
-            QStringLiteral("Request could not be sent: %1").arg(channel.socket->errorString()));
+        failFetch(index, Failure::of(Failure::Kind::Network,
+                                     QStringLiteral("Request could not be sent: %1")
+                                         .arg(channel.socket->errorString())));
 }
 
 void CameraEngine::onReadyRead(int index)
 {
     Channel &channel = m_channels[index];
-    if (channel.state != FetchState::Receiving) {
+    if (channel.state != SocketState::Receiving) {
         // Bytes nobody asked for (after a failure or a completed picture).
         channel.socket->readAll();
         return;
@@ -375,18 +318,21 @@ void CameraEngine::takeData(int index, const QByteArray &data)
 {
     if (data.isEmpty())
         return;
-    CameraPanel &p = m_panels[index];
-    const HttpSnapshot::Arrival arrival = HttpSnapshot::receive(p, data);
+    SnapshotFetch &f = m_fetch[index];
+    const HttpSnapshot::Arrival arrival = HttpSnapshot::receive(f, data);
     if (arrival.overCap) {
-        p.camBuffer.clear();
-        p.camBytesReceived = 0;
-        failFetch(index, QStringLiteral("Response from %1 is larger than %2 bytes; dropped")
-                             .arg(p.camHost)
-                             .arg(HttpSnapshot::MaxResponseBytes));
+        f.buffer.clear();
+        f.bytesReceived = 0;
+        failFetch(index,
+                  Failure::of(Failure::Kind::TooLarge,
+                              QStringLiteral("Response from %1 is larger than %2 bytes; dropped")
+                                  .arg(f.host)
+                                  .arg(HttpSnapshot::MaxResponseBytes)));
         return;
     }
     if (arrival.progressShown) {
-        emit panelChanged(index);
+        m_status[index].progress = f.progress;
+        emit statusChanged(index);
         emit statusText(arrival.statusText);
     }
 }
@@ -394,13 +340,13 @@ void CameraEngine::takeData(int index, const QByteArray &data)
 void CameraEngine::onServerClosed(int index)
 {
     Channel &channel = m_channels[index];
-    if (channel.state != FetchState::Receiving)
+    if (channel.state != SocketState::Receiving)
         return;
     // Whatever the server sent before closing is still waiting to be read.
     takeData(index, channel.socket->readAll());
-    if (channel.state != FetchState::Receiving)
+    if (channel.state != SocketState::Receiving)
         return;
-    channel.state = FetchState::Completed;
+    channel.state = SocketState::Completed;
     pictureArrival(index);
 }
 
@@ -410,91 +356,90 @@ void CameraEngine::onSocketError(int index)
     // The server closing the connection is how every response ends.
     if (channel.socket->error() == QAbstractSocket::RemoteHostClosedError)
         return;
-    if (channel.state != FetchState::Connecting && channel.state != FetchState::Receiving)
+    if (channel.state != SocketState::Connecting && channel.state != SocketState::Receiving)
         return;
-    failFetch(index, channel.socket->errorString());
+    const Failure::Kind kind = channel.socket->error() == QAbstractSocket::SocketTimeoutError
+                                   ? Failure::Kind::Timeout
+                                   : Failure::Kind::Network;
+    failFetch(index, Failure::of(kind, channel.socket->errorString()));
 }
 
-void CameraEngine::failFetch(int index, const QString &reason)
+void CameraEngine::failFetch(int index, const Failure &failure)
 {
     // The busy indicator stays: the panel waits for its next interval.
     closeSocket(index);
-    m_channels[index].state = FetchState::Failed;
-    emit fetchFailed(index, reason);
+    m_channels[index].state = SocketState::Failed;
+    reportFailure(index, failure);
+}
+
+void CameraEngine::reportFailure(int index, const Failure &failure)
+{
+    m_status[index].lastFailure = failure;
+    emit fetchFailed(index, failure);
 }
 
 // ---- picture arrival -----------------------------------------------------------
 
+Picture CameraEngine::decode(int index, const QByteArray &body,
+                             std::shared_ptr<const QImage> *full) const
+{
+    const PictureDecode how =
+        m_decodeRule ? m_decodeRule(index, m_fetch[index].newPicture) : PictureDecode::Thumbnail;
+    switch (how) {
+    case PictureDecode::Full:
+        return Picture::fromBytesInFull(body, m_thumbnailSize, full);
+    case PictureDecode::StructureOnly:
+        return Picture::fromBytesChecked(body, m_thumbnailSize);
+    case PictureDecode::Thumbnail:
+        break;
+    }
+    return Picture::fromBytes(body, m_thumbnailSize);
+}
+
 void CameraEngine::pictureArrival(int index)
 {
-    CameraPanel &p = m_panels[index];
-    p.busy = false;
+    PanelStatus &s = m_status[index];
+    SnapshotFetch &f = m_fetch[index];
+    s.busy = false;
 
-    SnapshotResponse::HeaderAndBody parts = SnapshotResponse::split(p.camBuffer);
-    p.camBuffer = parts.body;
+    SnapshotResponse::HeaderAndBody parts = SnapshotResponse::split(f.buffer);
+    f.buffer = parts.body;
 
     if (!SnapshotResponse::isImage(parts.header)) {
-        {
-            const MainWindowUpdateLock lock;
-            p.picture = m_notFound;
-            p.busy = false;
-            emit panelPictureChanged(index);
-            emit panelChanged(index);
-        }
-        emit fetchFailed(index, QStringLiteral("Response from %1 is not a picture").arg(p.camHost));
-    } else {
-        const SnapshotResponse::Change change =
-            SnapshotResponse::detectChange(parts.header, p.camLastModified);
-        if (change.hasLine) {
-            p.txtUpdated = change.updatedText;
-            if (change.record) {
-                p.camLastModified = change.line;
-                p.txtRefreshed = DateTimeText::currentDateTimeText();
-            }
-        }
-        p.camNewPicture = change.isNew;
-
-        // The body is kept in a private temporary file while the picture is
-        // loaded, as it always has been; the decoder reads the same bytes from
-        // memory, so a full or read-only temporary directory costs nothing.
-        const QString tempPath = WriteTempFile(QStringLiteral("vbt"), parts.body);
-
-        const MainWindowUpdateLock lock;
-        bool decoded = false;
-        // Held until the save step has run, which then finds the decode made.
-        std::shared_ptr<const QImage> fullDecode;
-        skipOnFailure([&] {
-            const Picture picture =
-                m_fullDecodeForNew && p.camNewPicture
-                    ? Picture::fromBytesInFull(parts.body, m_thumbnailSize, &fullDecode)
-                : m_thumbnailsShown ? Picture::fromBytes(parts.body, m_thumbnailSize)
-                                    : Picture::fromBytesChecked(parts.body, m_thumbnailSize);
-            decoded = !picture.isNull();
-            if (decoded) {
-                p.picture = picture;
-                emit panelPictureChanged(index);
-            }
-        });
-        p.busy = false;
-        emit panelChanged(index);
-        if (m_selectedCam == index) {
-            skipOnFailure([&] {
-                if (decoded)
-                    emit viewerPictureChanged(index);
-            });
-            skipOnFailure([&] {
-                if (!m_pictureWindowOpen)
-                    return;
-                emit pictureWindowBusy(false);
-                if (decoded)
-                    emit pictureWindowPictureChanged(p.picture);
-            });
-        }
-        if (!tempPath.isEmpty())
-            QFile::remove(tempPath);
-        skipOnFailure([&] { emit pictureArrived(index, p.camNewPicture, decoded); });
+        // Change detection is left alone: the page says nothing about the picture.
+        s.picture = m_notFound;
+        emit statusChanged(index);
+        reportFailure(index,
+                      Failure::of(Failure::Kind::NotAPicture,
+                                  QStringLiteral("Response from %1 is not a picture").arg(f.host)));
+        return;
     }
 
-    if (m_selectedCam == index)
-        emit viewerLabelsChanged(index);
+    const SnapshotResponse::Change change =
+        SnapshotResponse::detectChange(parts.header, f.lastModified);
+    if (change.hasLine) {
+        s.lastChange = change.updatedText;
+        if (change.record) {
+            f.lastModified = change.line;
+            s.lastRecorded = DateTimeText::currentDateTimeText();
+        }
+    }
+    f.newPicture = change.isNew;
+
+    // A full decode is held until everyone has handled the arrival, so a save
+    // that follows finds it made.
+    std::shared_ptr<const QImage> fullDecode;
+    Picture picture;
+    guarded("picture decode", [&] { picture = decode(index, parts.body, &fullDecode); });
+    if (picture.isNull()) {
+        // A body that cannot be decoded leaves the previous picture in place.
+        emit statusChanged(index);
+        reportFailure(index, Failure::of(Failure::Kind::Decode,
+                                         QStringLiteral("the picture could not be decoded")));
+        return;
+    }
+    s.picture = picture;
+    s.lastFailure.reset();
+    emit statusChanged(index);
+    guarded("picture arrival", [&] { emit pictureArrived(index, picture, f.newPicture); });
 }

@@ -1,21 +1,39 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <optional>
 
 #include <QObject>
 #include <QString>
 
-#include "CameraPanel.h"
+#include "PanelStatus.h"
 #include "Picture.h"
+#include "Result.h"
 
 class QTcpSocket;
 class QTimer;
 
+// How an arriving picture is decoded, decided once per picture by the
+// engine's owner (see CameraEngine::setDecodeRule).
+enum class PictureDecode {
+    // At the panel's thumbnail size; the full picture is decoded when asked for.
+    Thumbnail,
+    // Once at the natural size, the thumbnail made from those pixels, the
+    // decode held while pictureArrived is handled: for a picture about to be
+    // saved or shown in full at once.
+    Full,
+    // Only checked for completeness (a JPEG's structure), decoded when first
+    // looked at: for recording that nobody watches.
+    StructureOnly,
+};
+
 // The capture engine: the 24 camera panels, each with its socket and its
 // one-second timer, fetching a snapshot per refresh interval and turning the
-// response into the panel's picture. It never touches a widget; windows follow
-// its signals and read the panel records.
+// response into the panel's picture. It knows cameras, fetches, pictures and
+// failures; whoever shows or saves them follows its signals and reads
+// status(). Callers ask, like of a network access manager: open a camera in
+// the lowest free panel, refresh one, stop one.
 class CameraEngine : public QObject
 {
     Q_OBJECT
@@ -24,128 +42,106 @@ public:
     // Used when a refresh text is not a number in the 32-bit range.
     static constexpr qint32 DefaultRefreshSecs = 30;
 
+    using DecodeRule = std::function<PictureDecode(int index, bool isNew)>;
+
     explicit CameraEngine(QObject *parent = nullptr);
     ~CameraEngine() override;
 
-    // Panel records; an index outside 0..23 throws std::out_of_range.
-    const CameraPanel &panel(int index) const;
-    void setName(int index, const QString &name);
-    void setAddress(int index, const QString &address);
-    void setRefresh(int index, const QString &refresh);
-    void setCaption(int index, const QString &caption);
-    void setVisible(int index, bool visible);
-    // Puts picture into the panel (the autosave shows the picture as saved).
-    void setPanelPicture(int index, const Picture &picture);
-    // The hidden panel with the lowest index, or -1 when all 24 are in use.
-    int lowestHiddenPanel() const;
+    // An index outside 0..23 throws std::out_of_range.
+    const PanelStatus &status(int index) const;
+    const SnapshotFetch &fetch(int index) const;
 
-    // Main-window values.
-    qint16 selectedCam() const { return m_selectedCam; }
-    void setSelectedCam(qint16 index); // -1 (none) to 23
-    qint16 camsInUse() const { return m_camsInUse; }
-    void setCamsInUse(qint16 count); // 0 to 24
-    bool pictureWindowOpen() const { return m_pictureWindowOpen; }
-    void setPictureWindowOpen(bool open);
+    // Opens a camera in the lowest panel not in use and starts its fetch.
+    // Returns the panel's index, or -1 when all 24 are in use.
+    int open(const QString &name, const QString &address, const QString &refresh);
+    // The panel open() would take next, or -1 when all 24 are in use.
+    int lowestFreePanel() const;
+    // How many panels are in use.
+    int panelsInUse() const;
+    // Changes what panel index fetches from; the next fetch uses it. The
+    // caption follows the name.
+    void setCamera(int index, const QString &name, const QString &address, const QString &refresh);
 
     // The picture a panel shows for a response that is not a picture.
     Picture notFoundPicture() const { return m_notFound; }
     void setNotFoundPicture(const Picture &picture);
 
-    // The size panel thumbnails are decoded at (imgCam's size in pixels).
+    // The size panel thumbnails are decoded at (the panel picture's size in pixels).
     QSize thumbnailSize() const { return m_thumbnailSize; }
     void setThumbnailSize(const QSize &size);
 
-    // Whether a new picture is decoded once in full on arrival, its thumbnail
-    // made from those pixels, and the decode held until pictureArrived has
-    // been handled. Worth it only when the full picture is wanted right away
-    // (the autosave turns it on); otherwise a thumbnail-size decode is cheaper.
-    bool fullDecodeForNewPictures() const { return m_fullDecodeForNew; }
-    void setFullDecodeForNewPictures(bool on) { m_fullDecodeForNew = on; }
-
-    // Whether anybody looks at the panels' pictures. A recorder without a
-    // window turns it off: an arriving JPEG is then only checked for
-    // completeness, not decoded (a new picture to be saved is still decoded
-    // in full). On by default.
-    bool thumbnailsShown() const { return m_thumbnailsShown; }
-    void setThumbnailsShown(bool shown) { m_thumbnailsShown = shown; }
+    // How each arriving picture is decoded; without a rule, as a thumbnail.
+    void setDecodeRule(DecodeRule rule) { m_decodeRule = std::move(rule); }
 
     // Whether the panels' one-second timers really run. Tests switch them off
     // and call tick() themselves. On by default.
     bool realTimersEnabled() const { return m_realTimers; }
     void setRealTimersEnabled(bool enabled);
 
-    // Seconds to the panel's next fetch as lblNextRefresh shows it: the number
-    // in txtRefresh minus the ticks counted ("18", "1.5").
+    // Seconds to the panel's next fetch: the refresh number minus the ticks
+    // counted ("18", "1.5").
     QString nextRefreshLabel(int index) const;
 
 public slots:
-    // Starts (or restarts) the panel's fetch and its countdown.
-    void StartPanel(int index);
     // One second of the panel's countdown; what its timer calls.
     void tick(int index);
-    // Fetches at once; the countdown restarts.
+    // Fetches at once, dropping a fetch under way; the countdown restarts.
     void refreshNow(int index);
-    // Stops and hides the panel.
-    void StopPanel(int index);
+    // Stops the panel and frees it; its picture becomes the blank one.
+    void stop(int index);
     // Stops every panel, 0 to 23.
     void stopAll();
 
 signals:
-    // Caption, visibility, busy indicator, progress or texts of a panel changed.
-    void panelChanged(int index);
-    void panelPictureChanged(int index);
-    void statusText(const QString &text);
-    // The selected camera's seconds to its next fetch (lblNextRefresh).
-    void nextRefreshText(const QString &text);
-    // The selected camera has a new picture for the viewer.
-    void viewerPictureChanged(int index);
-    // The selected camera's detail labels should be read again.
-    void viewerLabelsChanged(int index);
-    // The selected camera was stopped: hide the viewer, nothing is selected.
-    void viewerHidden();
-    void pictureWindowBusy(bool busy);
-    void pictureWindowPictureChanged(const Picture &picture);
-    // The selected camera ticked: the network time label should refresh.
-    void networkTimeRequested();
-    // Emitted inside picture arrival, after the picture is shown, for the
-    // autosave and the recorder; a direct connection may call setPanelPicture.
-    void pictureArrived(int index, bool isNew, bool decoded);
+    // Something of status(index) changed.
+    void statusChanged(int index);
+    // A fetch of panel index started; busy is set.
+    void fetchStarted(int index);
+    // The panel's countdown moved on by one second.
+    void ticked(int index);
+    // A picture arrived and was decoded (or checked); status(index).picture
+    // is it. isNew: its Last-Modified line changed since the last one recorded.
+    void pictureArrived(int index, const Picture &picture, bool isNew);
     // A fetch failed: a socket error, a response over the size cap, a response
-    // that is not a picture, an address without a path, or no complete answer
-    // by the end of the refresh interval (the tick then starts a new fetch).
-    void fetchFailed(int index, const QString &reason);
+    // that is not a picture, a body that cannot be decoded, an address without
+    // a path, or no complete answer by the end of the refresh interval (the
+    // tick then starts a new fetch).
+    void fetchFailed(int index, const Failure &failure);
+    // Panel index was stopped; wasInUse is false when it was free already.
+    void stopped(int index, bool wasInUse);
+    // A line for the status bar: download progress, a refresh that is no number.
+    void statusText(const QString &text);
 
 private:
-    enum class FetchState { Idle, Connecting, Receiving, Failed, Completed };
+    enum class SocketState { Idle, Connecting, Receiving, Failed, Completed };
 
     struct Channel
     {
         QTcpSocket *socket = nullptr;
         QTimer *timer = nullptr;
-        FetchState state = FetchState::Idle;
+        SocketState state = SocketState::Idle;
     };
 
-    CameraPanel &panelAt(int index);
+    void checkIndex(int index) const;
     void closeSocket(int index);
-    void startPanel(int index);
+    void startFetch(int index);
     void stopPanel(int index);
     void onConnected(int index);
     void onReadyRead(int index);
     void onServerClosed(int index);
     void onSocketError(int index);
     void takeData(int index, const QByteArray &data);
-    void failFetch(int index, const QString &reason);
+    void failFetch(int index, const Failure &failure);
+    void reportFailure(int index, const Failure &failure);
     void pictureArrival(int index);
+    Picture decode(int index, const QByteArray &body, std::shared_ptr<const QImage> *full) const;
     std::optional<double> refreshNumber(int index) const;
 
-    std::array<CameraPanel, PanelCount> m_panels;
+    std::array<PanelStatus, PanelCount> m_status;
+    std::array<SnapshotFetch, PanelCount> m_fetch;
     std::array<Channel, PanelCount> m_channels;
-    qint16 m_selectedCam = 0;
-    qint16 m_camsInUse = 0;
-    bool m_pictureWindowOpen = false;
     bool m_realTimers = true;
-    bool m_fullDecodeForNew = false;
-    bool m_thumbnailsShown = true;
+    DecodeRule m_decodeRule;
     Picture m_notFound;
     QSize m_thumbnailSize = Picture::panelSize();
 };

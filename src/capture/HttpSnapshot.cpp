@@ -7,7 +7,7 @@
 #include <limits>
 #include <optional>
 
-#include "CameraPanel.h"
+#include "PanelStatus.h"
 
 namespace HttpSnapshot {
 
@@ -154,43 +154,43 @@ QString downloadingText(const QString &fileName, float percent)
            QLatin1Char(']');
 }
 
-Arrival receive(CameraPanel &panel, const QByteArray &data)
+Arrival receive(SnapshotFetch &fetch, const QByteArray &data)
 {
     Arrival arrival;
-    if (qint64(panel.camBuffer.size()) + data.size() > MaxResponseBytes) {
+    if (qint64(fetch.buffer.size()) + data.size() > MaxResponseBytes) {
         arrival.overCap = true;
         return arrival;
     }
-    const QString fileName = displayFileName(panel.camPath);
-    panel.camBuffer.append(data);
-    panel.camBytesReceived += qint32(data.size());
+    const QString fileName = displayFileName(fetch.path);
+    fetch.buffer.append(data);
+    fetch.bytesReceived += qint32(data.size());
 
-    if (panel.camHeaderDone) {
-        if (panel.camContentLength < 1)
+    if (fetch.headerDone) {
+        if (fetch.contentLength < 1)
             return arrival;
-        const float percent = progressPercent(panel.camBytesReceived, panel.camContentLength);
+        const float percent = progressPercent(fetch.bytesReceived, fetch.contentLength);
         // The bar refuses values outside its range and keeps the one it had.
         if (percent >= 0 && percent <= 100)
-            panel.progress = percent;
+            fetch.progress = percent;
         arrival.progressShown = true;
-        arrival.statusText = downloadingText(fileName, panel.progress);
+        arrival.statusText = downloadingText(fileName, fetch.progress);
         return arrival;
     }
 
-    const qint32 position = headerEndPosition(panel.camBuffer);
+    const qint32 position = headerEndPosition(fetch.buffer);
     if (position == 0)
         return arrival;
     arrival.headerFound = true;
-    panel.camHeaderDone = true;
-    panel.camBytesReceived = panel.camBytesReceived - position - 3;
-    panel.camContentLength =
-        contentLength(QByteArrayView(panel.camBuffer).first(position - 1), panel.camContentLength);
+    fetch.headerDone = true;
+    fetch.bytesReceived = fetch.bytesReceived - position - 3;
+    fetch.contentLength =
+        contentLength(QByteArrayView(fetch.buffer).first(position - 1), fetch.contentLength);
     // Room for the announced body at once: growing a buffer of a few hundred
     // kilobytes piece by piece costs more in fresh pages than the scan itself.
     // Only up to ReserveLimit, so an inflated length reserves nothing much.
-    if (panel.camContentLength > 0) {
-        const qint64 whole = qint64(position) + 3 + panel.camContentLength;
-        panel.camBuffer.reserve(qsizetype(qMin(whole, qint64(ReserveLimit))));
+    if (fetch.contentLength > 0) {
+        const qint64 whole = qint64(position) + 3 + fetch.contentLength;
+        fetch.buffer.reserve(qsizetype(qMin(whole, qint64(ReserveLimit))));
     }
     return arrival;
 }

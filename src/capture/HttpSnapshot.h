@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-struct CameraPanel;
+struct SnapshotFetch;
 
 // The HTTP side of one snapshot fetch: the request we send and what we make of
 // the response bytes while they arrive. No sockets here; CameraEngine feeds it.
@@ -48,7 +48,7 @@ QString numberText(double value);
 // "Downloading " + fileName + " [" + percent + "]"
 QString downloadingText(const QString &fileName, float percent);
 
-// What one data event did to the panel.
+// What one data event did to the fetch.
 struct Arrival
 {
     bool overCap = false;     // the response outgrew MaxResponseBytes; nothing appended
@@ -57,9 +57,9 @@ struct Arrival
     QString statusText; // set when progressShown
 };
 
-// Appends data to the panel's buffer, counts it, finds the header end and the
+// Appends data to the fetch buffer, counts it, finds the header end and the
 // announced length, and moves the progress value (a value above 100 is not
 // taken; the text then repeats the previous one).
-Arrival receive(CameraPanel &panel, const QByteArray &data);
+Arrival receive(SnapshotFetch &fetch, const QByteArray &data);
 
 } // namespace HttpSnapshot

@@ -1,51 +1,35 @@
 #include "PictureSaver.h"
 
+#include <cerrno>
 #include <exception>
 #include <memory>
 
-#include <QRegularExpression>
+#include <QPointer>
 
 #include "AppInfo.h"
-#include "CameraEngine.h"
 #include "DateTimeText.h"
 #include "DibSection.h"
 #include "JpegWriter.h"
-#include "SettingsStore.h"
 #include "SnapshotFileName.h"
 #include "TessalyError.h"
 
 namespace {
 
-const QString kSection = QStringLiteral("Settings");
-const QString kAutoSaveKey = QStringLiteral("autoSave");
-
-// The status SaveJpegFile reports when JpegExisting::Keep finds the name taken.
-constexpr int kNameTaken = -17;
-
-// The status at the end of "Failed to save to JPG <status>", or 0.
-int jpegStatus(const TessalyError &error)
-{
-    static const QRegularExpression trailing(QStringLiteral("(-?\\d+)$"));
-    const QRegularExpressionMatch match = trailing.match(error.description());
-    return match.hasMatch() ? match.captured(1).toInt() : 0;
-}
-
-// The writer's error in words a user can act on: a file status is minus the
+// The writer's failure in words a user can act on: a file failure carries the
 // system error number, which the system can name.
-QString reasonFor(const TessalyError &error)
+Failure withReason(Failure failure)
 {
-    const int status = jpegStatus(error);
-    if (status < -1)
-        return error.description() + QStringLiteral(" (") + qt_error_string(-status) +
-               QLatin1Char(')');
-    return error.description();
+    if (failure.systemError != 0)
+        failure.text +=
+            QStringLiteral(" (") + qt_error_string(failure.systemError) + QLatin1Char(')');
+    return failure;
 }
 
 struct WriteResult
 {
-    bool written = false;
     QString path;
-    QString reason;
+    // Set when nothing was written.
+    std::optional<Failure> failure;
     // The file's bytes, as the writer wrote them.
     QByteArray bytes;
 };
@@ -62,7 +46,8 @@ WriteResult writeSnapshot(const Picture &picture, const QString &camName, const 
     // make() never lets a separator through; the file goes into cam/ or nowhere.
     if (name.contains(QLatin1Char('/')) || name == QLatin1String(".") ||
         name == QLatin1String("..")) {
-        result.reason = QStringLiteral("the camera name makes no file name");
+        result.failure =
+            Failure::of(Failure::Kind::File, QStringLiteral("the camera name makes no file name"));
         return result;
     }
 
@@ -70,38 +55,43 @@ WriteResult writeSnapshot(const Picture &picture, const QString &camName, const 
     {
         const std::shared_ptr<const QImage> pixels = picture.full();
         if (pixels->isNull()) {
-            result.reason = QStringLiteral("the picture could not be decoded");
+            result.failure = Failure::of(Failure::Kind::Decode,
+                                         QStringLiteral("the picture could not be decoded"));
             return result;
         }
         dib.CreateFromPicture(*pixels);
     }
     if (dib.isEmpty()) {
-        result.reason = QStringLiteral("not enough memory for the picture");
+        result.failure =
+            Failure::of(Failure::Kind::Encode, QStringLiteral("not enough memory for the picture"));
         return result;
     }
 
     for (int attempt = 0; attempt <= PictureSaver::MaxNameRetries; ++attempt) {
         const QString path = SnapshotFileName::freePath(directory, name);
         if (path.isEmpty()) {
-            result.reason =
-                QStringLiteral("every name up to -%1 is taken").arg(SnapshotFileName::MaxSuffix);
+            result.failure = Failure::of(
+                Failure::Kind::NameTaken,
+                QStringLiteral("every name up to -%1 is taken").arg(SnapshotFileName::MaxSuffix),
+                EEXIST);
             return result;
         }
         result.path = path;
-        try {
-            // Keep: a file that appeared since freePath looked is someone
-            // else's snapshot, never ours to replace.
-            SaveJpegFile(dib, path, PictureSaver::Quality, JpegExisting::Keep, &result.bytes);
-            result.written = true;
+        // Keep: a file that appeared since freePath looked is someone else's
+        // snapshot, never ours to replace.
+        const Result<QByteArray> written =
+            WriteJpegFile(dib, path, PictureSaver::Quality, JpegExisting::Keep);
+        if (written) {
+            result.bytes = written.value();
             return result;
-        } catch (const TessalyError &error) {
-            if (jpegStatus(error) != kNameTaken) {
-                result.reason = reasonFor(error);
-                return result;
-            }
+        }
+        if (written.failure().kind != Failure::Kind::NameTaken) {
+            result.failure = withReason(written.failure());
+            return result;
         }
     }
-    result.reason = QStringLiteral("the name was taken again on every try");
+    result.failure = Failure::of(Failure::Kind::NameTaken,
+                                 QStringLiteral("the name was taken again on every try"), EEXIST);
     return result;
 }
 
@@ -126,43 +116,40 @@ QString failureText(const QString &when, const QString &what, const QString &pat
 
 } // namespace
 
-PictureSaver::PictureSaver(CameraEngine *engine, QObject *parent)
+PictureSaver::PictureSaver(QObject *parent)
     : QObject(parent)
-    , m_engine(engine)
 {
-    if (engine) {
-        connect(engine, &CameraEngine::pictureArrived, this, &PictureSaver::savePictureIfNew,
-                Qt::DirectConnection);
-    }
 }
 
-void PictureSaver::setAutoSave(bool on)
+void PictureSaver::follow(const CameraEngine *engine)
 {
-    m_autoSave = on;
-    if (m_engine)
-        m_engine->setFullDecodeForNewPictures(on);
+    if (!engine)
+        return;
+    const QPointer<const CameraEngine> watched(engine);
+    // Direct: the save runs inside the arrival, while a full decode is held.
+    connect(
+        engine, &CameraEngine::pictureArrived, this,
+        [this, watched](int index, const Picture &picture, bool isNew) {
+            if (!watched || !m_autoSave || !isNew)
+                return;
+            saveIfNew(index, watched->status(index).caption, picture, isNew);
+        },
+        Qt::DirectConnection);
 }
 
-void PictureSaver::setClock(Clock clock)
+PictureDecode PictureSaver::decodeFor(bool isNew, PictureDecode otherwise) const
 {
-    m_clock = std::move(clock);
+    return m_autoSave && isNew ? PictureDecode::Full : otherwise;
+}
+
+void PictureSaver::setTimeSource(TimeSource source)
+{
+    m_timeSource = std::move(source);
 }
 
 QDateTime PictureSaver::now() const
 {
-    return m_clock ? m_clock() : QDateTime::currentDateTime();
-}
-
-bool PictureSaver::storeAutoSaveSetting(bool ticked)
-{
-    return SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection, kAutoSaveKey,
-                                             ticked ? QStringLiteral("1") : QStringLiteral("0"));
-}
-
-bool PictureSaver::storedAutoSaveSetting()
-{
-    return SettingsStore::GetMachineSetting(AppInfo::productName(), kSection, kAutoSaveKey,
-                                            QStringLiteral("0")) == QLatin1String("1");
+    return m_timeSource ? m_timeSource() : QDateTime::currentDateTime();
 }
 
 QString PictureSaver::camDirectory()
@@ -170,73 +157,56 @@ QString PictureSaver::camDirectory()
     return AppInfo::programFile(QStringLiteral("cam"));
 }
 
-void PictureSaver::savePictureIfNew(int index, bool isNew, bool decoded)
+void PictureSaver::saveIfNew(int index, const QString &cameraName, const Picture &picture,
+                             bool isNew)
 {
-    if (!m_autoSave || !isNew || !decoded || !m_engine)
+    if (!m_autoSave || !isNew || picture.isNull())
         return;
     // Picture arrival runs inside the event loop: nothing may escape from here.
-    QString path;
+    SaveReport report;
+    report.index = index;
+    QString timeText;
     try {
-        const CameraPanel &panel = m_engine->panel(index);
-        const Picture shown = panel.picture;
         const QDateTime when = now();
-        const QString timeText = DateTimeText::timeText(when.time());
-
-        const WriteResult result = writeSnapshot(shown, panel.caption, when);
-        path = result.path;
-        if (!result.written) {
-            emit statusText(
-                failureText(timeText, QStringLiteral("new picture"), result.path, result.reason));
-            emit saveFailed(index, result.path, result.reason);
+        timeText = DateTimeText::timeText(when.time());
+        const WriteResult result = writeSnapshot(picture, cameraName, when);
+        report.path = result.path;
+        if (result.failure) {
+            report.failure = result.failure;
+        } else {
+            report.picture = savedPicture(result.bytes, picture);
+            report.statusText = timeText + QStringLiteral(" new picture saved as ") + result.path;
+            emit pictureSaved(report);
             return;
         }
-
-        const Picture saved = savedPicture(result.bytes, shown);
-        if (!saved.isNull())
-            m_engine->setPanelPicture(index, saved);
-        if (m_engine->selectedCam() == index)
-            emit statusText(timeText + QStringLiteral(" new picture saved as ") + result.path);
-        emit pictureSaved(index, result.path);
     } catch (const std::exception &error) {
-        reportUnexpected(index, path, QString::fromLocal8Bit(error.what()));
+        report.failure =
+            Failure::of(Failure::Kind::Unexpected, QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        reportUnexpected(index, path, QStringLiteral("unexpected error"));
+        report.failure = Failure::of(Failure::Kind::Unexpected, QStringLiteral("unexpected error"));
     }
+    if (timeText.isEmpty())
+        timeText = DateTimeText::currentTimeText();
+    report.statusText =
+        failureText(timeText, QStringLiteral("new picture"), report.path, report.failure->text);
+    emit saveFailed(report);
 }
 
-void PictureSaver::reportUnexpected(int index, const QString &path, const QString &reason)
-{
-    emit statusText(
-        failureText(DateTimeText::currentTimeText(), QStringLiteral("new picture"), path, reason));
-    emit saveFailed(index, path, reason);
-}
-
-SaveImageResult PictureSaver::saveSelectedPicture(const CameraEngine &engine, const QDateTime &when)
+SaveImageResult PictureSaver::savePicture(const QString &cameraName, const Picture &picture,
+                                          const QDateTime &when)
 {
     SaveImageResult result;
     try {
-        const int selected = engine.selectedCam();
-        if (selected < 0 || selected >= CameraEngine::PanelCount) {
-            result.statusText = QStringLiteral("Save Image: no camera is selected");
-            return result;
-        }
-        const CameraPanel &panel = engine.panel(selected);
-        const Picture shown = panel.picture;
-        if (shown.isNull() || shown.isSameAs(engine.notFoundPicture())) {
-            result.statusText = QStringLiteral("Save Image: the selected camera shows no picture");
-            return result;
-        }
-
         const QString timeText = DateTimeText::timeText(when.time());
-        const WriteResult written = writeSnapshot(shown, panel.txtName, when);
+        const WriteResult written = writeSnapshot(picture, cameraName, when);
         result.path = written.path;
-        if (!written.written) {
-            result.statusText =
-                failureText(timeText, QStringLiteral("picture"), written.path, written.reason);
+        if (written.failure) {
+            result.statusText = failureText(timeText, QStringLiteral("picture"), written.path,
+                                            written.failure->text);
             return result;
         }
         result.saved = true;
-        result.picture = shown;
+        result.picture = picture;
         result.statusText = timeText + QStringLiteral(" saved as ") + written.path;
     } catch (const std::exception &error) {
         result.saved = false;
@@ -245,14 +215,4 @@ SaveImageResult PictureSaver::saveSelectedPicture(const CameraEngine &engine, co
             QStringLiteral("Save Image failed: ") + QString::fromLocal8Bit(error.what());
     }
     return result;
-}
-
-SaveImageResult PictureSaver::saveSelectedPicture()
-{
-    if (!m_engine) {
-        SaveImageResult result;
-        result.statusText = QStringLiteral("Save Image: no camera is selected");
-        return result;
-    }
-    return saveSelectedPicture(*m_engine, now());
 }

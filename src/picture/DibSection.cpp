@@ -28,8 +28,8 @@ namespace {
 // 32-bit image-size field the bitmap header carries.
 constexpr qint64 kMaxImageBytes = INT_MAX;
 
-// Runtime errors carry the program's name as their source, as the language
-// runtime of the original did.
+// Runtime errors carry the program's name as their source: that is where the
+// user is told they came from.
 QString runtimeErrorSource()
 {
     if (QCoreApplication::instance()) {
@@ -329,7 +329,7 @@ bool DibSection::CopyToClipboard(bool bAsDIB)
         request.title = AppInfo::productName();
         request.text = QStringLiteral(
             "I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!");
-        request.buttons = QMessageBox::Ok;
+        request.buttons = MessageBoxes::Ok;
         MessageBoxes::ask(nullptr, request);
         return false;
     }

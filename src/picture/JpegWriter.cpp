@@ -33,10 +33,21 @@ QString errorSource()
     return base + QStringLiteral(".mIntelJPEGLibrary");
 }
 
+// How a failed step leaves the write: the writer's status, which is minus the
+// system error number for a file failure. Caught in WriteJpegFile, never further.
+struct SaveFailed
+{
+    int status;
+};
+
 [[noreturn]] void raiseSaveFailed(int status)
 {
-    throw TessalyError(kErrorNumber, errorSource(),
-                       QStringLiteral("Failed to save to JPG ") + QString::number(status));
+    throw SaveFailed{status};
+}
+
+QString saveFailedText(int status)
+{
+    return QStringLiteral("Failed to save to JPG ") + QString::number(status);
 }
 
 // Owners that give back what TurboJPEG and the system handed out, whichever
@@ -194,12 +205,14 @@ void writeReplacing(const QString &fileName, const QByteArray &path, const JpegB
 
 } // namespace
 
-bool SaveJpegFile(const DibSection &dib, const QString &fileName, int quality,
-                  JpegExisting existing, QByteArray *encoded)
+namespace {
+
+Result<QByteArray> writeJpeg(const DibSection &dib, const QString &fileName, int quality,
+                             JpegExisting existing)
 {
     Compressor compressor;
     if (!compressor.handle) {
-        throw TessalyError(kErrorNumber, errorSource(),
+        return Failure::of(Failure::Kind::Encode,
                            QStringLiteral("Failed to initialise the IJL library: ") +
                                QString::number(kEncoderFailed));
     }
@@ -223,7 +236,32 @@ bool SaveJpegFile(const DibSection &dib, const QString &fileName, int quality,
         writeNewOnly(fileName, path, jpeg);
     else
         writeReplacing(fileName, path, jpeg);
+    return QByteArray(reinterpret_cast<const char *>(jpeg.data), qsizetype(jpeg.size));
+}
+
+} // namespace
+
+Result<QByteArray> WriteJpegFile(const DibSection &dib, const QString &fileName, int quality,
+                                 JpegExisting existing)
+{
+    try {
+        return writeJpeg(dib, fileName, quality, existing);
+    } catch (const SaveFailed &failed) {
+        if (failed.status == kEncoderFailed)
+            return Failure::of(Failure::Kind::Encode, saveFailedText(failed.status));
+        const int systemError = -failed.status;
+        return Failure::of(systemError == EEXIST ? Failure::Kind::NameTaken : Failure::Kind::File,
+                           saveFailedText(failed.status), systemError);
+    }
+}
+
+bool SaveJpegFile(const DibSection &dib, const QString &fileName, int quality,
+                  JpegExisting existing, QByteArray *encoded)
+{
+    const Result<QByteArray> written = WriteJpegFile(dib, fileName, quality, existing);
+    if (!written)
+        throw TessalyError(kErrorNumber, errorSource(), written.failure().text);
     if (encoded)
-        *encoded = QByteArray(reinterpret_cast<const char *>(jpeg.data), qsizetype(jpeg.size));
+        *encoded = written.value();
     return true;
 }

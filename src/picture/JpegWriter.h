@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "Result.h"
+
 class DibSection;
 
 // What SaveJpegFile does when the file is already there.
@@ -40,3 +42,9 @@ enum class JpegExisting {
 // file back; it is left untouched when the save fails.
 bool SaveJpegFile(const DibSection &dib, const QString &fileName, int quality,
                   JpegExisting existing = JpegExisting::Replace, QByteArray *encoded = nullptr);
+
+// The same write for callers inside the program: the file's bytes, or a
+// Failure (kind Encode, File or NameTaken) whose text is the one SaveJpegFile
+// raises and whose systemError is the system error number of a file failure.
+Result<QByteArray> WriteJpegFile(const DibSection &dib, const QString &fileName, int quality,
+                                 JpegExisting existing = JpegExisting::Replace);

@@ -6,22 +6,25 @@ MessageBoxes::Asker &installedAsker()
     static MessageBoxes::Asker asker;
     return asker;
 }
+
+MessageBoxes::Presenter &installedPresenter()
+{
+    static MessageBoxes::Presenter presenter;
+    return presenter;
+}
 } // namespace
 
-QMessageBox::StandardButton MessageBoxes::ask(QWidget *parent, const Request &request)
+MessageBoxes::Button MessageBoxes::ask(QWidget *parent, const Request &request)
 {
     if (installedAsker())
         return installedAsker()(request);
-    QMessageBox box(request.icon, request.title, request.text, request.buttons, parent);
-    if (!request.details.isEmpty())
-        box.setDetailedText(request.details);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    if (installedPresenter())
+        return installedPresenter()(parent, request);
+    return carefulAnswer(request);
 }
 
-QMessageBox::StandardButton MessageBoxes::ask(QWidget *parent, const QString &title,
-                                              const QString &text,
-                                              QMessageBox::StandardButtons buttons,
-                                              QMessageBox::Icon icon)
+MessageBoxes::Button MessageBoxes::ask(QWidget *parent, const QString &title, const QString &text,
+                                       Buttons buttons, Icon icon)
 {
     Request request;
     request.title = title;
@@ -36,4 +39,20 @@ MessageBoxes::Asker MessageBoxes::setAsker(Asker asker)
     Asker previous = std::move(installedAsker());
     installedAsker() = std::move(asker);
     return previous;
+}
+
+MessageBoxes::Presenter MessageBoxes::setPresenter(Presenter presenter)
+{
+    Presenter previous = std::move(installedPresenter());
+    installedPresenter() = std::move(presenter);
+    return previous;
+}
+
+MessageBoxes::Button MessageBoxes::carefulAnswer(const Request &request)
+{
+    for (const Button careful : {Abort, Cancel, No, Ok}) {
+        if (request.buttons.testFlag(careful))
+            return careful;
+    }
+    return NoButton;
 }

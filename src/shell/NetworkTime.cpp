@@ -65,8 +65,8 @@ std::optional<QDateTime> ParseDaytimeReply(const QByteArray &reply)
 QString NetworkTimeText(const QDateTime &utc)
 {
     // The program's fixed forms, the ones the saved pictures are named with. A
-    // time of exactly midnight shows the date alone, as a date with no time of
-    // day always has.
+    // time of exactly midnight shows the date alone, like any date without a
+    // time of day.
     const QString text = utc.time() == QTime(0, 0, 0) ? DateTimeText::dateText(utc.date())
                                                       : DateTimeText::dateTimeText(utc);
     return text + QStringLiteral(" GMT");

@@ -76,13 +76,13 @@ bool retryAfterRefusal(const QString &reason)
     MessageBoxes::Request request;
     request.title = QStringLiteral("Permission Denied");
     request.text = SettingsStore::permissionDeniedText();
-    request.buttons = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
-    request.icon = QMessageBox::NoIcon;
+    request.buttons = MessageBoxes::Abort | MessageBoxes::Retry | MessageBoxes::Ignore;
+    request.icon = MessageBoxes::NoIcon;
     request.details = reason;
     switch (MessageBoxes::ask(nullptr, request)) {
-    case QMessageBox::Retry:
+    case MessageBoxes::Retry:
         return true;
-    case QMessageBox::Ignore:
+    case MessageBoxes::Ignore:
         SettingsStore::SaveSetting(product, kSettingsSection, kIgnoreKey, QStringLiteral("1"));
         return false;
     default:

@@ -23,7 +23,7 @@ struct BoxRecorder
     {
         MessageBoxes::setAsker([this](const MessageBoxes::Request &r) {
             asked.append(r);
-            return QMessageBox::Ok;
+            return MessageBoxes::Ok;
         });
     }
     ~BoxRecorder() { MessageBoxes::setAsker({}); }
@@ -99,7 +99,7 @@ TEST(AddCamDialog, RefusesAnEmptyFieldAndWritesNothing)
         ASSERT_EQ(boxes.asked.size(), empty + 1);
         EXPECT_EQ(boxes.asked.last().title, ":: error");
         EXPECT_EQ(boxes.asked.last().text, "you must enter all information");
-        EXPECT_EQ(boxes.asked.last().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        EXPECT_EQ(boxes.asked.last().buttons, MessageBoxes::Buttons(MessageBoxes::Ok));
         EXPECT_TRUE(dialog.isVisible()) << "the dialog stays open with what was typed";
         EXPECT_EQ(field(dialog, names[(empty + 1) % 3])->text(), "x");
     }

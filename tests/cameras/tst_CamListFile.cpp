@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,25 +25,25 @@ protected:
     static QStringList load()
     {
         const auto result = CamListFile::LoadCamList();
-        EXPECT_TRUE(result.ok()) << result.error.toStdString();
-        return result.value;
+        EXPECT_TRUE(result.ok()) << result.errorText().toStdString();
+        return result.ok() ? result.value() : std::remove_cvref_t<decltype(result.value())>{};
     }
     static std::optional<CamEntry> find(const QString &name)
     {
         const auto result = CamListFile::FindCamEntry(name);
-        EXPECT_TRUE(result.ok()) << result.error.toStdString();
-        return result.value;
+        EXPECT_TRUE(result.ok()) << result.errorText().toStdString();
+        return result.ok() ? result.value() : std::remove_cvref_t<decltype(result.value())>{};
     }
     static bool remove(const CamEntry &entry)
     {
         const auto result = CamListFile::RemoveCamEntry(entry);
-        EXPECT_TRUE(result.ok()) << result.error.toStdString();
-        return result.value;
+        EXPECT_TRUE(result.ok()) << result.errorText().toStdString();
+        return result.ok() ? result.value() : std::remove_cvref_t<decltype(result.value())>{};
     }
     static void append(const QString &name, const QString &url, const QString &refresh)
     {
         const auto result = CamListFile::AppendCamEntry(name, url, refresh);
-        ASSERT_TRUE(result.ok()) << result.error.toStdString();
+        ASSERT_TRUE(result.ok()) << result.errorText().toStdString();
     }
     QStringList filesInDirectory() const
     {
@@ -214,11 +216,11 @@ TEST_F(CamListFileTest, FailedWritesLeaveTheFileAsItWasAndSayWhy)
     SafeFileWriter::setFaultInjector([](const QString &) { return true; });
 
     const auto removed = CamListFile::RemoveCamEntry(*find(QStringLiteral("Keep")));
-    EXPECT_FALSE(removed.ok());
-    EXPECT_FALSE(removed.value);
-    EXPECT_TRUE(removed.error.contains(QDir::toNativeSeparators(CamListFile::path())))
-        << removed.error.toStdString();
-    EXPECT_TRUE(removed.error.contains(QStringLiteral("No space left on device")));
+    ASSERT_FALSE(removed.ok());
+    EXPECT_EQ(removed.failure().kind, Failure::Kind::File);
+    EXPECT_TRUE(removed.errorText().contains(QDir::toNativeSeparators(CamListFile::path())))
+        << removed.errorText().toStdString();
+    EXPECT_TRUE(removed.errorText().contains(QStringLiteral("No space left on device")));
     EXPECT_EQ(fileBytes(), original);
 
     const auto appended = CamListFile::AppendCamEntry(
@@ -240,7 +242,7 @@ TEST_F(CamListFileTest, UnreadableOrUncreatableFilesAreReportedByName)
     // Nothing is created by the reader the dialogs use.
     const auto missing = CamListFile::ReadCamList();
     EXPECT_FALSE(missing.ok());
-    EXPECT_TRUE(missing.error.contains(QStringLiteral("00camlist.txt")));
+    EXPECT_TRUE(missing.errorText().contains(QStringLiteral("00camlist.txt")));
     EXPECT_FALSE(QFile::exists(CamListFile::path()));
     EXPECT_FALSE(CamListFile::FindCamEntry(QStringLiteral("Any")).ok());
 
@@ -248,15 +250,15 @@ TEST_F(CamListFileTest, UnreadableOrUncreatableFilesAreReportedByName)
     ASSERT_TRUE(QDir().mkdir(CamListFile::path()));
     const auto directory = CamListFile::LoadCamList();
     EXPECT_FALSE(directory.ok());
-    EXPECT_TRUE(directory.error.contains(QStringLiteral("not a regular file")))
-        << directory.error.toStdString();
+    EXPECT_TRUE(directory.errorText().contains(QStringLiteral("not a regular file")))
+        << directory.errorText().toStdString();
     EXPECT_TRUE(QFileInfo(CamListFile::path()).isDir());
 
     // A program directory that does not exist: the file cannot be created.
     qputenv("TESSALY_HOME", (m_dir + QStringLiteral("/gone")).toLocal8Bit());
     const auto uncreatable = CamListFile::LoadCamList();
     EXPECT_FALSE(uncreatable.ok());
-    EXPECT_TRUE(uncreatable.error.contains(QDir::toNativeSeparators(CamListFile::path())));
+    EXPECT_TRUE(uncreatable.errorText().contains(QDir::toNativeSeparators(CamListFile::path())));
     EXPECT_FALSE(
         CamListFile::AppendCamEntry(QStringLiteral("A"), QStringLiteral("u"), QStringLiteral("1"))
             .ok());

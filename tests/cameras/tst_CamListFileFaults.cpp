@@ -31,7 +31,7 @@ protected:
         TestEnv::freshProgramDirectory();
         previousAsker = MessageBoxes::setAsker([this](const MessageBoxes::Request &request) {
             boxes.append(request.text);
-            return QMessageBox::Abort;
+            return MessageBoxes::Abort;
         });
         // Leave the Ignore choice of another test behind.
         SettingsStore::SaveSetting(kApp, kSettings, QStringLiteral("IgnorePermissionDeniedError"),
@@ -74,17 +74,17 @@ TEST_F(CamListFileFaultsTest, NulBytesAreReadAsTextAndKeptThroughARewrite)
     ASSERT_TRUE(TestEnv::writeFile(CamListFile::path(), list));
 
     const auto loaded = CamListFile::LoadCamList();
-    ASSERT_TRUE(loaded.ok()) << loaded.error.toStdString();
-    ASSERT_EQ(loaded.value.size(), 3);
-    EXPECT_EQ(loaded.value.at(0), QString::fromUtf8("Nul\0Cam", 7));
-    EXPECT_EQ(loaded.value.at(1), QStringLiteral("Keep"));
+    ASSERT_TRUE(loaded.ok()) << loaded.errorText().toStdString();
+    ASSERT_EQ(loaded.value().size(), 3);
+    EXPECT_EQ(loaded.value().at(0), QString::fromUtf8("Nul\0Cam", 7));
+    EXPECT_EQ(loaded.value().at(1), QStringLiteral("Keep"));
 
     const auto found = CamListFile::FindCamEntry(QString::fromUtf8("Nul\0Cam", 7));
-    ASSERT_TRUE(found.ok() && found.value.has_value());
-    EXPECT_EQ(found.value->address, QString::fromUtf8("http://n/\0x", 11));
+    ASSERT_TRUE(found.ok() && found.value().has_value());
+    EXPECT_EQ(found.value()->address, QString::fromUtf8("http://n/\0x", 11));
 
-    const auto removed = CamListFile::RemoveCamEntry(*found.value);
-    ASSERT_TRUE(removed.ok() && removed.value) << removed.error.toStdString();
+    const auto removed = CamListFile::RemoveCamEntry(*found.value());
+    ASSERT_TRUE(removed.ok() && removed.value()) << removed.errorText().toStdString();
     EXPECT_EQ(listBytes(), "\r\n\r\n\r\n\r\n" + list.mid(34) + "\r\n");
 }
 
@@ -102,9 +102,9 @@ TEST_F(CamListFileFaultsTest, AHundredMegabyteLineIsRefusedWithoutTouchingTheFil
 
     const auto loaded = CamListFile::LoadCamList();
     EXPECT_FALSE(loaded.ok());
-    EXPECT_TRUE(loaded.error.contains(QDir::toNativeSeparators(CamListFile::path())));
-    EXPECT_TRUE(loaded.error.contains(QStringLiteral("larger than 16 MB")))
-        << loaded.error.toStdString();
+    EXPECT_TRUE(loaded.errorText().contains(QDir::toNativeSeparators(CamListFile::path())));
+    EXPECT_TRUE(loaded.errorText().contains(QStringLiteral("larger than 16 MB")))
+        << loaded.errorText().toStdString();
 
     EXPECT_FALSE(CamListFile::AppendCamEntry(QStringLiteral("New"), QStringLiteral("http://n/"),
                                              QStringLiteral("5"))
@@ -127,8 +127,8 @@ TEST_F(CamListFileFaultsTest, AHundredMegabyteLineIsRefusedWithoutTouchingTheFil
     ASSERT_TRUE(shrink.resize(CamListFile::MaxFileSize));
     shrink.close();
     const auto atLimit = CamListFile::ReadCamList();
-    ASSERT_TRUE(atLimit.ok()) << atLimit.error.toStdString();
-    EXPECT_EQ(atLimit.value, (QStringList{QStringLiteral("Yard"), QStringLiteral("Gate")}));
+    ASSERT_TRUE(atLimit.ok()) << atLimit.errorText().toStdString();
+    EXPECT_EQ(atLimit.value(), (QStringList{QStringLiteral("Yard"), QStringLiteral("Gate")}));
 }
 
 TEST_F(CamListFileFaultsTest, AFullDiskRefusesEveryWriteAndLeavesBothFilesWhole)
@@ -143,18 +143,18 @@ TEST_F(CamListFileFaultsTest, AFullDiskRefusesEveryWriteAndLeavesBothFilesWhole)
     const auto appended = CamListFile::AppendCamEntry(
         QStringLiteral("New"), QStringLiteral("http://new/snap.jpg"), QStringLiteral("5"));
     EXPECT_FALSE(appended.ok());
-    EXPECT_TRUE(appended.error.contains(QDir::toNativeSeparators(CamListFile::path())));
-    EXPECT_TRUE(appended.error.contains(QStringLiteral("No space left on device")))
-        << appended.error.toStdString();
+    EXPECT_TRUE(appended.errorText().contains(QDir::toNativeSeparators(CamListFile::path())));
+    EXPECT_TRUE(appended.errorText().contains(QStringLiteral("No space left on device")))
+        << appended.errorText().toStdString();
     const auto removed = CamListFile::RemoveCamEntry(CamEntry{
         QStringLiteral("Gate"), QStringLiteral("http://gate/snap.jpg"), QStringLiteral("5")});
-    EXPECT_FALSE(removed.ok());
-    EXPECT_FALSE(removed.value);
+    ASSERT_FALSE(removed.ok());
+    EXPECT_EQ(removed.failure().kind, Failure::Kind::File);
     EXPECT_EQ(listBytes(), kList);
     // Reading still works, so the window can go on showing the cameras.
     const auto loaded = CamListFile::LoadCamList();
-    ASSERT_TRUE(loaded.ok()) << loaded.error.toStdString();
-    EXPECT_EQ(loaded.value.size(), 2);
+    ASSERT_TRUE(loaded.ok()) << loaded.errorText().toStdString();
+    EXPECT_EQ(loaded.value().size(), 2);
 
     EXPECT_FALSE(SettingsStore::SaveMachineSetting(kApp, kSettings, QStringLiteral("autoSave"),
                                                    QStringLiteral("0")));
@@ -180,12 +180,12 @@ TEST_F(CamListFileFaultsTest, AReadOnlyProgramDirectoryIsReportedAndNothingIsLos
     const auto appended = CamListFile::AppendCamEntry(
         QStringLiteral("New"), QStringLiteral("http://new/snap.jpg"), QStringLiteral("5"));
     EXPECT_FALSE(appended.ok());
-    EXPECT_TRUE(appended.error.contains(QDir::toNativeSeparators(CamListFile::path())))
-        << appended.error.toStdString();
+    EXPECT_TRUE(appended.errorText().contains(QDir::toNativeSeparators(CamListFile::path())))
+        << appended.errorText().toStdString();
     EXPECT_EQ(listBytes(), kList);
     const auto loaded = CamListFile::LoadCamList();
-    ASSERT_TRUE(loaded.ok()) << loaded.error.toStdString();
-    EXPECT_EQ(loaded.value.size(), 2);
+    ASSERT_TRUE(loaded.ok()) << loaded.errorText().toStdString();
+    EXPECT_EQ(loaded.value().size(), 2);
 
     EXPECT_FALSE(SettingsStore::SaveMachineSetting(kApp, kSettings, QStringLiteral("autoSave"),
                                                    QStringLiteral("0")));
@@ -198,9 +198,9 @@ TEST_F(CamListFileFaultsTest, AReadOnlyProgramDirectoryIsReportedAndNothingIsLos
     qputenv("TESSALY_HOME", QFile::encodeName(empty.path()));
     const auto created = CamListFile::LoadCamList();
     EXPECT_FALSE(created.ok());
-    EXPECT_TRUE(created.error.contains(QDir::toNativeSeparators(CamListFile::path())));
-    EXPECT_TRUE(created.error.contains(QStringLiteral("Read-only")) ||
-                created.error.contains(QStringLiteral("read-only")))
-        << created.error.toStdString();
+    EXPECT_TRUE(created.errorText().contains(QDir::toNativeSeparators(CamListFile::path())));
+    EXPECT_TRUE(created.errorText().contains(QStringLiteral("Read-only")) ||
+                created.errorText().contains(QStringLiteral("read-only")))
+        << created.errorText().toStdString();
     EXPECT_FALSE(QFile::exists(CamListFile::path()));
 }

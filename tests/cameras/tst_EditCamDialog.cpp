@@ -26,7 +26,7 @@ void click(QWidget &dialog, const char *name)
 
 QStringList listed()
 {
-    return CamListFile::ReadCamList().value;
+    return CamListFile::ReadCamList().value();
 }
 
 void writeThreeCameras()
@@ -68,8 +68,8 @@ TEST(EditCamDialog, OkMovesTheChangedEntryToTheEndAndReportsTheRename)
     click(*dialog, "Command1");
 
     EXPECT_EQ(listed(), QStringList({"Door", "Shop", "Garden"}));
-    EXPECT_FALSE(CamListFile::FindCamEntry("Yard").value.has_value());
-    const auto garden = CamListFile::FindCamEntry("Garden").value;
+    EXPECT_FALSE(CamListFile::FindCamEntry("Yard").value().has_value());
+    const auto garden = CamListFile::FindCamEntry("Garden").value();
     ASSERT_TRUE(garden.has_value());
     EXPECT_EQ(garden->address, "http://yard/a.jpg");
     EXPECT_EQ(garden->refresh, "15");
@@ -85,7 +85,7 @@ TEST(EditCamDialog, KeepsItsEntryWhenTheCaptionChangesAndRefusesEmptyFields)
     QList<MessageBoxes::Request> asked;
     MessageBoxes::setAsker([&](const MessageBoxes::Request &r) {
         asked.append(r);
-        return QMessageBox::Ok;
+        return MessageBoxes::Ok;
     });
     EditCamDialog dialog("Yard");
     QSignalSpy edited(&dialog, &EditCamDialog::camEdited);
@@ -103,7 +103,7 @@ TEST(EditCamDialog, KeepsItsEntryWhenTheCaptionChangesAndRefusesEmptyFields)
     MessageBoxes::setAsker({});
     // The loaded entry changed, not the one the caption now names.
     EXPECT_EQ(listed(), QStringList({"Door", "Shop", "Yard"}));
-    EXPECT_EQ(CamListFile::FindCamEntry("Shop").value->address, "http://shop/c.jpg");
+    EXPECT_EQ(CamListFile::FindCamEntry("Shop").value()->address, "http://shop/c.jpg");
     ASSERT_EQ(edited.count(), 1);
     EXPECT_EQ(edited[0][0].toString(), "Yard");
 }

@@ -28,6 +28,7 @@
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "MiniHttpServer.h"
+#include "PictureSaver.h"
 #include "PictureWindow.h"
 #include "SettingsStore.h"
 #include "Skin.h"
@@ -195,7 +196,7 @@ TEST_F(MainWindowTest, FirstStartInAnEmptyProgramDirectory)
     EXPECT_EQ(visiblePanels(), 0);
     EXPECT_TRUE(window->windowState() & Qt::WindowMaximized);
     EXPECT_EQ(window->windowTitle(), AppInfo::productName() + " by " + AppInfo::companyName());
-    EXPECT_EQ(engine().camsInUse(), 0);
+    EXPECT_EQ(window->camsInUse(), 0);
     for (int i = 0; i < 24; ++i) {
         EXPECT_EQ(frame(i)->title(), "[WebCam]");
         // Every busy indicator has the animated picture of picrefresh.
@@ -305,14 +306,14 @@ TEST_F(MainWindowTest, OpensAtMostTwentyFourCamerasEachOnceInTheLowestFreePanel)
         else
             startCam(QStringLiteral("Cam %1").arg(i));
     }
-    EXPECT_EQ(engine().camsInUse(), 24);
+    EXPECT_EQ(window->camsInUse(), 24);
     EXPECT_EQ(visiblePanels(), 24);
     for (int i = 0; i < 24; ++i)
         EXPECT_EQ(frame(i)->title(), QStringLiteral("Cam %1").arg(i));
 
     // A 25th is refused without a word.
     doubleClick("Cam 24");
-    EXPECT_EQ(engine().camsInUse(), 24);
+    EXPECT_EQ(window->camsInUse(), 24);
     EXPECT_TRUE(window->statusText().isEmpty());
 
     // Stopping panel 3 frees it; an open camera does not open twice; the
@@ -320,19 +321,19 @@ TEST_F(MainWindowTest, OpensAtMostTwentyFourCamerasEachOnceInTheLowestFreePanel)
     QTest::mouseClick(child<QPushButton>("cmdStop_3"), Qt::LeftButton);
     EXPECT_TRUE(frame(3)->isHidden());
     EXPECT_EQ(frame(3)->title(), "[webcam]");
-    EXPECT_EQ(engine().camsInUse(), 23);
+    EXPECT_EQ(window->camsInUse(), 23);
     doubleClick("Cam 5");
-    EXPECT_EQ(engine().camsInUse(), 23);
+    EXPECT_EQ(window->camsInUse(), 23);
     doubleClick("Cam 24");
-    EXPECT_EQ(engine().camsInUse(), 24);
+    EXPECT_EQ(window->camsInUse(), 24);
     EXPECT_FALSE(frame(3)->isHidden());
     EXPECT_EQ(frame(3)->title(), "Cam 24");
-    EXPECT_EQ(engine().panel(3).txtAddress, server.url("/24.jpg"));
+    EXPECT_EQ(engine().status(3).address, server.url("/24.jpg"));
 
     // Stop All leaves every panel hidden and nothing in use.
     window->findChild<QAction *>("mnuCamItem_4")->trigger();
     EXPECT_EQ(visiblePanels(), 0);
-    EXPECT_EQ(engine().camsInUse(), 0);
+    EXPECT_EQ(window->camsInUse(), 0);
 }
 
 TEST_F(MainWindowTest, LowestFreePanelAfterStoppingPanelThree)
@@ -343,16 +344,16 @@ TEST_F(MainWindowTest, LowestFreePanelAfterStoppingPanelThree)
     load();
     for (const char *name : {"A", "B", "C", "D", "E", "F"})
         startCam(name);
-    engine().StopPanel(3);
+    engine().stop(3);
     startCam("G");
     EXPECT_EQ(frame(3)->title(), "G");
-    EXPECT_EQ(engine().panel(3).txtName, "G");
-    EXPECT_EQ(engine().camsInUse(), 6);
+    EXPECT_EQ(engine().status(3).name, "G");
+    EXPECT_EQ(window->camsInUse(), 6);
 
     // A name that has no entry in the file opens nothing.
     list()->addItem("Ghost");
     startCam("Ghost");
-    EXPECT_EQ(engine().camsInUse(), 6);
+    EXPECT_EQ(window->camsInUse(), 6);
 }
 
 TEST_F(MainWindowTest, DeleteAsksAndOnlyOkRemoves)
@@ -365,7 +366,7 @@ TEST_F(MainWindowTest, DeleteAsksAndOnlyOkRemoves)
     const QByteArray before = TestEnv::readFile(CamListFile::path());
 
     QList<MessageBoxes::Request> asked;
-    QMessageBox::StandardButton answer = QMessageBox::Cancel;
+    MessageBoxes::Button answer = MessageBoxes::Cancel;
     MessageBoxes::setAsker([&](const MessageBoxes::Request &r) {
         asked.append(r);
         return answer;
@@ -375,20 +376,20 @@ TEST_F(MainWindowTest, DeleteAsksAndOnlyOkRemoves)
     ASSERT_EQ(asked.size(), 1);
     EXPECT_EQ(asked[0].title, "Confirm Delete");
     EXPECT_EQ(asked[0].text, "Are you sure you want to delete Yard?");
-    EXPECT_EQ(asked[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(asked[0].buttons, MessageBoxes::Ok | MessageBoxes::Cancel);
     EXPECT_EQ(TestEnv::readFile(CamListFile::path()), before);
     EXPECT_EQ(listItems(), QStringList({"Yard", "Door"}));
 
-    answer = QMessageBox::Ok;
+    answer = MessageBoxes::Ok;
     select("Yard");
     window->findChild<QAction *>("mnuCamItem_1")->trigger();
     EXPECT_EQ(asked.size(), 2);
     EXPECT_EQ(listItems(), QStringList({"Door"}));
-    EXPECT_EQ(CamListFile::ReadCamList().value, QStringList({"Door"}));
+    EXPECT_EQ(CamListFile::ReadCamList().value(), QStringList({"Door"}));
     // The running panel of the deleted camera keeps running.
     EXPECT_FALSE(frame(0)->isHidden());
     EXPECT_EQ(frame(0)->title(), "Yard");
-    EXPECT_TRUE(engine().panel(0).timerEnabled);
+    EXPECT_TRUE(engine().fetch(0).counting);
 }
 
 TEST_F(MainWindowTest, EditWhileOpenRenamesEveryPanelOfTheLoadedCamera)
@@ -424,11 +425,11 @@ TEST_F(MainWindowTest, EditWhileOpenRenamesEveryPanelOfTheLoadedCamera)
 
     EXPECT_EQ(listItems(), QStringList({"Door", "Door"}));
     EXPECT_EQ(frame(0)->title(), "Door");
-    EXPECT_EQ(engine().panel(0).txtName, "Door");
-    EXPECT_EQ(engine().panel(0).txtAddress, "http://127.0.0.1:1/new.jpg");
-    EXPECT_EQ(engine().panel(0).txtRefresh, "12");
-    EXPECT_EQ(engine().panel(1).txtAddress, "http://127.0.0.1:1/d.jpg");
-    EXPECT_EQ(engine().panel(1).txtRefresh, "10");
+    EXPECT_EQ(engine().status(0).name, "Door");
+    EXPECT_EQ(engine().status(0).address, "http://127.0.0.1:1/new.jpg");
+    EXPECT_EQ(engine().status(0).refresh, "12");
+    EXPECT_EQ(engine().status(1).address, "http://127.0.0.1:1/d.jpg");
+    EXPECT_EQ(engine().status(1).refresh, "10");
     EXPECT_TRUE(waitUntil([&] { return window->findChild<EditCamDialog *>("Form3") == nullptr; }));
 }
 
@@ -452,7 +453,7 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
     serveRedThenBlue(server);
     ASSERT_NO_FATAL_FAILURE(openWithRoomyViewer("Yard", server.url("/snap.jpg")));
 
-    QSignalSpy pictures(&engine(), &CameraEngine::panelPictureChanged);
+    QSignalSpy pictures(&engine(), &CameraEngine::pictureArrived);
     doubleClick("Yard");
     ASSERT_TRUE(pictures.wait(5000));
     auto *imgCam = child<StretchImage>("imgCam_0");
@@ -463,7 +464,7 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
 
     // Selecting it shows the full-resolution picture at zoom 1 with its details.
     QTest::mouseClick(imgCam, Qt::LeftButton);
-    EXPECT_EQ(engine().selectedCam(), 0);
+    EXPECT_EQ(window->selectedCam(), 0);
     auto *imgMain = child<ZoomImage>("imgMain");
     EXPECT_EQ(imgMain->picture().size(), QSize(320, 240));
     EXPECT_EQ(imgMain->geometry(), QRect(0, 0, 320, 240));
@@ -496,7 +497,7 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
     EXPECT_EQ(imgMain->pos(), QPoint(0, 0));
 
     // The next picture of the selected camera reaches the viewer and its labels.
-    QSignalSpy viewer(&engine(), &CameraEngine::viewerPictureChanged);
+    QSignalSpy viewer(&engine(), &CameraEngine::pictureArrived);
     QTest::mouseClick(child<QPushButton>("cmdRefresh_0"), Qt::LeftButton);
     ASSERT_TRUE(viewer.wait(5000));
     EXPECT_EQ(imgMain->picture().size(), QSize(400, 200));
@@ -506,7 +507,7 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
     QTest::mouseClick(child<QPushButton>("cmdStop_0"), Qt::LeftButton);
     EXPECT_TRUE(child("frmMain")->isHidden());
     EXPECT_TRUE(child("frmDetails")->isHidden());
-    EXPECT_EQ(engine().selectedCam(), -1);
+    EXPECT_EQ(window->selectedCam(), -1);
 }
 
 TEST_F(MainWindowTest, PanelZeroFillsTheViewerBeforeAnyClick)
@@ -514,9 +515,9 @@ TEST_F(MainWindowTest, PanelZeroFillsTheViewerBeforeAnyClick)
     MiniHttpServer server;
     serveRedThenBlue(server);
     ASSERT_NO_FATAL_FAILURE(openWithRoomyViewer("Gate", server.url("/snap.jpg")));
-    ASSERT_EQ(engine().selectedCam(), 0) << "panel 0 counts as selected from the start";
+    ASSERT_EQ(window->selectedCam(), 0) << "panel 0 counts as selected from the start";
 
-    QSignalSpy pictures(&engine(), &CameraEngine::panelPictureChanged);
+    QSignalSpy pictures(&engine(), &CameraEngine::pictureArrived);
     doubleClick("Gate");
     ASSERT_TRUE(pictures.wait(5000));
     // The first picture gets the viewer's room at zoom 1, not the image's
@@ -543,14 +544,14 @@ TEST_F(MainWindowTest, ClicksOnTheBusyIndicatorAndPicture3SelectLikeThePicture)
     for (const char *name : {"A", "B", "C"})
         startCam(name);
     QTest::mouseClick(child("imgRefresh_1"), Qt::LeftButton);
-    EXPECT_EQ(engine().selectedCam(), 1);
+    EXPECT_EQ(window->selectedCam(), 1);
     EXPECT_EQ(child<QLabel>("lblName")->text(), "B");
     // Selecting a camera asks for the time.
     EXPECT_TRUE(waitUntil([&] {
         return child<QLabel>("lblTime")->text() == QStringLiteral("5/14/2023 6:07:42 PM GMT");
     }));
     QTest::mouseClick(child("Picture3_2"), Qt::LeftButton);
-    EXPECT_EQ(engine().selectedCam(), 2);
+    EXPECT_EQ(window->selectedCam(), 2);
     EXPECT_EQ(child<QLabel>("lblName")->text(), "C");
 }
 
@@ -580,13 +581,13 @@ TEST_F(MainWindowTest, PictureWindowOpensFollowsAndClosesOnAClick)
     ASSERT_TRUE(CamListFile::LoadCamList().ok());
     ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", server.url("/snap.jpg"), "30").ok());
     load();
-    QSignalSpy pictures(&engine(), &CameraEngine::panelPictureChanged);
+    QSignalSpy pictures(&engine(), &CameraEngine::pictureArrived);
     startCam("Yard");
     ASSERT_TRUE(pictures.wait(5000));
     QTest::mouseClick(child("imgCam_0"), Qt::LeftButton);
 
     QTest::mouseClick(child<QPushButton>("Command3"), Qt::LeftButton);
-    EXPECT_TRUE(engine().pictureWindowOpen());
+    EXPECT_TRUE(window->pictureWindowOpen());
     EXPECT_EQ(calls, QStringList({"inhibit"}));
     QPointer<PictureWindow> form6;
     for (QWidget *w : QApplication::topLevelWidgets()) {
@@ -598,7 +599,7 @@ TEST_F(MainWindowTest, PictureWindowOpensFollowsAndClosesOnAClick)
     EXPECT_EQ(form6->picture().size(), QSize(160, 120));
 
     // It follows the selected camera's next picture.
-    QSignalSpy followed(&engine(), &CameraEngine::pictureWindowPictureChanged);
+    QSignalSpy followed(&engine(), &CameraEngine::pictureArrived);
     engine().refreshNow(0);
     ASSERT_TRUE(followed.wait(5000));
     EXPECT_EQ(form6->picture().size(), QSize(200, 100));
@@ -606,7 +607,7 @@ TEST_F(MainWindowTest, PictureWindowOpensFollowsAndClosesOnAClick)
 
     // A click closes it and lets the screen saver run again; the viewer stays.
     QTest::mouseClick(form6->Image1, Qt::LeftButton);
-    EXPECT_FALSE(engine().pictureWindowOpen());
+    EXPECT_FALSE(window->pictureWindowOpen());
     EXPECT_TRUE(waitUntil([&] { return form6.isNull(); }));
     EXPECT_EQ(calls, QStringList({"inhibit", "uninhibit 7"}));
     EXPECT_FALSE(child("frmMain")->isHidden());
@@ -651,7 +652,7 @@ TEST_F(MainWindowTest, NothingSelectedShowsTheNoticeAndChangesNothing)
     int asked = 0;
     MessageBoxes::setAsker([&](const MessageBoxes::Request &) {
         ++asked;
-        return QMessageBox::Ok;
+        return MessageBoxes::Ok;
     });
     for (const char *command : {"cmdEdit", "cmdRemove", "cmdStartCam"}) {
         QTest::mouseClick(child<QPushButton>(QString::fromLatin1(command)), Qt::LeftButton);
@@ -664,7 +665,7 @@ TEST_F(MainWindowTest, NothingSelectedShowsTheNoticeAndChangesNothing)
     }
     EXPECT_EQ(asked, 0);
     EXPECT_EQ(window->findChild<QWidget *>("Form3"), nullptr);
-    EXPECT_EQ(engine().camsInUse(), 0);
+    EXPECT_EQ(window->camsInUse(), 0);
     EXPECT_EQ(TestEnv::readFile(CamListFile::path()), before);
 }
 
@@ -801,4 +802,68 @@ TEST_F(MainWindowTest, AutoSaveAndSaveImageWriteIntoCam)
     EXPECT_EQ(saved().size(), 2);
     EXPECT_NE(window->statusText(), before);
     EXPECT_FALSE(window->statusText().contains("saved as"));
+}
+
+TEST_F(MainWindowTest, TheWindowShowsWhatTheSaverReports)
+{
+    load();
+    QImage red(30, 20, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    SaveReport report;
+    report.index = 0;
+    report.path = QStringLiteral("/x/a.jpg");
+    report.picture = Picture::fromImage(red);
+    report.statusText = QStringLiteral("8:05:09 AM new picture saved as /x/a.jpg");
+
+    // Panel 0 counts as selected from the start: its save is told, and the
+    // panel shows the picture as saved.
+    emit window->saver().pictureSaved(report);
+    EXPECT_EQ(window->statusText(), report.statusText);
+    EXPECT_TRUE(window->shownPicture(0).isSameAs(report.picture));
+
+    // Another camera's save changes its panel, not the status bar.
+    report.index = 5;
+    report.statusText = QStringLiteral("8:05:10 AM new picture saved as /x/b.jpg");
+    emit window->saver().pictureSaved(report);
+    EXPECT_EQ(window->statusText(), QStringLiteral("8:05:09 AM new picture saved as /x/a.jpg"));
+    EXPECT_TRUE(window->shownPicture(5).isSameAs(report.picture));
+
+    // A failure is told for every camera, and nothing is shown as saved.
+    SaveReport failed;
+    failed.index = 7;
+    failed.failure = Failure::of(Failure::Kind::File, QStringLiteral("disk full"), 28);
+    failed.statusText = QStringLiteral("8:05:11 AM could not save new picture as /x/c.jpg: full");
+    emit window->saver().saveFailed(failed);
+    EXPECT_EQ(window->statusText(), failed.statusText);
+    EXPECT_TRUE(window->shownPicture(7).isNull());
+}
+
+TEST_F(MainWindowTest, SaveImageRefusesABlankOrNotFoundPanel)
+{
+    MiniHttpServer server;
+    server.setReply({MiniHttpServer::response("<html>404</html>", "text/html")});
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Page", server.url("/page.html"), "30").ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Nowhere", "http://127.0.0.1:1/x.jpg", "30").ok());
+    load();
+    const auto saved = [this] { return QDir(dir + "/cam").entryList(QDir::Files); };
+    const QString refusal = QStringLiteral("Save Image: the selected camera shows no picture");
+
+    // Panel 0 answers with a page: it shows the not-found picture.
+    QSignalSpy failed(&engine(), &CameraEngine::fetchFailed);
+    startCam("Page");
+    ASSERT_TRUE(failed.wait(5000));
+    EXPECT_TRUE(window->shownPicture(0).isSameAs(engine().notFoundPicture()));
+    QTest::mouseClick(child("imgCam_0"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("cmdSave"), Qt::LeftButton);
+    EXPECT_EQ(window->statusText(), refusal);
+
+    // Panel 1 has shown nothing yet: the blank picture.
+    startCam("Nowhere");
+    QTest::mouseClick(child("imgRefresh_1"), Qt::LeftButton);
+    ASSERT_EQ(window->selectedCam(), 1);
+    window->setStatusText(QString());
+    QTest::mouseClick(child<QPushButton>("cmdSave"), Qt::LeftButton);
+    EXPECT_EQ(window->statusText(), refusal);
+    EXPECT_TRUE(saved().isEmpty());
 }

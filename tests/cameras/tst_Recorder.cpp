@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
@@ -11,6 +13,7 @@
 #include "AppInfo.h"
 #include "CameraEngine.h"
 #include "MiniHttpServer.h"
+#include "PictureSaver.h"
 #include "Recorder.h"
 #include "SettingsStore.h"
 #include "TestEnv.h"
@@ -52,6 +55,15 @@ QStringList texts(const QSignalSpy &spy)
 
 // "2026-12-08 14:20:01 " in front of every line.
 const QString Stamp = QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )");
+
+// A save of panel index to path, as the saver reports it.
+SaveReport savedReport(int index, const QString &path)
+{
+    SaveReport report;
+    report.index = index;
+    report.path = path;
+    return report;
+}
 
 class RecorderTest : public ::testing::Test
 {
@@ -108,8 +120,8 @@ TEST_F(RecorderTest, RefusesAMissingOrEmptyCameraListAndOpensNothing)
     ASSERT_EQ(notices.size(), 1);
     EXPECT_TRUE(texts(notices).first().contains("\"Yard\" is listed, but no entry"));
     EXPECT_FALSE(recorder.isRunning());
-    EXPECT_EQ(engine.camsInUse(), 0);
-    EXPECT_EQ(engine.lowestHiddenPanel(), 0);
+    EXPECT_EQ(engine.panelsInUse(), 0);
+    EXPECT_EQ(engine.lowestFreePanel(), 0);
 }
 
 TEST_F(RecorderTest, OpensListedCamerasInFileOrderOnceEachAndReportsWhatFails)
@@ -128,11 +140,9 @@ TEST_F(RecorderTest, OpensListedCamerasInFileOrderOnceEachAndReportsWhatFails)
     ASSERT_TRUE(recorder.start()) << recorder.startError().toStdString();
     EXPECT_TRUE(recorder.isRunning());
     EXPECT_EQ(recorder.openedCameras(), (QStringList{"Good", "Html", "Broken", "NoPath"}));
-    EXPECT_EQ(engine.camsInUse(), 4);
-    EXPECT_EQ(engine.panel(0).txtAddress, server.url("/good.jpg"));
-    EXPECT_EQ(engine.panel(3).txtAddress, "127.0.0.1");
-    // Nothing is selected: no viewer to feed.
-    EXPECT_EQ(engine.selectedCam(), -1);
+    EXPECT_EQ(engine.panelsInUse(), 4);
+    EXPECT_EQ(engine.status(0).address, server.url("/good.jpg"));
+    EXPECT_EQ(engine.status(3).address, "127.0.0.1");
     // The cam folder exists from the start, as after the main window's start-up.
     EXPECT_TRUE(QFileInfo(AppInfo::programFile("cam")).isDir());
 
@@ -170,9 +180,9 @@ TEST_F(RecorderTest, OpensListedCamerasInFileOrderOnceEachAndReportsWhatFails)
     // Stopping frees every panel and silences the recorder.
     recorder.stop();
     EXPECT_FALSE(recorder.isRunning());
-    EXPECT_EQ(engine.camsInUse(), 0);
-    EXPECT_EQ(engine.lowestHiddenPanel(), 0);
-    recorder.onPictureSaved(0, "/somewhere.jpg");
+    EXPECT_EQ(engine.panelsInUse(), 0);
+    EXPECT_EQ(engine.lowestFreePanel(), 0);
+    recorder.onPictureSaved(savedReport(0, "/somewhere.jpg"));
     EXPECT_EQ(lines.size(), 3);
 }
 
@@ -189,18 +199,13 @@ TEST_F(RecorderTest, OpensAtMostTwentyFourCamerasAndSaysWhichAreLeftOut)
     ASSERT_EQ(opened.size(), 24);
     EXPECT_EQ(opened.first(), "Cam1");
     EXPECT_EQ(opened.last(), "Cam24");
-    EXPECT_EQ(engine.camsInUse(), 24);
+    EXPECT_EQ(engine.panelsInUse(), 24);
     ASSERT_EQ(notices.size(), 1);
     EXPECT_TRUE(texts(notices).first().contains("\"Cam25\" and the cameras after it are left out"));
 }
 
 TEST_F(RecorderTest, TakesAutoSaveFromTheStoredSettingAndReportsSavesInOneLineEach)
 {
-    EXPECT_TRUE(Recorder::autoSaveFromSetting("1"));
-    EXPECT_TRUE(Recorder::autoSaveFromSetting(" 1 "));
-    for (const char *off : {"0", "", "2", "yes", "1.5", "-1"})
-        EXPECT_FALSE(Recorder::autoSaveFromSetting(off)) << off;
-
     ASSERT_TRUE(writeCamList(entry("Front Door", server.url("/good.jpg"))));
     ASSERT_TRUE(recorder.start());
     EXPECT_FALSE(recorder.autoSave()); // never written: "0"
@@ -212,8 +217,10 @@ TEST_F(RecorderTest, TakesAutoSaveFromTheStoredSettingAndReportsSavesInOneLineEa
     ASSERT_TRUE(recorder.start());
     EXPECT_TRUE(recorder.autoSave());
 
-    recorder.onPictureSaved(0, "/data/cam/FrontDoor12820262200AM.jpg");
-    recorder.onSaveFailed(0, "/data/cam/FrontDoor12820262201AM.jpg", "No space left on device");
+    recorder.onPictureSaved(savedReport(0, "/data/cam/FrontDoor12820262200AM.jpg"));
+    SaveReport failed = savedReport(0, "/data/cam/FrontDoor12820262201AM.jpg");
+    failed.failure = Failure::of(Failure::Kind::File, "No space left on device", ENOSPC);
+    recorder.onSaveFailed(failed);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(
         QRegularExpression(Stamp + R"(saved Front Door -> /data/cam/FrontDoor12820262200AM\.jpg$)")
@@ -236,7 +243,6 @@ TEST_F(RecorderTest, TornBodiesAndCamerasThatNeverAnswerAreReported)
     ASSERT_TRUE(writeCamList(list));
     QSignalSpy lines(&recorder, &Recorder::reported);
     ASSERT_TRUE(recorder.start());
-    EXPECT_FALSE(engine.thumbnailsShown()); // nobody looks: pictures are only checked
 
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return lines.size() >= 1 && recorder.counts().pictures == 1; }, Timeout));
@@ -247,7 +253,7 @@ TEST_F(RecorderTest, TornBodiesAndCamerasThatNeverAnswerAreReported)
                     .hasMatch())
         << lines.at(0).at(0).toString().toStdString();
     // The good picture is in its panel at its natural size, undecoded until asked.
-    const Picture good = engine.panel(2).picture;
+    const Picture good = engine.status(2).picture;
     ASSERT_FALSE(good.isNull());
     EXPECT_EQ(good.size(), QSize(64, 48));
     EXPECT_EQ(good.thumbnail().size(), Picture::panelSize());

@@ -57,8 +57,8 @@ class CameraEngineTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        // Temporary files go into a directory of this test's own, so it can
-        // check that none is left behind.
+        // The temporary directory is one of this test's own, so it can check
+        // that nothing is written there.
         static int count = 0;
         m_tempDir = TestEnv::root() + QStringLiteral("/engine-tmp-%1").arg(++count);
         QDir().mkpath(m_tempDir);
@@ -76,21 +76,29 @@ protected:
         return image;
     }
 
-    // What the list commands do when they put a camera into a panel.
+    // Opens a camera as the window and the recorder do; index is the panel
+    // it must land in, the lowest free one.
     void openPanel(int index, const QString &name, const QString &address,
                    const QString &refresh = QStringLiteral("30"))
     {
-        engine.setName(index, name);
-        engine.setAddress(index, address);
-        engine.setRefresh(index, refresh);
-        engine.setVisible(index, true);
-        engine.setCamsInUse(qint16(engine.camsInUse() + 1));
-        engine.StartPanel(index);
+        EXPECT_EQ(engine.open(name, address, refresh), index) << name.toStdString();
+    }
+
+    // The panel's camera with another refresh text, started again.
+    void restart(int index, const QString &refresh)
+    {
+        engine.setCamera(index, engine.status(index).name, engine.status(index).address, refresh);
+        engine.refreshNow(index);
+    }
+
+    static Failure failureAt(const QSignalSpy &spy, qsizetype row)
+    {
+        return spy.at(row).at(1).value<Failure>();
     }
 
     QStringList tempFiles() const
     {
-        return QDir(m_tempDir).entryList({QStringLiteral("vbt*")}, QDir::Files);
+        return QDir(m_tempDir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
     CameraEngine engine;
@@ -110,8 +118,8 @@ TEST_F(CameraEngineTest, SendsTheExactRequestWithBlanksEscapedAndThePortKept)
     EXPECT_EQ(requests.at(0).at(0).toByteArray(),
               "GET /my%20cam/a%20b.jpg HTTP/1.1\r\nHost: " + host +
                   "\r\nConnection: close\r\nAccept: */*\r\n\r\n");
-    EXPECT_EQ(engine.panel(0).camPath, QStringLiteral("/my%20cam/a%20b.jpg"));
-    EXPECT_EQ(engine.panel(0).camHost, QString::fromLatin1(host));
+    EXPECT_EQ(engine.fetch(0).path, QStringLiteral("/my%20cam/a%20b.jpg"));
+    EXPECT_EQ(engine.fetch(0).host, QString::fromLatin1(host));
 
     // Without the scheme the address works the same.
     openPanel(1, QStringLiteral("Gate"), server.hostAndPath(QStringLiteral("/snap.jpg")));
@@ -125,43 +133,38 @@ TEST_F(CameraEngineTest, OnePieceResponseShowsThePictureWithoutProgress)
     server.setReply({MiniHttpServer::response(body, "image/jpeg")});
     QSignalSpy status(&engine, &CameraEngine::statusText);
     QSignalSpy arrived(&engine, &CameraEngine::pictureArrived);
-    QSignalSpy viewer(&engine, &CameraEngine::viewerPictureChanged);
-    QSignalSpy labels(&engine, &CameraEngine::viewerLabelsChanged);
-    QSignalSpy windowBusy(&engine, &CameraEngine::pictureWindowBusy);
-    QSignalSpy windowPicture(&engine, &CameraEngine::pictureWindowPictureChanged);
-    engine.setPictureWindowOpen(true);
+    QSignalSpy started(&engine, &CameraEngine::fetchStarted);
+    QSignalSpy changed(&engine, &CameraEngine::statusChanged);
 
-    // Panel 0 is the selected camera at start; panel 1 is not.
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")));
-    EXPECT_TRUE(engine.panel(0).busy);
-    EXPECT_EQ(engine.panel(0).caption, QStringLiteral("Yard"));
-    ASSERT_EQ(windowBusy.count(), 1);
-    EXPECT_TRUE(windowBusy.at(0).at(0).toBool());
+    EXPECT_TRUE(engine.status(0).busy);
+    EXPECT_TRUE(engine.status(0).inUse);
+    EXPECT_EQ(engine.status(0).caption, QStringLiteral("Yard"));
+    ASSERT_EQ(started.count(), 1);
+    EXPECT_EQ(started.at(0).at(0).toInt(), 0);
+    EXPECT_GE(changed.count(), 1);
     openPanel(1, QStringLiteral("Gate"), server.url(QStringLiteral("/snap.jpg")));
-    EXPECT_EQ(windowBusy.count(), 1);
+    EXPECT_EQ(started.count(), 2);
+    EXPECT_EQ(engine.panelsInUse(), 2);
 
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 2; }));
     for (int i : {0, 1}) {
-        const CameraPanel &p = engine.panel(i);
+        const PanelStatus &p = engine.status(i);
         EXPECT_FALSE(p.busy);
-        EXPECT_EQ(p.camContentLength, body.size());
+        EXPECT_EQ(engine.fetch(i).contentLength, body.size());
         EXPECT_EQ(p.progress, 0) << "no progress for a response in one piece";
-        EXPECT_EQ(p.camBuffer, body);
+        EXPECT_EQ(engine.fetch(i).buffer, body);
+        EXPECT_FALSE(p.lastFailure.has_value());
         EXPECT_EQ(p.picture.size(), QSize(320, 240));
         EXPECT_TRUE(near(centreOf(p.picture).rgb(), Qt::green));
     }
     EXPECT_EQ(status.count(), 0);
-    EXPECT_EQ(arrived.at(0).at(2).toBool(), true);
-
-    // Only the selected camera reaches the viewer and the picture window.
-    ASSERT_EQ(viewer.count(), 1);
-    EXPECT_EQ(viewer.at(0).at(0).toInt(), 0);
-    ASSERT_EQ(labels.count(), 1);
-    EXPECT_EQ(labels.at(0).at(0).toInt(), 0);
-    ASSERT_EQ(windowBusy.count(), 2);
-    EXPECT_FALSE(windowBusy.at(1).at(0).toBool());
-    ASSERT_EQ(windowPicture.count(), 1);
-    EXPECT_TRUE(windowPicture.at(0).at(0).value<Picture>() == engine.panel(0).picture);
+    // The arrival carries the very picture the panel now shows.
+    for (const QList<QVariant> &args : std::as_const(arrived)) {
+        const int index = args.at(0).toInt();
+        EXPECT_TRUE(args.at(1).value<Picture>() == engine.status(index).picture) << index;
+        EXPECT_FALSE(args.at(2).toBool()) << "the first picture is never new";
+    }
 }
 
 TEST_F(CameraEngineTest, ProgressFollowsTheBodyEventByEvent)
@@ -187,15 +190,15 @@ TEST_F(CameraEngineTest, ProgressFollowsTheBodyEventByEvent)
         return request.contains("\r\n\r\n");
     }));
     peer->write(okHeader("Content-Length: 20000\r\n"));
-    ASSERT_TRUE(waitFor([&] { return engine.panel(0).camHeaderDone; }));
-    EXPECT_EQ(engine.panel(0).camContentLength, 20000);
+    ASSERT_TRUE(waitFor([&] { return engine.fetch(0).headerDone; }));
+    EXPECT_EQ(engine.fetch(0).contentLength, 20000);
     EXPECT_EQ(status.count(), 0);
 
     QList<float> shown;
     for (int k = 0; k < 3; ++k) {
         peer->write(body.mid(k * 5000, 5000));
         ASSERT_TRUE(waitFor([&] { return status.count() == k + 1; }));
-        shown.append(engine.panel(0).progress);
+        shown.append(engine.status(0).progress);
     }
     EXPECT_EQ(shown, (QList<float>{25, 50, 75}));
     EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("Downloading snap.jpg [75]"));
@@ -204,9 +207,9 @@ TEST_F(CameraEngineTest, ProgressFollowsTheBodyEventByEvent)
     peer->write(body.mid(15000));
     peer->disconnectFromHost();
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 1; }));
-    EXPECT_EQ(engine.panel(0).progress, 100);
-    EXPECT_TRUE(arrived.at(0).at(2).toBool()) << "the padded body still decodes";
-    EXPECT_TRUE(near(centreOf(engine.panel(0).picture).rgb(), Qt::blue));
+    EXPECT_EQ(engine.status(0).progress, 100);
+    EXPECT_FALSE(arrived.at(0).at(1).value<Picture>().isNull()) << "the padded body still decodes";
+    EXPECT_TRUE(near(centreOf(engine.status(0).picture).rgb(), Qt::blue));
 }
 
 TEST_F(CameraEngineTest, NoProgressForALowerCaseLengthOrAHeaderPast32767)
@@ -219,20 +222,20 @@ TEST_F(CameraEngineTest, NoProgressForALowerCaseLengthOrAHeaderPast32767)
         {okHeader("content-length: " + QByteArray::number(body.size()) + "\r\n") + body, 500, 0});
     openPanel(0, QStringLiteral("Lower"), server.url(QStringLiteral("/a.jpg")));
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 1; }));
-    EXPECT_TRUE(engine.panel(0).camHeaderDone);
-    EXPECT_EQ(engine.panel(0).camContentLength, 0);
+    EXPECT_TRUE(engine.fetch(0).headerDone);
+    EXPECT_EQ(engine.fetch(0).contentLength, 0);
 
     const QByteArray longHeader = okHeader("Content-Length: " + QByteArray::number(body.size()) +
                                            "\r\nX-Pad: " + QByteArray(33000, 'p') + "\r\n");
     server.setReply({longHeader + body, 4000, 0});
     openPanel(1, QStringLiteral("Long"), server.url(QStringLiteral("/b.jpg")));
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 2; }));
-    EXPECT_FALSE(engine.panel(1).camHeaderDone);
-    EXPECT_EQ(engine.panel(1).camContentLength, 0);
+    EXPECT_FALSE(engine.fetch(1).headerDone);
+    EXPECT_EQ(engine.fetch(1).contentLength, 0);
     // The arrival finds the header end on its own and shows the picture.
-    EXPECT_EQ(engine.panel(1).camBuffer, body);
-    EXPECT_TRUE(arrived.at(1).at(2).toBool());
-    EXPECT_TRUE(near(centreOf(engine.panel(1).picture).rgb(), Qt::red));
+    EXPECT_EQ(engine.fetch(1).buffer, body);
+    EXPECT_FALSE(arrived.at(1).at(1).value<Picture>().isNull());
+    EXPECT_TRUE(near(centreOf(engine.status(1).picture).rgb(), Qt::red));
 
     EXPECT_EQ(status.count(), 0);
 }
@@ -241,25 +244,26 @@ TEST_F(CameraEngineTest, ANonImageResponseShowsTheNotFoundPictureAndLeavesDetect
 {
     QSignalSpy arrived(&engine, &CameraEngine::pictureArrived);
     QSignalSpy failed(&engine, &CameraEngine::fetchFailed);
-    QSignalSpy labels(&engine, &CameraEngine::viewerLabelsChanged);
     const QByteArray lm = "Mon, 06 Jul 2026 08:00:00 GMT";
     server.setReply({MiniHttpServer::response(jpegOf(Qt::yellow), "image/jpeg", lm)});
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")));
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 1; }));
-    const QString recorded = engine.panel(0).camLastModified;
+    const QString recorded = engine.fetch(0).lastModified;
     ASSERT_FALSE(recorded.isEmpty());
 
     server.setReply({MiniHttpServer::response("<html>404</html>", "text/html",
                                               "Tue, 07 Jul 2026 08:00:00 GMT")});
     engine.refreshNow(0);
     ASSERT_TRUE(waitFor([&] { return failed.count() == 1; }));
-    const CameraPanel &p = engine.panel(0);
+    const PanelStatus &p = engine.status(0);
     EXPECT_TRUE(p.picture == engine.notFoundPicture());
     EXPECT_FALSE(p.busy);
-    EXPECT_EQ(p.camLastModified, recorded);
-    EXPECT_EQ(p.txtUpdated, QStringLiteral(" ") + QString::fromLatin1(lm));
+    EXPECT_EQ(engine.fetch(0).lastModified, recorded);
+    EXPECT_EQ(p.lastChange, QStringLiteral(" ") + QString::fromLatin1(lm));
     EXPECT_EQ(arrived.count(), 1) << "no autosave step for a page that is not a picture";
-    EXPECT_EQ(labels.count(), 2) << "the viewer labels are refreshed all the same";
+    EXPECT_EQ(failureAt(failed, 0).kind, Failure::Kind::NotAPicture);
+    ASSERT_TRUE(p.lastFailure.has_value());
+    EXPECT_EQ(p.lastFailure->kind, Failure::Kind::NotAPicture);
     EXPECT_TRUE(tempFiles().isEmpty());
 }
 
@@ -276,13 +280,6 @@ TEST_F(CameraEngineTest, LastModifiedSequencesAcrossFetches)
             MiniHttpServer::response(jpegOf(Qt::cyan), "image/jpeg", line)};
     });
     QSignalSpy arrived(&engine, &CameraEngine::pictureArrived);
-    // The autosave reloads what it saved into the panel from a direct connection.
-    const Picture saved = Picture::fromImage(notFoundImage().scaled(30, 30));
-    QObject::connect(&engine, &CameraEngine::pictureArrived, &engine,
-                     [&](int index, bool isNew, bool) {
-                         if (isNew)
-                             engine.setPanelPicture(index, saved);
-                     });
 
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")));
     QList<bool> isNew;
@@ -291,50 +288,48 @@ TEST_F(CameraEngineTest, LastModifiedSequencesAcrossFetches)
         if (fetch > 0)
             engine.refreshNow(0);
         ASSERT_TRUE(waitFor([&] { return arrived.count() == fetch + 1; }));
-        isNew.append(arrived.last().at(1).toBool());
-        refreshed.append(engine.panel(0).txtRefreshed);
-        EXPECT_EQ(engine.panel(0).camNewPicture, isNew.last());
+        isNew.append(arrived.last().at(2).toBool());
+        refreshed.append(engine.status(0).lastRecorded);
+        EXPECT_EQ(engine.fetch(0).newPicture, isNew.last());
         if (fetch == 0) {
-            EXPECT_EQ(engine.panel(0).txtUpdated, QStringLiteral(" Mon, 06 Jul 2026 08:00:00 GMT"));
+            EXPECT_EQ(engine.status(0).lastChange,
+                      QStringLiteral(" Mon, 06 Jul 2026 08:00:00 GMT"));
             EXPECT_FALSE(refreshed.first().isEmpty());
         }
-        if (fetch == 2)
-            EXPECT_TRUE(engine.panel(0).picture == saved) << "the new picture was replaced";
-        else
-            EXPECT_FALSE(engine.panel(0).picture == saved);
+        EXPECT_TRUE(engine.status(0).picture == arrived.last().at(1).value<Picture>());
     }
     EXPECT_EQ(isNew, (QList<bool>{false, false, true, false, false}));
     // Stamped only when a changed line is recorded.
     EXPECT_EQ(refreshed[1], refreshed[0]);
     EXPECT_EQ(refreshed[4], refreshed[2]);
-    EXPECT_EQ(engine.panel(0).txtUpdated, QStringLiteral(" Tue, 07 Jul 2026 08:00:00 GMT"))
+    EXPECT_EQ(engine.status(0).lastChange, QStringLiteral(" Tue, 07 Jul 2026 08:00:00 GMT"))
         << "pictures without the line leave the text alone";
-    EXPECT_EQ(engine.panel(0).camLastModified,
+    EXPECT_EQ(engine.fetch(0).lastModified,
               QStringLiteral("Last-Modified: Tue, 07 Jul 2026 08:00:00 GMT"));
 
     // The recorded line survives a stop; the same date in capitals counts as a change.
-    engine.StopPanel(0);
+    engine.stop(0);
     server.setReply({"HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n"
                      "LAST-MODIFIED: Tue, 07 Jul 2026 08:00:00 GMT\r\n\r\n" +
                      jpegOf(Qt::cyan)});
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")));
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 6; }));
-    EXPECT_TRUE(arrived.last().at(1).toBool());
+    EXPECT_TRUE(arrived.last().at(2).toBool());
 
     // A camera that never sends the line: shown, never new, its texts stay empty.
     server.setReply({MiniHttpServer::response(jpegOf(Qt::cyan), "image/jpeg")});
-    openPanel(3, QStringLiteral("Plain"), server.url(QStringLiteral("/snap.jpg")));
+    openPanel(1, QStringLiteral("Plain"), server.url(QStringLiteral("/snap.jpg")));
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 7; }));
-    engine.refreshNow(3);
+    engine.refreshNow(1);
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 8; }));
-    EXPECT_FALSE(arrived.at(6).at(1).toBool());
-    EXPECT_FALSE(arrived.at(7).at(1).toBool());
-    EXPECT_TRUE(engine.panel(3).txtUpdated.isEmpty());
-    EXPECT_TRUE(engine.panel(3).txtRefreshed.isEmpty());
-    EXPECT_FALSE(engine.panel(3).picture.isNull());
+    EXPECT_FALSE(arrived.at(6).at(2).toBool());
+    EXPECT_FALSE(arrived.at(7).at(2).toBool());
+    EXPECT_TRUE(engine.status(1).lastChange.isEmpty());
+    EXPECT_TRUE(engine.status(1).lastRecorded.isEmpty());
+    EXPECT_FALSE(engine.status(1).picture.isNull());
 }
 
-TEST_F(CameraEngineTest, TheTemporaryFileHoldsTheBodyAndIsGoneAfterEveryPicture)
+TEST_F(CameraEngineTest, PicturesAreDecodedFromMemoryWithNothingWrittenToTheTemporaryDirectory)
 {
     const QByteArray good = jpegOf(Qt::white);
     const QByteArray torn = jpegOf(Qt::black, QSize(300, 300)).left(400);
@@ -343,69 +338,66 @@ TEST_F(CameraEngineTest, TheTemporaryFileHoldsTheBodyAndIsGoneAfterEveryPicture)
         return MiniHttpServer::Reply{MiniHttpServer::response(bodyServed, "image/jpeg")};
     });
 
-    // While the panel's picture is replaced the file exists and holds the body.
-    QList<QByteArray> seenDuringLoad;
-    QObject::connect(&engine, &CameraEngine::pictureArrived, &engine, [&](int, bool, bool) {
-        seenDuringLoad.append(QByteArray::number(tempFiles().size()));
-    });
-    QObject::connect(&engine, &CameraEngine::panelPictureChanged, &engine, [&](int) {
-        const QStringList files = tempFiles();
-        if (files.size() == 1)
-            seenDuringLoad.append(TestEnv::readFile(m_tempDir + QLatin1Char('/') + files.first()));
-    });
+    // Nothing in the temporary directory while the picture is taken in either.
+    QList<int> seenDuringArrival;
+    QObject::connect(&engine, &CameraEngine::pictureArrived, &engine,
+                     [&] { seenDuringArrival.append(int(tempFiles().size())); });
 
     QSignalSpy arrived(&engine, &CameraEngine::pictureArrived);
+    QSignalSpy failed(&engine, &CameraEngine::fetchFailed);
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")));
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 1; }));
-    EXPECT_EQ(seenDuringLoad, (QList<QByteArray>{good, "0"}));
+    EXPECT_EQ(seenDuringArrival, (QList<int>{0}));
     EXPECT_TRUE(tempFiles().isEmpty());
-    const Picture shown = engine.panel(0).picture;
+    const Picture shown = engine.status(0).picture;
 
-    // A torn body is not a picture: the panel keeps the previous one.
+    // A torn body is no picture: a decode failure, and the panel keeps the
+    // previous one.
     bodyServed = torn;
     engine.refreshNow(0);
-    ASSERT_TRUE(waitFor([&] { return arrived.count() == 2; }));
-    EXPECT_FALSE(arrived.last().at(2).toBool());
-    EXPECT_TRUE(engine.panel(0).picture == shown);
+    ASSERT_TRUE(waitFor([&] { return failed.count() == 1; }));
+    EXPECT_EQ(failureAt(failed, 0).kind, Failure::Kind::Decode);
+    EXPECT_EQ(failureAt(failed, 0).text, QStringLiteral("the picture could not be decoded"));
+    EXPECT_EQ(arrived.count(), 1);
+    EXPECT_TRUE(engine.status(0).picture == shown);
     EXPECT_TRUE(tempFiles().isEmpty());
 
-    // No temporary directory at all: the picture is still shown, from memory.
+    // No temporary directory at all changes nothing.
     qputenv("TMPDIR", QFile::encodeName(m_tempDir + QStringLiteral("/gone")));
     bodyServed = jpegOf(Qt::darkGreen);
     engine.refreshNow(0);
-    ASSERT_TRUE(waitFor([&] { return arrived.count() == 3; }));
-    EXPECT_TRUE(arrived.last().at(2).toBool());
-    EXPECT_TRUE(near(centreOf(engine.panel(0).picture).rgb(), Qt::darkGreen));
+    ASSERT_TRUE(waitFor([&] { return arrived.count() == 2; }));
+    EXPECT_FALSE(engine.status(0).lastFailure.has_value()) << "a picture clears the failure";
+    EXPECT_TRUE(near(centreOf(engine.status(0).picture).rgb(), Qt::darkGreen));
 }
 
 TEST_F(CameraEngineTest, CountdownOfThirtySecondsAndItsOddIntervals)
 {
     QSignalSpy requests(&server, &MiniHttpServer::requestReceived);
-    QSignalSpy label(&engine, &CameraEngine::nextRefreshText);
-    QSignalSpy timeAsked(&engine, &CameraEngine::networkTimeRequested);
+    // What a window shows for each tick: the panel and its seconds to go.
+    QStringList label;
+    QObject::connect(&engine, &CameraEngine::ticked, &engine, [&](int index) {
+        label << QString::number(index) + QLatin1Char(':') + engine.nextRefreshLabel(index);
+    });
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")));
     ASSERT_TRUE(requests.wait(Timeout));
-    EXPECT_EQ(engine.panel(0).camRefreshSecs, 30);
-    EXPECT_TRUE(engine.panel(0).timerEnabled);
+    EXPECT_EQ(engine.fetch(0).refreshSecs, 30);
+    EXPECT_TRUE(engine.fetch(0).counting);
 
     for (int t = 0; t < 29; ++t)
         engine.tick(0);
-    EXPECT_EQ(engine.panel(0).camTicks, 29);
+    EXPECT_EQ(engine.fetch(0).ticks, 29);
     EXPECT_EQ(engine.nextRefreshLabel(0), QStringLiteral("1"));
     engine.tick(0); // shows 0 and starts the next fetch
-    EXPECT_EQ(engine.panel(0).camTicks, 0);
-    EXPECT_TRUE(engine.panel(0).busy);
+    EXPECT_EQ(engine.fetch(0).ticks, 0);
+    EXPECT_TRUE(engine.status(0).busy);
     ASSERT_TRUE(requests.wait(Timeout));
     QStringList expected;
     for (int left = 29; left >= 0; --left)
-        expected.append(QString::number(left));
-    QStringList texts;
-    for (const QList<QVariant> &args : std::as_const(label))
-        texts.append(args.at(0).toString());
-    EXPECT_EQ(texts, expected) << "29 down to 0, never 30";
-    EXPECT_EQ(timeAsked.count(), 30);
+        expected.append(QStringLiteral("0:%1").arg(left));
+    EXPECT_EQ(label, expected) << "29 down to 0, never 30";
 
-    // Only the selected camera drives the label and the time.
+    // Every panel reports its own ticks.
     openPanel(1, QStringLiteral("Gate"), server.url(QStringLiteral("/snap.jpg")), "0");
     ASSERT_TRUE(requests.wait(Timeout));
     label.clear();
@@ -414,51 +406,45 @@ TEST_F(CameraEngineTest, CountdownOfThirtySecondsAndItsOddIntervals)
         engine.tick(1);
         ASSERT_TRUE(requests.wait(Timeout)) << "tick " << t;
     }
-    EXPECT_TRUE(label.isEmpty());
-    engine.setRefresh(0, QStringLiteral("-5"));
-    engine.StartPanel(0);
+    EXPECT_EQ(label, (QStringList{"1:-1", "1:-1", "1:-1"}));
+    restart(0, QStringLiteral("-5"));
     ASSERT_TRUE(requests.wait(Timeout));
     engine.tick(0);
     ASSERT_TRUE(requests.wait(Timeout));
-    EXPECT_EQ(label.last().at(0).toString(), QStringLiteral("-6"));
+    EXPECT_EQ(label.last(), QStringLiteral("0:-6"));
 
     // 2.5 seconds: an interval of 2 (halves to even), while the label shows halves.
-    engine.setRefresh(0, QStringLiteral("2.5"));
-    engine.StartPanel(0);
+    restart(0, QStringLiteral("2.5"));
     ASSERT_TRUE(requests.wait(Timeout));
-    EXPECT_EQ(engine.panel(0).camRefreshSecs, 2);
+    EXPECT_EQ(engine.fetch(0).refreshSecs, 2);
     engine.tick(0);
-    EXPECT_EQ(label.last().at(0).toString(), QStringLiteral("1.5"));
-    EXPECT_EQ(engine.panel(0).camTicks, 1);
+    EXPECT_EQ(label.last(), QStringLiteral("0:1.5"));
+    EXPECT_EQ(engine.fetch(0).ticks, 1);
     engine.tick(0);
-    EXPECT_EQ(label.last().at(0).toString(), QStringLiteral("0.5"));
-    EXPECT_EQ(engine.panel(0).camTicks, 0);
+    EXPECT_EQ(label.last(), QStringLiteral("0:0.5"));
+    EXPECT_EQ(engine.fetch(0).ticks, 0);
     ASSERT_TRUE(requests.wait(Timeout));
-    engine.setRefresh(0, QStringLiteral("3.5"));
-    engine.StartPanel(0);
-    EXPECT_EQ(engine.panel(0).camRefreshSecs, 4);
+    restart(0, QStringLiteral("3.5"));
+    EXPECT_EQ(engine.fetch(0).refreshSecs, 4);
 }
 
 TEST_F(CameraEngineTest, ARefreshTextThatIsNoNumberRunsOnThirtySeconds)
 {
     QSignalSpy requests(&server, &MiniHttpServer::requestReceived);
     QSignalSpy status(&engine, &CameraEngine::statusText);
-    QSignalSpy label(&engine, &CameraEngine::nextRefreshText);
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")), "abc");
     ASSERT_TRUE(requests.wait(Timeout)) << "the panel still fetches";
-    EXPECT_EQ(engine.panel(0).camRefreshSecs, 30);
+    EXPECT_EQ(engine.fetch(0).refreshSecs, 30);
     ASSERT_GE(status.count(), 1);
     EXPECT_EQ(status.first().at(0).toString(),
               QStringLiteral("Refresh \"abc\" of Yard is not a number; using 30 seconds"));
     engine.tick(0);
-    EXPECT_EQ(label.last().at(0).toString(), QStringLiteral("29"));
+    EXPECT_EQ(engine.nextRefreshLabel(0), QStringLiteral("29"));
 
-    engine.setRefresh(0, QStringLiteral("99999999999"));
-    engine.StartPanel(0);
-    EXPECT_EQ(engine.panel(0).camRefreshSecs, 30) << "outside the 32-bit range";
-    engine.setRefresh(0, QString());
-    engine.StartPanel(0);
-    EXPECT_EQ(engine.panel(0).camRefreshSecs, 30);
+    restart(0, QStringLiteral("99999999999"));
+    EXPECT_EQ(engine.fetch(0).refreshSecs, 30) << "outside the 32-bit range";
+    restart(0, QString());
+    EXPECT_EQ(engine.fetch(0).refreshSecs, 30);
 }
 
 TEST_F(CameraEngineTest, RefreshNowDropsTheRunningDownloadAndStartsAgain)
@@ -480,56 +466,59 @@ TEST_F(CameraEngineTest, RefreshNowDropsTheRunningDownloadAndStartsAgain)
     QSignalSpy arrived(&engine, &CameraEngine::pictureArrived);
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")));
     ASSERT_TRUE(requests.wait(Timeout));
-    ASSERT_TRUE(waitFor([&] { return engine.panel(0).camHeaderDone; }));
+    ASSERT_TRUE(waitFor([&] { return engine.fetch(0).headerDone; }));
     engine.tick(0);
     engine.tick(0);
-    EXPECT_EQ(engine.panel(0).camTicks, 2);
+    EXPECT_EQ(engine.fetch(0).ticks, 2);
 
     engine.refreshNow(0);
-    EXPECT_EQ(engine.panel(0).camTicks, 0);
-    EXPECT_TRUE(engine.panel(0).camBuffer.isEmpty());
+    EXPECT_EQ(engine.fetch(0).ticks, 0);
+    EXPECT_TRUE(engine.fetch(0).buffer.isEmpty());
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 1; }));
     EXPECT_EQ(requests.count(), 2);
-    EXPECT_EQ(engine.panel(0).camBuffer, second) << "nothing of the dropped download";
-    EXPECT_TRUE(near(centreOf(engine.panel(0).picture).rgb(), Qt::darkBlue));
+    EXPECT_EQ(engine.fetch(0).buffer, second) << "nothing of the dropped download";
+    EXPECT_TRUE(near(centreOf(engine.status(0).picture).rgb(), Qt::darkBlue));
 }
 
-TEST_F(CameraEngineTest, StoppingTheSelectedPanelHidesTheViewer)
+TEST_F(CameraEngineTest, StoppingAPanelBlanksAndFreesIt)
 {
     server.setReply({MiniHttpServer::response(jpegOf(Qt::green), "image/jpeg"), 0, 0, true, true});
     QSignalSpy requests(&server, &MiniHttpServer::requestReceived);
-    QSignalSpy hidden(&engine, &CameraEngine::viewerHidden);
+    QSignalSpy stopped(&engine, &CameraEngine::stopped);
     QSignalSpy arrived(&engine, &CameraEngine::pictureArrived);
     QSignalSpy failed(&engine, &CameraEngine::fetchFailed);
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")));
     openPanel(1, QStringLiteral("Gate"), server.url(QStringLiteral("/snap.jpg")));
-    engine.setPanelPicture(0, Picture::fromImage(notFoundImage()));
     ASSERT_TRUE(waitFor([&] { return requests.count() == 2; }));
-    ASSERT_EQ(engine.camsInUse(), 2);
+    ASSERT_EQ(engine.panelsInUse(), 2);
 
-    engine.StopPanel(0);
-    const CameraPanel &p = engine.panel(0);
+    engine.stop(0);
+    const PanelStatus &p = engine.status(0);
     EXPECT_EQ(p.caption, QStringLiteral("[webcam]"));
-    EXPECT_FALSE(p.visible);
+    EXPECT_FALSE(p.inUse);
     EXPECT_FALSE(p.busy);
-    EXPECT_FALSE(p.timerEnabled);
+    EXPECT_FALSE(engine.fetch(0).counting);
     EXPECT_TRUE(p.picture.isNull()) << "the blank picture";
-    EXPECT_EQ(engine.camsInUse(), 1);
-    EXPECT_EQ(engine.selectedCam(), -1);
-    EXPECT_EQ(hidden.count(), 1);
-    EXPECT_EQ(engine.lowestHiddenPanel(), 0);
+    EXPECT_EQ(engine.panelsInUse(), 1);
+    ASSERT_EQ(stopped.count(), 1);
+    EXPECT_EQ(stopped.at(0).at(0).toInt(), 0);
+    EXPECT_TRUE(stopped.at(0).at(1).toBool());
+    EXPECT_EQ(engine.lowestFreePanel(), 0);
 
-    // A stopped panel ignores its timer; stopping it again changes no count.
+    // A stopped panel ignores its timer; stopping it again says it was free.
     engine.tick(0);
-    EXPECT_EQ(p.camTicks, 0);
-    engine.StopPanel(0);
-    EXPECT_EQ(engine.camsInUse(), 1);
-    EXPECT_EQ(hidden.count(), 1);
+    EXPECT_EQ(engine.fetch(0).ticks, 0);
+    engine.stop(0);
+    EXPECT_EQ(engine.panelsInUse(), 1);
+    ASSERT_EQ(stopped.count(), 2);
+    EXPECT_FALSE(stopped.at(1).at(1).toBool());
 
-    // Stopping another panel leaves the (empty) selection alone.
-    engine.StopPanel(1);
-    EXPECT_EQ(engine.camsInUse(), 0);
-    EXPECT_EQ(hidden.count(), 1);
+    // The next camera opens in the freed panel.
+    openPanel(0, QStringLiteral("Again"), server.url(QStringLiteral("/snap.jpg")));
+    ASSERT_TRUE(waitFor([&] { return requests.count() == 3; }));
+    engine.stop(0);
+    engine.stop(1);
+    EXPECT_EQ(engine.panelsInUse(), 0);
     EXPECT_TRUE(arrived.isEmpty()) << "closing our own sockets is no server close";
     EXPECT_TRUE(failed.isEmpty());
 }
@@ -538,19 +527,19 @@ TEST_F(CameraEngineTest, StopAllWithThreePanelsInUse)
 {
     server.setReply({MiniHttpServer::response(jpegOf(Qt::green), "image/jpeg")});
     QSignalSpy arrived(&engine, &CameraEngine::pictureArrived);
-    for (int i : {0, 5, 23})
+    for (int i : {0, 1, 2})
         openPanel(i, QStringLiteral("Cam %1").arg(i), server.url(QStringLiteral("/snap.jpg")));
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 3; }));
-    EXPECT_EQ(engine.camsInUse(), 3);
-    EXPECT_EQ(engine.lowestHiddenPanel(), 1);
+    EXPECT_EQ(engine.panelsInUse(), 3);
+    EXPECT_EQ(engine.lowestFreePanel(), 3);
 
     engine.stopAll();
-    EXPECT_EQ(engine.camsInUse(), 0);
+    EXPECT_EQ(engine.panelsInUse(), 0);
     for (int i = 0; i < CameraEngine::PanelCount; ++i) {
-        EXPECT_FALSE(engine.panel(i).visible) << i;
-        EXPECT_EQ(engine.panel(i).caption, QStringLiteral("[webcam]")) << i;
-        EXPECT_FALSE(engine.panel(i).timerEnabled) << i;
-        EXPECT_TRUE(engine.panel(i).picture.isNull()) << i;
+        EXPECT_FALSE(engine.status(i).inUse) << i;
+        EXPECT_EQ(engine.status(i).caption, QStringLiteral("[webcam]")) << i;
+        EXPECT_FALSE(engine.fetch(i).counting) << i;
+        EXPECT_TRUE(engine.status(i).picture.isNull()) << i;
     }
 }
 
@@ -570,8 +559,11 @@ TEST_F(CameraEngineTest, TwentyFourPanelsFetchShowAndDetectAtOnce)
     for (int i = 0; i < CameraEngine::PanelCount; ++i)
         openPanel(i, QStringLiteral("Cam %1").arg(i),
                   server.url(QStringLiteral("/cam/%1.jpg").arg(i)));
-    EXPECT_EQ(engine.lowestHiddenPanel(), -1);
-    EXPECT_EQ(engine.camsInUse(), 24);
+    EXPECT_EQ(engine.lowestFreePanel(), -1);
+    EXPECT_EQ(engine.panelsInUse(), 24);
+    EXPECT_EQ(engine.open(QStringLiteral("One too many"), server.url(QStringLiteral("/x.jpg")),
+                          QStringLiteral("30")),
+              -1);
 
     for (round = 0; round < 2; ++round) {
         if (round > 0) {
@@ -582,19 +574,18 @@ TEST_F(CameraEngineTest, TwentyFourPanelsFetchShowAndDetectAtOnce)
         QList<int> seen;
         for (int k = 24 * round; k < arrived.count(); ++k) {
             seen.append(arrived.at(k).at(0).toInt());
-            EXPECT_EQ(arrived.at(k).at(1).toBool(), round > 0) << "new only from round 2";
-            EXPECT_TRUE(arrived.at(k).at(2).toBool());
+            EXPECT_EQ(arrived.at(k).at(2).toBool(), round > 0) << "new only from round 2";
         }
         std::sort(seen.begin(), seen.end());
         QList<int> all(24);
         std::iota(all.begin(), all.end(), 0);
         EXPECT_EQ(seen, all);
         for (int i = 0; i < CameraEngine::PanelCount; ++i) {
-            const CameraPanel &p = engine.panel(i);
+            const PanelStatus &p = engine.status(i);
             EXPECT_FALSE(p.busy) << i;
             EXPECT_EQ(p.picture.size(), QSize(160, 120)) << i;
             EXPECT_TRUE(near(centreOf(p.picture).rgb(), QColor::fromHsv(i * 15, 255, 255))) << i;
-            EXPECT_EQ(p.txtUpdated, QStringLiteral(" Round %1 of %2").arg(round).arg(i)) << i;
+            EXPECT_EQ(p.lastChange, QStringLiteral(" Round %1 of %2").arg(round).arg(i)) << i;
         }
     }
     EXPECT_TRUE(tempFiles().isEmpty());
@@ -609,9 +600,10 @@ TEST_F(CameraEngineTest, FailedFetchesWaitForTheNextInterval)
     openPanel(0, QStringLiteral("Bare"), QStringLiteral("camera.example"));
     ASSERT_EQ(failed.count(), 1);
     EXPECT_EQ(failed.at(0).at(0).toInt(), 0);
-    EXPECT_TRUE(engine.panel(0).busy);
-    EXPECT_TRUE(engine.panel(0).timerEnabled);
-    EXPECT_EQ(engine.panel(0).caption, QStringLiteral("Bare"));
+    EXPECT_EQ(failureAt(failed, 0).kind, Failure::Kind::BadAddress);
+    EXPECT_TRUE(engine.status(0).busy);
+    EXPECT_TRUE(engine.fetch(0).counting);
+    EXPECT_EQ(engine.status(0).caption, QStringLiteral("Bare"));
 
     // A refused connection: reported, the busy indicator stays until the next start.
     quint16 closedPort = 0;
@@ -624,7 +616,9 @@ TEST_F(CameraEngineTest, FailedFetchesWaitForTheNextInterval)
               "1");
     ASSERT_TRUE(waitFor([&] { return failed.count() == 2; }));
     EXPECT_EQ(failed.at(1).at(0).toInt(), 1);
-    EXPECT_TRUE(engine.panel(1).busy);
+    EXPECT_EQ(failureAt(failed, 1).kind, Failure::Kind::Network);
+    EXPECT_FALSE(failureAt(failed, 1).text.isEmpty());
+    EXPECT_TRUE(engine.status(1).busy);
     engine.tick(1); // the next interval tries again
     ASSERT_TRUE(waitFor([&] { return failed.count() == 3; }));
 
@@ -635,15 +629,16 @@ TEST_F(CameraEngineTest, FailedFetchesWaitForTheNextInterval)
     openPanel(2, QStringLiteral("Stream"), server.url(QStringLiteral("/video.mjpg")));
     ASSERT_TRUE(waitFor([&] { return failed.count() == 4; }));
     EXPECT_EQ(failed.last().at(0).toInt(), 2);
-    EXPECT_TRUE(failed.last().at(1).toString().contains(QStringLiteral("larger than")));
-    EXPECT_TRUE(engine.panel(2).camBuffer.isEmpty());
-    EXPECT_TRUE(engine.panel(2).busy);
+    EXPECT_EQ(failureAt(failed, 3).kind, Failure::Kind::TooLarge);
+    EXPECT_TRUE(failureAt(failed, 3).text.contains(QStringLiteral("larger than")));
+    EXPECT_TRUE(engine.fetch(2).buffer.isEmpty());
+    EXPECT_TRUE(engine.status(2).busy);
     EXPECT_TRUE(arrived.isEmpty());
 
     // Out-of-range panel numbers are refused without harm.
-    engine.StartPanel(24);
+    engine.refreshNow(24);
     engine.tick(-1);
-    engine.StopPanel(99);
-    EXPECT_THROW(engine.panel(24), std::out_of_range);
-    EXPECT_THROW(engine.setSelectedCam(24), std::out_of_range);
+    engine.stop(99);
+    EXPECT_THROW(engine.status(24), std::out_of_range);
+    EXPECT_THROW(engine.fetch(-1), std::out_of_range);
 }

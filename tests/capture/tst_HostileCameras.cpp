@@ -105,16 +105,16 @@ protected:
             servers.push_back(std::make_unique<HostileServer>(kind));
         }
         QObject::connect(&engine, &CameraEngine::pictureArrived, &engine,
-                         [this](int index, bool isNew, bool decoded) {
+                         [this](int index, const Picture &, bool isNew) {
                              PanelCount &c = counts[index];
                              ++c.ended;
-                             c.decoded += decoded;
-                             c.newPictures += isNew && decoded;
+                             ++c.decoded;
+                             c.newPictures += isNew;
                          });
         QObject::connect(&engine, &CameraEngine::fetchFailed, &engine,
-                         [this](int index, const QString &reason) {
+                         [this](int index, const Failure &failure) {
                              ++counts[index].ended;
-                             counts[index].failures.append(reason);
+                             counts[index].failures.append(failure.text);
                          });
     }
 
@@ -123,15 +123,12 @@ protected:
     void openPanels()
     {
         for (int i = 0; i < CameraEngine::PanelCount; ++i) {
-            engine.setName(i, QStringLiteral("%1 %2").arg(i).arg(
-                                  QLatin1String(HostileServer::name(kindOf(i)))));
-            engine.setAddress(i, servers[i]->url());
             // The endless camera is left to run into the size cap on its own.
-            engine.setRefresh(i, kindOf(i) == Kind::EndlessBody ? QStringLiteral("100000")
-                                                                : QStringLiteral("1"));
-            engine.setVisible(i, true);
-            engine.setCamsInUse(qint16(i + 1));
-            engine.StartPanel(i);
+            const int index = engine.open(
+                QStringLiteral("%1 %2").arg(i).arg(QLatin1String(HostileServer::name(kindOf(i)))),
+                servers[i]->url(),
+                kindOf(i) == Kind::EndlessBody ? QStringLiteral("100000") : QStringLiteral("1"));
+            ASSERT_EQ(index, i);
         }
     }
 
@@ -177,7 +174,7 @@ TEST_F(HostileCamerasTest, GoodCamerasKeepUpdatingAmongHostileOnesAndMemoryStays
         ASSERT_TRUE(waitForCycleEnd(endedBefore)) << "cycle " << cycle;
         ++cyclesRun;
         for (int i = 0; i < CameraEngine::PanelCount; ++i) {
-            const Picture now = engine.panel(i).picture;
+            const Picture now = engine.status(i).picture;
             if (cycle == 0)
                 firstPicture[i] = now;
             else if (!now.isSameAs(lastPicture[i]) && !now.isNull())
@@ -193,14 +190,14 @@ TEST_F(HostileCamerasTest, GoodCamerasKeepUpdatingAmongHostileOnesAndMemoryStays
     EXPECT_TRUE(counts[endless].failures.first().contains(QStringLiteral("larger than")))
         << counts[endless].failures.first().toStdString();
     EXPECT_GE(servers[endless]->bytesSent(), qint64(HttpSnapshot::MaxResponseBytes));
-    EXPECT_TRUE(engine.panel(endless).picture.isNull());
-    EXPECT_EQ(engine.panel(endless).camBuffer.size(), 0) << "the oversized response is let go";
+    EXPECT_TRUE(engine.status(endless).picture.isNull());
+    EXPECT_EQ(engine.fetch(endless).buffer.size(), 0) << "the oversized response is let go";
 
     int goodPicturesShown = 0;
     for (int i = 0; i < CameraEngine::PanelCount; ++i) {
         const Kind kind = kindOf(i);
         const PanelCount &c = counts[i];
-        const CameraPanel &p = engine.panel(i);
+        const PanelStatus &p = engine.status(i);
         SCOPED_TRACE(HostileServer::name(kind));
         EXPECT_TRUE(p.progress >= 0 && p.progress <= 100) << p.progress;
         if (answersWithPictures(kind)) {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "CameraPanel.h"
 #include "HttpSnapshot.h"
+#include "PanelStatus.h"
 
 using namespace HttpSnapshot;
 
@@ -79,21 +79,21 @@ TEST(HttpSnapshot, ContentLengthWalkStopsAtTheFirstMatchingLine)
 
 TEST(HttpSnapshot, ReceivingCountsBodyBytesAndShowsProgressFromTheNextEvent)
 {
-    CameraPanel panel;
-    panel.camPath = QStringLiteral("/cams/snap.jpg");
+    SnapshotFetch panel;
+    panel.path = QStringLiteral("/cams/snap.jpg");
     panel.progress = 12;
     const QByteArray header = "HTTP/1.1 200 OK\r\nContent-Length: 20000\r\n\r\n";
 
     // Header and the first bytes of the body in one event: length read, no progress.
     Arrival a = receive(panel, header.left(10));
     EXPECT_FALSE(a.headerFound);
-    EXPECT_FALSE(panel.camHeaderDone);
+    EXPECT_FALSE(panel.headerDone);
     a = receive(panel, header.mid(10));
     EXPECT_TRUE(a.headerFound);
     EXPECT_FALSE(a.progressShown);
-    EXPECT_TRUE(panel.camHeaderDone);
-    EXPECT_EQ(panel.camContentLength, 20000);
-    EXPECT_EQ(panel.camBytesReceived, 0);
+    EXPECT_TRUE(panel.headerDone);
+    EXPECT_EQ(panel.contentLength, 20000);
+    EXPECT_EQ(panel.bytesReceived, 0);
     EXPECT_EQ(panel.progress, 12) << "the bar is not reset between fetches";
 
     QList<float> shown;
@@ -104,7 +104,7 @@ TEST(HttpSnapshot, ReceivingCountsBodyBytesAndShowsProgressFromTheNextEvent)
     }
     EXPECT_EQ(shown, (QList<float>{25, 50, 75}));
     EXPECT_EQ(a.statusText, QStringLiteral("Downloading snap.jpg [75]"));
-    EXPECT_EQ(panel.camBuffer, header + QByteArray(15000, 'b'));
+    EXPECT_EQ(panel.buffer, header + QByteArray(15000, 'b'));
 
     // More than announced: the bar refuses it and the text repeats its last value.
     receive(panel, QByteArray(5000, 'b'));
@@ -112,53 +112,53 @@ TEST(HttpSnapshot, ReceivingCountsBodyBytesAndShowsProgressFromTheNextEvent)
     a = receive(panel, QByteArray(1000, 'b'));
     EXPECT_EQ(panel.progress, 100);
     EXPECT_EQ(a.statusText, QStringLiteral("Downloading snap.jpg [100]"));
-    EXPECT_EQ(panel.camBytesReceived, 21000);
+    EXPECT_EQ(panel.bytesReceived, 21000);
 }
 
 TEST(HttpSnapshot, NoUsableLengthOrAHeaderPast32767ShowsNoProgress)
 {
-    CameraPanel lower;
+    SnapshotFetch lower;
     receive(lower, "HTTP/1.1 200 OK\r\ncontent-length: 10\r\n\r\n");
-    EXPECT_TRUE(lower.camHeaderDone);
+    EXPECT_TRUE(lower.headerDone);
     EXPECT_FALSE(receive(lower, "0123456789").progressShown);
 
-    CameraPanel longHeader;
+    SnapshotFetch longHeader;
     const QByteArray big =
         "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nX-Pad: " + QByteArray(33000, 'p') + "\r\n\r\n";
     receive(longHeader, big);
-    EXPECT_FALSE(longHeader.camHeaderDone);
+    EXPECT_FALSE(longHeader.headerDone);
     const Arrival later = receive(longHeader, "0123456789");
     EXPECT_FALSE(later.progressShown);
-    EXPECT_FALSE(longHeader.camHeaderDone);
-    EXPECT_EQ(longHeader.camBytesReceived, big.size() + 10);
+    EXPECT_FALSE(longHeader.headerDone);
+    EXPECT_EQ(longHeader.bytesReceived, big.size() + 10);
 }
 
 TEST(HttpSnapshot, AResponseBeyondTheCapIsRefusedWithoutGrowingTheBuffer)
 {
-    CameraPanel panel;
+    SnapshotFetch panel;
     receive(panel, "HTTP/1.1 200 OK\r\n\r\n");
     const QByteArray block(MaxResponseBytes / 4, 'b');
     for (int i = 0; i < 3; ++i)
         ASSERT_FALSE(receive(panel, block).overCap);
-    const qsizetype before = panel.camBuffer.size();
+    const qsizetype before = panel.buffer.size();
     EXPECT_TRUE(receive(panel, block).overCap);
-    EXPECT_EQ(panel.camBuffer.size(), before);
+    EXPECT_EQ(panel.buffer.size(), before);
 }
 
 TEST(HttpSnapshot, TheAnnouncedLengthReservesTheBufferOnlyUpToItsLimit)
 {
     const QByteArray header = "HTTP/1.1 200 OK\r\nContent-Length: 300000\r\n\r\n";
-    CameraPanel panel;
+    SnapshotFetch panel;
     HttpSnapshot::receive(panel, header + QByteArray(1000, 'x'));
-    EXPECT_GE(panel.camBuffer.capacity(), header.size() + 300000);
+    EXPECT_GE(panel.buffer.capacity(), header.size() + 300000);
     // The body still arrives byte for byte, whatever the room.
     HttpSnapshot::receive(panel, QByteArray(299000, 'y'));
-    EXPECT_EQ(panel.camBuffer.size(), header.size() + 300000);
-    EXPECT_EQ(panel.camBytesReceived, 300000);
+    EXPECT_EQ(panel.buffer.size(), header.size() + 300000);
+    EXPECT_EQ(panel.bytesReceived, 300000);
 
     // A server announcing two gigabytes gets no more room than the limit.
-    CameraPanel inflated;
+    SnapshotFetch inflated;
     HttpSnapshot::receive(inflated, "HTTP/1.1 200 OK\r\nContent-Length: 2000000000\r\n\r\n");
-    EXPECT_EQ(inflated.camContentLength, 2000000000);
-    EXPECT_LE(inflated.camBuffer.capacity(), qsizetype(HttpSnapshot::ReserveLimit) + 64);
+    EXPECT_EQ(inflated.contentLength, 2000000000);
+    EXPECT_LE(inflated.buffer.capacity(), qsizetype(HttpSnapshot::ReserveLimit) + 64);
 }

@@ -7,6 +7,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QSignalSpy>
+#include <QTest>
 
 #include "AppInfo.h"
 #include "CameraEngine.h"
@@ -63,7 +64,12 @@ protected:
         QDir().mkpath(cam);
         engine.setRealTimersEnabled(false);
         engine.setNotFoundPicture(Picture::fromImage(notFoundImage()));
-        saver.setClock([this] { return clock; });
+        saver.setTimeSource([this] { return clock; });
+    }
+
+    static SaveReport reportAt(const QSignalSpy &spy, qsizetype row)
+    {
+        return spy.at(row).at(0).value<SaveReport>();
     }
 
     static QImage notFoundImage()
@@ -73,29 +79,36 @@ protected:
         return image;
     }
 
-    // A running panel whose Frame caption and name are the camera's name.
-    void putCamera(int index, const QString &name)
+    // The camera shown in panel index, by the name its saves take.
+    void putCamera(int index, const QString &name) { names[index] = name; }
+
+    // An arrival as the engine reports it, with no engine behind it.
+    void arrive(int index, const Picture &picture, bool isNew = true)
     {
-        engine.setName(index, name);
-        engine.setCaption(index, name);
-        engine.setVisible(index, true);
+        saver.saveIfNew(index, names.value(index), picture, isNew);
     }
 
-    // Picture arrival as the engine reports it, after the panel shows picture.
-    void arrive(int index, const Picture &picture, bool isNew = true, bool decoded = true)
-    {
-        engine.setPanelPicture(index, picture);
-        emit engine.pictureArrived(index, isNew, decoded);
-    }
-
-    // One complete fetch of panel index through the local server.
-    void fetch(int index, const QByteArray &response)
+    // One complete fetch through the local server, by a camera opened in the
+    // engine the saver follows (the first opens in panel 0).
+    void fetch(const QString &name, const QByteArray &response)
     {
         server.setReply({response});
-        QSignalSpy arrived(&engine, &CameraEngine::pictureArrived);
-        engine.setAddress(index, server.url(QStringLiteral("/snap.jpg")));
-        engine.StartPanel(index);
-        ASSERT_TRUE(arrived.wait(Timeout));
+        int index = -1;
+        for (int i = 0; i < CameraEngine::PanelCount; ++i) {
+            if (engine.status(i).inUse && engine.status(i).name == name)
+                index = i;
+        }
+        if (index < 0)
+            index =
+                engine.open(name, server.url(QStringLiteral("/snap.jpg")), QStringLiteral("30"));
+        else
+            engine.refreshNow(index);
+        ASSERT_TRUE(waitUntil([&] { return !engine.status(index).busy; }));
+    }
+
+    static bool waitUntil(const std::function<bool()> &condition)
+    {
+        return QTest::qWaitFor(condition, Timeout);
     }
 
     QStringList camFiles() const
@@ -106,8 +119,9 @@ protected:
     QString home;
     QString cam;
     QDateTime clock = kMorning;
+    QHash<int, QString> names;
     CameraEngine engine;
-    PictureSaver saver{&engine};
+    PictureSaver saver;
     MiniHttpServer server;
 };
 
@@ -116,49 +130,51 @@ protected:
 TEST_F(PictureSaverTest, FrontDoorFirstPictureIsKeptOnlyTheChangedOneIsSaved)
 {
     saver.setAutoSave(true);
-    putCamera(0, QStringLiteral("Front Door"));
+    saver.follow(&engine);
     QSignalSpy saved(&saver, &PictureSaver::pictureSaved);
     QSignalSpy failed(&saver, &PictureSaver::saveFailed);
-    // When a success message goes out, its file must already be whole on disk.
-    QStringList messages;
+    // When a save is reported, its file must already be whole on disk.
     QList<bool> fileWasThere;
-    QObject::connect(&saver, &PictureSaver::statusText, [&](const QString &text) {
-        messages << text;
-        const QString path = text.section(QStringLiteral(" saved as "), 1);
-        fileWasThere << (!path.isEmpty() && loadFile(path).size() == QSize(320, 240));
+    QObject::connect(&saver, &PictureSaver::pictureSaved, [&](const SaveReport &report) {
+        fileWasThere << (loadFile(report.path).size() == QSize(320, 240));
     });
+    const QString door = QStringLiteral("Front Door");
 
     // The first picture after start is recorded, not new: nothing is saved.
-    fetch(0,
+    fetch(door,
           MiniHttpServer::response(jpegOf(Qt::red), "image/jpeg", "Sun, 12 Jul 2026 08:05:00 GMT"));
     EXPECT_TRUE(camFiles().isEmpty());
 
     // The same Last-Modified again: still nothing.
-    fetch(0,
+    fetch(door,
           MiniHttpServer::response(jpegOf(Qt::red), "image/jpeg", "Sun, 12 Jul 2026 08:05:00 GMT"));
     EXPECT_TRUE(camFiles().isEmpty());
 
-    // A changed one is saved under the rule's name, decodable, at its size.
-    const Picture received = engine.panel(0).picture;
-    fetch(0, MiniHttpServer::response(jpegOf(Qt::green), "image/jpeg",
-                                      "Sun, 12 Jul 2026 08:05:09 GMT"));
+    // A changed one is saved under the caption's name, decodable, at its size.
+    fetch(door, MiniHttpServer::response(jpegOf(Qt::green), "image/jpeg",
+                                         "Sun, 12 Jul 2026 08:05:09 GMT"));
+    const Picture received = engine.status(0).picture;
     const QString expected = cam + QStringLiteral("/FrontDoor712202680509AM.jpg");
     EXPECT_EQ(camFiles(), QStringList{QStringLiteral("FrontDoor712202680509AM.jpg")});
     ASSERT_EQ(saved.count(), 1);
-    EXPECT_EQ(saved.at(0).at(0).toInt(), 0);
-    EXPECT_EQ(saved.at(0).at(1).toString(), expected);
+    const SaveReport report = reportAt(saved, 0);
+    EXPECT_EQ(report.index, 0);
+    EXPECT_EQ(report.path, expected);
+    EXPECT_TRUE(report.saved());
     EXPECT_EQ(failed.count(), 0);
     const QImage file = loadFile(expected);
     ASSERT_EQ(file.size(), QSize(320, 240));
     EXPECT_TRUE(near(centreOf(file), Qt::green));
 
-    // Panel 0 is the selected camera: the message names the full path.
-    EXPECT_EQ(messages, QStringList{QStringLiteral("8:05:09 AM new picture saved as ") + expected});
+    // The status line names the full path.
+    EXPECT_EQ(report.statusText, QStringLiteral("8:05:09 AM new picture saved as ") + expected);
     EXPECT_EQ(fileWasThere, QList<bool>{true});
 
-    // The panel now shows the picture as saved: the file's own bytes.
-    const Picture shown = engine.panel(0).picture;
+    // The report carries the picture as saved: the file's own bytes. The
+    // engine keeps the picture it received; the saver never changes it.
+    const Picture shown = report.picture;
     EXPECT_FALSE(shown.isSameAs(received));
+    EXPECT_FALSE(received.isNull());
     EXPECT_EQ(shown.bytes(), TestEnv::readFile(expected));
     EXPECT_EQ(shown.size(), QSize(320, 240));
     EXPECT_TRUE(near(centreOf(shown.thumbnail()), Qt::green));
@@ -168,7 +184,7 @@ TEST_F(PictureSaverTest, FrontDoorFirstPictureIsKeptOnlyTheChangedOneIsSaved)
 TEST_F(PictureSaverTest, NothingIsSavedUntickedOrForARepeat)
 {
     putCamera(2, QStringLiteral("Yard"));
-    QSignalSpy status(&saver, &PictureSaver::statusText);
+    QSignalSpy failed(&saver, &PictureSaver::saveFailed);
     QSignalSpy saved(&saver, &PictureSaver::pictureSaved);
 
     EXPECT_FALSE(saver.autoSave()); // off until the owner sets it
@@ -177,43 +193,54 @@ TEST_F(PictureSaverTest, NothingIsSavedUntickedOrForARepeat)
     saver.setAutoSave(true);
     arrive(2, pictureOf(Qt::green), /*isNew=*/false);
     EXPECT_TRUE(camFiles().isEmpty());
-    EXPECT_EQ(status.count(), 0);
+    EXPECT_EQ(failed.count(), 0);
     EXPECT_EQ(saved.count(), 0);
 
-    // Switched on, a new picture of a camera that is not selected is saved
-    // without a message.
+    // Switched on, a new picture is saved.
     arrive(2, pictureOf(Qt::yellow));
     EXPECT_EQ(camFiles(), QStringList{QStringLiteral("Yard712202680509AM.jpg")});
-    EXPECT_EQ(saved.count(), 1);
-    EXPECT_EQ(status.count(), 0);
+    ASSERT_EQ(saved.count(), 1);
+    EXPECT_EQ(reportAt(saved, 0).index, 2);
+    EXPECT_EQ(failed.count(), 0);
+
+    // The decode the engine is asked for follows the same switch.
+    EXPECT_EQ(saver.decodeFor(true, PictureDecode::Thumbnail), PictureDecode::Full);
+    EXPECT_EQ(saver.decodeFor(false, PictureDecode::StructureOnly), PictureDecode::StructureOnly);
+    saver.setAutoSave(false);
+    EXPECT_EQ(saver.decodeFor(true, PictureDecode::Thumbnail), PictureDecode::Thumbnail);
 }
 
 TEST_F(PictureSaverTest, UndecodableNewBodySavesNothing)
 {
     saver.setAutoSave(true);
-    putCamera(0, QStringLiteral("Gate"));
-    QSignalSpy status(&saver, &PictureSaver::statusText);
+    saver.follow(&engine);
     QSignalSpy saved(&saver, &PictureSaver::pictureSaved);
     QSignalSpy failed(&saver, &PictureSaver::saveFailed);
     QSignalSpy arrived(&engine, &CameraEngine::pictureArrived);
+    QSignalSpy fetchFailed(&engine, &CameraEngine::fetchFailed);
+    const QString gate = QStringLiteral("Gate");
 
-    fetch(0, MiniHttpServer::response(jpegOf(Qt::red), "image/jpeg", "Mon, 01 Jan 2026"));
-    const Picture old = engine.panel(0).picture;
+    fetch(gate, MiniHttpServer::response(jpegOf(Qt::red), "image/jpeg", "Mon, 01 Jan 2026"));
+    const Picture old = engine.status(0).picture;
     // A new Last-Modified with a body that is no picture at all, then one cut short.
-    fetch(0, MiniHttpServer::response("not a jpeg at all", "image/jpeg", "Tue, 02 Jan 2026"));
+    fetch(gate, MiniHttpServer::response("not a jpeg at all", "image/jpeg", "Tue, 02 Jan 2026"));
     QByteArray torn = jpegOf(Qt::green);
     torn.chop(torn.size() / 2);
-    fetch(0, MiniHttpServer::response(torn, "image/jpeg", "Wed, 03 Jan 2026"));
+    fetch(gate, MiniHttpServer::response(torn, "image/jpeg", "Wed, 03 Jan 2026"));
 
-    ASSERT_EQ(arrived.count(), 3);
-    EXPECT_TRUE(arrived.at(1).at(1).toBool());  // new ...
-    EXPECT_FALSE(arrived.at(1).at(2).toBool()); // ... but not decoded
-    EXPECT_TRUE(arrived.at(2).at(1).toBool());
-    EXPECT_FALSE(arrived.at(2).at(2).toBool());
+    // New, but not decoded: no arrival, a decode failure each.
+    EXPECT_EQ(arrived.count(), 1);
+    ASSERT_EQ(fetchFailed.count(), 2);
+    for (const QList<QVariant> &args : std::as_const(fetchFailed))
+        EXPECT_EQ(args.at(1).value<Failure>().kind, Failure::Kind::Decode);
+    EXPECT_TRUE(engine.fetch(0).newPicture);
     // The old picture is not saved under the new time.
     EXPECT_TRUE(camFiles().isEmpty());
-    EXPECT_EQ(saved.count() + failed.count() + status.count(), 0);
-    EXPECT_TRUE(engine.panel(0).picture.isSameAs(old));
+    EXPECT_EQ(saved.count() + failed.count(), 0);
+    // Nor is a null picture handed over directly.
+    arrive(0, Picture());
+    EXPECT_EQ(saved.count() + failed.count(), 0);
+    EXPECT_TRUE(engine.status(0).picture.isSameAs(old));
 }
 
 TEST_F(PictureSaverTest, SameSecondGetsANumberedNameAndKeepsEarlierFiles)
@@ -232,11 +259,11 @@ TEST_F(PictureSaverTest, SameSecondGetsANumberedNameAndKeepsEarlierFiles)
                                        QStringLiteral("FrontDoor712202680509AM-3.jpg"),
                                        QStringLiteral("FrontDoor712202680509AM.jpg")}));
     ASSERT_EQ(saved.count(), 3);
-    EXPECT_EQ(saved.at(1).at(1).toString(), cam + QStringLiteral("/FrontDoor712202680509AM-2.jpg"));
+    EXPECT_EQ(reportAt(saved, 1).path, cam + QStringLiteral("/FrontDoor712202680509AM-2.jpg"));
     EXPECT_EQ(TestEnv::readFile(first), firstBytes);
     EXPECT_TRUE(near(centreOf(loadFile(first)), Qt::red));
-    EXPECT_TRUE(near(centreOf(loadFile(saved.at(1).at(1).toString())), Qt::green));
-    EXPECT_TRUE(near(centreOf(loadFile(saved.at(2).at(1).toString())), Qt::blue));
+    EXPECT_TRUE(near(centreOf(loadFile(reportAt(saved, 1).path)), Qt::green));
+    EXPECT_TRUE(near(centreOf(loadFile(reportAt(saved, 2).path)), Qt::blue));
 
     // A file that is not a snapshot of ours is not replaced either, and the
     // next second starts from the plain name again.
@@ -245,11 +272,12 @@ TEST_F(PictureSaverTest, SameSecondGetsANumberedNameAndKeepsEarlierFiles)
     ASSERT_TRUE(TestEnv::writeFile(foreign, "someone else's"));
     arrive(0, pictureOf(Qt::white));
     EXPECT_EQ(TestEnv::readFile(foreign), QByteArray("someone else's"));
-    EXPECT_EQ(saved.last().at(1).toString(),
+    EXPECT_EQ(reportAt(saved, saved.count() - 1).path,
               cam + QStringLiteral("/FrontDoor712202680510AM-2.jpg"));
     clock = kMorning.addSecs(2);
     arrive(0, pictureOf(Qt::white));
-    EXPECT_EQ(saved.last().at(1).toString(), cam + QStringLiteral("/FrontDoor712202680511AM.jpg"));
+    EXPECT_EQ(reportAt(saved, saved.count() - 1).path,
+              cam + QStringLiteral("/FrontDoor712202680511AM.jpg"));
 }
 
 TEST_F(PictureSaverTest, HostileCameraNamesStayInsideCam)
@@ -270,7 +298,7 @@ TEST_F(PictureSaverTest, HostileCameraNamesStayInsideCam)
     ASSERT_EQ(saved.count(), names.size());
     const QString camReal = QFileInfo(cam).canonicalFilePath();
     for (const QList<QVariant> &args : saved) {
-        const QFileInfo file(args.at(1).toString());
+        const QFileInfo file(args.at(0).value<SaveReport>().path);
         EXPECT_EQ(QFileInfo(file.absolutePath()).canonicalFilePath(), camReal)
             << file.filePath().toStdString();
         EXPECT_FALSE(file.fileName().startsWith(QLatin1Char('.')));
@@ -291,81 +319,52 @@ TEST_F(PictureSaverTest, FailedSaveIsReportedWithFileAndReasonNeverAsSuccess)
     saver.setAutoSave(true);
     putCamera(0, QStringLiteral("Gate"));
     putCamera(5, QStringLiteral("Side"));
-    QSignalSpy status(&saver, &PictureSaver::statusText);
     QSignalSpy saved(&saver, &PictureSaver::pictureSaved);
     QSignalSpy failed(&saver, &PictureSaver::saveFailed);
 
     // cam/ removed while the program runs.
     ASSERT_TRUE(QDir(cam).removeRecursively());
-    const Picture red = pictureOf(Qt::red);
-    arrive(0, red);
+    arrive(0, pictureOf(Qt::red));
     const QString path = cam + QStringLiteral("/Gate712202680509AM.jpg");
-    ASSERT_EQ(status.count(), 1);
-    EXPECT_EQ(status.at(0).at(0).toString(),
+    ASSERT_EQ(failed.count(), 1);
+    const SaveReport missing = reportAt(failed, 0);
+    EXPECT_EQ(missing.statusText,
               QStringLiteral("8:05:09 AM could not save new picture as ") + path +
                   QStringLiteral(": Failed to save to JPG -2 (No such file or directory)"));
-    ASSERT_EQ(failed.count(), 1);
-    EXPECT_EQ(failed.at(0).at(0).toInt(), 0);
-    EXPECT_EQ(failed.at(0).at(1).toString(), path);
-    EXPECT_TRUE(failed.at(0).at(2).toString().contains(QStringLiteral("No such file")));
-    // The panel keeps the picture it shows; nothing was created.
-    EXPECT_TRUE(engine.panel(0).picture.isSameAs(red));
+    EXPECT_EQ(missing.index, 0);
+    EXPECT_EQ(missing.path, path);
+    EXPECT_FALSE(missing.saved());
+    EXPECT_TRUE(missing.picture.isNull());
+    // The system's error number travels as a number, beside the words.
+    ASSERT_TRUE(missing.failure.has_value());
+    EXPECT_EQ(missing.failure->kind, Failure::Kind::File);
+    EXPECT_EQ(missing.failure->systemError, ENOENT);
+    EXPECT_TRUE(missing.failure->text.contains(QStringLiteral("No such file")));
     EXPECT_FALSE(QFileInfo::exists(cam));
 
-    // cam/ replaced by a file: reported too, also for a camera that is not
-    // selected, and the file is left alone.
+    // cam/ replaced by a file: reported too, and the file is left alone.
     ASSERT_TRUE(TestEnv::writeFile(cam, "in the way"));
     arrive(5, pictureOf(Qt::blue));
-    ASSERT_EQ(status.count(), 2);
-    EXPECT_TRUE(status.at(1).at(0).toString().startsWith(
-        QStringLiteral("8:05:09 AM could not save new picture as ") + cam +
-        QStringLiteral("/Side712202680509AM.jpg: ")));
-    EXPECT_TRUE(status.at(1).at(0).toString().contains(QStringLiteral("Not a directory")));
-    EXPECT_EQ(failed.count(), 2);
+    ASSERT_EQ(failed.count(), 2);
+    const SaveReport blocked = reportAt(failed, 1);
+    EXPECT_TRUE(
+        blocked.statusText.startsWith(QStringLiteral("8:05:09 AM could not save new picture as ") +
+                                      cam + QStringLiteral("/Side712202680509AM.jpg: ")));
+    EXPECT_TRUE(blocked.statusText.contains(QStringLiteral("Not a directory")));
+    EXPECT_EQ(blocked.failure->systemError, ENOTDIR);
     EXPECT_EQ(saved.count(), 0);
     EXPECT_EQ(TestEnv::readFile(cam), QByteArray("in the way"));
-    for (const QList<QVariant> &args : status)
-        EXPECT_FALSE(args.at(0).toString().contains(QStringLiteral(" saved as ")));
 }
 
-TEST_F(PictureSaverTest, SaveImageRefusesWithoutACameraOrAPicture)
+TEST_F(PictureSaverTest, SaveImageWritesThePictureUnderTheCameraName)
 {
-    engine.setSelectedCam(-1);
-    SaveImageResult result = saver.saveSelectedPicture();
-    EXPECT_FALSE(result.saved);
-    EXPECT_TRUE(result.path.isEmpty());
-    EXPECT_TRUE(result.picture.isNull());
-    EXPECT_EQ(result.statusText, QStringLiteral("Save Image: no camera is selected"));
-
-    // Selected, but blank.
-    putCamera(3, QStringLiteral("Porch"));
-    engine.setSelectedCam(3);
-    result = saver.saveSelectedPicture();
-    EXPECT_FALSE(result.saved);
-    EXPECT_EQ(result.statusText,
-              QStringLiteral("Save Image: the selected camera shows no picture"));
-
-    // Showing the not-found picture is no picture either.
-    engine.setPanelPicture(3, engine.notFoundPicture());
-    result = saver.saveSelectedPicture();
-    EXPECT_FALSE(result.saved);
-    EXPECT_EQ(result.statusText,
-              QStringLiteral("Save Image: the selected camera shows no picture"));
-    EXPECT_TRUE(camFiles().isEmpty());
-}
-
-TEST_F(PictureSaverTest, SaveImageWritesTheShownPictureUnderTheCameraName)
-{
-    // The name text, not the caption, names a manual save; no autosave needed.
-    putCamera(4, QStringLiteral("Front Door"));
-    engine.setCaption(4, QStringLiteral("Caption"));
-    engine.setSelectedCam(4);
+    // No autosave needed, and the autosave's signals stay quiet.
     const Picture shown = pictureOf(Qt::green, QSize(200, 100));
-    engine.setPanelPicture(4, shown);
+    const QString name = QStringLiteral("Front Door");
     QSignalSpy saved(&saver, &PictureSaver::pictureSaved);
-    QSignalSpy status(&saver, &PictureSaver::statusText);
+    QSignalSpy failedSaves(&saver, &PictureSaver::saveFailed);
 
-    const SaveImageResult first = saver.saveSelectedPicture();
+    const SaveImageResult first = PictureSaver::savePicture(name, shown, kMorning);
     const QString path = cam + QStringLiteral("/FrontDoor712202680509AM.jpg");
     ASSERT_TRUE(first.saved);
     EXPECT_EQ(first.path, path);
@@ -374,14 +373,11 @@ TEST_F(PictureSaverTest, SaveImageWritesTheShownPictureUnderTheCameraName)
     const QImage file = loadFile(path);
     ASSERT_EQ(file.size(), QSize(200, 100));
     EXPECT_TRUE(near(centreOf(file), Qt::green));
-    // The panel and its change detection are untouched; the autosave's
-    // signals stay quiet.
-    EXPECT_TRUE(engine.panel(4).picture.isSameAs(shown));
-    EXPECT_EQ(saved.count() + status.count(), 0);
+    EXPECT_EQ(saved.count() + failedSaves.count(), 0);
 
     // Saving again in the same second keeps the first file.
     const QByteArray firstBytes = TestEnv::readFile(path);
-    const SaveImageResult second = PictureSaver::saveSelectedPicture(engine, kMorning);
+    const SaveImageResult second = PictureSaver::savePicture(name, shown, kMorning);
     ASSERT_TRUE(second.saved);
     EXPECT_EQ(second.path, cam + QStringLiteral("/FrontDoor712202680509AM-2.jpg"));
     EXPECT_EQ(TestEnv::readFile(path), firstBytes);
@@ -389,7 +385,7 @@ TEST_F(PictureSaverTest, SaveImageWritesTheShownPictureUnderTheCameraName)
     // A failure names the file and the reason and shows nothing new.
     ASSERT_TRUE(QDir(cam).removeRecursively());
     const SaveImageResult failed =
-        PictureSaver::saveSelectedPicture(engine, QDateTime(QDate(2026, 7, 12), QTime(20, 0, 1)));
+        PictureSaver::savePicture(name, shown, QDateTime(QDate(2026, 7, 12), QTime(20, 0, 1)));
     EXPECT_FALSE(failed.saved);
     EXPECT_TRUE(failed.picture.isNull());
     EXPECT_EQ(failed.path, cam + QStringLiteral("/FrontDoor712202680001PM.jpg"));
@@ -399,49 +395,36 @@ TEST_F(PictureSaverTest, SaveImageWritesTheShownPictureUnderTheCameraName)
                                                     "directory)"));
 }
 
-TEST_F(PictureSaverTest, AutoSaveOptionIsStoredAsZeroOrOne)
-{
-    ASSERT_TRUE(PictureSaver::storeAutoSaveSetting(true));
-    EXPECT_EQ(SettingsStore::GetMachineSetting(AppInfo::productName(), QStringLiteral("Settings"),
-                                               QStringLiteral("autoSave"), QString()),
-              QStringLiteral("1"));
-    EXPECT_TRUE(PictureSaver::storedAutoSaveSetting());
-    ASSERT_TRUE(PictureSaver::storeAutoSaveSetting(false));
-    EXPECT_EQ(SettingsStore::GetMachineSetting(AppInfo::productName(), QStringLiteral("Settings"),
-                                               QStringLiteral("autoSave"), QString()),
-              QStringLiteral("0"));
-    EXPECT_FALSE(PictureSaver::storedAutoSaveSetting());
-}
-
 TEST_F(PictureSaverTest, AutosaveDecodesANewPictureOnceAndOnlyWhileItIsWanted)
 {
-    putCamera(0, QStringLiteral("Gate"));
-    // While the selected camera's new picture is being handled, is its full
-    // decode already there for the save to share? Asking must not keep it.
+    // The engine decodes as the saver wants it: is the full decode already
+    // there when the arrival is handled? Asking must not keep it.
+    engine.setDecodeRule(
+        [this](int, bool isNew) { return saver.decodeFor(isNew, PictureDecode::Thumbnail); });
     QList<bool> heldDuringArrival;
     std::weak_ptr<const QImage> lastDecode;
-    QObject::connect(&engine, &CameraEngine::viewerPictureChanged, [&](int index) {
-        std::weak_ptr<const QImage> decode = engine.panel(index).picture.full();
+    QObject::connect(&engine, &CameraEngine::pictureArrived, [&](int, const Picture &picture) {
+        std::weak_ptr<const QImage> decode = picture.full();
         heldDuringArrival << !decode.expired();
         lastDecode = decode;
     });
+    saver.follow(&engine);
     const auto response = [](const QColor &color, const QByteArray &lastModified) {
         return MiniHttpServer::response(jpegOf(color, QSize(640, 480)), "image/jpeg", lastModified);
     };
+    const QString gate = QStringLiteral("Gate");
 
     saver.setAutoSave(true);
-    EXPECT_TRUE(engine.fullDecodeForNewPictures());
-    fetch(0, response(Qt::red, "one"));   // first: not new
-    fetch(0, response(Qt::green, "two")); // new: decoded in full, shared with the save
+    fetch(gate, response(Qt::red, "one"));   // first: not new
+    fetch(gate, response(Qt::green, "two")); // new: decoded in full, shared with the save
     EXPECT_EQ(heldDuringArrival, (QList<bool>{false, true}));
     EXPECT_TRUE(lastDecode.expired()) << "the full picture outlived its arrival";
     EXPECT_EQ(camFiles().size(), 1);
     // Its thumbnail, made from the full pixels, shows the picture.
-    EXPECT_TRUE(near(centreOf(engine.panel(0).picture.thumbnail()), Qt::green));
+    EXPECT_TRUE(near(centreOf(engine.status(0).picture.thumbnail()), Qt::green));
 
     saver.setAutoSave(false);
-    EXPECT_FALSE(engine.fullDecodeForNewPictures());
-    fetch(0, response(Qt::blue, "three")); // new, but nothing wants it in full
+    fetch(gate, response(Qt::blue, "three")); // new, but nothing wants it in full
     EXPECT_EQ(heldDuringArrival, (QList<bool>{false, true, false}));
     EXPECT_EQ(camFiles().size(), 1);
 }

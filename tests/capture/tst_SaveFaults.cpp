@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageWriter>
 #include <QSignalSpy>
 
-#include "CameraEngine.h"
 #include "PictureSaver.h"
 #include "TestEnv.h"
 #include "TinyDisk.h"
@@ -39,12 +40,8 @@ class SaveFaultsTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        engine.setRealTimersEnabled(false);
-        saver.setClock([this] { return clock; });
+        saver.setTimeSource([this] { return clock; });
         saver.setAutoSave(true);
-        engine.setName(0, QStringLiteral("Gate"));
-        engine.setCaption(0, QStringLiteral("Gate"));
-        engine.setVisible(0, true);
     }
 
     // The program directory on the tiny disk, with its cam/.
@@ -59,9 +56,13 @@ protected:
 
     void arrive(const Picture &picture)
     {
-        engine.setPanelPicture(0, picture);
-        emit engine.pictureArrived(0, true, true);
+        saver.saveIfNew(0, QStringLiteral("Gate"), picture, true);
         clock = clock.addSecs(1);
+    }
+
+    static SaveReport reportAt(const QSignalSpy &spy, qsizetype row)
+    {
+        return spy.at(row).at(0).value<SaveReport>();
     }
 
     QStringList camFiles() const
@@ -72,8 +73,7 @@ protected:
     TinyDisk disk{512};
     QString cam;
     QDateTime clock = kMorning;
-    CameraEngine engine;
-    PictureSaver saver{&engine};
+    PictureSaver saver;
 };
 
 } // namespace
@@ -84,7 +84,6 @@ TEST_F(SaveFaultsTest, AFullDiskFailsEachSaveVisiblyAndLeavesNoPartialFile)
         GTEST_SKIP() << "no tmpfs can be mounted here: " << disk.error().toStdString();
     QSignalSpy saved(&saver, &PictureSaver::pictureSaved);
     QSignalSpy failed(&saver, &PictureSaver::saveFailed);
-    QSignalSpy status(&saver, &PictureSaver::statusText);
 
     arrive(pictureOf(Qt::red));
     ASSERT_EQ(saved.count(), 1);
@@ -96,18 +95,20 @@ TEST_F(SaveFaultsTest, AFullDiskFailsEachSaveVisiblyAndLeavesNoPartialFile)
         arrive(blue);
     EXPECT_EQ(saved.count(), 1);
     ASSERT_EQ(failed.count(), 3);
-    for (const QList<QVariant> &args : failed)
-        EXPECT_TRUE(args.at(2).toString().contains(QStringLiteral("No space left on device")))
-            << args.at(2).toString().toStdString();
+    for (int i = 0; i < 3; ++i) {
+        const SaveReport report = reportAt(failed, i);
+        ASSERT_TRUE(report.failure.has_value());
+        EXPECT_EQ(report.failure->systemError, ENOSPC);
+        EXPECT_TRUE(report.failure->text.contains(QStringLiteral("No space left on device")))
+            << report.failure->text.toStdString();
+        EXPECT_TRUE(report.picture.isNull());
+        // Each failure is told as one, never as a save.
+        EXPECT_TRUE(
+            report.statusText.contains(QStringLiteral("could not save new picture as ") + cam))
+            << report.statusText.toStdString();
+    }
     EXPECT_EQ(camFiles().size(), 1) << "a failed save leaves nothing behind";
-    EXPECT_TRUE(engine.panel(0).picture.isSameAs(blue)) << "the panel keeps showing the picture";
-    // Only the first save is told as saved; each failure is told as one.
-    ASSERT_EQ(status.count(), 4);
-    EXPECT_TRUE(status.at(0).at(0).toString().contains(QStringLiteral("new picture saved as")));
-    for (int i = 1; i < 4; ++i)
-        EXPECT_TRUE(status.at(i).at(0).toString().contains(
-            QStringLiteral("could not save new picture as ") + cam))
-            << status.at(i).at(0).toString().toStdString();
+    EXPECT_TRUE(reportAt(saved, 0).statusText.contains(QStringLiteral("new picture saved as")));
 
     // Room again: the next new picture is saved as usual.
     ASSERT_TRUE(disk.makeRoom());
@@ -125,12 +126,15 @@ TEST_F(SaveFaultsTest, AReadOnlyCamDirectoryIsReportedForAutosaveAndSaveImage)
 
     arrive(pictureOf(Qt::red));
     ASSERT_EQ(failed.count(), 1);
-    EXPECT_TRUE(failed.at(0).at(1).toString().startsWith(cam + QLatin1Char('/')));
-    EXPECT_TRUE(failed.at(0).at(2).toString().contains(QStringLiteral("Read-only file system")))
-        << failed.at(0).at(2).toString().toStdString();
+    const SaveReport report = reportAt(failed, 0);
+    EXPECT_TRUE(report.path.startsWith(cam + QLatin1Char('/')));
+    ASSERT_TRUE(report.failure.has_value());
+    EXPECT_EQ(report.failure->systemError, EROFS);
+    EXPECT_TRUE(report.failure->text.contains(QStringLiteral("Read-only file system")))
+        << report.failure->text.toStdString();
 
-    engine.setSelectedCam(0);
-    const SaveImageResult manual = PictureSaver::saveSelectedPicture(engine, clock);
+    const Picture shown = pictureOf(Qt::red);
+    const SaveImageResult manual = PictureSaver::savePicture(QStringLiteral("Gate"), shown, clock);
     EXPECT_FALSE(manual.saved);
     EXPECT_TRUE(manual.picture.isNull());
     EXPECT_TRUE(manual.statusText.contains(QStringLiteral("Read-only file system")))
@@ -138,7 +142,7 @@ TEST_F(SaveFaultsTest, AReadOnlyCamDirectoryIsReportedForAutosaveAndSaveImage)
     EXPECT_TRUE(camFiles().isEmpty());
 
     ASSERT_TRUE(disk.makeWritable());
-    const SaveImageResult again = PictureSaver::saveSelectedPicture(engine, clock);
+    const SaveImageResult again = PictureSaver::savePicture(QStringLiteral("Gate"), shown, clock);
     EXPECT_TRUE(again.saved) << again.statusText.toStdString();
     EXPECT_EQ(camFiles().size(), 1);
 }

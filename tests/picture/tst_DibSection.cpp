@@ -210,7 +210,7 @@ TEST(DibSection, CopyToClipboardPutsTheImageOrRefusesAsDib)
     std::vector<MessageBoxes::Request> asked;
     MessageBoxes::setAsker([&](const MessageBoxes::Request &request) {
         asked.push_back(request);
-        return QMessageBox::Ok;
+        return MessageBoxes::Ok;
     });
     DibSection dib = dibOf(distinctPicture(6, 4));
 
@@ -218,7 +218,7 @@ TEST(DibSection, CopyToClipboardPutsTheImageOrRefusesAsDib)
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].text, QStringLiteral("I don't know how to put a DIB on the clipboard! "
                                             "Copy as bitmap instead!!!"));
-    EXPECT_EQ(asked[0].buttons, QMessageBox::Ok);
+    EXPECT_EQ(asked[0].buttons, MessageBoxes::Ok);
     EXPECT_EQ(clipboard->text(), QStringLiteral("before"));
 
     EXPECT_TRUE(dib.CopyToClipboard(false));

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -239,6 +241,49 @@ TEST(JpegWriter, KeepModeNeverOverwrites)
     const QString freeName = dir + QStringLiteral("/free.jpg");
     EXPECT_TRUE(SaveJpegFile(dib, freeName, 90, JpegExisting::Keep));
     EXPECT_EQ(readBack(freeName).size(), QSize(16, 16));
+}
+
+TEST(JpegWriter, WriteReportsTheKindAndTheSystemErrorAsNumbers)
+{
+    const QString dir = freshDirectory();
+    const DibSection dib = dibOf(photoLike(16, 16));
+    const DibSection empty;
+    struct Row
+    {
+        const char *what;
+        QString path;
+        const DibSection *picture;
+        JpegExisting existing;
+        Failure::Kind kind;
+        int systemError;
+    };
+    const QString taken = dir + QStringLiteral("/taken.jpg");
+    ASSERT_TRUE(TestEnv::writeFile(taken, "first snapshot"));
+    const Row rows[] = {
+        {"missing directory", dir + "/missing/x.jpg", &dib, JpegExisting::Replace,
+         Failure::Kind::File, ENOENT},
+        {"a directory", dir, &dib, JpegExisting::Replace, Failure::Kind::File, EISDIR},
+        {"name taken", taken, &dib, JpegExisting::Keep, Failure::Kind::NameTaken, EEXIST},
+        {"empty picture", dir + "/empty.jpg", &empty, JpegExisting::Replace, Failure::Kind::Encode,
+         0},
+    };
+    for (const Row &row : rows) {
+        const Result<QByteArray> written = WriteJpegFile(*row.picture, row.path, 90, row.existing);
+        ASSERT_FALSE(written.ok()) << row.what;
+        EXPECT_EQ(written.failure().kind, row.kind) << row.what;
+        EXPECT_EQ(written.failure().systemError, row.systemError) << row.what;
+        // The text is the one the numbered error carries.
+        EXPECT_EQ(
+            written.failure().text,
+            QStringLiteral("Failed to save to JPG %1").arg(row.systemError ? -row.systemError : -1))
+            << row.what;
+    }
+    EXPECT_EQ(TestEnv::readFile(taken), QByteArray("first snapshot"));
+
+    const Result<QByteArray> written =
+        WriteJpegFile(dib, dir + QStringLiteral("/new.jpg"), 90, JpegExisting::Keep);
+    ASSERT_TRUE(written.ok()) << written.errorText().toStdString();
+    EXPECT_EQ(written.value(), TestEnv::readFile(dir + QStringLiteral("/new.jpg")));
 }
 
 TEST(JpegWriter, EncodedBytesAreTheFilesBytesAndUntouchedOnFailure)

@@ -70,7 +70,7 @@ protected:
         MessageBoxes::setAsker([this](const MessageBoxes::Request &request) {
             boxes.append(request);
             if (answers.isEmpty())
-                return QMessageBox::Abort;
+                return MessageBoxes::Abort;
             return answers.takeFirst();
         });
     }
@@ -98,7 +98,7 @@ protected:
     const QString product = AppInfo::productName();
     std::shared_ptr<RefusingRegistry> registry;
     QList<MessageBoxes::Request> boxes;
-    QList<QMessageBox::StandardButton> answers;
+    QList<MessageBoxes::Button> answers;
 };
 } // namespace
 
@@ -209,13 +209,13 @@ TEST_F(SettingsStoreTest, SectionBlanksAreTrimmedKeyBlanksAreNot)
 TEST_F(SettingsStoreTest, RefusedWriteAsksAndRetryRepeatsTheFailedStep)
 {
     registry->refuseSet = 2;
-    answers = {QMessageBox::Retry, QMessageBox::Retry};
+    answers = {MessageBoxes::Retry, MessageBoxes::Retry};
     EXPECT_TRUE(SettingsStore::SaveMachineSetting(product, kSettings, QStringLiteral("autoSave"),
                                                   QStringLiteral("1")));
     ASSERT_EQ(boxes.size(), 2);
     EXPECT_EQ(boxes[0].title, QStringLiteral("Permission Denied"));
-    EXPECT_EQ(boxes[0].buttons, QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
-    EXPECT_EQ(boxes[0].icon, QMessageBox::NoIcon);
+    EXPECT_EQ(boxes[0].buttons, MessageBoxes::Abort | MessageBoxes::Retry | MessageBoxes::Ignore);
+    EXPECT_EQ(boxes[0].icon, MessageBoxes::NoIcon);
     EXPECT_TRUE(boxes[0].text.startsWith(
         product + QStringLiteral(" requires read/write access to the system registry and hard "
                                  "drive in order to run properly.  This user account")));
@@ -231,7 +231,7 @@ TEST_F(SettingsStoreTest, RefusedWriteAsksAndRetryRepeatsTheFailedStep)
     // Abort gives the write up: the old value stays.
     boxes.clear();
     registry->refuseCreate = 1;
-    answers = {QMessageBox::Abort};
+    answers = {MessageBoxes::Abort};
     EXPECT_FALSE(SettingsStore::SaveMachineSetting(product, kSettings, QStringLiteral("autoSave"),
                                                    QStringLiteral("0")));
     EXPECT_EQ(boxes.size(), 1);
@@ -244,7 +244,7 @@ TEST_F(SettingsStoreTest, RefusedWriteAsksAndRetryRepeatsTheFailedStep)
 TEST_F(SettingsStoreTest, IgnoreSilencesTheWarningFromThenOn)
 {
     registry->refuseCreate = 1;
-    answers = {QMessageBox::Ignore};
+    answers = {MessageBoxes::Ignore};
     EXPECT_FALSE(SettingsStore::SaveMachineSetting(product, kSettings, QStringLiteral("autoSave"),
                                                    QStringLiteral("1")));
     EXPECT_EQ(boxes.size(), 1);
@@ -268,7 +268,7 @@ TEST_F(SettingsStoreTest, AFileThatCannotBeWrittenBringsTheWarningAndStaysIntact
 
     SettingsStore::setMachineRegistry(nullptr); // the registry over the real file
     SafeFileWriter::setFaultInjector([](const QString &) { return true; });
-    answers = {QMessageBox::Retry, QMessageBox::Abort};
+    answers = {MessageBoxes::Retry, MessageBoxes::Abort};
     EXPECT_FALSE(SettingsStore::SaveMachineSetting(product, kSettings, QStringLiteral("autoSave"),
                                                    QStringLiteral("0")));
     ASSERT_EQ(boxes.size(), 2);

@@ -44,9 +44,9 @@ EditCamDialog::EditCamDialog(const QString &selectedName, QWidget *parent)
 
     const CamListResult<std::optional<CamEntry>> found = CamListFile::FindCamEntry(selectedName);
     if (!found.ok())
-        showFileError(found.error);
-    if (found.ok() && found.value) {
-        m_old = *found.value;
+        showFileError(found.errorText());
+    if (found.ok() && found.value()) {
+        m_old = *found.value();
         m_found = true;
         Text1->setText(m_old.name);
         Text2->setText(m_old.address);
@@ -64,14 +64,14 @@ bool EditCamDialog::acceptEntry()
     // the result is the same as taking the old entry out first.
     const CamListResult<bool> appended = CamListFile::AppendCamEntry(name(), url(), refresh());
     if (!appended.ok()) {
-        showFileError(appended.error);
+        showFileError(appended.errorText());
         return false;
     }
     if (m_found) {
         const CamListResult<bool> removed = CamListFile::RemoveCamEntry(m_old);
         if (!removed.ok()) {
             emit camListChanged();
-            showFileError(removed.error);
+            showFileError(removed.errorText());
             return false;
         }
     }

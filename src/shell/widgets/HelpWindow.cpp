@@ -4,15 +4,10 @@
 
 #include "AppInfo.h"
 #include "RtfReader.h"
-#include "SettingsStore.h"
+#include "Settings.h"
 #include "Skin.h"
 #include "Twips.h"
 #include "WindowUtils.h"
-
-namespace {
-const QString Section = QStringLiteral("Settings");
-const QString ShowHelpKey = QStringLiteral("showHelp");
-} // namespace
 
 HelpWindow::HelpWindow(QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
@@ -66,19 +61,14 @@ void HelpWindow::setVisible(bool visible)
 
 void HelpWindow::setCheckFromSetting()
 {
-    const QString stored = SettingsStore::GetSetting(AppInfo::productName(), Section, ShowHelpKey,
-                                                     QStringLiteral("1"));
-    bool isNumber = false;
-    const int value = stored.trimmed().toInt(&isNumber);
-    // Anything but a plain 0 or 1 leaves the box as it is.
-    if (isNumber && (value == 0 || value == 1))
-        Check1->setChecked(value == 1);
+    // A text that is neither 0 nor 1 leaves the box as it is.
+    if (const std::optional<bool> shown = Settings::showHelp())
+        Check1->setChecked(*shown);
 }
 
 void HelpWindow::Check1_Click()
 {
-    const QString value = Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-    if (!SettingsStore::SaveSetting(AppInfo::productName(), Section, ShowHelpKey, value)) {
+    if (!Settings::setShowHelp(Check1->isChecked())) {
         // Not stored: the box goes back to what the next start will really do.
         setCheckFromSetting();
     }

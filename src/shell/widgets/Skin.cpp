@@ -601,9 +601,9 @@ void SkinForm(QWidget *window)
     if (!window)
         return;
     Skin *skin = Skin::programSkin();
-    // Without a program skin there are no colours to read. The original went on
-    // with colours of 0, painting black text on black boxes; we leave the
-    // controls as they are instead.
+    // Without a program skin there are no colours to read. Going on with
+    // colours of 0 would paint black text on black boxes; the controls are
+    // left as they are instead.
     bool haveColours = false;
     QColor c2, c3, c4, c5;
     ignoringErrors([&] {

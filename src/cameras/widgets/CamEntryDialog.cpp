@@ -125,8 +125,8 @@ void CamEntryDialog::applySkin()
 
 void CamEntryDialog::showFileError(const QString &error)
 {
-    MessageBoxes::ask(this, QStringLiteral(":: error"), error, QMessageBox::Ok,
-                      QMessageBox::Warning);
+    MessageBoxes::ask(this, QStringLiteral(":: error"), error, MessageBoxes::Ok,
+                      MessageBoxes::Warning);
 }
 
 void CamEntryDialog::Command1_Click()
@@ -134,8 +134,8 @@ void CamEntryDialog::Command1_Click()
     // Blanks count as filled; only an empty field is refused.
     if (name().isEmpty() || url().isEmpty() || refresh().isEmpty()) {
         MessageBoxes::ask(this, QStringLiteral(":: error"),
-                          QStringLiteral("you must enter all information"), QMessageBox::Ok,
-                          QMessageBox::NoIcon);
+                          QStringLiteral("you must enter all information"), MessageBoxes::Ok,
+                          MessageBoxes::NoIcon);
         return;
     }
     bool done = false;

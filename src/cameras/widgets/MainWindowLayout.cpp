@@ -6,8 +6,8 @@
 #include <string>
 
 namespace {
-// Every step is evaluated in single precision on purpose: the sizes must come
-// out exactly as the window system of the original computed them.
+// Every step is evaluated in single precision on purpose: the layout rules are
+// defined in single precision, and the sizes must come out exactly as they say.
 float absf(float value)
 {
     return std::fabs(value);

@@ -7,6 +7,8 @@
 #include <QPointer>
 
 #include "MainWindowLayout.h"
+#include "Picture.h"
+#include "Result.h"
 
 class AboutWindow;
 class AddCamDialog;
@@ -16,6 +18,7 @@ class CameraPanelWidget;
 class NetworkTime;
 class PictureSaver;
 class PictureWindow;
+struct SaveReport;
 class EditCamDialog;
 class HelpWindow;
 class NoticeWindow;
@@ -61,9 +64,15 @@ public:
     // and starts it. Returns the panel's index, or -1 when nothing opened.
     int OpenCamPanel(const QString &name);
 
-    // Puts panel index's current picture, at full resolution, into the viewer
-    // (imgMain) without changing its size or zoom.
-    void showViewerPicture(int index);
+    // The selected camera: the one the viewer shows; -1 for none. Panel 0
+    // counts as selected from the start.
+    qint16 selectedCam() const { return m_selectedCam; }
+    // How many panels this window has opened and not stopped.
+    qint16 camsInUse() const { return m_camsInUse; }
+    // Whether the full-screen picture window follows the selected camera.
+    bool pictureWindowOpen() const { return m_pictureWindowOpen; }
+    // The picture panel index shows: the engine's, or the file it was saved as.
+    Picture shownPicture(int index) const;
 
     // Makes camera i the selected one and shows it in the viewer at the
     // current zoom with its details.
@@ -114,10 +123,18 @@ private:
     void sizeViewerFor(const QSize &natural);
     void placeImage();
 
-    // Following the engine.
+    // Following the engine and the saver.
     void connectEngine();
     void syncPanel(int index);
-    void syncPanelPicture(int index);
+    void showPanelPicture(int index, const Picture &picture);
+    void showArrivedPicture(int index, const Picture &picture);
+    void showFetchFailure(int index, const Failure &failure);
+    void showSaved(const SaveReport &report);
+    void followTick(int index);
+    void panelStopped(int index, bool wasInUse);
+    // Puts picture, at full resolution, into the viewer (imgMain) without
+    // changing its size or zoom.
+    void showViewerPicture(const Picture &picture);
     void showViewerLabels(int index);
     void hideViewer();
     void renamePanels(const QString &oldName, const QString &name, const QString &url,
@@ -156,6 +173,13 @@ private:
     // The time label's source: one daytime request at a time.
     NetworkTime *m_networkTime = nullptr;
     PictureSaver *m_saver = nullptr;
+    qint16 m_selectedCam = 0;
+    qint16 m_camsInUse = 0;
+    bool m_pictureWindowOpen = false;
+    // What each panel shows, and the engine's picture it was last taken from
+    // (a saved picture replaces the one the engine has).
+    std::array<Picture, PanelGrid::kPanelCount> m_shown;
+    std::array<Picture, PanelGrid::kPanelCount> m_fromEngine;
     // The selected picture's natural size in twips, and imgMain's place in
     // Picture1 in twips.
     qint32 viewNaturalWidth = 0;

@@ -54,7 +54,7 @@ public:
     static bool skinningSwitch();
     static void setSkinningSwitch(bool on);
 
-    // The operating system's version record, as the original asked for it.
+    // The operating system's version record, in the fields the skin reads.
     struct VersionRecord
     {
         quint32 size = 156;

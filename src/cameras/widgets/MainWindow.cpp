@@ -31,7 +31,7 @@
 #include "Picture.h"
 #include "PictureSaver.h"
 #include "PictureWindow.h"
-#include "SettingsStore.h"
+#include "Settings.h"
 #include "Skin.h"
 #include "SkinLabelArray.h"
 #include "StockPictures.h"
@@ -96,7 +96,7 @@ MainWindow::MainWindow(QWidget *parent)
     m_busyAnimation = new BusyAnimation(this);
     m_engine = new CameraEngine(this);
     m_networkTime = new NetworkTime(this);
-    m_saver = new PictureSaver(m_engine, this);
+    m_saver = new PictureSaver(this);
     buildControls();
     buildMenus();
     applyGeometry();
@@ -241,7 +241,7 @@ void MainWindow::buildCams(QWidget *client)
         Frame[size_t(i)] = panel;
         connect(panel, &CameraPanelWidget::pictureClicked, this, &MainWindow::showCameraInViewer);
         connect(panel, &CameraPanelWidget::refreshClicked, m_engine, &CameraEngine::refreshNow);
-        connect(panel, &CameraPanelWidget::stopClicked, m_engine, &CameraEngine::StopPanel);
+        connect(panel, &CameraPanelWidget::stopClicked, m_engine, &CameraEngine::stop);
     }
 }
 
@@ -469,7 +469,7 @@ void MainWindow::setEndProgramHandler(std::function<void()> handler)
 
 void MainWindow::Form_Load()
 {
-    // Engine steps that change many controls freeze this window's drawing.
+    // This window's own changes to many controls freeze its drawing.
     WindowUpdateLock::attach(this, [this] { return m_form6 && m_form6->isVisible(); });
 
     StartSkinSupport();
@@ -496,15 +496,7 @@ void MainWindow::Form_Load()
     // fixed width that would keep the window from shrinking is not needed.
     m_statusPanel->resize(width(), m_statusPanel->height());
 
-    guarded(this, [&] {
-        const QString autoSave =
-            SettingsStore::GetMachineSetting(AppInfo::productName(), QStringLiteral("Settings"),
-                                             QStringLiteral("autoSave"), QStringLiteral("0"));
-        // Ticked only for 1; any other text, number or not, leaves it unticked.
-        bool isNumber = false;
-        const int value = autoSave.trimmed().toInt(&isNumber);
-        chkSave->setChecked(isNumber && value == 1);
-    });
+    guarded(this, [&] { chkSave->setChecked(Settings::autoSave()); });
     m_saver->setAutoSave(chkSave->isChecked());
 
     setWindowTitle(AppInfo::productName() + QStringLiteral(" by ") + AppInfo::companyName());
@@ -523,10 +515,7 @@ void MainWindow::Form_Load()
     ReloadCamList();
 
     guarded(this, [&] {
-        const QString showHelpSetting =
-            SettingsStore::GetSetting(AppInfo::productName(), QStringLiteral("Settings"),
-                                      QStringLiteral("showHelp"), QStringLiteral("1"));
-        if (showHelpSetting == QLatin1String("1"))
+        if (Settings::showHelp() == true)
             showHelp();
     });
 }
@@ -594,11 +583,11 @@ void MainWindow::ReloadCamList()
     List1->clear();
     const CamListResult<QStringList> list = CamListFile::LoadCamList();
     if (!list.ok()) {
-        showFileError(list.error);
+        showFileError(list.errorText());
         return;
     }
     LockWindowUpdates(this, true);
-    List1->addItems(list.value);
+    List1->addItems(list.value());
     LockWindowUpdates(this, false);
 }
 
@@ -646,22 +635,22 @@ void MainWindow::cmdRemove_Click()
     const CamListResult<std::optional<CamEntry>> found =
         CamListFile::FindCamEntry(currentListText());
     if (!found.ok()) {
-        showFileError(found.error);
+        showFileError(found.errorText());
         return;
     }
-    if (!found.value)
+    if (!found.value())
         return;
-    const CamEntry entry = *found.value;
+    const CamEntry entry = *found.value();
     const auto answer = MessageBoxes::ask(
         this, QStringLiteral("Confirm Delete"),
         QStringLiteral("Are you sure you want to delete ") + entry.name + QLatin1Char('?'),
-        QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoIcon);
-    if (answer != QMessageBox::Ok)
+        MessageBoxes::Ok | MessageBoxes::Cancel, MessageBoxes::NoIcon);
+    if (answer != MessageBoxes::Ok)
         return;
     // A panel showing the camera keeps running: only the file and the list change.
     const CamListResult<bool> removed = CamListFile::RemoveCamEntry(entry);
     if (!removed.ok())
-        showFileError(removed.error);
+        showFileError(removed.errorText());
     ReloadCamList();
 }
 
@@ -671,7 +660,7 @@ void MainWindow::chkSave_Click()
     // said, so the next start's different state does not come as a surprise.
     m_saver->setAutoSave(chkSave->isChecked());
     guarded(this, [&] {
-        if (!PictureSaver::storeAutoSaveSetting(chkSave->isChecked()))
+        if (!Settings::setAutoSave(chkSave->isChecked()))
             setStatusText(tr("The AutoSave setting could not be stored; the next start "
                              "will not remember it."));
     });
@@ -682,58 +671,132 @@ void MainWindow::chkSave_Click()
 void MainWindow::connectEngine()
 {
     CameraEngine *e = m_engine;
-    // Panel pictures are decoded at the size the panel shows them.
+    // Panel pictures are decoded at the size the panel shows them; the
+    // selected camera's in full, as the viewer shows it, and so is a new
+    // picture about to be saved.
     e->setThumbnailSize(Frame[0]->pictureSize());
-    const QImage notFoundImage = StockPictures::notFound();
-    e->setNotFoundPicture(Picture::fromImage(notFoundImage));
+    e->setNotFoundPicture(Picture::fromImage(StockPictures::notFound()));
+    e->setDecodeRule([this](int index, bool isNew) {
+        if (index == m_selectedCam)
+            return PictureDecode::Full;
+        return m_saver->decodeFor(isNew, PictureDecode::Thumbnail);
+    });
 
-    connect(e, &CameraEngine::panelChanged, this, &MainWindow::syncPanel);
-    connect(e, &CameraEngine::panelPictureChanged, this, &MainWindow::syncPanelPicture);
+    connect(e, &CameraEngine::statusChanged, this, &MainWindow::syncPanel);
     connect(e, &CameraEngine::statusText, this, &MainWindow::setStatusText);
-    connect(m_saver, &PictureSaver::statusText, this, &MainWindow::setStatusText);
-    connect(e, &CameraEngine::nextRefreshText, lblNextRefresh, &QLabel::setText);
-    connect(e, &CameraEngine::networkTimeRequested, m_networkTime, &NetworkTime::GetNetworkTime);
+    connect(e, &CameraEngine::ticked, this, &MainWindow::followTick);
+    connect(e, &CameraEngine::fetchStarted, this, [this](int index) {
+        if (index == m_selectedCam && m_pictureWindowOpen && m_form6)
+            m_form6->setBusy(true);
+    });
+    connect(e, &CameraEngine::pictureArrived, this, &MainWindow::showArrivedPicture);
+    connect(e, &CameraEngine::fetchFailed, this, &MainWindow::showFetchFailure);
+    connect(e, &CameraEngine::stopped, this, &MainWindow::panelStopped);
     connect(m_networkTime, &NetworkTime::timeTextChanged, lblTime, &QLabel::setText);
-    connect(e, &CameraEngine::viewerPictureChanged, this, &MainWindow::showViewerPicture);
-    connect(e, &CameraEngine::viewerLabelsChanged, this, &MainWindow::showViewerLabels);
-    connect(e, &CameraEngine::viewerHidden, this, &MainWindow::hideViewer);
-    connect(e, &CameraEngine::pictureWindowBusy, this, [this](bool busy) {
-        if (m_form6)
-            m_form6->setBusy(busy);
-    });
-    connect(e, &CameraEngine::pictureWindowPictureChanged, this, [this](const Picture &picture) {
-        if (m_form6)
-            m_form6->setPicture(*picture.full());
-    });
-    // The engine stays silent about failed fetches; the panel's tip tells why
-    // its picture is not coming, and the next picture clears it.
-    connect(e, &CameraEngine::fetchFailed, this, [this](int index, const QString &reason) {
-        if (index >= 0 && index < PanelGrid::kPanelCount)
-            Frame[size_t(index)]->setToolTip(reason);
-    });
+    // The saver follows after this window, so a saved picture replaces the
+    // arrived one, never the other way round.
+    m_saver->follow(e);
+    connect(m_saver, &PictureSaver::pictureSaved, this, &MainWindow::showSaved);
+    connect(m_saver, &PictureSaver::saveFailed, this,
+            [this](const SaveReport &report) { setStatusText(report.statusText); });
+}
+
+Picture MainWindow::shownPicture(int index) const
+{
+    if (index < 0 || index >= PanelGrid::kPanelCount)
+        return {};
+    return m_shown[size_t(index)];
 }
 
 void MainWindow::syncPanel(int index)
 {
     guarded(this, [&] {
-        const CameraPanel &p = m_engine->panel(index);
+        const PanelStatus &p = m_engine->status(index);
         CameraPanelWidget *w = Frame[size_t(index)];
         w->setTitle(p.caption);
         w->setBusy(p.busy);
         w->setProgress(p.progress);
-        w->setVisible(p.visible);
+        w->setVisible(p.inUse);
+        if (!p.picture.isSameAs(m_fromEngine[size_t(index)])) {
+            m_fromEngine[size_t(index)] = p.picture;
+            showPanelPicture(index, p.picture);
+        }
     });
 }
 
-void MainWindow::syncPanelPicture(int index)
+void MainWindow::showPanelPicture(int index, const Picture &picture)
+{
+    m_shown[size_t(index)] = picture;
+    CameraPanelWidget *w = Frame[size_t(index)];
+    w->setPicture(QPixmap::fromImage(picture.thumbnail(w->pictureSize())));
+    // The engine says nothing about failed fetches; the panel's tip tells why
+    // its picture is not coming, and the next picture clears it.
+    if (!picture.isSameAs(m_engine->notFoundPicture()))
+        w->setToolTip(QString());
+}
+
+void MainWindow::showArrivedPicture(int index, const Picture &picture)
+{
+    if (index != m_selectedCam)
+        return;
+    guarded(this, [&] {
+        LockWindowUpdates(this, true);
+        showViewerPicture(picture);
+        if (m_pictureWindowOpen && m_form6) {
+            m_form6->setBusy(false);
+            m_form6->setPicture(*picture.full());
+        }
+        showViewerLabels(index);
+        LockWindowUpdates(this, false);
+    });
+}
+
+void MainWindow::showFetchFailure(int index, const Failure &failure)
+{
+    if (index < 0 || index >= PanelGrid::kPanelCount)
+        return;
+    Frame[size_t(index)]->setToolTip(failure.text);
+    if (index != m_selectedCam)
+        return;
+    // A body that did not decode ended the fetch as a picture would have.
+    if (failure.kind == Failure::Kind::Decode && m_pictureWindowOpen && m_form6)
+        m_form6->setBusy(false);
+    if (failure.kind == Failure::Kind::Decode || failure.kind == Failure::Kind::NotAPicture)
+        showViewerLabels(index);
+}
+
+void MainWindow::showSaved(const SaveReport &report)
 {
     guarded(this, [&] {
-        const CameraPanel &p = m_engine->panel(index);
-        CameraPanelWidget *w = Frame[size_t(index)];
-        w->setPicture(QPixmap::fromImage(p.picture.thumbnail(w->pictureSize())));
-        if (!p.picture.isSameAs(m_engine->notFoundPicture()))
-            w->setToolTip(QString());
+        if (report.index < 0 || report.index >= PanelGrid::kPanelCount)
+            return;
+        // The panel shows the picture as saved.
+        if (!report.picture.isNull())
+            showPanelPicture(report.index, report.picture);
+        if (report.index == m_selectedCam)
+            setStatusText(report.statusText);
     });
+}
+
+void MainWindow::followTick(int index)
+{
+    // Only the countdown label changes: no lock, which would repaint the whole window.
+    if (index != m_selectedCam)
+        return;
+    guarded(this, [&] {
+        lblNextRefresh->setText(m_engine->nextRefreshLabel(index));
+        requestNetworkTime();
+    });
+}
+
+void MainWindow::panelStopped(int index, bool wasInUse)
+{
+    if (wasInUse && m_camsInUse > 0)
+        --m_camsInUse;
+    if (index == m_selectedCam) {
+        m_selectedCam = -1;
+        hideViewer();
+    }
 }
 
 void MainWindow::cmdStartCam_Click()
@@ -757,13 +820,13 @@ void MainWindow::List1_DblClick()
 void MainWindow::OpenSelectedCam()
 {
     guarded(this, [&] {
-        if (m_engine->camsInUse() >= PanelGrid::kPanelCount)
+        if (m_camsInUse >= PanelGrid::kPanelCount)
             return;
         const QString name = currentListText();
         // Every frame counts, hidden ones too: a camera named like an unused
         // panel's caption does not open while a frame carries that caption.
         for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
-            if (m_engine->panel(i).caption == name)
+            if (m_engine->status(i).caption == name)
                 return;
         }
         OpenCamPanel(name);
@@ -778,22 +841,16 @@ int MainWindow::OpenCamPanel(const QString &name)
             return;
         const CamListResult<std::optional<CamEntry>> found = CamListFile::FindCamEntry(name);
         if (!found.ok()) {
-            showFileError(found.error);
+            showFileError(found.errorText());
             return;
         }
-        if (!found.value)
+        if (!found.value())
             return;
-        const int i = m_engine->lowestHiddenPanel();
+        const CamEntry &entry = *found.value();
+        const int i = m_engine->open(entry.name, entry.address, entry.refresh);
         if (i < 0)
             return;
-        m_engine->setCamsInUse(qint16(m_engine->camsInUse() + 1));
-        const CamEntry &entry = *found.value;
-        m_engine->setVisible(i, true);
-        m_engine->setName(i, entry.name);
-        m_engine->setAddress(i, entry.address);
-        m_engine->setRefresh(i, entry.refresh);
-        m_engine->StartPanel(i);
-        syncPanel(i);
+        ++m_camsInUse;
         opened = i;
     });
     return opened;
@@ -805,13 +862,9 @@ void MainWindow::renamePanels(const QString &oldName, const QString &name, const
     guarded(this, [&] {
         // Every panel showing the camera changes, not only the first.
         for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
-            if (m_engine->panel(i).caption != oldName)
+            if (m_engine->status(i).caption != oldName)
                 continue;
-            m_engine->setName(i, name);
-            m_engine->setCaption(i, name);
-            m_engine->setAddress(i, url);
-            m_engine->setRefresh(i, refresh);
-            syncPanel(i);
+            m_engine->setCamera(i, name, url, refresh);
         }
     });
 }
@@ -821,14 +874,15 @@ void MainWindow::renamePanels(const QString &oldName, const QString &name, const
 void MainWindow::showCameraInViewer(int index)
 {
     guarded(this, [&] {
-        m_engine->setSelectedCam(qint16(index));
+        if (index < 0 || index >= PanelGrid::kPanelCount)
+            return;
+        m_selectedCam = qint16(index);
         LockWindowUpdates(this, true);
         frmMain->show();
         frmDetails->show();
         // The full-resolution picture: the viewer zooms it, the panel's small
         // copy would turn blocky.
-        const Picture &picture = m_engine->panel(index).picture;
-        const QImage full = *picture.full();
+        const QImage full = *m_shown[size_t(index)].full();
         imgMain->setPicture(full);
         sizeViewerFor(full.size());
         showViewerLabels(index);
@@ -906,10 +960,10 @@ void MainWindow::VScroll2_Change(int value)
     placeImage();
 }
 
-void MainWindow::showViewerPicture(int index)
+void MainWindow::showViewerPicture(const Picture &picture)
 {
     guarded(this, [&] {
-        const QImage full = *m_engine->panel(index).picture.full();
+        const QImage full = *picture.full();
         imgMain->setPicture(full);
         // Panel 0 counts as selected from the start, so its pictures reach the
         // viewer before anybody has picked a camera. The first of them sizes
@@ -924,11 +978,11 @@ void MainWindow::showViewerPicture(int index)
 void MainWindow::showViewerLabels(int index)
 {
     guarded(this, [&] {
-        const CameraPanel &p = m_engine->panel(index);
-        lblName->setText(p.txtName);
-        lblRefresh->setText(p.txtRefresh);
-        lblLastChanged->setText(p.txtUpdated);
-        lblLastRefreshed->setText(p.txtRefreshed);
+        const PanelStatus &p = m_engine->status(index);
+        lblName->setText(p.name);
+        lblRefresh->setText(p.refresh);
+        lblLastChanged->setText(p.lastChange);
+        lblLastRefreshed->setText(p.lastRecorded);
     });
 }
 
@@ -946,7 +1000,19 @@ bool MainWindow::autoSaveTicked() const
 void MainWindow::cmdSave_Click()
 {
     guarded(this, [&] {
-        const SaveImageResult result = m_saver->saveSelectedPicture();
+        if (m_selectedCam < 0 || m_selectedCam >= PanelGrid::kPanelCount) {
+            setStatusText(QStringLiteral("Save Image: no camera is selected"));
+            return;
+        }
+        // The picture the selected panel shows, whether new or not; the blank
+        // and the not-found pictures are no pictures of the camera.
+        const Picture shown = shownPicture(m_selectedCam);
+        if (shown.isNull() || shown.isSameAs(m_engine->notFoundPicture())) {
+            setStatusText(QStringLiteral("Save Image: the selected camera shows no picture"));
+            return;
+        }
+        const SaveImageResult result =
+            PictureSaver::savePicture(m_engine->status(m_selectedCam).name, shown, m_saver->now());
         if (result.saved) {
             // The viewer shows the picture that was saved.
             LockWindowUpdates(this, true);
@@ -960,7 +1026,7 @@ void MainWindow::cmdSave_Click()
 void MainWindow::Command3_Click()
 {
     guarded(this, [&] {
-        m_engine->setPictureWindowOpen(true);
+        m_pictureWindowOpen = true;
         if (m_form6) {
             m_form6->setPicture(imgMain->picture());
             m_form6->raise();
@@ -976,7 +1042,7 @@ void MainWindow::Command3_Click()
         if (const QScreen *s = screen())
             m_form6->setGeometry(s->geometry());
         connect(m_form6, &PictureWindow::closedByClick, this,
-                [this] { m_engine->setPictureWindowOpen(false); });
+                [this] { m_pictureWindowOpen = false; });
     });
 }
 

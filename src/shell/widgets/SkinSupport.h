@@ -5,9 +5,9 @@
 
 class QObject;
 
-// Stands in for the skin support component that came with the original skin
-// engine. Nothing on this platform needs what it did, so its three calls only
-// note that they were made; the order of calls around it is kept.
+// Stands in for a skin support component this platform does not need: its
+// three calls only note that they were made, so the order of the calls around
+// it can still be checked.
 class SkinSupport
 {
 public:

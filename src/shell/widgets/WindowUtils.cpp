@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include "AppInfo.h"
+#include "FileUtils.h"
 
 namespace {
 const QString kService = QStringLiteral("org.freedesktop.ScreenSaver");
@@ -18,13 +19,6 @@ const QString kPath = QStringLiteral("/org/freedesktop/ScreenSaver");
 const QString kInterface = QStringLiteral("org.freedesktop.ScreenSaver");
 // A desktop that does not answer must not freeze the window for long.
 constexpr int kCallTimeoutMs = 3000;
-
-// The document's paths are written with "\"; on this system "/" separates.
-QString withSlashes(QString path)
-{
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return path;
-}
 
 WindowUtils::ScreenSaverService sessionBusService()
 {
@@ -76,28 +70,17 @@ ScreenSaverState &screenSaver()
 
 bool WindowUtils::DirExists(const QString &path)
 {
-    if (path.isEmpty())
-        return false;
-    const QFileInfo info(withSlashes(path));
-    return info.isDir();
+    return FileUtils::DirExists(path);
 }
 
 QString WindowUtils::GetFileName(const QString &path)
 {
-    const qsizetype cut =
-        std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
-    return path.mid(cut + 1);
+    return FileUtils::GetFileName(path);
 }
 
 bool WindowUtils::FileExists(const QString &path)
 {
-    const QString name = GetFileName(path);
-    if (name.isEmpty())
-        return false;
-    // Only the exact path: a name differing in letter case is another file here,
-    // and opening this path would fail.
-    const QFileInfo info(withSlashes(path));
-    return info.isFile() && !info.isHidden() && info.fileName() == name;
+    return FileUtils::FileExists(path);
 }
 
 bool WindowUtils::SetScreenSaverActive(bool active)

@@ -35,7 +35,7 @@ bool AddCamDialog::acceptEntry()
     // A name that is listed already is not refused: the file gets a second entry.
     const CamListResult<bool> appended = CamListFile::AppendCamEntry(name(), url(), refresh());
     if (!appended.ok()) {
-        showFileError(appended.error);
+        showFileError(appended.errorText());
         return false;
     }
     emit camListChanged();

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+// The program's settings, one typed accessor each. This is the one place that
+// knows which store a setting lives in, its key, its default and how its text
+// reads; the rest of the program never sees the stored texts.
+class Settings
+{
+public:
+    // "AutoSave New Pictures": machine area, key "autoSave", default off. On
+    // only for the whole number 1; any other text, number or not, is off.
+    // Throws TessalyError as SettingsStore::GetMachineSetting does when the
+    // store cannot be read.
+    static bool autoSave();
+    // Stores "1" or "0"; true when stored (the "Permission Denied" box has then
+    // been dealt with).
+    static bool setAutoSave(bool on);
+
+    // "Show at Startup" of the help window: per-user area, key "showHelp",
+    // default on. The whole number 1 is on, 0 is off; any other text says
+    // nothing (std::nullopt), and the start-up then does not open the help.
+    static std::optional<bool> showHelp();
+    // Stores "1" or "0"; true when it reached the disk.
+    static bool setShowHelp(bool on);
+
+    // How a switch is written into either store: "1" on, "0" off.
+    static QString switchText(bool on);
+};

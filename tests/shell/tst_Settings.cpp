@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <QSettings>
+
+#include "AppInfo.h"
+#include "MachineRegistry.h"
+#include "Settings.h"
+#include "SettingsStore.h"
+#include "TessalyError.h"
+#include "TestEnv.h"
+
+namespace {
+
+const QString kSection = QStringLiteral("Settings");
+
+class SettingsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TestEnv::freshProgramDirectory();
+        TestEnv::freshConfigDirectory();
+    }
+
+    static void storeMachine(const QString &text)
+    {
+        ASSERT_TRUE(SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection,
+                                                      QStringLiteral("autoSave"), text));
+    }
+    static void storeUser(const QString &text)
+    {
+        ASSERT_TRUE(SettingsStore::SaveSetting(AppInfo::productName(), kSection,
+                                               QStringLiteral("showHelp"), text));
+    }
+};
+
+} // namespace
+
+TEST_F(SettingsTest, AutoSaveIsOnOnlyForTheWholeNumberOneAndStoresZeroOrOne)
+{
+    EXPECT_FALSE(Settings::autoSave()) << "never stored: off";
+    struct Row
+    {
+        const char *stored;
+        bool on;
+    };
+    for (const Row &row :
+         {Row{"1", true}, Row{" 1 ", true}, Row{"0", false}, Row{"", false}, Row{"2", false},
+          Row{"yes", false}, Row{"1.5", false}, Row{"-1", false}}) {
+        storeMachine(QString::fromLatin1(row.stored));
+        EXPECT_EQ(Settings::autoSave(), row.on) << row.stored;
+    }
+
+    ASSERT_TRUE(Settings::setAutoSave(true));
+    EXPECT_EQ(SettingsStore::GetMachineSetting(AppInfo::productName(), kSection,
+                                               QStringLiteral("autoSave"), {}),
+              QStringLiteral("1"));
+    EXPECT_TRUE(Settings::autoSave());
+    ASSERT_TRUE(Settings::setAutoSave(false));
+    EXPECT_EQ(SettingsStore::GetMachineSetting(AppInfo::productName(), kSection,
+                                               QStringLiteral("autoSave"), {}),
+              QStringLiteral("0"));
+    EXPECT_FALSE(Settings::autoSave());
+}
+
+TEST_F(SettingsTest, AnAutoSaveOfAnotherTypeRaisesTheNumberedError)
+{
+    // A 32-bit number where a string belongs.
+    MachineRegistry registry(MachineRegistry::defaultFilePath());
+    MachineRegistry::Key key = 0;
+    ASSERT_EQ(
+        registry.createKey(SettingsStore::machineKeyPath(AppInfo::productName(), kSection), &key),
+        MachineRegistry::Success);
+    ASSERT_EQ(registry.setValue(key, QStringLiteral("autoSave"), MachineRegistry::TypeDword,
+                                QByteArray(4, '\1')),
+              MachineRegistry::Success);
+    registry.closeKey(key);
+    try {
+        Settings::autoSave();
+        ADD_FAILURE() << "no error raised";
+    } catch (const TessalyError &e) {
+        EXPECT_EQ(e.number(), SettingsStore::ErrorBase + 2000 + 4);
+        EXPECT_EQ(e.description(), QStringLiteral("Registry data not a string"));
+    }
+}
+
+TEST_F(SettingsTest, ShowHelpIsOnByDefaultAndSaysNothingForOtherTexts)
+{
+    EXPECT_EQ(Settings::showHelp(), std::optional<bool>(true)) << "never stored: on";
+    struct Row
+    {
+        const char *stored;
+        std::optional<bool> value;
+    };
+    for (const Row &row : {Row{"1", true}, Row{"0", false}, Row{" 0", false}, Row{"2", {}},
+                           Row{"", {}}, Row{"no", {}}}) {
+        storeUser(QString::fromLatin1(row.stored));
+        EXPECT_EQ(Settings::showHelp(), row.value) << row.stored;
+    }
+    ASSERT_TRUE(Settings::setShowHelp(false));
+    EXPECT_EQ(
+        SettingsStore::GetSetting(AppInfo::productName(), kSection, QStringLiteral("showHelp"), {}),
+        QStringLiteral("0"));
+    ASSERT_TRUE(Settings::setShowHelp(true));
+    EXPECT_EQ(Settings::showHelp(), std::optional<bool>(true));
+}
