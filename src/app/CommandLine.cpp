@@ -2,8 +2,14 @@
 
 #include <cstdio>
 
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QTextStream>
+
 #include "AppInfo.h"
 #include "RecordMode.h"
+#include "TrustCertificate.h"
 
 namespace {
 
@@ -32,7 +38,10 @@ CommandLine::Parsed failure(const QString &text)
 {
     return {CommandLine::Action::Fail,
             QStringLiteral("tessaly: %1\nTry 'tessaly --help' for the options.").arg(text),
-            CommandLine::UsageExitCode, std::nullopt};
+            CommandLine::UsageExitCode,
+            std::nullopt,
+            {},
+            false};
 }
 
 void printTo(std::FILE *stream, const QString &text)
@@ -47,6 +56,7 @@ QString CommandLine::usage()
 {
     const QString text = QStringLiteral(
         "Usage: tessaly [--record] [--autosave on|off]\n"
+        "       tessaly --trust-certificate HOST:PORT [--yes]\n"
         "Viewer and recorder for network cameras that publish a JPEG snapshot URL.\n"
         "\n"
         "Without options the main window opens. Cameras come from 00camlist.txt in the\n"
@@ -61,6 +71,10 @@ QString CommandLine::usage()
         "  --autosave on|off\n"
         "               tick or untick \"AutoSave New Pictures\" (stored like the check\n"
         "               box of the main window), then record with --record or end\n"
+        "  --trust-certificate HOST:PORT\n"
+        "               connect to an HTTPS camera, show its certificate's SHA-256\n"
+        "               fingerprint, ask, and trust that one certificate for HOST:PORT\n"
+        "               from then on; --yes trusts without asking\n"
         "  -h, --help   show this text\n"
         "  --version    show the version\n"
         "\n"
@@ -81,6 +95,8 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
     bool help = false;
     bool version = false;
     std::optional<bool> autoSave;
+    QString trustTarget;
+    bool yes = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (argument == QLatin1String("--record")) {
@@ -89,6 +105,12 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
             help = true;
         } else if (argument == QLatin1String("--version")) {
             version = true;
+        } else if (argument == QLatin1String("--trust-certificate")) {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(QLatin1Char('-')))
+                return failure(QStringLiteral("option '--trust-certificate' needs HOST:PORT"));
+            trustTarget = arguments.at(++i);
+        } else if (argument == QLatin1String("--yes")) {
+            yes = true;
         } else if (argument == QLatin1String("--autosave")) {
             const QString value = i + 1 < arguments.size() ? arguments.at(i + 1) : QString();
             if (value == QLatin1String("on") || value == QLatin1String("1"))
@@ -108,10 +130,17 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
         }
     }
     if (help)
-        return {Action::Help, usage(), 0, autoSave};
+        return {Action::Help, usage(), 0, autoSave, {}, false};
     if (version)
-        return {Action::Version, versionText(), 0, autoSave};
-    Parsed parsed{record ? Action::Record : Action::Window, {}, 0, autoSave};
+        return {Action::Version, versionText(), 0, autoSave, {}, false};
+    if (yes && trustTarget.isEmpty())
+        return failure(QStringLiteral("option '--yes' belongs to '--trust-certificate'"));
+    if (!trustTarget.isEmpty()) {
+        if (record || autoSave)
+            return failure(QStringLiteral("'--trust-certificate' goes alone (with '--yes')"));
+        return {Action::TrustCertificate, {}, 0, std::nullopt, trustTarget, yes};
+    }
+    Parsed parsed{record ? Action::Record : Action::Window, {}, 0, autoSave, {}, false};
     if (!record && autoSave)
         parsed.action = Action::StoreAutoSave;
     return parsed;
@@ -137,6 +166,22 @@ std::optional<int> CommandLine::run(int &argc, char **argv)
         return RecordMode::run(argc, argv, parsed.autoSave, false);
     case Action::Record:
         return RecordMode::run(argc, argv, parsed.autoSave, true);
+    case Action::TrustCertificate: {
+        QCoreApplication app(argc, argv);
+        AppInfo::applyToApplication();
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        QTextStream in(stdin);
+        const TrustCertificate::Io io{out, err,
+                                      [&in]() -> std::optional<QString> {
+                                          QString line;
+                                          if (!in.readLineInto(&line))
+                                              return std::nullopt;
+                                          return line;
+                                      },
+                                      ::isatty(STDIN_FILENO) == 1};
+        return TrustCertificate::run(parsed.trustTarget, parsed.yes, io);
+    }
     }
     return UsageExitCode;
 }

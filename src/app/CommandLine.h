@@ -8,13 +8,14 @@
 // What the command line asks for. Without options the program opens its main
 // window; --record records headless; --autosave on|off stores the "AutoSave
 // New Pictures" option the way its check box does (a box without a desktop has
-// no other way to tick it); --help and --version answer and end.
+// no other way to tick it); --trust-certificate HOST:PORT [--yes] trusts one
+// HTTPS camera's certificate; --help and --version answer and end.
 // Anything else is refused with exit code 2 before any window or camera is
 // touched, so a typo in a service file fails loudly instead of opening a GUI.
 class CommandLine
 {
 public:
-    enum class Action { Window, Record, StoreAutoSave, Help, Version, Fail };
+    enum class Action { Window, Record, StoreAutoSave, TrustCertificate, Help, Version, Fail };
 
     struct Parsed
     {
@@ -23,6 +24,9 @@ public:
         int exitCode = 0;
         // --autosave: the option to store before anything else happens.
         std::optional<bool> autoSave;
+        // --trust-certificate HOST:PORT, and whether --yes answered the question.
+        QString trustTarget;
+        bool yes = false;
     };
 
     static constexpr int UsageExitCode = 2;

@@ -85,3 +85,25 @@ TEST(CommandLine, QtWindowOptionsPassThroughWithTheirValues)
     // The value is taken as the option's, even when it looks like an option.
     EXPECT_EQ(CommandLine::parse({"-stylesheet", "--record"}).action, Action::Window);
 }
+
+TEST(CommandLine, TrustCertificateTakesHostAndPortAndAnOptionalYes)
+{
+    CommandLine::Parsed parsed = CommandLine::parse({"--trust-certificate", "cam.local:8443"});
+    EXPECT_EQ(parsed.action, Action::TrustCertificate);
+    EXPECT_EQ(parsed.trustTarget, QStringLiteral("cam.local:8443"));
+    EXPECT_FALSE(parsed.yes);
+    parsed = CommandLine::parse({"--yes", "--trust-certificate", "[::1]:443"});
+    EXPECT_EQ(parsed.action, Action::TrustCertificate);
+    EXPECT_EQ(parsed.trustTarget, QStringLiteral("[::1]:443"));
+    EXPECT_TRUE(parsed.yes);
+
+    for (const QStringList &wrong :
+         {QStringList{"--trust-certificate"}, QStringList{"--trust-certificate", "--yes"},
+          QStringList{"--yes"}, QStringList{"--trust-certificate", "h:1", "--record"},
+          QStringList{"--trust-certificate", "h:1", "--autosave", "on"}}) {
+        const CommandLine::Parsed p = CommandLine::parse(wrong);
+        EXPECT_EQ(p.action, Action::Fail) << wrong.join(' ').toStdString();
+        EXPECT_EQ(p.exitCode, CommandLine::UsageExitCode);
+    }
+    EXPECT_TRUE(CommandLine::usage().contains(QLatin1String("--trust-certificate HOST:PORT")));
+}
