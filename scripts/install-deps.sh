@@ -7,6 +7,9 @@ packages=(
     build-essential cmake pkg-config git
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libturbojpeg0-dev
+    libcurl4-openssl-dev libxxhash-dev
+    libssl-dev ca-certificates
+    lighttpd lighttpd-mod-openssl openssl
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
 )
@@ -36,5 +39,34 @@ if [ "$(id -u)" -ne 0 ]; then
     SUDO="sudo"
 fi
 echo "install-deps: installing ${missing[*]}"
+
+# lighttpd is only a test peer: its package must not leave a system web server
+# running. A policy-rc.d that answers 101 keeps invoke-rc.d from starting any
+# service during the install; one that was there before is put back after.
+policy=/usr/sbin/policy-rc.d
+saved_policy=""
+if [ -e "$policy" ]; then
+    saved_policy="$(mktemp)"
+    $SUDO cp -p "$policy" "$saved_policy"
+fi
+restore_policy() {
+    if [ -n "$saved_policy" ]; then
+        $SUDO cp -p "$saved_policy" "$policy"
+        rm -f "$saved_policy"
+    else
+        $SUDO rm -f "$policy"
+    fi
+}
+trap restore_policy EXIT
+printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
+$SUDO chmod 755 "$policy"
+
 $SUDO apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+# Belt and braces on a machine where the policy was ignored (systemd presets).
+if command -v systemctl >/dev/null 2>&1 && [ -d /run/systemd/system ]; then
+    $SUDO systemctl disable --now lighttpd.service >/dev/null 2>&1 || true
+elif command -v service >/dev/null 2>&1; then
+    $SUDO service lighttpd stop >/dev/null 2>&1 || true
+fi

@@ -2,8 +2,14 @@
 
 #include <cstdio>
 
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QTextStream>
+
 #include "AppInfo.h"
 #include "RecordMode.h"
+#include "TrustCertificate.h"
 
 namespace {
 
@@ -32,7 +38,11 @@ CommandLine::Parsed failure(const QString &text)
 {
     return {CommandLine::Action::Fail,
             QStringLiteral("tessaly: %1\nTry 'tessaly --help' for the options.").arg(text),
-            CommandLine::UsageExitCode, std::nullopt, std::nullopt};
+            CommandLine::UsageExitCode,
+            std::nullopt,
+            std::nullopt,
+            {},
+            false};
 }
 
 void printTo(std::FILE *stream, const QString &text)
@@ -47,6 +57,7 @@ QString CommandLine::usage()
 {
     const QString text = QStringLiteral(
         "Usage: tessaly [--record] [--autosave on|off] [--keep-original on|off]\n"
+        "       tessaly --trust-certificate HOST:PORT [--yes]\n"
         "Viewer and recorder for network cameras that publish a JPEG snapshot URL.\n"
         "\n"
         "Without options the main window opens. Cameras come from 00camlist.txt in the\n"
@@ -64,6 +75,10 @@ QString CommandLine::usage()
         "  --keep-original on|off\n"
         "               save a camera's own JPEG byte for byte instead of re-encoding\n"
         "               it (\"Keep the camera's own pictures\"), stored like --autosave\n"
+        "  --trust-certificate HOST:PORT\n"
+        "               connect to an HTTPS camera, show its certificate's SHA-256\n"
+        "               fingerprint, ask, and trust that one certificate for HOST:PORT\n"
+        "               from then on; --yes trusts without asking\n"
         "  -h, --help   show this text\n"
         "  --version    show the version\n"
         "\n"
@@ -97,6 +112,8 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
             return false;
         return true;
     };
+    QString trustTarget;
+    bool yes = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (argument == QLatin1String("--record")) {
@@ -109,6 +126,12 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
                    argument == QLatin1String("--keep-original")) {
             if (!switchValue(i, argument == QLatin1String("--autosave") ? autoSave : keepOriginal))
                 return failure(QStringLiteral("option '%1' takes on or off").arg(argument));
+        } else if (argument == QLatin1String("--trust-certificate")) {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(QLatin1Char('-')))
+                return failure(QStringLiteral("option '--trust-certificate' needs HOST:PORT"));
+            trustTarget = arguments.at(++i);
+        } else if (argument == QLatin1String("--yes")) {
+            yes = true;
         } else if (const QtOption *option = qtOption(argument)) {
             if (option->takesValue && ++i >= arguments.size())
                 return failure(QStringLiteral("option '%1' needs a value").arg(argument));
@@ -119,10 +142,17 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
         }
     }
     if (help)
-        return {Action::Help, usage(), 0, autoSave, keepOriginal};
+        return {Action::Help, usage(), 0, autoSave, keepOriginal, {}, false};
     if (version)
-        return {Action::Version, versionText(), 0, autoSave, keepOriginal};
-    Parsed parsed{record ? Action::Record : Action::Window, {}, 0, autoSave, keepOriginal};
+        return {Action::Version, versionText(), 0, autoSave, keepOriginal, {}, false};
+    if (yes && trustTarget.isEmpty())
+        return failure(QStringLiteral("option '--yes' belongs to '--trust-certificate'"));
+    if (!trustTarget.isEmpty()) {
+        if (record || autoSave || keepOriginal)
+            return failure(QStringLiteral("'--trust-certificate' goes alone (with '--yes')"));
+        return {Action::TrustCertificate, {}, 0, std::nullopt, std::nullopt, trustTarget, yes};
+    }
+    Parsed parsed{record ? Action::Record : Action::Window, {}, 0, autoSave, keepOriginal, {}, false};
     if (!record && (autoSave || keepOriginal))
         parsed.action = Action::StoreSettings;
     return parsed;
@@ -148,6 +178,22 @@ std::optional<int> CommandLine::run(int &argc, char **argv)
         return RecordMode::run(argc, argv, {parsed.autoSave, parsed.keepOriginal}, false);
     case Action::Record:
         return RecordMode::run(argc, argv, {parsed.autoSave, parsed.keepOriginal}, true);
+    case Action::TrustCertificate: {
+        QCoreApplication app(argc, argv);
+        AppInfo::applyToApplication();
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        QTextStream in(stdin);
+        const TrustCertificate::Io io{out, err,
+                                      [&in]() -> std::optional<QString> {
+                                          QString line;
+                                          if (!in.readLineInto(&line))
+                                              return std::nullopt;
+                                          return line;
+                                      },
+                                      ::isatty(STDIN_FILENO) == 1};
+        return TrustCertificate::run(parsed.trustTarget, parsed.yes, io);
+    }
     }
     return UsageExitCode;
 }

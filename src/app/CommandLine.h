@@ -9,13 +9,14 @@
 // window; --record records headless; --autosave on|off stores the "AutoSave
 // New Pictures" option the way its check box does (a box without a desktop has
 // no other way to tick it), and --keep-original on|off the "Keep the camera's
-// own pictures" option; --help and --version answer and end.
+// own pictures" option; --trust-certificate HOST:PORT [--yes] trusts one HTTPS
+// camera's certificate; --help and --version answer and end.
 // Anything else is refused with exit code 2 before any window or camera is
 // touched, so a typo in a service file fails loudly instead of opening a GUI.
 class CommandLine
 {
 public:
-    enum class Action { Window, Record, StoreSettings, Help, Version, Fail };
+    enum class Action { Window, Record, StoreSettings, TrustCertificate, Help, Version, Fail };
 
     struct Parsed
     {
@@ -26,6 +27,9 @@ public:
         // else happens.
         std::optional<bool> autoSave;
         std::optional<bool> keepOriginal;
+        // --trust-certificate HOST:PORT, and whether --yes answered the question.
+        QString trustTarget;
+        bool yes = false;
     };
 
     static constexpr int UsageExitCode = 2;

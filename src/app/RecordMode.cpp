@@ -9,6 +9,7 @@
 #include "AppInfo.h"
 #include "CamListFile.h"
 #include "CameraEngine.h"
+#include "DisplayText.h"
 #include "MessageBoxes.h"
 #include "Recorder.h"
 #include "Settings.h"
@@ -87,7 +88,7 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
     QObject::connect(&recorder, &Recorder::reported,
                      [](const QString &line) { writeLine(stdout, line); });
     QObject::connect(&recorder, &Recorder::notice, [](const QString &text) {
-        writeLine(stderr, QStringLiteral("tessaly: ") + text);
+        writeLine(stderr, QStringLiteral("tessaly: ") + DisplayText::escapeControls(text));
     });
 
     if (!recorder.start()) {

@@ -9,6 +9,7 @@
 #include "AppInfo.h"
 #include "CamListFile.h"
 #include "CameraEngine.h"
+#include "DisplayText.h"
 #include "PictureSaver.h"
 #include "Settings.h"
 #include "TessalyError.h"
@@ -184,7 +185,10 @@ QString Recorder::cameraName(int index) const
 
 void Recorder::report(const QString &verbAndText)
 {
-    emit reported(timestamp(QDateTime::currentDateTime()) + QLatin1Char(' ') + verbAndText);
+    // A line for a terminal or the journal: nothing a camera (or a camera
+    // list) holds may write control sequences into it.
+    emit reported(timestamp(QDateTime::currentDateTime()) + QLatin1Char(' ') +
+                  DisplayText::escapeControls(verbAndText));
 }
 
 bool Recorder::isOurs(int index) const

@@ -7,14 +7,15 @@
 #include <stdexcept>
 
 #include <QLocale>
-#include <QSignalBlocker>
-#include <QTcpSocket>
 #include <QTimer>
 
+#include "CameraAddress.h"
+#include "CertificatePins.h"
 #include "DateTimeText.h"
+#include "DisplayText.h"
+#include "HttpExchange.h"
 #include "HttpSnapshot.h"
 #include "SnapshotResponse.h"
-#include "SnapshotUrl.h"
 
 namespace {
 
@@ -37,33 +38,30 @@ void guarded(const char *where, F &&step)
 
 CameraEngine::CameraEngine(QObject *parent)
     : QObject(parent)
+    , m_exchange(new HttpExchange(this))
 {
     for (int i = 0; i < PanelCount; ++i) {
         Channel &channel = m_channels[i];
-        channel.socket = new QTcpSocket(this);
         channel.timer = new QTimer(this);
         channel.timer->setInterval(1000);
         connect(channel.timer, &QTimer::timeout, this, [this, i] { tick(i); });
-        connect(channel.socket, &QTcpSocket::connected, this,
-                [this, i] { guarded("connected", [&] { onConnected(i); }); });
-        connect(channel.socket, &QTcpSocket::readyRead, this,
-                [this, i] { guarded("data arrival", [&] { onReadyRead(i); }); });
-        connect(channel.socket, &QTcpSocket::disconnected, this,
-                [this, i] { guarded("server close", [&] { onServerClosed(i); }); });
-        connect(channel.socket, &QTcpSocket::errorOccurred, this,
-                [this, i] { guarded("socket error", [&] { onSocketError(i); }); });
     }
+    connect(m_exchange, &HttpExchange::progress, this,
+            [this](HttpExchange::FetchId id, qint64 bytes, qint64 declared, bool headerEnded) {
+                guarded("data arrival", [&] { onFetchProgress(id, bytes, declared, headerEnded); });
+            });
+    connect(m_exchange, &HttpExchange::finished, this,
+            [this](HttpExchange::FetchId id, const FetchResult &result) {
+                guarded("fetch end", [&] { onFetchFinished(id, result); });
+            });
 }
 
 CameraEngine::~CameraEngine()
 {
-    // A socket torn down with an open connection reports it; nobody may hear
-    // that while the panel records are going away.
-    for (Channel &channel : m_channels) {
+    // Fetches still running end with the exchange; nobody hears of them.
+    for (Channel &channel : m_channels)
         channel.timer->stop();
-        channel.socket->blockSignals(true);
-        channel.socket->abort();
-    }
+    m_exchange->blockSignals(true);
 }
 
 void CameraEngine::checkIndex(int index) const
@@ -200,8 +198,7 @@ void CameraEngine::tick(int index)
         if (f.ticks >= f.refreshSecs) {
             // The fetch still running is dropped by the next start; say so, or
             // a camera that never answers would go unnoticed.
-            const SocketState state = m_channels[index].state;
-            if (state == SocketState::Connecting || state == SocketState::Receiving)
+            if (m_channels[index].state == SocketState::Receiving)
                 reportFailure(
                     index,
                     Failure::of(Failure::Kind::Timeout,
@@ -242,23 +239,30 @@ void CameraEngine::startFetch(int index)
     emit statusChanged(index);
 
     closeSocket(index);
-    const std::optional<SnapshotUrl> url = SnapshotUrl::split(s.address);
-    if (!url) {
+    const std::optional<CameraAddress> address = CameraAddress::parse(s.address);
+    if (!address) {
         channel.state = SocketState::Failed;
-        reportFailure(index,
-                      Failure::of(Failure::Kind::BadAddress,
-                                  QStringLiteral("Address \"%1\" has no path").arg(s.address)));
+        reportFailure(
+            index,
+            Failure::of(
+                Failure::Kind::BadAddress,
+                QStringLiteral("Address \"%1\" has no path").arg(DisplayText::address(s.address))));
         return;
     }
-    f.host = url->host;
-    f.path = url->path;
+    f.host = address->hostText;
+    f.path = address->requestPath();
     f.buffer.clear();
     f.headerDone = false;
     f.contentLength = 0;
     f.bytesReceived = 0;
 
-    channel.state = SocketState::Connecting;
-    channel.socket->connectToHost(url->connectHost, url->port);
+    FetchRequest request;
+    request.address = *address;
+    request.maxBytes = HttpSnapshot::MaxResponseBytes;
+    if (address->https)
+        request.pinnedSha256 = CertificatePins::pinFor(address->hostPort());
+    channel.state = SocketState::Receiving;
+    channel.fetch = m_exchange->start(request);
 }
 
 void CameraEngine::stopPanel(int index)
@@ -266,6 +270,8 @@ void CameraEngine::stopPanel(int index)
     checkIndex(index);
     PanelStatus &s = m_status[index];
     closeSocket(index);
+    // The next open is a new run: its first picture is compared with nothing.
+    m_changes[index].reset();
     m_fetch[index].counting = false;
     m_channels[index].timer->stop();
     const bool wasInUse = s.inUse;
@@ -279,89 +285,80 @@ void CameraEngine::stopPanel(int index)
 
 void CameraEngine::closeSocket(int index)
 {
-    // Our own close is not the server's: no close, error or data signal of the
-    // dropped connection may reach the handlers.
+    // Our own close is not the server's: nothing of the dropped fetch may
+    // reach the handlers.
     Channel &channel = m_channels[index];
     channel.state = SocketState::Idle;
-    const QSignalBlocker blocker(channel.socket);
-    channel.socket->abort();
+    if (channel.fetch != 0)
+        m_exchange->cancel(channel.fetch);
+    channel.fetch = 0;
 }
 
 // ---- the exchange ------------------------------------------------------------
 
-void CameraEngine::onConnected(int index)
+int CameraEngine::panelOfFetch(quint64 id) const
 {
-    Channel &channel = m_channels[index];
-    if (channel.state != SocketState::Connecting)
-        return;
-    channel.state = SocketState::Receiving;
-    SnapshotFetch &f = m_fetch[index];
-    const QByteArray request = HttpSnapshot::requestBytes(f.host, f.path);
-    if (channel.socket->write(request) != request.size())
-        failFetch(index, Failure::of(Failure::Kind::Network,
-                                     QStringLiteral("Request could not be sent: %1")
-                                         .arg(channel.socket->errorString())));
-}
-
-void CameraEngine::onReadyRead(int index)
-{
-    Channel &channel = m_channels[index];
-    if (channel.state != SocketState::Receiving) {
-        // Bytes nobody asked for (after a failure or a completed picture).
-        channel.socket->readAll();
-        return;
+    for (int i = 0; i < PanelCount; ++i) {
+        if (m_channels[i].fetch == id && m_channels[i].state == SocketState::Receiving)
+            return i;
     }
-    takeData(index, channel.socket->readAll());
+    return -1;
 }
 
-void CameraEngine::takeData(int index, const QByteArray &data)
+void CameraEngine::onFetchProgress(quint64 id, qint64 bodyBytes, qint64 declared, bool headerEnded)
 {
-    if (data.isEmpty())
+    const int index = panelOfFetch(id);
+    if (index < 0)
         return;
     SnapshotFetch &f = m_fetch[index];
-    const HttpSnapshot::Arrival arrival = HttpSnapshot::receive(f, data);
-    if (arrival.overCap) {
-        f.buffer.clear();
-        f.bytesReceived = 0;
-        failFetch(index,
-                  Failure::of(Failure::Kind::TooLarge,
-                              QStringLiteral("Response from %1 is larger than %2 bytes; dropped")
-                                  .arg(f.host)
-                                  .arg(HttpSnapshot::MaxResponseBytes)));
+    f.bytesReceived = qint32(qMin<qint64>(bodyBytes, HttpSnapshot::MaxResponseBytes));
+    if (headerEnded) {
+        // The read that ends the header shows no progress, whatever body came with it.
+        f.headerDone = true;
+        f.contentLength =
+            qint32(qBound<qint64>(0, declared, qint64(HttpSnapshot::MaxResponseBytes)));
         return;
     }
-    if (arrival.progressShown) {
-        m_status[index].progress = f.progress;
-        emit statusChanged(index);
-        emit statusText(arrival.statusText);
+    // Without a declared length there is nothing to measure progress against.
+    if (f.contentLength < 1)
+        return;
+    const float percent = HttpSnapshot::progressPercent(f.bytesReceived, f.contentLength);
+    // The bar refuses values outside its range and keeps the one it had.
+    if (percent >= 0 && percent <= 100)
+        f.progress = percent;
+    m_status[index].progress = f.progress;
+    emit statusChanged(index);
+    // The file part may carry a password in its query: shown masked.
+    emit statusText(HttpSnapshot::downloadingText(
+        DisplayText::address(HttpSnapshot::displayFileName(f.path)), f.progress));
+}
+
+void CameraEngine::onFetchFinished(quint64 id, const FetchResult &result)
+{
+    const int index = panelOfFetch(id);
+    if (index < 0)
+        return;
+    Channel &channel = m_channels[index];
+    channel.fetch = 0;
+    switch (result.kind) {
+    case FetchResult::Kind::Ok:
+    case FetchResult::Kind::HttpStatus:
+        channel.state = SocketState::Completed;
+        pictureArrival(index, result);
+        return;
+    case FetchResult::Kind::TooLarge:
+        m_fetch[index].buffer.clear();
+        m_fetch[index].bytesReceived = 0;
+        failFetch(index, Failure::of(Failure::Kind::TooLarge, result.text));
+        return;
+    case FetchResult::Kind::Certificate:
+        failFetch(index, Failure::of(Failure::Kind::Certificate, result.text));
+        return;
+    case FetchResult::Kind::Stream:
+    case FetchResult::Kind::Network:
+        break;
     }
-}
-
-void CameraEngine::onServerClosed(int index)
-{
-    Channel &channel = m_channels[index];
-    if (channel.state != SocketState::Receiving)
-        return;
-    // Whatever the server sent before closing is still waiting to be read.
-    takeData(index, channel.socket->readAll());
-    if (channel.state != SocketState::Receiving)
-        return;
-    channel.state = SocketState::Completed;
-    pictureArrival(index);
-}
-
-void CameraEngine::onSocketError(int index)
-{
-    Channel &channel = m_channels[index];
-    // The server closing the connection is how every response ends.
-    if (channel.socket->error() == QAbstractSocket::RemoteHostClosedError)
-        return;
-    if (channel.state != SocketState::Connecting && channel.state != SocketState::Receiving)
-        return;
-    const Failure::Kind kind = channel.socket->error() == QAbstractSocket::SocketTimeoutError
-                                   ? Failure::Kind::Timeout
-                                   : Failure::Kind::Network;
-    failFetch(index, Failure::of(kind, channel.socket->errorString()));
+    failFetch(index, Failure::of(Failure::Kind::Network, result.text));
 }
 
 void CameraEngine::failFetch(int index, const Failure &failure)
@@ -396,27 +393,36 @@ Picture CameraEngine::decode(int index, const QByteArray &body,
     return Picture::fromBytes(body, m_thumbnailSize);
 }
 
-void CameraEngine::pictureArrival(int index)
+void CameraEngine::pictureArrival(int index, const FetchResult &result)
 {
     PanelStatus &s = m_status[index];
     SnapshotFetch &f = m_fetch[index];
     s.busy = false;
 
-    SnapshotResponse::HeaderAndBody parts = SnapshotResponse::split(f.buffer);
+    const SnapshotResponse::HeaderAndBody parts{result.header, result.body};
     f.buffer = parts.body;
 
-    if (!SnapshotResponse::isImage(parts.header)) {
+    const bool failedStatus = result.kind == FetchResult::Kind::HttpStatus;
+    if (failedStatus || !SnapshotResponse::isImage(parts.header)) {
         // Change detection is left alone: the page says nothing about the picture.
         s.picture = m_notFound;
         emit statusChanged(index);
         reportFailure(index,
-                      Failure::of(Failure::Kind::NotAPicture,
-                                  QStringLiteral("Response from %1 is not a picture").arg(f.host)));
+                      failedStatus
+                          ? Failure::of(Failure::Kind::HttpStatus,
+                                        QStringLiteral("%1 answered %2")
+                                            .arg(DisplayText::escapeControls(f.host), result.text))
+                          : Failure::of(Failure::Kind::NotAPicture,
+                                        QStringLiteral("Response from %1 is not a picture")
+                                            .arg(DisplayText::escapeControls(f.host))));
         return;
     }
 
     const SnapshotResponse::Change change =
         SnapshotResponse::detectChange(parts.header, f.lastModified);
+    // Without Last-Modified a changed ETag or a changed body tells.
+    const ChangeDetector::Outcome outcome =
+        m_changes[index].judge(parts.header, parts.body, f.lastModified);
     if (change.hasLine) {
         s.lastChange = change.updatedText;
         if (change.record) {
@@ -424,7 +430,7 @@ void CameraEngine::pictureArrival(int index)
             s.lastRecorded = DateTimeText::currentDateTimeText();
         }
     }
-    f.newPicture = change.isNew;
+    f.newPicture = outcome.isNew;
 
     // A full decode is held until everyone has handled the arrival, so a save
     // that follows finds it made.

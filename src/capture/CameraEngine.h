@@ -7,12 +7,14 @@
 #include <QObject>
 #include <QString>
 
+#include "ChangeDetector.h"
 #include "PanelStatus.h"
 #include "Picture.h"
 #include "Result.h"
 
-class QTcpSocket;
+class HttpExchange;
 class QTimer;
+struct FetchResult;
 
 // How an arriving picture is decoded, decided once per picture by the
 // engine's owner (see CameraEngine::setDecodeRule).
@@ -113,11 +115,11 @@ signals:
     void statusText(const QString &text);
 
 private:
-    enum class SocketState { Idle, Connecting, Receiving, Failed, Completed };
+    enum class SocketState { Idle, Receiving, Failed, Completed };
 
     struct Channel
     {
-        QTcpSocket *socket = nullptr;
+        quint64 fetch = 0; // the exchange's id of the running fetch, 0 for none
         QTimer *timer = nullptr;
         SocketState state = SocketState::Idle;
     };
@@ -126,20 +128,20 @@ private:
     void closeSocket(int index);
     void startFetch(int index);
     void stopPanel(int index);
-    void onConnected(int index);
-    void onReadyRead(int index);
-    void onServerClosed(int index);
-    void onSocketError(int index);
-    void takeData(int index, const QByteArray &data);
+    int panelOfFetch(quint64 id) const;
+    void onFetchProgress(quint64 id, qint64 bodyBytes, qint64 declared, bool headerEnded);
+    void onFetchFinished(quint64 id, const FetchResult &result);
     void failFetch(int index, const Failure &failure);
     void reportFailure(int index, const Failure &failure);
-    void pictureArrival(int index);
+    void pictureArrival(int index, const FetchResult &result);
     Picture decode(int index, const QByteArray &body, std::shared_ptr<const QImage> *full) const;
     std::optional<double> refreshNumber(int index) const;
 
     std::array<PanelStatus, PanelCount> m_status;
     std::array<SnapshotFetch, PanelCount> m_fetch;
     std::array<Channel, PanelCount> m_channels;
+    std::array<ChangeDetector, PanelCount> m_changes;
+    HttpExchange *m_exchange = nullptr;
     bool m_realTimers = true;
     DecodeRule m_decodeRule;
     Picture m_notFound;

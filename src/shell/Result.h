@@ -21,6 +21,8 @@ struct Failure
         TooLarge,    // an answer larger than we take
         NotAPicture, // an answer that is not a picture
         BadAddress,  // an address we cannot fetch from
+        HttpStatus,  // the camera answered with a status other than 2xx
+        Certificate, // an HTTPS camera's certificate is not trusted
         Refused,     // the request makes no sense in the current state
         Unexpected,  // anything else; the text says what
     };

@@ -104,3 +104,25 @@ TEST(CommandLine, KeepOriginalIsStoredLikeAutoSave)
     EXPECT_EQ(CommandLine::parse({"--keep-original"}).action, Action::Fail);
     EXPECT_TRUE(CommandLine::usage().contains("--keep-original on|off"));
 }
+
+TEST(CommandLine, TrustCertificateTakesHostAndPortAndAnOptionalYes)
+{
+    CommandLine::Parsed parsed = CommandLine::parse({"--trust-certificate", "cam.local:8443"});
+    EXPECT_EQ(parsed.action, Action::TrustCertificate);
+    EXPECT_EQ(parsed.trustTarget, QStringLiteral("cam.local:8443"));
+    EXPECT_FALSE(parsed.yes);
+    parsed = CommandLine::parse({"--yes", "--trust-certificate", "[::1]:443"});
+    EXPECT_EQ(parsed.action, Action::TrustCertificate);
+    EXPECT_EQ(parsed.trustTarget, QStringLiteral("[::1]:443"));
+    EXPECT_TRUE(parsed.yes);
+
+    for (const QStringList &wrong :
+         {QStringList{"--trust-certificate"}, QStringList{"--trust-certificate", "--yes"},
+          QStringList{"--yes"}, QStringList{"--trust-certificate", "h:1", "--record"},
+          QStringList{"--trust-certificate", "h:1", "--autosave", "on"}}) {
+        const CommandLine::Parsed p = CommandLine::parse(wrong);
+        EXPECT_EQ(p.action, Action::Fail) << wrong.join(' ').toStdString();
+        EXPECT_EQ(p.exitCode, CommandLine::UsageExitCode);
+    }
+    EXPECT_TRUE(CommandLine::usage().contains(QLatin1String("--trust-certificate HOST:PORT")));
+}

@@ -1,15 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <iostream>
 #include <memory>
+#include <vector>
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 
 #include "AppInfo.h"
+#include "HostileServer.h"
+#include "LighttpdServer.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "TestEnv.h"
@@ -283,4 +288,93 @@ TEST(RecordMode, KeepOriginalStoredByTheWindowIsWhatTheRecorderUsesAndBack)
     EXPECT_EQ(off->exitCode(), 0) << off.errors().toStdString();
     EXPECT_TRUE(off.errors().contains("\"keepOriginal\" = \"0\"")) << off.errors().toStdString();
     EXPECT_FALSE(Settings::keepOriginal());
+}
+
+namespace {
+
+// The recorder's peak resident memory (VmHWM) in KiB, 0 when unknown.
+qint64 peakKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(RecordMode, TwentyFourEndlessStreamsCostOneFrameEachAndLittleMemory)
+{
+    // Stream URLs of 24 cameras that never end their answers: each fetch takes
+    // the first picture and closes, so memory stays where a snapshot camera's
+    // would be.
+    std::vector<std::unique_ptr<HostileServer>> streams;
+    QByteArray list = "\r\n";
+    for (int i = 0; i < 24; ++i) {
+        streams.push_back(std::make_unique<HostileServer>(HostileServer::Kind::EndlessStream));
+        list += QStringLiteral("[name]Stream %1\r\nhttp://127.0.0.1:%2/video.mjpg\r\n1\r\n\r\n")
+                    .arg(i + 1)
+                    .arg(streams.back()->port())
+                    .toUtf8();
+    }
+    TestEnv::freshProgramDirectory();
+    ASSERT_TRUE(TestEnv::writeFile(AppInfo::programFile("00camlist.txt"), list));
+    Process tessaly(QStringLiteral(TESSALY_PATH), {"--autosave", "off", "--record"});
+    ASSERT_TRUE(tessaly->waitForStarted(Timeout));
+    // Five rounds of every camera at least.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (const auto &s : streams) {
+                if (s->requestCount() < 5)
+                    return false;
+            }
+            return true;
+        },
+        Timeout))
+        << tessaly.errors().toStdString();
+    const qint64 peak = peakKiB(tessaly->processId());
+    terminateAndExpectCleanExit(tessaly);
+    std::cout << "24 endless MJPEG streams: peak RSS " << peak / 1024 << " MiB\n";
+    EXPECT_GT(peak, 0);
+    EXPECT_LT(peak, 200 * 1024);
+    // Each fetch ended after about one frame: nowhere near the 64 MiB cap.
+    for (const auto &s : streams)
+        EXPECT_LT(s->bytesSent() / s->requestCount(), 4 * 1024 * 1024);
+    const QRegularExpression summary(R"(recorded (\d+) pictures)");
+    const QRegularExpressionMatch match = summary.match(tessaly.errors());
+    ASSERT_TRUE(match.hasMatch()) << tessaly.errors().toStdString();
+    EXPECT_GE(match.captured(1).toInt(), 24 * 4);
+    EXPECT_FALSE(tessaly.lines().join('\n').contains(QLatin1String("failed")))
+        << tessaly.lines().join('\n').toStdString();
+}
+
+TEST(RecordMode, NoPasswordOrControlCharacterReachesTheOutput)
+{
+    // Nobody listens: every fetch fails with a line naming the camera.
+    const quint16 closed = LighttpdServer::freePort();
+    const QString secret = QStringLiteral("Wq7zSecr");
+    const QString querySecret = QStringLiteral("Yh3vSecr");
+    TestEnv::freshProgramDirectory();
+    const QByteArray list = "\r\n[name]Gate\x1b[2J\r\nhttp://admin:" + secret.toUtf8() +
+                            "@127.0.0.1:" + QByteArray::number(closed) +
+                            "/snap.cgi?user=admin&pwd=" + querySecret.toUtf8() +
+                            "\r\n1\r\n\r\n[name]Bare\r\nadmin:" + secret.toUtf8() +
+                            "@camera.invalid\r\n1\r\n\r\n";
+    ASSERT_TRUE(TestEnv::writeFile(AppInfo::programFile("00camlist.txt"), list));
+    Process tessaly(QStringLiteral(TESSALY_PATH), {"--autosave", "off", "--record"});
+    ASSERT_TRUE(tessaly->waitForStarted(Timeout));
+    const QRegularExpression failed(Stamp + R"(failed .+$)");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return countMatching(tessaly.lines(), failed) >= 4; }, Timeout));
+    terminateAndExpectCleanExit(tessaly);
+    const QString all = tessaly.lines().join('\n') + tessaly.errors();
+    // Asserted without printing: the output itself is what must not show them.
+    EXPECT_FALSE(all.contains(secret)) << "a password reached the output";
+    EXPECT_FALSE(all.contains(querySecret)) << "a query password reached the output";
+    EXPECT_FALSE(all.contains(QChar(0x1b))) << "an escape character reached the output";
+    EXPECT_TRUE(all.contains(QLatin1String("Gate\\x1b[2J")));
 }

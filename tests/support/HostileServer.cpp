@@ -60,6 +60,8 @@ const char *HostileServer::name(Kind kind)
         return "JPEG bomb";
     case Kind::OneByteAtATime:
         return "one byte at a time";
+    case Kind::EndlessStream:
+        return "endless MJPEG stream";
     }
     return "?";
 }
@@ -163,6 +165,16 @@ void HostileServer::answer(QTcpSocket *socket)
         sendEndless(socket, sent.get());
         return;
     }
+    case Kind::EndlessStream: {
+        send(socket, "HTTP/1.1 200 OK\r\n"
+                     "Content-Type: multipart/x-mixed-replace; boundary=frame\r\n"
+                     "Cache-Control: no-cache\r\n\r\n");
+        auto sent = std::make_shared<qint64>(0);
+        connect(socket, &QTcpSocket::bytesWritten, socket,
+                [this, socket, sent, seed] { sendFrames(socket, sent.get(), seed); });
+        sendFrames(socket, sent.get(), seed);
+        return;
+    }
     case Kind::HugeHeader: {
         // The usual header with 1 MiB of filler lines in front of its blank line.
         QByteArray header = headerOf("image/jpeg", good.size(), seed);
@@ -247,6 +259,22 @@ void HostileServer::sendEndless(QTcpSocket *socket, qint64 *sent)
            socket->bytesToWrite() < 4 * chunk.size() && *sent < EndlessLimit) {
         send(socket, chunk);
         *sent += chunk.size();
+    }
+    if (*sent >= EndlessLimit && socket->bytesToWrite() == 0)
+        socket->disconnectFromHost();
+}
+
+void HostileServer::sendFrames(QTcpSocket *socket, qint64 *sent, int seed)
+{
+    // A new picture per part, as a camera's stream has; the reader's pace sets ours.
+    static const QByteArray frames[2] = {jpeg(1, QSize(640, 480)), jpeg(2, QSize(640, 480))};
+    while (socket->state() == QAbstractSocket::ConnectedState &&
+           socket->bytesToWrite() < 256 * 1024 && *sent < EndlessLimit) {
+        const QByteArray &picture = frames[(seed + *sent / 1024) % 2];
+        const QByteArray part = "--frame\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                                QByteArray::number(picture.size()) + "\r\n\r\n" + picture + "\r\n";
+        send(socket, part);
+        *sent += part.size();
     }
     if (*sent >= EndlessLimit && socket->bytesToWrite() == 0)
         socket->disconnectFromHost();

@@ -31,6 +31,8 @@ public:
         TruncatedJpeg,   // the first half of a JPEG
         JpegBomb,        // a JPEG whose header claims 65535 x 65535 pixels
         OneByteAtATime,  // a good picture, one byte per event-loop turn
+        // Not among the KindCount kinds every hostile run serves:
+        EndlessStream, // an MJPEG stream (multipart/x-mixed-replace) that never ends
     };
     static constexpr int KindCount = int(Kind::OneByteAtATime) + 1;
     static const char *name(Kind kind);
@@ -61,6 +63,7 @@ private:
     void answer(QTcpSocket *socket);
     void send(QTcpSocket *socket, const QByteArray &bytes);
     void sendEndless(QTcpSocket *socket, qint64 *sent);
+    void sendFrames(QTcpSocket *socket, qint64 *sent, int seed);
     void dripBytes(QTcpSocket *socket, const QByteArray &bytes);
 
     Kind m_kind;

@@ -23,6 +23,7 @@
 #include "CamListFile.h"
 #include "CameraEngine.h"
 #include "CameraPanelWidget.h"
+#include "DisplayText.h"
 #include "EditCamDialog.h"
 #include "HelpWindow.h"
 #include "MessageBoxes.h"
@@ -456,7 +457,8 @@ void MainWindow::VScroll1_Change(int value)
 
 void MainWindow::setStatusText(const QString &text)
 {
-    m_statusPanel->setText(text);
+    // Camera text reaches the status bar; control characters are shown, not obeyed.
+    m_statusPanel->setText(DisplayText::escapeControls(text));
 }
 
 QString MainWindow::statusText() const
@@ -775,7 +777,7 @@ void MainWindow::showFetchFailure(int index, const Failure &failure)
 {
     if (index < 0 || index >= PanelGrid::kPanelCount)
         return;
-    Frame[size_t(index)]->setToolTip(failure.text);
+    Frame[size_t(index)]->setToolTip(DisplayText::escapeControls(failure.text));
     if (index != m_selectedCam)
         return;
     // A body that did not decode ended the fetch as a picture would have.
@@ -1001,7 +1003,7 @@ void MainWindow::showViewerLabels(int index)
         const PanelStatus &p = m_engine->status(index);
         lblName->setText(p.name);
         lblRefresh->setText(p.refresh);
-        lblLastChanged->setText(p.lastChange);
+        lblLastChanged->setText(DisplayText::escapeControls(p.lastChange));
         lblLastRefreshed->setText(p.lastRecorded);
     });
 }
