@@ -351,9 +351,16 @@ void CameraEngine::onFetchFinished(quint64 id, const FetchResult &result)
         m_fetch[index].bytesReceived = 0;
         failFetch(index, Failure::of(Failure::Kind::TooLarge, result.text));
         return;
-    case FetchResult::Kind::Certificate:
+    case FetchResult::Kind::Certificate: {
+        // Kept before the failure is told, so a window can offer to trust it.
+        PanelStatus &s = m_status[index];
+        const std::optional<CameraAddress> address = CameraAddress::parse(s.address);
+        const bool known = address && !result.certificateSha256.isEmpty();
+        s.refusedCertificateSha256 = known ? result.certificateSha256 : QByteArray();
+        s.refusedCertificateHost = known ? address->hostPort() : QString();
         failFetch(index, Failure::of(Failure::Kind::Certificate, result.text));
         return;
+    }
     case FetchResult::Kind::Stream:
     case FetchResult::Kind::Network:
         break;
@@ -371,7 +378,12 @@ void CameraEngine::failFetch(int index, const Failure &failure)
 
 void CameraEngine::reportFailure(int index, const Failure &failure)
 {
-    m_status[index].lastFailure = failure;
+    PanelStatus &s = m_status[index];
+    s.lastFailure = failure;
+    if (failure.kind != Failure::Kind::Certificate) {
+        s.refusedCertificateSha256.clear();
+        s.refusedCertificateHost.clear();
+    }
     emit fetchFailed(index, failure);
 }
 
@@ -446,6 +458,8 @@ void CameraEngine::pictureArrival(int index, const FetchResult &result)
     }
     s.picture = picture;
     s.lastFailure.reset();
+    s.refusedCertificateSha256.clear();
+    s.refusedCertificateHost.clear();
     emit statusChanged(index);
     guarded("picture arrival", [&] { emit pictureArrived(index, picture, f.newPicture); });
 }

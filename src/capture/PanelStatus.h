@@ -23,6 +23,11 @@ struct PanelStatus
     QString lastChange;                 // the last picture's Last-Modified value, as shown
     QString lastRecorded;               // when a changed Last-Modified value was last recorded
     std::optional<Failure> lastFailure; // the last fetch's failure; cleared by a picture
+    // The certificate an HTTPS camera showed when the last fetch refused it,
+    // and the "host:port" a pin for it is stored under: what the user may
+    // choose to trust. Empty unless the last failure was a certificate's.
+    QByteArray refusedCertificateSha256;
+    QString refusedCertificateHost;
 };
 
 // The fetch cycle of one panel: private to the engine and the exchange rules,

@@ -181,7 +181,8 @@ TEST_F(CameraEngineTest, ProgressFollowsTheBodyEventByEvent)
     QSignalSpy status(&engine, &CameraEngine::statusText);
     QSignalSpy arrived(&engine, &CameraEngine::pictureArrived);
     openPanel(0, QStringLiteral("Yard"),
-              QStringLiteral("http://127.0.0.1:%1/cams/snap.jpg").arg(stepper.serverPort()));
+              QStringLiteral("http://127.0.0.1:%1/cams/snap.jpg?user=admin&pwd=Hidden1")
+                  .arg(stepper.serverPort()));
 
     QByteArray request;
     ASSERT_TRUE(waitFor([&] {
@@ -201,7 +202,9 @@ TEST_F(CameraEngineTest, ProgressFollowsTheBodyEventByEvent)
         shown.append(engine.status(0).progress);
     }
     EXPECT_EQ(shown, (QList<float>{25, 50, 75}));
-    EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("Downloading snap.jpg [75]"));
+    // The password in the query is masked where the file part is shown.
+    EXPECT_EQ(status.last().at(0).toString(),
+              QStringLiteral("Downloading snap.jpg?user=***&pwd=*** [75]"));
     EXPECT_TRUE(arrived.isEmpty());
 
     peer->write(body.mid(15000));

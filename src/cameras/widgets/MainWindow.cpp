@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -23,9 +24,11 @@
 #include "CamListFile.h"
 #include "CameraEngine.h"
 #include "CameraPanelWidget.h"
+#include "CertificatePins.h"
 #include "DisplayText.h"
 #include "EditCamDialog.h"
 #include "HelpWindow.h"
+#include "HttpExchange.h"
 #include "MessageBoxes.h"
 #include "NetworkTime.h"
 #include "NoticeWindow.h"
@@ -243,6 +246,9 @@ void MainWindow::buildCams(QWidget *client)
         connect(panel, &CameraPanelWidget::pictureClicked, this, &MainWindow::showCameraInViewer);
         connect(panel, &CameraPanelWidget::refreshClicked, m_engine, &CameraEngine::refreshNow);
         connect(panel, &CameraPanelWidget::stopClicked, m_engine, &CameraEngine::stop);
+        panel->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(panel, &QWidget::customContextMenuRequested, this,
+                [this, i, panel](const QPoint &pos) { showPanelMenu(i, panel->mapToGlobal(pos)); });
     }
 }
 
@@ -777,7 +783,10 @@ void MainWindow::showFetchFailure(int index, const Failure &failure)
 {
     if (index < 0 || index >= PanelGrid::kPanelCount)
         return;
-    Frame[size_t(index)]->setToolTip(DisplayText::escapeControls(failure.text));
+    QString tip = DisplayText::escapeControls(failure.text);
+    if (!m_engine->status(index).refusedCertificateSha256.isEmpty())
+        tip += tr("\nRight-click the panel to trust this certificate.");
+    Frame[size_t(index)]->setToolTip(tip);
     if (index != m_selectedCam)
         return;
     // A body that did not decode ended the fetch as a picture would have.
@@ -785,6 +794,52 @@ void MainWindow::showFetchFailure(int index, const Failure &failure)
         m_form6->setBusy(false);
     if (failure.kind == Failure::Kind::Decode || failure.kind == Failure::Kind::NotAPicture)
         showViewerLabels(index);
+}
+
+void MainWindow::showPanelMenu(int index, const QPoint &globalPos)
+{
+    QMenu menu(this);
+    QAction *trust = menu.addAction(tr("Trust This Certificate..."));
+    trust->setObjectName(QStringLiteral("mnuTrustCertificate"));
+    trust->setEnabled(!m_engine->status(index).refusedCertificateSha256.isEmpty());
+    if (menu.exec(globalPos) == trust)
+        guarded(this, [&] { trustRefusedCertificate(index); });
+}
+
+bool MainWindow::trustRefusedCertificate(int index)
+{
+    if (index < 0 || index >= PanelGrid::kPanelCount)
+        return false;
+    const PanelStatus &status = m_engine->status(index);
+    // Copies: the engine may report another fetch while the question is open.
+    const QByteArray sha256 = status.refusedCertificateSha256;
+    const QString hostPort = status.refusedCertificateHost;
+    if (sha256.isEmpty() || hostPort.isEmpty())
+        return false;
+    const QString shownHost = DisplayText::escapeControls(hostPort);
+    const QString fingerprint = HttpExchange::fingerprintText(sha256);
+    const MessageBoxes::Button answer = MessageBoxes::ask(
+        this,
+        {tr("Trust Certificate"),
+         tr("The camera at %1 showed a certificate that cannot be verified.\n\n"
+            "SHA-256 fingerprint:\n%2\n\n"
+            "Trust only if this is the fingerprint your camera shows. Tessaly will then "
+            "accept this one certificate for %1, and refuse any other.")
+             .arg(shownHost, fingerprint),
+         MessageBoxes::Yes | MessageBoxes::No, MessageBoxes::Warning,
+         status.lastFailure ? DisplayText::escapeControls(status.lastFailure->text) : QString()});
+    if (answer != MessageBoxes::Yes)
+        return false;
+    if (!CertificatePins::trust(hostPort, sha256)) {
+        setStatusText(tr("The certificate of %1 could not be stored as trusted; the settings "
+                         "file cannot be written.")
+                          .arg(shownHost));
+        return false;
+    }
+    setStatusText(tr("The certificate of %1 is trusted from now on.").arg(shownHost));
+    if (m_engine->status(index).inUse)
+        m_engine->refreshNow(index);
+    return true;
 }
 
 void MainWindow::showSaved(const SaveReport &report)

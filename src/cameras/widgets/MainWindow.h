@@ -78,6 +78,12 @@ public:
     // current zoom with its details.
     void showCameraInViewer(int index);
 
+    // The panel's right-click menu entry "Trust This Certificate...": shows the
+    // fingerprint of the certificate panel index's camera was refused for, and
+    // on Yes trusts that one certificate for the camera's host and port and
+    // fetches again. Returns whether a pin was stored.
+    bool trustRefusedCertificate(int index);
+
     // Saves new pictures while "AutoSave New Pictures" is ticked, and the
     // selected one on "Save Image".
     PictureSaver &saver() const { return *m_saver; }
@@ -129,6 +135,7 @@ private:
     void showPanelPicture(int index, const Picture &picture);
     void showArrivedPicture(int index, const Picture &picture);
     void showFetchFailure(int index, const Failure &failure);
+    void showPanelMenu(int index, const QPoint &globalPos);
     void showSaved(const SaveReport &report);
     void followTick(int index);
     void panelStopped(int index, bool wasInUse);
