@@ -411,11 +411,10 @@ void CameraEngine::pictureArrival(int index, const FetchResult &result)
     SnapshotFetch &f = m_fetch[index];
     s.busy = false;
 
-    const SnapshotResponse::HeaderAndBody parts{result.header, result.body};
-    f.buffer = parts.body;
+    f.buffer = result.body;
 
     const bool failedStatus = result.kind == FetchResult::Kind::HttpStatus;
-    if (failedStatus || !SnapshotResponse::isImage(parts.header)) {
+    if (failedStatus || !SnapshotResponse::isImage(result.header)) {
         // Change detection is left alone: the page says nothing about the picture.
         s.picture = m_notFound;
         emit statusChanged(index);
@@ -431,10 +430,10 @@ void CameraEngine::pictureArrival(int index, const FetchResult &result)
     }
 
     const SnapshotResponse::Change change =
-        SnapshotResponse::detectChange(parts.header, f.lastModified);
+        SnapshotResponse::detectChange(result.header, f.lastModified);
     // Without Last-Modified a changed ETag or a changed body tells.
     const ChangeDetector::Outcome outcome =
-        m_changes[index].judge(parts.header, parts.body, f.lastModified);
+        m_changes[index].judge(result.header, result.body, f.lastModified);
     if (change.hasLine) {
         s.lastChange = change.updatedText;
         if (change.record) {
@@ -448,7 +447,7 @@ void CameraEngine::pictureArrival(int index, const FetchResult &result)
     // that follows finds it made.
     std::shared_ptr<const QImage> fullDecode;
     Picture picture;
-    guarded("picture decode", [&] { picture = decode(index, parts.body, &fullDecode); });
+    guarded("picture decode", [&] { picture = decode(index, result.body, &fullDecode); });
     if (picture.isNull()) {
         // A body that cannot be decoded leaves the previous picture in place.
         emit statusChanged(index);

@@ -39,7 +39,7 @@ struct SnapshotFetch
     bool counting = false; // the one-second countdown runs
     QString host;          // "host[:port]" as the Host line sends it
     QString path;          // the request path, blanks escaped
-    QByteArray buffer;     // the response so far; the body after arrival
+    QByteArray buffer;     // the last answer's body
     qint32 bytesReceived = 0;
     bool headerDone = false;
     qint32 contentLength = 0;

@@ -3,17 +3,8 @@
 namespace SnapshotResponse {
 
 namespace {
-const QByteArray HeaderEnd = QByteArrayLiteral("\r\n\r\n");
 const QString LastModifiedWord = QStringLiteral("Last-Modified:");
 } // namespace
-
-HeaderAndBody split(const QByteArray &response)
-{
-    const qsizetype end = response.indexOf(HeaderEnd);
-    if (end < 0)
-        return HeaderAndBody{QByteArray(), response};
-    return HeaderAndBody{response.left(end), response.mid(end + HeaderEnd.size())};
-}
 
 bool isImage(const QByteArray &header)
 {

@@ -3,17 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
-// What a completed response means: where its header ends, whether it carries a
-// picture, and whether that picture is a new one by its "Last-Modified:" line.
+// What a completed response's header means: whether it carries a picture, and
+// whether that picture is a new one by its "Last-Modified:" line.
 namespace SnapshotResponse {
-
-struct HeaderAndBody
-{
-    QByteArray header; // everything before the first CR LF CR LF; empty without one
-    QByteArray body;   // everything after it; the whole response without one
-};
-
-HeaderAndBody split(const QByteArray &response);
 
 // True when the header names "image/" anywhere, in any letter case. The status
 // line is not examined.
