@@ -163,20 +163,30 @@ CamListResult<QStringList> CamListFile::LoadCamList()
 CamListResult<bool> CamListFile::AppendCamEntry(const QString &name, const QString &url,
                                                 const QString &refresh)
 {
-    if (hasLineBreak(name) || hasLineBreak(url) || hasLineBreak(refresh)) {
+    return ReplaceCamEntry(std::nullopt, CamEntry{name, url, refresh});
+}
+
+CamListResult<bool> CamListFile::ReplaceCamEntry(const std::optional<CamEntry> &old,
+                                                 const CamEntry &entry)
+{
+    if (hasLineBreak(entry.name) || hasLineBreak(entry.address) || hasLineBreak(entry.refresh)) {
         return fileFailure(failure(QStringLiteral("written"),
                                    QStringLiteral("the name, URL or refresh holds a line break")));
     }
     // The new content is built whole and committed in one step, so a failed
-    // append leaves the file exactly as it was.
+    // write leaves the file exactly as it was: an edit never loses the camera.
     QByteArray content;
     if (QFile::exists(path())) {
         if (const QString error = readContent(&content); !error.isEmpty())
             return fileFailure(error);
     }
+    if (old) {
+        if (std::optional<QByteArray> removed = withoutEntry(content, *old))
+            content = *removed;
+    }
     if (!content.isEmpty() && !content.endsWith('\r') && !content.endsWith('\n'))
         content += kLineEnd;
-    content += entryBytes(name, url, refresh);
+    content += entryBytes(entry.name, entry.address, entry.refresh);
     if (const QString error = SafeFileWriter::write(path(), content, kWhat); !error.isEmpty())
         return fileFailure(error);
     return true;
@@ -211,6 +221,19 @@ CamListResult<bool> CamListFile::RemoveCamEntry(const CamEntry &entry)
     QByteArray content;
     if (const QString error = readContent(&content); !error.isEmpty())
         return fileFailure(error);
+    const std::optional<QByteArray> out = withoutEntry(content, entry);
+    if (!out)
+        return false;
+    if (const QString error = SafeFileWriter::write(path(), *out, kWhat); !error.isEmpty())
+        return fileFailure(error);
+    return true;
+}
+
+std::optional<QByteArray> CamListFile::withoutEntry(const QByteArray &content,
+                                                    const CamEntry &entry)
+{
+    if (entry.name.isEmpty())
+        return std::nullopt;
     QList<Line> lines = splitLines(content);
 
     auto textAt = [&lines](qsizetype i) { return i < lines.size() ? lines[i].text : QString(); };
@@ -223,7 +246,7 @@ CamListResult<bool> CamListFile::RemoveCamEntry(const CamEntry &entry)
         }
     }
     if (found < 0)
-        return false;
+        return std::nullopt;
 
     // Name line emptied, URL line gone, refresh line emptied: the entry's four
     // lines become three empty ones and nothing else moves.
@@ -239,7 +262,5 @@ CamListResult<bool> CamListFile::RemoveCamEntry(const CamEntry &entry)
     for (const Line &line : lines)
         out += line.bytes + kLineEnd;
     out += kLineEnd;
-    if (const QString error = SafeFileWriter::write(path(), out, kWhat); !error.isEmpty())
-        return fileFailure(error);
-    return true;
+    return out;
 }

@@ -47,6 +47,12 @@ public:
     // value: whether an entry was removed. Without a match the file is not touched.
     static CamListResult<bool> RemoveCamEntry(const CamEntry &entry);
 
+    // What an edit does: RemoveCamEntry(*old) (when old is given and found),
+    // then AppendCamEntry(entry), computed in memory and written once, so the
+    // bytes are those of the two steps and a failed write changes nothing.
+    static CamListResult<bool> ReplaceCamEntry(const std::optional<CamEntry> &old,
+                                               const CamEntry &entry);
+
     // The rules, on text already in memory.
     struct Line
     {
@@ -61,6 +67,8 @@ public:
     // Exact-name rule.
     static bool isNameLineOf(const QString &line, const QString &name);
     static QByteArray entryBytes(const QString &name, const QString &url, const QString &refresh);
+    // content without the entry, by RemoveCamEntry's rule; nothing without a match.
+    static std::optional<QByteArray> withoutEntry(const QByteArray &content, const CamEntry &entry);
 
     // The largest file we read: far more than any camera list, small enough that
     // a stray huge file cannot exhaust memory.

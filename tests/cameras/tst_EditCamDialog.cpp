@@ -77,6 +77,14 @@ TEST(EditCamDialog, OkMovesTheChangedEntryToTheEndAndReportsTheRename)
     ASSERT_EQ(edited.count(), 1);
     EXPECT_EQ(edited[0], QVariantList({"Yard", "Garden", "http://yard/a.jpg", "15"}));
     EXPECT_TRUE(waitUntil([&] { return dialog.isNull(); }));
+    // Exactly the bytes of taking the old entry out, then appending the new
+    // one: three empty lines where Yard was, one more after Shop, Garden last.
+    EXPECT_EQ(TestEnv::readFile(CamListFile::path()),
+              QByteArray("\r\n\r\n\r\n"
+                         "[name]Door\r\nhttp://door/b.jpg\r\n10\r\n\r\n"
+                         "[name]Shop\r\nhttp://shop/c.jpg\r\n5\r\n\r\n"
+                         "\r\n"
+                         "[name]Garden\r\nhttp://yard/a.jpg\r\n15\r\n\r\n"));
 }
 
 TEST(EditCamDialog, KeepsItsEntryWhenTheCaptionChangesAndRefusesEmptyFields)

@@ -58,22 +58,14 @@ EditCamDialog::EditCamDialog(const QString &selectedName, QWidget *parent)
 
 bool EditCamDialog::acceptEntry()
 {
-    // The new entry goes in first and the old one out after it, so a failing
-    // write never loses the camera: at worst both entries are listed.
-    // RemoveCamEntry takes the first matching entry, which is the old one, so
-    // the result is the same as taking the old entry out first.
-    const CamListResult<bool> appended = CamListFile::AppendCamEntry(name(), url(), refresh());
-    if (!appended.ok()) {
-        showFileError(appended.errorText());
+    // The old entry out and the new one in, written as one step: a failing
+    // write leaves the file, and the camera, as they were.
+    const CamListResult<bool> replaced =
+        CamListFile::ReplaceCamEntry(m_found ? std::optional<CamEntry>(m_old) : std::nullopt,
+                                     CamEntry{name(), url(), refresh()});
+    if (!replaced.ok()) {
+        showFileError(replaced.errorText());
         return false;
-    }
-    if (m_found) {
-        const CamListResult<bool> removed = CamListFile::RemoveCamEntry(m_old);
-        if (!removed.ok()) {
-            emit camListChanged();
-            showFileError(removed.errorText());
-            return false;
-        }
     }
     emit camListChanged();
     // Panels are matched by the name the dialog loaded, not by its caption,
