@@ -528,6 +528,36 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
     EXPECT_EQ(window->selectedCam(), -1);
 }
 
+TEST_F(MainWindowTest, ARefusedPictureIsToldAndTheOldOneStays)
+{
+    MiniHttpServer server;
+    auto served = std::make_shared<int>(0);
+    server.setHandler([served](const QByteArray &) {
+        MiniHttpServer::Reply reply;
+        QByteArray body = jpeg(QSize(320, 240), Qt::red);
+        // The second picture is torn off halfway.
+        if ((*served)++ > 0)
+            body.truncate(body.size() / 2);
+        reply.bytes = MiniHttpServer::response(body, "image/jpeg",
+                                               *served == 1 ? "Tue, 08 Dec 2026 10:00:00 GMT"
+                                                            : "Tue, 08 Dec 2026 10:00:05 GMT");
+        return reply;
+    });
+    ASSERT_NO_FATAL_FAILURE(openWithRoomyViewer("Yard", server.url("/snap.jpg")));
+    QSignalSpy pictures(&engine(), &CameraEngine::pictureArrived);
+    doubleClick("Yard");
+    ASSERT_TRUE(pictures.wait(5000));
+
+    QSignalSpy failed(&engine(), &CameraEngine::fetchFailed);
+    QTest::mouseClick(child<QPushButton>("cmdRefresh_0"), Qt::LeftButton);
+    ASSERT_TRUE(failed.wait(5000));
+    EXPECT_EQ(window->statusText(), "Yard: the picture could not be decoded");
+    EXPECT_EQ(frame(0)->toolTip(), "the picture could not be decoded");
+    const QImage shown = child<StretchImage>("imgCam_0")->pixmap().toImage();
+    EXPECT_GT(qRed(shown.pixel(shown.width() / 2, shown.height() / 2)), 200)
+        << "the last good picture stays in the panel";
+}
+
 TEST_F(MainWindowTest, PanelZeroFillsTheViewerBeforeAnyClick)
 {
     MiniHttpServer server;

@@ -787,6 +787,10 @@ void MainWindow::showFetchFailure(int index, const Failure &failure)
     if (!m_engine->status(index).refusedCertificateSha256.isEmpty())
         tip += tr("\nRight-click the panel to trust this certificate.");
     Frame[size_t(index)]->setToolTip(tip);
+    // Like a download, a failure owns the shared status bar until the next
+    // message: a refused picture leaves the old one shown, and without a word
+    // the camera would look frozen.
+    setStatusText(QStringLiteral("%1: %2").arg(m_engine->status(index).name, failure.text));
     if (index != m_selectedCam)
         return;
     // A body that did not decode ended the fetch as a picture would have.
