@@ -354,6 +354,31 @@ TEST_F(MainWindowTest, OpensAtMostTwentyFourCamerasEachOnceInTheLowestFreePanel)
     EXPECT_EQ(window->camsInUse(), 0);
 }
 
+TEST_F(MainWindowTest, ADoubleClickBelowTheLastItemOpensTheSelectedCamera)
+{
+    MiniHttpServer server;
+    MiniHttpServer::Reply silent;
+    silent.silent = true;
+    server.setReply(silent);
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", server.url("/a.jpg"), "30").ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Door", server.url("/b.jpg"), "30").ok());
+    load();
+    window->show();
+    select("Door");
+    const QRect last = list()->visualItemRect(list()->item(list()->count() - 1));
+    const QPoint below(last.center().x(), last.bottom() + 2 * last.height());
+    ASSERT_LT(below.y(), list()->viewport()->height()) << "the list has room below its items";
+    ASSERT_EQ(list()->itemAt(below), nullptr);
+    QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, below);
+    EXPECT_EQ(window->camsInUse(), 1);
+    EXPECT_EQ(frame(0)->title(), "Door");
+    // On an item it opens that one, once.
+    doubleClick("Yard");
+    EXPECT_EQ(window->camsInUse(), 2);
+    EXPECT_EQ(frame(1)->title(), "Yard");
+}
+
 TEST_F(MainWindowTest, LowestFreePanelAfterStoppingPanelThree)
 {
     ASSERT_TRUE(CamListFile::LoadCamList().ok());

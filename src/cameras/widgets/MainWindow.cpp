@@ -213,7 +213,9 @@ void MainWindow::buildFrame1(QWidget *client)
     connect(cmdEdit, &QPushButton::clicked, this, &MainWindow::cmdEdit_Click);
     connect(cmdStartCam, &QPushButton::clicked, this, &MainWindow::cmdStartCam_Click);
     connect(cmdStopAll, &QPushButton::clicked, this, &MainWindow::cmdStopAll_Click);
-    connect(List1, &QListWidget::itemDoubleClicked, this, &MainWindow::List1_DblClick);
+    // A double-click anywhere on the list, below its last item too, opens the
+    // selected camera; the item signal alone would miss the empty area.
+    List1->viewport()->installEventFilter(this);
     connect(chkSave, &QCheckBox::clicked, this, &MainWindow::chkSave_Click);
 }
 
@@ -451,6 +453,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     // status bars have taken their share: that is the size the columns fill.
     if (watched == centralWidget() && event->type() == QEvent::Resize)
         layoutFromClientArea();
+    else if (List1 && watched == List1->viewport() && event->type() == QEvent::MouseButtonDblClick)
+        List1_DblClick();
     return QMainWindow::eventFilter(watched, event);
 }
 
