@@ -124,6 +124,13 @@ TEST(AboutWindow, WearsTheSkinWhenSkinningIsOn)
         const QLabel *covered = labels->element(1)->coveredLabel();
         ASSERT_NE(covered, nullptr);
         EXPECT_EQ(labels->element(1)->text(), covered->text());
+        // Text labels only: the about window's picture stays uncovered.
+        for (int i = 1; i <= labels->upperBound(); ++i) {
+            const QLabel *under = labels->element(i)->coveredLabel();
+            ASSERT_NE(under, nullptr);
+            EXPECT_NE(under->objectName(), QStringLiteral("Picture1"));
+            EXPECT_TRUE(under->pixmap().isNull()) << under->objectName().toStdString();
+        }
     }
     delete about;
     delete notice;

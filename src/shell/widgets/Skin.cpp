@@ -182,6 +182,13 @@ bool isPlainLabel(const QWidget *w)
     return qstrcmp(w->metaObject()->className(), "QLabel") == 0;
 }
 
+// Only text labels get a skin label over them: a label that shows a picture, or
+// is marked as a picture box, would have its picture covered by text.
+bool wearsSkinLabel(const QWidget *w)
+{
+    return isPlainLabel(w) && ControlKind(w) == QLatin1String("Label");
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- Skin
@@ -635,7 +642,7 @@ void SkinLabels(QWidget *window)
     if (!array)
         array = new SkinLabelArray(QStringLiteral("SkinLabel1"), window, window);
     for (QWidget *control : WindowControls(window)) {
-        if (isPlainLabel(control))
+        if (wearsSkinLabel(control))
             array->addCovering(static_cast<QLabel *>(control));
     }
 }
@@ -645,7 +652,7 @@ void SkinLabels(QWidget *window, SkinLabelArray &first, SkinLabelArray &second)
     if (!window || !Skin::skinningSwitch())
         return;
     for (QWidget *control : WindowControls(window)) {
-        if (!isPlainLabel(control))
+        if (!wearsSkinLabel(control))
             continue;
         QWidget *container = control->parentWidget();
         if (first.templateContainer() && container == first.templateContainer())
