@@ -101,7 +101,7 @@ QString SettingsStore::permissionDeniedText()
 {
     return AppInfo::productName() +
            QStringLiteral(
-               " requires read/write access to the system registry and hard drive in order to "
+               " requires read/write access to its settings files and the disk in order to "
                "run properly.  This user account does not have the proper permissions set.  As a "
                "result some or all of your settings may not be properly saved.  Please contact "
                "your system administrator or change the permission settings for this account.") +
@@ -151,7 +151,7 @@ QString SettingsStore::GetMachineSetting(const QString &appName, const QString &
         return defaultValue;
     if (opened != MachineRegistry::Success) {
         throw TessalyError(ErrorBase + 2000 + opened, kSource,
-                           QStringLiteral("Could not open registry section"));
+                           QStringLiteral("Could not open settings section"));
     }
     KeyCloser closer(*registry, handle);
 
@@ -161,7 +161,7 @@ QString SettingsStore::GetMachineSetting(const QString &appName, const QString &
         return defaultValue;
     if (type != MachineRegistry::TypeString) {
         throw TessalyError(ErrorBase + 2000 + type, kSource,
-                           QStringLiteral("Registry data not a string"));
+                           QStringLiteral("Settings data not a string"));
     }
     if (size == 0)
         return QString();

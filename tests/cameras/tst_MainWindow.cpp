@@ -205,9 +205,11 @@ TEST_F(MainWindowTest, FirstStartInAnEmptyProgramDirectory)
     }
     EXPECT_EQ(child<QPushButton>("Command3")->toolTip(),
               "full screen, auto refreshing view of current cam.  click to close.");
-    EXPECT_EQ(child<QPushButton>("cmdSave")->toolTip(), "save image in you /cam/ folder");
-    EXPECT_EQ(child<QCheckBox>("chkSave")->toolTip(),
-              "saved to /cam/ subdirectory under pellin.exe");
+    // The picture folder by its real place, not another program's.
+    const QString camFolder = QDir::toNativeSeparators(dir + "/cam");
+    EXPECT_EQ(child<QPushButton>("cmdSave")->toolTip(),
+              "save image in your " + camFolder + " folder");
+    EXPECT_EQ(child<QCheckBox>("chkSave")->toolTip(), "saved to " + camFolder);
     // Values that change while the program runs are not plain labels, so the
     // skin's label copies never freeze an old text over them.
     for (const char *name : {"lblName", "lblRefresh", "lblLastChanged", "lblLastRefreshed",

@@ -80,7 +80,7 @@ TEST_F(SettingsTest, AnAutoSaveOfAnotherTypeRaisesTheNumberedError)
         ADD_FAILURE() << "no error raised";
     } catch (const TessalyError &e) {
         EXPECT_EQ(e.number(), SettingsStore::ErrorBase + 2000 + 4);
-        EXPECT_EQ(e.description(), QStringLiteral("Registry data not a string"));
+        EXPECT_EQ(e.description(), QStringLiteral("Settings data not a string"));
     }
 }
 

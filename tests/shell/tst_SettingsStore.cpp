@@ -180,13 +180,13 @@ TEST_F(SettingsStoreTest, NumberedErrorsCarryTheirNumberAndText)
     registry->closeKey(handle);
     e = machineError(product, kSettings, key);
     EXPECT_EQ(e.number(), base + 2004);
-    EXPECT_EQ(e.description(), QStringLiteral("Registry data not a string"));
+    EXPECT_EQ(e.description(), QStringLiteral("Settings data not a string"));
     EXPECT_EQ(registry->openKeyCount(), 0) << "the key is closed before the error leaves";
 
     registry->openStatus = MachineRegistry::AccessDenied;
     e = machineError(product, kSettings, key);
     EXPECT_EQ(e.number(), base + 2005);
-    EXPECT_EQ(e.description(), QStringLiteral("Could not open registry section"));
+    EXPECT_EQ(e.description(), QStringLiteral("Could not open settings section"));
     EXPECT_EQ(registry->openKeyCount(), 0);
 }
 
@@ -217,8 +217,8 @@ TEST_F(SettingsStoreTest, RefusedWriteAsksAndRetryRepeatsTheFailedStep)
     EXPECT_EQ(boxes[0].buttons, MessageBoxes::Abort | MessageBoxes::Retry | MessageBoxes::Ignore);
     EXPECT_EQ(boxes[0].icon, MessageBoxes::NoIcon);
     EXPECT_TRUE(boxes[0].text.startsWith(
-        product + QStringLiteral(" requires read/write access to the system registry and hard "
-                                 "drive in order to run properly.  This user account")));
+        product + QStringLiteral(" requires read/write access to its settings files and the disk "
+                                 "in order to run properly.  This user account")));
     EXPECT_TRUE(boxes[0].text.contains(
         QStringLiteral("permission settings for this account.\r\n\r\nIf you would like to "
                        "prevent this error message from being displayed again, please press "

@@ -201,7 +201,9 @@ void MainWindow::buildFrame1(QWidget *client)
                             QStringLiteral("Stop All Cams"), Frame1);
     chkSave = new QCheckBox(QStringLiteral("AutoSave New Pictures"), Frame1);
     chkSave->setObjectName(QStringLiteral("chkSave"));
-    chkSave->setToolTip(QStringLiteral("saved to /cam/ subdirectory under pellin.exe"));
+    chkSave->setToolTip(
+        tr("saved to %1")
+            .arg(QDir::toNativeSeparators(AppInfo::programFile(QStringLiteral("cam")))));
     Label1 = new QLabel(QStringLiteral("Webcam Listing"), Frame1);
     Label1->setObjectName(QStringLiteral("Label1"));
     List1 = new QListWidget(Frame1);
@@ -339,8 +341,11 @@ void MainWindow::buildDetails()
         px({kValueLeft + kZoomBarWidth + 120, kZoomTop, kCaptionWidth, kRowHeight}));
     showZoomFactor(Slider1->value());
 
-    cmdSave = makeButton(QStringLiteral("cmdSave"), QStringLiteral("Save Image"),
-                         QStringLiteral("save image in you /cam/ folder"), frmDetails);
+    cmdSave =
+        makeButton(QStringLiteral("cmdSave"), QStringLiteral("Save Image"),
+                   tr("save image in your %1 folder")
+                       .arg(QDir::toNativeSeparators(AppInfo::programFile(QStringLiteral("cam")))),
+                   frmDetails);
     cmdSave->setGeometry(px({kCaptionLeft, kButtonsTop, kCaptionWidth, kButtonHeight}));
     Command3 = makeButton(
         QStringLiteral("Command3"), QStringLiteral("Screensaver"),
