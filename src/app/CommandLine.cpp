@@ -152,7 +152,8 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
             return failure(QStringLiteral("'--trust-certificate' goes alone (with '--yes')"));
         return {Action::TrustCertificate, {}, 0, std::nullopt, std::nullopt, trustTarget, yes};
     }
-    Parsed parsed{record ? Action::Record : Action::Window, {}, 0, autoSave, keepOriginal, {}, false};
+    Parsed parsed{
+        record ? Action::Record : Action::Window, {}, 0, autoSave, keepOriginal, {}, false};
     if (!record && (autoSave || keepOriginal))
         parsed.action = Action::StoreSettings;
     return parsed;

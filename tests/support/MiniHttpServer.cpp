@@ -15,7 +15,10 @@ MiniHttpServer::MiniHttpServer(QObject *parent)
 
 MiniHttpServer::~MiniHttpServer() = default;
 
-quint16 MiniHttpServer::port() const { return m_server.serverPort(); }
+quint16 MiniHttpServer::port() const
+{
+    return m_server.serverPort();
+}
 
 QString MiniHttpServer::url(const QString &path) const
 {
@@ -32,7 +35,10 @@ void MiniHttpServer::setReply(const Reply &reply)
     m_handler = [reply](const QByteArray &) { return reply; };
 }
 
-void MiniHttpServer::setHandler(Handler handler) { m_handler = std::move(handler); }
+void MiniHttpServer::setHandler(Handler handler)
+{
+    m_handler = std::move(handler);
+}
 
 QByteArray MiniHttpServer::response(const QByteArray &body, const QByteArray &contentType,
                                     const QByteArray &lastModified, bool withContentLength)

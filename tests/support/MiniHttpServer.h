@@ -17,12 +17,12 @@ class MiniHttpServer : public QObject
 public:
     struct Reply
     {
-        QByteArray bytes;           // what to send, header and body together
-        int chunkSize = 0;          // 0: all at once
-        int chunkDelayMs = 0;       // pause between chunks
-        bool closeAfter = true;     // close the connection when everything is sent
-        bool silent = false;        // accept, read, never answer
-        bool resetAfter = false;    // abort (RST) instead of a clean close
+        QByteArray bytes;        // what to send, header and body together
+        int chunkSize = 0;       // 0: all at once
+        int chunkDelayMs = 0;    // pause between chunks
+        bool closeAfter = true;  // close the connection when everything is sent
+        bool silent = false;     // accept, read, never answer
+        bool resetAfter = false; // abort (RST) instead of a clean close
     };
     using Handler = std::function<Reply(const QByteArray &request)>;
 
@@ -44,8 +44,7 @@ public:
 
     // A complete response with status 200 and the given headers and body.
     static QByteArray response(const QByteArray &body, const QByteArray &contentType,
-                               const QByteArray &lastModified = {},
-                               bool withContentLength = true);
+                               const QByteArray &lastModified = {}, bool withContentLength = true);
 
 signals:
     void requestReceived(const QByteArray &request);

@@ -15,8 +15,8 @@ int main(int argc, char **argv)
     qputenv("HOME", root.toLocal8Bit());
     const QString runtime = root + QStringLiteral("/runtime");
     QDir().mkpath(runtime);
-    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                       | QFileDevice::ExeOwner);
+    QFile::setPermissions(runtime,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
     TestEnv::freshConfigDirectory();
     TestEnv::freshProgramDirectory();

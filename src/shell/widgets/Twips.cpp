@@ -63,9 +63,15 @@ double dpiY(const QWidget *reference)
     return kFallbackDpi;
 }
 
-int toPx(int twips, const QWidget *widget) { return toPixels(twips, dpiX(widget)); }
+int toPx(int twips, const QWidget *widget)
+{
+    return toPixels(twips, dpiX(widget));
+}
 
-int toPxY(int twips, const QWidget *widget) { return toPixels(twips, dpiY(widget)); }
+int toPxY(int twips, const QWidget *widget)
+{
+    return toPixels(twips, dpiY(widget));
+}
 
 QSize toPx(const QSize &twips, const QWidget *widget)
 {

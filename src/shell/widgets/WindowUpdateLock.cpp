@@ -27,7 +27,10 @@ void WindowUpdateLock::detach()
     state() = LockState{};
 }
 
-QWidget *WindowUpdateLock::mainWindow() { return state().mainWindow; }
+QWidget *WindowUpdateLock::mainWindow()
+{
+    return state().mainWindow;
+}
 
 void LockWindowUpdates(QWidget *window, bool lock)
 {
