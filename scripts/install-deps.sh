@@ -13,12 +13,14 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
 )
-# Extra groups: "fuzz" for the clang fuzzers, "look" for screenshots, "install"
+# Extra groups: "fuzz" for the clang fuzzers, "look" for screenshots, "format"
+# for the layout check, "install"
 # for the install checks and the Debian package (validators, dpkg-shlibdeps).
 for extra in "$@"; do
     case "$extra" in
         fuzz) packages+=(clang libclang-rt-14-dev) ;;
         look) packages+=(imagemagick) ;;
+        format) packages+=(clang-format) ;;
         install) packages+=(desktop-file-utils appstream mandoc dpkg-dev) ;;
         *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
     esac
