@@ -26,11 +26,6 @@ bool isProgressive(unsigned char m)
     return m == 0xC2 || m == 0xC6 || m == 0xCA || m == 0xCE;
 }
 
-bool isPadding(unsigned char c)
-{
-    return c == '\0' || c == '\r' || c == '\n' || c == ' ' || c == '\t';
-}
-
 class Reader
 {
 public:
@@ -99,10 +94,8 @@ JpegStructure::Result JpegStructure::check(QByteArrayView bytes)
         if (m == EOI) {
             if (!frameSeen || !scanSeen)
                 return result;
-            for (qsizetype i = pos; i < r.size(); ++i) {
-                if (!isPadding(r.at(i)))
-                    return result;
-            }
+            // Whatever follows the end of the picture is not ours to judge:
+            // some cameras append a few bytes of their own.
             result.complete = true;
             return result;
         }

@@ -36,7 +36,6 @@ public:
     static constexpr int MaxScans = 500;
     static constexpr qint64 MaxScanWork = 10 * qint64(20'000'000);
 
-    // Bytes after the end-of-image marker may only be NUL, blank, tab, CR or LF
-    // (what some servers append), as the picture loader allows.
+    // Bytes after the end-of-image marker are allowed, whatever they are.
     static Result check(QByteArrayView bytes);
 };

@@ -45,50 +45,115 @@ bool isJpeg(const QByteArray &format)
     return format == "jpeg" || format == "jpg";
 }
 
-// A colour JPEG at its natural size, decoded by TurboJPEG straight into the
-// 32-bit pixels the image reader would have made. The reader decodes the same
-// way (accurate DCT, smooth upsampling) but into 24-bit rows it then widens one
-// by one, which cost a tenth of every full decode. Null when this is not such
-// a JPEG or TurboJPEG has anything to complain about (a warning included): the
-// caller then asks the image reader, so odd pictures decode as they always did.
-// Grey and CMYK pictures are left to the reader too, which gives them formats
-// of their own.
-QImage decodeColourJpegInFull(const QByteArray &bytes, const QSize &natural)
+// What TurboJPEG made of a JPEG.
+struct JpegDecode
 {
-    if (!natural.isValid() || natural.isEmpty() || tooManyPixels(natural))
-        return {};
-    struct Decompressor
+    QImage image;         // null when the reader must decode (grey, CMYK) or on refusal
+    bool refused = false; // the decoder failed, or the data ended before the picture
+};
+
+struct Decompressor
+{
+    tjhandle handle = tjInitDecompress();
+    ~Decompressor()
     {
-        tjhandle handle = tjInitDecompress();
-        ~Decompressor()
-        {
-            if (handle)
-                tjDestroy(handle);
-        }
-    } decompressor;
+        if (handle)
+            tjDestroy(handle);
+    }
+    Decompressor() = default;
+    Decompressor(const Decompressor &) = delete;
+    Decompressor &operator=(const Decompressor &) = delete;
+};
+
+// The smallest size TurboJPEG scales to in the DCT that still covers target, so
+// what is left to shrink is little. The natural size when none does.
+QSize dctScaledSize(const QSize &natural, const QSize &target)
+{
+    int count = 0;
+    const tjscalingfactor *factors = tjGetScalingFactors(&count);
+    QSize best = natural;
+    for (int i = 0; factors && i < count; ++i) {
+        const QSize scaled(TJSCALED(natural.width(), factors[i]),
+                           TJSCALED(natural.height(), factors[i]));
+        if (scaled.width() >= target.width() && scaled.height() >= target.height() &&
+            qint64(scaled.width()) * scaled.height() < qint64(best.width()) * best.height())
+            best = scaled;
+    }
+    return best;
+}
+
+// A JPEG judged by the decoder: what trails the end marker does not matter, but
+// a decoder error, or its warning that the data ended before the picture did
+// (a torn body, or a middle missing before an intact end marker), refuses it.
+// Other warnings (stray bytes before a marker) leave a whole picture and pass.
+// Colour pictures come back as 32-bit pixels at the smallest DCT scale that
+// covers target; the image reader, which widens 24-bit rows one by one, cost a
+// tenth more. Grey and CMYK pictures are only judged here, at the smallest
+// scale; the reader then decodes them into formats of their own.
+JpegDecode decodeJpeg(const QByteArray &bytes, const QSize &natural, const QSize &target)
+{
+    JpegDecode result;
+    if (!natural.isValid() || natural.isEmpty() || tooManyPixels(natural))
+        return result;
+    Decompressor decompressor;
     if (!decompressor.handle)
-        return {};
+        return result;
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
     const auto size = static_cast<unsigned long>(bytes.size());
     int width = 0, height = 0, subsampling = 0, colourSpace = 0;
     if (tjDecompressHeader3(decompressor.handle, data, size, &width, &height, &subsampling,
-                            &colourSpace) != 0)
-        return {};
-    if (QSize(width, height) != natural || (colourSpace != TJCS_YCbCr && colourSpace != TJCS_RGB))
-        return {};
-    QImage image(width, height, QImage::Format_RGB32);
-    if (image.isNull())
-        return {};
+                            &colourSpace) != 0 ||
+        QSize(width, height) != natural) {
+        result.refused = true;
+        return result;
+    }
+    const bool colour = colourSpace == TJCS_YCbCr || colourSpace == TJCS_RGB;
+    const QSize scaled = dctScaledSize(natural, colour ? target : QSize(1, 1));
+    QImage image;
+    int pixelFormat = TJPF_GRAY;
+    if (colour) {
+        image = QImage(scaled, QImage::Format_RGB32);
         // The fourth byte must be 0xFF in Format_RGB32; the A formats guarantee it.
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    constexpr int pixelFormat = TJPF_BGRA;
+        pixelFormat = TJPF_BGRA;
 #else
-    constexpr int pixelFormat = TJPF_ARGB;
+        pixelFormat = TJPF_ARGB;
 #endif
-    if (tjDecompress2(decompressor.handle, data, size, image.bits(), width,
-                      int(image.bytesPerLine()), height, pixelFormat, 0) != 0)
-        return {};
-    return image;
+    } else if (colourSpace == TJCS_GRAY) {
+        image = QImage(scaled, QImage::Format_Grayscale8);
+    } else {
+        image = QImage(scaled.width() * 4, scaled.height(), QImage::Format_Grayscale8);
+        pixelFormat = TJPF_CMYK;
+    }
+    if (image.isNull())
+        return result;
+    if (tjDecompress2(decompressor.handle, data, size, image.bits(), scaled.width(),
+                      int(image.bytesPerLine()), scaled.height(), pixelFormat, 0) != 0) {
+        const bool warning = tjGetErrorCode(decompressor.handle) == TJERR_WARNING;
+        const QByteArray why = tjGetErrorStr2(decompressor.handle);
+        if (!warning || why.contains("remature end")) {
+            result.refused = true;
+            return result;
+        }
+    }
+    if (colour)
+        result.image = std::move(image);
+    return result;
+}
+
+// A thumbnail from full-size pixels: a quick sampling down to four times the
+// size, then an area average over those samples. Close to what the scaled
+// decode gives, at a fraction of a smooth scale over every pixel.
+QImage shrink(const QImage &image, const QSize &size)
+{
+    if (image.size() == size)
+        return image;
+    const QSize coarse = size * 4;
+    if (image.width() >= coarse.width() * 2 && image.height() >= coarse.height() * 2) {
+        return image.scaled(coarse, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+            .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 // Decodes bytes at targetSize (the natural size when empty). Null on any failure.
@@ -97,10 +162,13 @@ QImage decode(const QByteArray &bytes, const QByteArray &format, const QSize &ta
               const QSize &knownSize = QSize())
 {
     raiseAllocationLimitOnce();
-    if (isJpeg(format) && !targetSize.isEmpty() && targetSize == knownSize) {
-        QImage image = decodeColourJpegInFull(bytes, targetSize);
-        if (!image.isNull())
-            return image;
+    if (isJpeg(format) && knownSize.isValid()) {
+        const QSize target = targetSize.isEmpty() ? knownSize : targetSize;
+        JpegDecode jpeg = decodeJpeg(bytes, knownSize, target);
+        if (jpeg.refused)
+            return {};
+        if (!jpeg.image.isNull())
+            return shrink(jpeg.image, target);
     }
     QByteArray copy = bytes; // shares, no deep copy
     QBuffer buffer(&copy);
@@ -120,21 +188,6 @@ QImage decode(const QByteArray &bytes, const QByteArray &format, const QSize &ta
     if (!targetSize.isEmpty() && image.size() != targetSize)
         image = image.scaled(targetSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return image;
-}
-
-// A thumbnail from full-size pixels: a quick sampling down to four times the
-// size, then an area average over those samples. Close to what the scaled
-// decode gives, at a fraction of a smooth scale over every pixel.
-QImage shrink(const QImage &image, const QSize &size)
-{
-    if (image.size() == size)
-        return image;
-    const QSize coarse = size * 4;
-    if (image.width() >= coarse.width() * 2 && image.height() >= coarse.height() * 2) {
-        return image.scaled(coarse, Qt::IgnoreAspectRatio, Qt::FastTransformation)
-            .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-    return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 } // namespace
@@ -188,7 +241,22 @@ Picture Picture::decodeBytes(const QByteArray &bytes, const QSize &thumbnailSize
     data->bytes = bytes;
     data->format = format;
 
-    if (natural.isValid() && !full) {
+    // A JPEG is judged by the decoder, and a colour one decoded by it too.
+    QImage pixels;
+    if (isJpeg(format)) {
+        const QSize target = full || thumbnailSize.isEmpty() ? natural : thumbnailSize;
+        JpegDecode jpeg = decodeJpeg(bytes, natural, target);
+        if (jpeg.refused)
+            return {};
+        if (!jpeg.image.isNull() && !full) {
+            data->naturalSize = natural;
+            data->thumbnail = shrink(jpeg.image, target);
+            return Picture(std::move(data));
+        }
+        pixels = std::move(jpeg.image);
+    }
+
+    if (natural.isValid() && !full && pixels.isNull()) {
         // Decoding the thumbnail is both the validation and the first paint's work.
         const QSize thumbSize = thumbnailSize.isEmpty() ? natural : thumbnailSize;
         if (thumbSize != natural)
@@ -205,7 +273,6 @@ Picture Picture::decodeBytes(const QByteArray &bytes, const QSize &thumbnailSize
 
     // One full decode: wanted in full, or a reader that cannot tell the size
     // up front (still bounded by the allocation limit).
-    QImage pixels = isJpeg(format) ? decodeColourJpegInFull(bytes, natural) : QImage();
     if (pixels.isNull())
         pixels = reader.read();
     auto whole = std::make_shared<const QImage>(std::move(pixels));

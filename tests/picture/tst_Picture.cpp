@@ -10,6 +10,7 @@
 #include <QPainter>
 
 #include "Picture.h"
+#include "PictureStructure.h"
 #include "TestPictures.h"
 
 namespace {
@@ -123,13 +124,48 @@ TEST(Picture, RefusesPicturesBeyondThePixelLimit)
     const QByteArray bomb = withFrameSize(jpeg, 60000, 60000);
     EXPECT_TRUE(Picture::fromBytes(bomb).isNull());
 
-    // Inside the limit the same patched file decodes (its data runs short, but the
-    // end marker is there): so the size check is what refused the first one.
+    // Inside the limit the same patched file passes the structure check (the
+    // decoder then finds its data short): so the size is what refused the first.
     const QByteArray large = withFrameSize(jpeg, 7000, 7000);
     EXPECT_LT(qint64(7000) * 7000, Picture::MaxPixels);
-    const Picture accepted = Picture::fromBytes(large, QSize(8, 8));
-    ASSERT_FALSE(accepted.isNull());
-    EXPECT_EQ(accepted.size(), QSize(7000, 7000));
+    EXPECT_TRUE(PictureStructure::check(large).complete);
+    EXPECT_FALSE(PictureStructure::check(bomb).complete);
+    EXPECT_EQ(PictureStructure::check(bomb).size, QSize(60000, 60000));
+}
+
+TEST(Picture, AJpegIsJudgedByItsDecoder)
+{
+    const QByteArray jpeg = encode(quadrants(QSize(200, 150)), "jpeg");
+    // Bytes a camera appends after the end marker do not matter, whatever they are.
+    for (const QByteArray &tail : {QByteArray("\r\n"), QByteArray("<html>x</html>"),
+                                   QByteArray("\xFF\xD8\xFF\xE0garbage", 12)}) {
+        const Picture picture = Picture::fromBytes(jpeg + tail);
+        ASSERT_FALSE(picture.isNull()) << tail.toHex().toStdString();
+        EXPECT_EQ(picture.size(), QSize(200, 150));
+        EXPECT_TRUE(near(picture.full()->pixel(150, 110), Qt::white));
+    }
+    // A body whose data ends before the picture does, though it ends in FF D9:
+    // the decoder's premature-end warning refuses it, as it refuses a torn one.
+    // The two ways in: at arrival, and decoded in full at arrival.
+    const QByteArray middleMissing = jpeg.left(jpeg.size() / 2) + "\xFF\xD9";
+    EXPECT_TRUE(Picture::fromBytes(middleMissing).isNull());
+    std::shared_ptr<const QImage> full;
+    EXPECT_TRUE(Picture::fromBytesInFull(middleMissing, Picture::panelSize(), &full).isNull());
+    EXPECT_FALSE(full);
+    // A grey picture with its middle missing is refused too, though the image
+    // reader decodes it.
+    const QByteArray grey =
+        encode(quadrants(QSize(200, 150)).convertToFormat(QImage::Format_Grayscale8), "jpeg");
+    ASSERT_FALSE(Picture::fromBytes(grey).isNull());
+    EXPECT_TRUE(Picture::fromBytes(grey.left(grey.size() / 2) + "\xFF\xD9").isNull());
+
+    // A body the decoder fails on: a Huffman table with more codes than 256.
+    QByteArray bogus = jpeg;
+    const qsizetype dht = bogus.indexOf("\xFF\xC4");
+    ASSERT_GT(dht, 0);
+    for (int i = 0; i < 16; ++i)
+        bogus[dht + 5 + i] = char(0x40); // 16 lengths x 64 codes
+    EXPECT_TRUE(Picture::fromBytes(bogus).isNull());
 }
 
 TEST(Picture, DrawnAndNullPictures)
