@@ -89,15 +89,21 @@ bool PictureRetention::belowFreeSpaceFloor(const QString &directory, const Limit
 {
     if (limits.minFreeBytes <= 0)
         return false;
+    const std::optional<qint64> available = availableBytes(directory);
+    return available && *available < limits.minFreeBytes;
+}
+
+std::optional<qint64> PictureRetention::availableBytes(const QString &directory)
+{
     // The folder may not be made yet; its disk is the nearest existing parent's.
     QString path = QDir(directory).absolutePath();
     while (!QFileInfo::exists(path) && path != QDir(path).absoluteFilePath(QStringLiteral("..")))
         path = QFileInfo(path).absolutePath();
     QStorageInfo storage(path);
     if (!storage.isValid() || !storage.isReady())
-        return false;
+        return std::nullopt;
     const qint64 available = storage.bytesAvailable();
-    return available >= 0 && available < limits.minFreeBytes;
+    return available >= 0 ? std::optional<qint64>(available) : std::nullopt;
 }
 
 bool PictureRetention::isOwnPictureName(const QString &fileName)

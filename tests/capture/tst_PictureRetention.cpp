@@ -26,10 +26,8 @@ protected:
     QString put(const QString &name, qint64 bytes, qint64 ageSeconds)
     {
         const QString path = m_cam + QLatin1Char('/') + name;
-        EXPECT_TRUE(TestEnv::writeFile(path, QByteArray(bytes, 'x')));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::ReadWrite));
-        EXPECT_TRUE(file.setFileTime(Now.addSecs(-ageSeconds), QFileDevice::FileModificationTime));
+        EXPECT_TRUE(
+            TestEnv::writeFileModifiedAt(path, QByteArray(bytes, 'x'), Now.addSecs(-ageSeconds)));
         return path;
     }
 
