@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "AppInfo.h"
+#include "PictureRetention.h"
 #include "RecordMode.h"
 
 namespace {
@@ -30,9 +31,11 @@ const QtOption *qtOption(const QString &argument)
 
 CommandLine::Parsed failure(const QString &text)
 {
-    return {CommandLine::Action::Fail,
-            QStringLiteral("tessaly: %1\nTry 'tessaly --help' for the options.").arg(text),
-            CommandLine::UsageExitCode, std::nullopt, std::nullopt};
+    CommandLine::Parsed parsed;
+    parsed.action = CommandLine::Action::Fail;
+    parsed.message = QStringLiteral("tessaly: %1\nTry 'tessaly --help' for the options.").arg(text);
+    parsed.exitCode = CommandLine::UsageExitCode;
+    return parsed;
 }
 
 void printTo(std::FILE *stream, const QString &text)
@@ -47,6 +50,7 @@ QString CommandLine::usage()
 {
     const QString text = QStringLiteral(
         "Usage: tessaly [--record] [--autosave on|off] [--keep-original on|off]\n"
+        "               [--keep-days N] [--keep-size SIZE] [--min-free SIZE]\n"
         "Viewer and recorder for network cameras that publish a JPEG snapshot URL.\n"
         "\n"
         "Without options the main window opens. Cameras come from 00camlist.txt in the\n"
@@ -64,6 +68,14 @@ QString CommandLine::usage()
         "  --keep-original on|off\n"
         "               save a camera's own JPEG byte for byte instead of re-encoding\n"
         "               it (\"Keep the camera's own pictures\"), stored like --autosave\n"
+        "  --keep-days N\n"
+        "               delete saved pictures older than N days (0: keep them all)\n"
+        "  --keep-size SIZE\n"
+        "               keep at most SIZE of saved pictures, the oldest deleted first\n"
+        "               (500M, 20G; 0: no limit)\n"
+        "  --min-free SIZE\n"
+        "               pause autosave while the disk has less than SIZE free\n"
+        "               (default 1G; 0: never pause); all three are stored like --autosave\n"
         "  -h, --help   show this text\n"
         "  --version    show the version\n"
         "\n"
@@ -83,8 +95,7 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
     bool record = false;
     bool help = false;
     bool version = false;
-    std::optional<bool> autoSave;
-    std::optional<bool> keepOriginal;
+    Parsed parsed;
     // "on" or "off" after a switch option; the last word counts.
     const auto switchValue = [&](qsizetype &i, std::optional<bool> &into) {
         const QString value = i + 1 < arguments.size() ? arguments.at(i + 1) : QString();
@@ -97,6 +108,10 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
             return false;
         return true;
     };
+    const auto valueAfter = [&](qsizetype &i) {
+        ++i;
+        return i < arguments.size() ? arguments.at(i) : QString();
+    };
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (argument == QLatin1String("--record")) {
@@ -107,8 +122,28 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
             version = true;
         } else if (argument == QLatin1String("--autosave") ||
                    argument == QLatin1String("--keep-original")) {
-            if (!switchValue(i, argument == QLatin1String("--autosave") ? autoSave : keepOriginal))
+            if (!switchValue(i, argument == QLatin1String("--autosave") ? parsed.autoSave
+                                                                        : parsed.keepOriginal))
                 return failure(QStringLiteral("option '%1' takes on or off").arg(argument));
+        } else if (argument == QLatin1String("--keep-days")) {
+            const QString value = valueAfter(i);
+            bool ok = false;
+            const int days = value.toInt(&ok);
+            // Digits only: "+3", " 3" or "3.0" in a service file is more likely a slip.
+            if (!ok || days < 0 || value.isEmpty() || !value.front().isDigit())
+                return failure(QStringLiteral("option '--keep-days' takes a whole number of days "
+                                              "(0 for no limit), not '%1'")
+                                   .arg(value));
+            parsed.keepDays = days;
+        } else if (argument == QLatin1String("--keep-size") ||
+                   argument == QLatin1String("--min-free")) {
+            const QString value = valueAfter(i);
+            const std::optional<qint64> bytes = PictureRetention::parseSize(value);
+            if (!bytes)
+                return failure(QStringLiteral("option '%1' takes a size like 500M or 20G (0 for "
+                                              "none), not '%2'")
+                                   .arg(argument, value));
+            (argument == QLatin1String("--keep-size") ? parsed.keepSize : parsed.minFree) = *bytes;
         } else if (const QtOption *option = qtOption(argument)) {
             if (option->takesValue && ++i >= arguments.size())
                 return failure(QStringLiteral("option '%1' needs a value").arg(argument));
@@ -118,13 +153,17 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
             return failure(QStringLiteral("unexpected argument '%1'").arg(argument));
         }
     }
-    if (help)
-        return {Action::Help, usage(), 0, autoSave, keepOriginal};
-    if (version)
-        return {Action::Version, versionText(), 0, autoSave, keepOriginal};
-    Parsed parsed{record ? Action::Record : Action::Window, {}, 0, autoSave, keepOriginal};
-    if (!record && (autoSave || keepOriginal))
+    if (help) {
+        parsed.action = Action::Help;
+        parsed.message = usage();
+    } else if (version) {
+        parsed.action = Action::Version;
+        parsed.message = versionText();
+    } else if (record) {
+        parsed.action = Action::Record;
+    } else if (parsed.storesSomething()) {
         parsed.action = Action::StoreSettings;
+    }
     return parsed;
 }
 
@@ -145,9 +184,11 @@ std::optional<int> CommandLine::run(int &argc, char **argv)
         printTo(stderr, parsed.message);
         return parsed.exitCode;
     case Action::StoreSettings:
-        return RecordMode::run(argc, argv, {parsed.autoSave, parsed.keepOriginal}, false);
     case Action::Record:
-        return RecordMode::run(argc, argv, {parsed.autoSave, parsed.keepOriginal}, true);
+        return RecordMode::run(argc, argv,
+                               {parsed.autoSave, parsed.keepOriginal, parsed.keepDays,
+                                parsed.keepSize, parsed.minFree},
+                               parsed.action == Action::Record);
     }
     return UsageExitCode;
 }
