@@ -151,5 +151,10 @@ QString PictureRetention::sizeText(qint64 bytes)
         value /= 1024;
         ++unit;
     }
-    return QString::number(value, 'f', 1) + QLatin1String(units[unit]);
+    QString text = QString::number(value, 'f', 1) + QLatin1String(units[unit]);
+    // At the very top of the range, rounding (already in the double) can take
+    // it past the largest size that reads back: a tenth less does.
+    for (double lower = std::floor(value * 10) / 10; !parseSize(text); lower -= 0.1)
+        text = QString::number(lower, 'f', 1) + QLatin1String(units[unit]);
+    return text;
 }

@@ -140,6 +140,13 @@ TEST_F(PictureRetentionTest, SizesReadAsPeopleWriteThem)
         EXPECT_EQ(PictureRetention::parseSize(PictureRetention::sizeText(bytes)), bytes)
             << PictureRetention::sizeText(bytes).toStdString();
     EXPECT_EQ(PictureRetention::sizeText(qint64(1) << 30), QStringLiteral("1G"));
+    // What is shown must read back, even at the top of the range, where one
+    // decimal would round up past the largest size there is.
+    const qint64 top = (qint64(1) << 62) - 1;
+    ASSERT_TRUE(PictureRetention::parseSize(PictureRetention::sizeText(top)))
+        << PictureRetention::sizeText(top).toStdString();
+    EXPECT_EQ(PictureRetention::sizeText(qint64(1536) << 20), QStringLiteral("1536M"));
+    EXPECT_EQ(PictureRetention::sizeText((qint64(1) << 30) + 1), QStringLiteral("1.0G"));
 }
 
 TEST_F(PictureRetentionTest, TheFreeSpaceFloorIsReadFromTheRealDisk)
