@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include "AppInfo.h"
+#include "PictureRetention.h"
 #include "RecordMode.h"
 #include "TrustCertificate.h"
 
@@ -36,13 +37,11 @@ const QtOption *qtOption(const QString &argument)
 
 CommandLine::Parsed failure(const QString &text)
 {
-    return {CommandLine::Action::Fail,
-            QStringLiteral("tessaly: %1\nTry 'tessaly --help' for the options.").arg(text),
-            CommandLine::UsageExitCode,
-            std::nullopt,
-            std::nullopt,
-            {},
-            false};
+    CommandLine::Parsed parsed;
+    parsed.action = CommandLine::Action::Fail;
+    parsed.message = QStringLiteral("tessaly: %1\nTry 'tessaly --help' for the options.").arg(text);
+    parsed.exitCode = CommandLine::UsageExitCode;
+    return parsed;
 }
 
 void printTo(std::FILE *stream, const QString &text)
@@ -57,6 +56,7 @@ QString CommandLine::usage()
 {
     const QString text = QStringLiteral(
         "Usage: tessaly [--record] [--autosave on|off] [--keep-original on|off]\n"
+        "               [--keep-days N] [--keep-size SIZE] [--min-free SIZE]\n"
         "       tessaly --trust-certificate HOST:PORT [--yes]\n"
         "Viewer and recorder for network cameras that publish a JPEG snapshot URL.\n"
         "\n"
@@ -79,6 +79,14 @@ QString CommandLine::usage()
         "               connect to an HTTPS camera, show its certificate's SHA-256\n"
         "               fingerprint, ask, and trust that one certificate for HOST:PORT\n"
         "               from then on; --yes trusts without asking\n"
+        "  --keep-days N\n"
+        "               delete saved pictures older than N days (0: keep them all)\n"
+        "  --keep-size SIZE\n"
+        "               keep at most SIZE of saved pictures, the oldest deleted first\n"
+        "               (500M, 20G; 0: no limit)\n"
+        "  --min-free SIZE\n"
+        "               pause autosave while the disk has less than SIZE free\n"
+        "               (default 1G; 0: never pause); all three are stored like --autosave\n"
         "  -h, --help   show this text\n"
         "  --version    show the version\n"
         "\n"
@@ -98,8 +106,7 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
     bool record = false;
     bool help = false;
     bool version = false;
-    std::optional<bool> autoSave;
-    std::optional<bool> keepOriginal;
+    Parsed parsed;
     // "on" or "off" after a switch option; the last word counts.
     const auto switchValue = [&](qsizetype &i, std::optional<bool> &into) {
         const QString value = i + 1 < arguments.size() ? arguments.at(i + 1) : QString();
@@ -114,6 +121,10 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
     };
     QString trustTarget;
     bool yes = false;
+    const auto valueAfter = [&](qsizetype &i) {
+        ++i;
+        return i < arguments.size() ? arguments.at(i) : QString();
+    };
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (argument == QLatin1String("--record")) {
@@ -124,7 +135,8 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
             version = true;
         } else if (argument == QLatin1String("--autosave") ||
                    argument == QLatin1String("--keep-original")) {
-            if (!switchValue(i, argument == QLatin1String("--autosave") ? autoSave : keepOriginal))
+            if (!switchValue(i, argument == QLatin1String("--autosave") ? parsed.autoSave
+                                                                        : parsed.keepOriginal))
                 return failure(QStringLiteral("option '%1' takes on or off").arg(argument));
         } else if (argument == QLatin1String("--trust-certificate")) {
             if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(QLatin1Char('-')))
@@ -132,6 +144,25 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
             trustTarget = arguments.at(++i);
         } else if (argument == QLatin1String("--yes")) {
             yes = true;
+        } else if (argument == QLatin1String("--keep-days")) {
+            const QString value = valueAfter(i);
+            bool ok = false;
+            const int days = value.toInt(&ok);
+            // Digits only: "+3", " 3" or "3.0" in a service file is more likely a slip.
+            if (!ok || days < 0 || value.isEmpty() || !value.front().isDigit())
+                return failure(QStringLiteral("option '--keep-days' takes a whole number of days "
+                                              "(0 for no limit), not '%1'")
+                                   .arg(value));
+            parsed.keepDays = days;
+        } else if (argument == QLatin1String("--keep-size") ||
+                   argument == QLatin1String("--min-free")) {
+            const QString value = valueAfter(i);
+            const std::optional<qint64> bytes = PictureRetention::parseSize(value);
+            if (!bytes)
+                return failure(QStringLiteral("option '%1' takes a size like 500M or 20G (0 for "
+                                              "none), not '%2'")
+                                   .arg(argument, value));
+            (argument == QLatin1String("--keep-size") ? parsed.keepSize : parsed.minFree) = *bytes;
         } else if (const QtOption *option = qtOption(argument)) {
             if (option->takesValue && ++i >= arguments.size())
                 return failure(QStringLiteral("option '%1' needs a value").arg(argument));
@@ -141,21 +172,25 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
             return failure(QStringLiteral("unexpected argument '%1'").arg(argument));
         }
     }
-    if (help)
-        return {Action::Help, usage(), 0, autoSave, keepOriginal, {}, false};
-    if (version)
-        return {Action::Version, versionText(), 0, autoSave, keepOriginal, {}, false};
-    if (yes && trustTarget.isEmpty())
+    if (yes && trustTarget.isEmpty() && !help && !version)
         return failure(QStringLiteral("option '--yes' belongs to '--trust-certificate'"));
-    if (!trustTarget.isEmpty()) {
-        if (record || autoSave || keepOriginal)
+    if (help) {
+        parsed.action = Action::Help;
+        parsed.message = usage();
+    } else if (version) {
+        parsed.action = Action::Version;
+        parsed.message = versionText();
+    } else if (!trustTarget.isEmpty()) {
+        if (record || parsed.storesSomething())
             return failure(QStringLiteral("'--trust-certificate' goes alone (with '--yes')"));
-        return {Action::TrustCertificate, {}, 0, std::nullopt, std::nullopt, trustTarget, yes};
-    }
-    Parsed parsed{
-        record ? Action::Record : Action::Window, {}, 0, autoSave, keepOriginal, {}, false};
-    if (!record && (autoSave || keepOriginal))
+        parsed.action = Action::TrustCertificate;
+        parsed.trustTarget = trustTarget;
+        parsed.yes = yes;
+    } else if (record) {
+        parsed.action = Action::Record;
+    } else if (parsed.storesSomething()) {
         parsed.action = Action::StoreSettings;
+    }
     return parsed;
 }
 
@@ -176,9 +211,11 @@ std::optional<int> CommandLine::run(int &argc, char **argv)
         printTo(stderr, parsed.message);
         return parsed.exitCode;
     case Action::StoreSettings:
-        return RecordMode::run(argc, argv, {parsed.autoSave, parsed.keepOriginal}, false);
     case Action::Record:
-        return RecordMode::run(argc, argv, {parsed.autoSave, parsed.keepOriginal}, true);
+        return RecordMode::run(argc, argv,
+                               {parsed.autoSave, parsed.keepOriginal, parsed.keepDays,
+                                parsed.keepSize, parsed.minFree},
+                               parsed.action == Action::Record);
     case Action::TrustCertificate: {
         QCoreApplication app(argc, argv);
         AppInfo::applyToApplication();

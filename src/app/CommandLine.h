@@ -9,7 +9,8 @@
 // window; --record records headless; --autosave on|off stores the "AutoSave
 // New Pictures" option the way its check box does (a box without a desktop has
 // no other way to tick it), and --keep-original on|off the "Keep the camera's
-// own pictures" option; --trust-certificate HOST:PORT [--yes] trusts one HTTPS
+// own pictures" option; --keep-days, --keep-size and --min-free the limits
+// of the saved pictures; --trust-certificate HOST:PORT [--yes] trusts one HTTPS
 // camera's certificate; --help and --version answer and end.
 // Anything else is refused with exit code 2 before any window or camera is
 // touched, so a typo in a service file fails loudly instead of opening a GUI.
@@ -30,6 +31,15 @@ public:
         // --trust-certificate HOST:PORT, and whether --yes answered the question.
         QString trustTarget;
         bool yes = false;
+        // --keep-days, --keep-size, --min-free: days and bytes, 0 for no limit.
+        std::optional<int> keepDays;
+        std::optional<qint64> keepSize;
+        std::optional<qint64> minFree;
+
+        bool storesSomething() const
+        {
+            return autoSave || keepOriginal || keepDays || keepSize || minFree;
+        }
     };
 
     static constexpr int UsageExitCode = 2;

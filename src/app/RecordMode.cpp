@@ -11,6 +11,7 @@
 #include "CameraEngine.h"
 #include "DisplayText.h"
 #include "MessageBoxes.h"
+#include "PictureRetention.h"
 #include "Recorder.h"
 #include "Settings.h"
 #include "StopSignals.h"
@@ -56,6 +57,26 @@ bool storeSwitch(const QString &title, const QString &key, bool on, bool (*store
     return true;
 }
 
+// Stores one limit and says what it now is.
+template <typename T>
+bool storeLimit(const QString &title, const QString &key, T value, const QString &shown,
+                bool (*store)(T))
+{
+    if (!store(value)) {
+        writeLine(stderr, QStringLiteral("tessaly: \"%1\" could not be stored").arg(title));
+        return false;
+    }
+    writeLine(stderr, QStringLiteral("tessaly: \"%1\" is %2 (\"%3\" = \"%4\" for %5)")
+                          .arg(title, shown, key, QString::number(value),
+                               QDir::toNativeSeparators(AppInfo::programDirectory())));
+    return true;
+}
+
+QString sizeShown(qint64 bytes, const QString &none)
+{
+    return bytes > 0 ? PictureRetention::sizeText(bytes) : none;
+}
+
 } // namespace
 
 int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool record)
@@ -75,6 +96,23 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
     if (switches.keepOriginal && !storeSwitch(QStringLiteral("Keep the camera's own pictures"),
                                               QStringLiteral("keepOriginal"),
                                               *switches.keepOriginal, &Settings::setKeepOriginal))
+        return 1;
+    if (switches.keepDays &&
+        !storeLimit<int>(QStringLiteral("Keep pictures for"), QStringLiteral("keepDays"),
+                         *switches.keepDays,
+                         *switches.keepDays > 0 ? QStringLiteral("%1 days").arg(*switches.keepDays)
+                                                : QStringLiteral("no limit"),
+                         &Settings::setKeepDays))
+        return 1;
+    if (switches.keepSize &&
+        !storeLimit<qint64>(
+            QStringLiteral("Keep at most"), QStringLiteral("keepSize"), *switches.keepSize,
+            sizeShown(*switches.keepSize, QStringLiteral("no limit")), &Settings::setKeepSize))
+        return 1;
+    if (switches.minFree &&
+        !storeLimit<qint64>(
+            QStringLiteral("Keep free on the disk"), QStringLiteral("minFree"), *switches.minFree,
+            sizeShown(*switches.minFree, QStringLiteral("nothing")), &Settings::setMinFree))
         return 1;
     if (!record)
         return 0;
@@ -113,5 +151,8 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
     app.exec();
     recorder.stop();
     writeLine(stderr, QStringLiteral("tessaly: ") + recorder.summaryLine());
+    // Camera names come from the list file: shown, never obeyed.
+    writeLine(stderr, QStringLiteral("tessaly: ") +
+                          DisplayText::escapeControls(recorder.failureSummaryLine()));
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include <QtGlobal>
+
 // tessaly --record: the capture engine and the recorder in a console
 // application, no display needed. Event lines go to standard output, one per
 // line and flushed at once so a pipe or the journal sees them as they happen;
@@ -13,6 +15,9 @@ struct StoredSwitches
 {
     std::optional<bool> autoSave;
     std::optional<bool> keepOriginal;
+    std::optional<int> keepDays;    // 0: no limit
+    std::optional<qint64> keepSize; // bytes, 0: no limit
+    std::optional<qint64> minFree;  // bytes, 0: never pause
 };
 
 // Stores the switches given first (1 when that fails), then records until

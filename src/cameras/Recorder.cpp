@@ -11,6 +11,7 @@
 #include "CameraEngine.h"
 #include "DisplayText.h"
 #include "PictureSaver.h"
+#include "RetentionKeeper.h"
 #include "Settings.h"
 #include "TessalyError.h"
 
@@ -30,6 +31,10 @@ Recorder::Recorder(CameraEngine *engine, QObject *parent)
     m_saver->follow(m_engine);
     connect(m_saver, &PictureSaver::pictureSaved, this, &Recorder::onPictureSaved);
     connect(m_saver, &PictureSaver::saveFailed, this, &Recorder::onSaveFailed);
+    connect(m_engine, &CameraEngine::healthChanged, this, &Recorder::onHealthChanged);
+    m_keeper = new RetentionKeeper(m_saver, PictureSaver::camDirectory(), this);
+    connect(m_keeper, &RetentionKeeper::pauseChanged, this, &Recorder::onPauseChanged);
+    connect(m_keeper, &RetentionKeeper::enforced, this, &Recorder::onEnforced);
 }
 
 Recorder::~Recorder() = default;
@@ -63,6 +68,7 @@ bool Recorder::start()
     m_startError.clear();
     m_counts = {};
     m_opened.fill(false);
+    m_fetchFailures.fill(0);
 
     const QString listPath = CamListFile::path();
     if (!QFileInfo::exists(listPath)) {
@@ -87,11 +93,23 @@ bool Recorder::start()
     if (!QFileInfo(camDir).isDir() && !QDir().mkpath(camDir))
         emit notice(QStringLiteral("Cannot create the picture folder %1").arg(camDir));
 
-    // Running from the first start on: an address without a path fails inside it.
+    // Running from the first start on: an address without a path fails inside
+    // it, and a full disk is told as a line.
     m_running = true;
+    m_keeper->setDirectory(camDir);
+    try {
+        m_keeper->setLimits(RetentionKeeper::storedLimits());
+    } catch (const std::exception &e) {
+        // The limits are a safety net: recording with the defaults beats not recording.
+        emit notice(QStringLiteral("Cannot read the picture limits (%1); the defaults apply")
+                        .arg(QString::fromLocal8Bit(e.what())));
+        m_keeper->setLimits({});
+    }
+    m_keeper->start();
     m_clock.start();
     if (!openCameras(list.value())) {
         m_running = false;
+        m_keeper->stop();
         m_startError = QStringLiteral("No camera of %1 could be opened").arg(listPath);
         return false;
     }
@@ -150,6 +168,7 @@ void Recorder::stop()
         return;
     m_running = false;
     m_saver->setAutoSave(false);
+    m_keeper->stop();
     m_engine->stopAll();
 }
 
@@ -174,6 +193,21 @@ QString Recorder::summaryLine() const
         .arg(m_counts.failed)
         .arg(openedCameras().size())
         .arg(seconds, 0, 'f', 1);
+}
+
+QString Recorder::failureSummaryLine() const
+{
+    QStringList parts;
+    for (int i = 0; i < CameraEngine::PanelCount; ++i) {
+        if (m_opened[i])
+            parts << QStringLiteral("%1 %2").arg(m_engine->status(i).name).arg(m_fetchFailures[i]);
+    }
+    return QStringLiteral("failures by camera: ") + parts.join(QStringLiteral(", "));
+}
+
+qint64 Recorder::fetchFailures(int index) const
+{
+    return index >= 0 && index < CameraEngine::PanelCount ? m_fetchFailures[index] : 0;
 }
 
 QString Recorder::cameraName(int index) const
@@ -205,12 +239,63 @@ void Recorder::onPictureArrived(int index, const Picture &, bool isNew)
         ++m_counts.newPictures;
 }
 
-void Recorder::onFetchFailed(int index, const Failure &failure)
+void Recorder::onFetchFailed(int index)
 {
+    // Counted only: the line comes from the change of health, one when the
+    // camera starts failing, not one per fetch.
     if (!isOurs(index))
         return;
     ++m_counts.failed;
-    report(QStringLiteral("failed %1: %2").arg(cameraName(index), failure.text));
+    ++m_fetchFailures[index];
+}
+
+void Recorder::onHealthChanged(int index, CameraHealth::Change change)
+{
+    if (!isOurs(index))
+        return;
+    const CameraHealth &health = m_engine->health(index);
+    switch (change) {
+    case CameraHealth::Change::StartedFailing:
+        report(QStringLiteral("failed %1: %2").arg(cameraName(index), health.lastFailure()));
+        break;
+    case CameraHealth::Change::StillFailing:
+        report(QStringLiteral("still failing %1: %2 failures in %3, last: %4")
+                   .arg(cameraName(index))
+                   .arg(health.failuresInRun())
+                   .arg(CameraHealth::spanText(m_engine->nowMs() - health.downSinceMs()),
+                        health.lastFailure()));
+        break;
+    case CameraHealth::Change::Recovered:
+        report(QStringLiteral("recovered %1 after %2 failures in %3")
+                   .arg(cameraName(index))
+                   .arg(health.failuresInRun())
+                   .arg(CameraHealth::spanText(health.lastPictureMs() - health.downSinceMs())));
+        break;
+    case CameraHealth::Change::None:
+        break;
+    }
+}
+
+void Recorder::onPauseChanged(bool paused, const QString &text)
+{
+    if (m_running)
+        report(
+            (paused ? QStringLiteral("paused autosave: ") : QStringLiteral("resumed autosave: ")) +
+            text);
+}
+
+void Recorder::onEnforced(const PictureRetention::Report &removal)
+{
+    if (!m_running)
+        return;
+    if (removal.removed > 0)
+        report(QStringLiteral("removed %1 old pictures (%2), keeping %3 (%4)")
+                   .arg(removal.removed)
+                   .arg(PictureRetention::sizeText(removal.removedBytes))
+                   .arg(removal.kept)
+                   .arg(PictureRetention::sizeText(removal.keptBytes)));
+    for (const QString &failure : removal.failures)
+        emit notice(QStringLiteral("Cannot remove an old picture: ") + failure);
 }
 
 void Recorder::onPictureSaved(const SaveReport &saved)

@@ -8,11 +8,14 @@
 #include <QString>
 #include <QStringList>
 
+#include "CameraHealth.h"
+#include "PictureRetention.h"
 #include "Result.h"
 
 class CameraEngine;
 class Picture;
 class PictureSaver;
+class RetentionKeeper;
 struct SaveReport;
 
 // Headless recording: every camera of the camera list (up to 24, in file
@@ -59,6 +62,13 @@ public:
 
     // "recorded 240 pictures (48 new, 48 saved, 0 failed) from 24 cameras in 10.0 s"
     QString summaryLine() const;
+    // "failures by camera: Door 12, Yard 0": every opened camera, in panel order.
+    QString failureSummaryLine() const;
+    // Failed fetches of panel index since the start (saves not counted).
+    qint64 fetchFailures(int index) const;
+
+    // Keeps cam/ within the stored limits; owned.
+    RetentionKeeper &keeper() const { return *m_keeper; }
     // The moment at the start of every reported line: "2026-12-08 14:20:01".
     static QString timestamp(const QDateTime &moment);
 
@@ -69,14 +79,20 @@ public slots:
 
 signals:
     // One event line, without its line end: "<timestamp> saved <camera> -> <path>",
-    // "<timestamp> failed <camera>: <reason>".
+    // "<timestamp> failed <camera>: <reason>", "<timestamp> still failing
+    // <camera>: ...", "<timestamp> recovered <camera> ...", "<timestamp>
+    // paused autosave: ...", "<timestamp> resumed autosave: ...",
+    // "<timestamp> removed ...".
     void reported(const QString &line);
     // Start-up and camera list notices meant for the operator, not for scripts.
     void notice(const QString &text);
 
 private:
     void onPictureArrived(int index, const Picture &picture, bool isNew);
-    void onFetchFailed(int index, const Failure &failure);
+    void onFetchFailed(int index);
+    void onHealthChanged(int index, CameraHealth::Change change);
+    void onPauseChanged(bool paused, const QString &text);
+    void onEnforced(const PictureRetention::Report &report);
     bool isOurs(int index) const;
     void report(const QString &verbAndText);
     QString cameraName(int index) const;
@@ -85,11 +101,13 @@ private:
     bool openCameras(const QStringList &names);
 
     CameraEngine *m_engine = nullptr;
-    PictureSaver *m_saver = nullptr; // owned; the same autosave the main window runs
+    PictureSaver *m_saver = nullptr;     // owned; the same autosave the main window runs
+    RetentionKeeper *m_keeper = nullptr; // owned
     bool m_running = false;
     bool m_autoSave = false;
     QString m_startError;
     Counts m_counts;
     QElapsedTimer m_clock;
     std::array<bool, 24> m_opened{};
+    std::array<qint64, 24> m_fetchFailures{};
 };

@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QTimer>
 
@@ -32,6 +33,16 @@ void guarded(const char *where, F &&step)
     } catch (...) {
         qWarning("%s: unknown failure", where);
     }
+}
+
+qint64 monotonicMs()
+{
+    static const QElapsedTimer started = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return started.elapsed();
 }
 
 } // namespace
@@ -82,6 +93,33 @@ const SnapshotFetch &CameraEngine::fetch(int index) const
     return m_fetch[index];
 }
 
+const CameraHealth &CameraEngine::health(int index) const
+{
+    checkIndex(index);
+    return m_health[index];
+}
+
+bool CameraEngine::isStale(int index) const
+{
+    checkIndex(index);
+    if (!m_status[index].inUse)
+        return false;
+    // The refresh the fetch cycle really runs on, the default for one that is no number.
+    const qint32 refresh =
+        m_fetch[index].refreshSecs > 0 ? m_fetch[index].refreshSecs : DefaultRefreshSecs;
+    return m_health[index].isStale(nowMs(), refresh);
+}
+
+void CameraEngine::setClock(Clock clock)
+{
+    m_clock = std::move(clock);
+}
+
+qint64 CameraEngine::nowMs() const
+{
+    return m_clock ? m_clock() : monotonicMs();
+}
+
 int CameraEngine::lowestFreePanel() const
 {
     for (int i = 0; i < PanelCount; ++i) {
@@ -109,6 +147,7 @@ int CameraEngine::open(const QString &name, const QString &address, const QStrin
     s.name = name;
     s.address = address;
     s.refresh = refresh;
+    m_health[index] = CameraHealth(nowMs());
     guarded("open", [&] { startFetch(index); });
     return index;
 }
@@ -385,6 +424,9 @@ void CameraEngine::reportFailure(int index, const Failure &failure)
         s.refusedCertificateHost.clear();
     }
     emit fetchFailed(index, failure);
+    const CameraHealth::Change change = m_health[index].failure(failure.text, nowMs());
+    if (change != CameraHealth::Change::None)
+        emit healthChanged(index, change);
 }
 
 // ---- picture arrival -----------------------------------------------------------
@@ -459,6 +501,9 @@ void CameraEngine::pictureArrival(int index, const FetchResult &result)
     s.lastFailure.reset();
     s.refusedCertificateSha256.clear();
     s.refusedCertificateHost.clear();
+    const CameraHealth::Change health = m_health[index].picture(nowMs());
     emit statusChanged(index);
     guarded("picture arrival", [&] { emit pictureArrived(index, picture, f.newPicture); });
+    if (health != CameraHealth::Change::None)
+        emit healthChanged(index, health);
 }

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include "CameraHealth.h"
 #include "ChangeDetector.h"
 #include "PanelStatus.h"
 #include "Picture.h"
@@ -45,6 +46,8 @@ public:
     static constexpr qint32 DefaultRefreshSecs = 30;
 
     using DecodeRule = std::function<PictureDecode(int index, bool isNew)>;
+    // Milliseconds on a monotonic timer; health is judged by it.
+    using Clock = std::function<qint64()>;
 
     explicit CameraEngine(QObject *parent = nullptr);
     ~CameraEngine() override;
@@ -80,6 +83,17 @@ public:
     bool realTimersEnabled() const { return m_realTimers; }
     void setRealTimersEnabled(bool enabled);
 
+    // Whether each open camera delivers: fed by its pictures and failures,
+    // started afresh when a camera is opened in the panel.
+    const CameraHealth &health(int index) const;
+    // No picture for CameraHealth::staleAfterMs of the panel's refresh; false
+    // for a free panel.
+    bool isStale(int index) const;
+    // The timer health is read by; a monotonic one unless a test puts its own.
+    // An empty clock restores the monotonic one.
+    void setClock(Clock clock);
+    qint64 nowMs() const;
+
     // Seconds to the panel's next fetch: the refresh number minus the ticks
     // counted ("18", "1.5").
     QString nextRefreshLabel(int index) const;
@@ -111,6 +125,9 @@ signals:
     void fetchFailed(int index, const Failure &failure);
     // Panel index was stopped; wasInUse is false when it was free already.
     void stopped(int index, bool wasInUse);
+    // The camera of panel index started failing, failed for another
+    // CameraHealth::RemindEveryMs, or delivered again; health(index) tells more.
+    void healthChanged(int index, CameraHealth::Change change);
     // A line for the status bar: download progress, a refresh that is no number.
     void statusText(const QString &text);
 
@@ -142,6 +159,8 @@ private:
     std::array<Channel, PanelCount> m_channels;
     std::array<ChangeDetector, PanelCount> m_changes;
     HttpExchange *m_exchange = nullptr;
+    std::array<CameraHealth, PanelCount> m_health;
+    Clock m_clock;
     bool m_realTimers = true;
     DecodeRule m_decodeRule;
     Picture m_notFound;

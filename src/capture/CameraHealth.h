@@ -38,6 +38,7 @@ public:
     bool isStale(qint64 nowMs, int refreshSeconds) const;
     static qint64 staleAfterMs(int refreshSeconds);
 
+    qint64 startedMs() const { return m_startedMs; }
     bool isFailing() const { return m_failing; }
     bool hasPicture() const { return m_hasPicture; }
     qint64 lastPictureMs() const { return m_lastPictureMs; }

@@ -51,6 +51,9 @@ public:
     // available to us. False when the free space cannot be read: a guess must
     // not stop the recording.
     static bool belowFreeSpaceFloor(const QString &directory, const Limits &limits);
+    // The bytes available to us on the disk holding directory (or its nearest
+    // existing parent); empty when that cannot be read.
+    static std::optional<qint64> availableBytes(const QString &directory);
 
     // A file name a save of ours could have made: a camera name, then the
     // date and time digits, AM or PM, an optional "-N" and ".jpg".

@@ -174,6 +174,8 @@ void PictureSaver::saveIfNew(int index, const QString &cameraName, const Picture
 {
     if (!m_autoSave || !isNew || picture.isNull())
         return;
+    if (m_roomCheck && !m_roomCheck())
+        return;
     // Picture arrival runs inside the event loop: nothing may escape from here.
     SaveReport report;
     report.index = index;

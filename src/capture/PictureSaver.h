@@ -71,6 +71,9 @@ public:
     static constexpr int MaxNameRetries = 16;
 
     using TimeSource = std::function<QDateTime()>;
+    // Asked before every autosave; false holds the save back (the disk is
+    // too full), and nothing is reported for it: not saved, not failed.
+    using RoomCheck = std::function<bool()>;
 
     explicit PictureSaver(QObject *parent = nullptr);
 
@@ -89,6 +92,9 @@ public:
     // file in cam/ is a JPEG. Off until the owner sets it.
     bool keepOriginal() const { return m_keepOriginal; }
     void setKeepOriginal(bool on) { m_keepOriginal = on; }
+
+    // Without a check every autosave goes ahead.
+    void setRoomCheck(RoomCheck check) { m_roomCheck = std::move(check); }
 
     // How an arriving picture should be decoded: in full when it is new and
     // about to be saved (the save then costs no second decode), otherwise as
@@ -121,4 +127,5 @@ private:
     bool m_autoSave = false;
     bool m_keepOriginal = false;
     TimeSource m_timeSource;
+    RoomCheck m_roomCheck;
 };

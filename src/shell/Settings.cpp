@@ -1,5 +1,8 @@
 #include "Settings.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "AppInfo.h"
 #include "SettingsStore.h"
 
@@ -9,6 +12,9 @@ const QString kSection = QStringLiteral("Settings");
 const QString kAutoSave = QStringLiteral("autoSave");
 const QString kShowHelp = QStringLiteral("showHelp");
 const QString kKeepOriginal = QStringLiteral("keepOriginal");
+const QString kKeepDays = QStringLiteral("keepDays");
+const QString kKeepSize = QStringLiteral("keepSize");
+const QString kMinFree = QStringLiteral("minFree");
 
 // The one reading of a stored switch: a whole number, blanks around it allowed.
 std::optional<int> wholeNumber(const QString &text)
@@ -30,6 +36,22 @@ bool storeMachineSwitch(const QString &key, bool on)
 {
     return SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection, key,
                                              Settings::switchText(on));
+}
+
+// A count in the machine area: a whole number of at least 0, else fallback.
+qint64 machineCount(const QString &key, qint64 fallback)
+{
+    const QString stored = SettingsStore::GetMachineSetting(AppInfo::productName(), kSection, key,
+                                                            QString::number(fallback));
+    bool ok = false;
+    const qint64 value = stored.trimmed().toLongLong(&ok);
+    return ok && value >= 0 ? value : fallback;
+}
+
+bool storeMachineCount(const QString &key, qint64 value)
+{
+    return SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection, key,
+                                             QString::number(std::max<qint64>(value, 0)));
 }
 
 } // namespace
@@ -57,6 +79,37 @@ bool Settings::keepOriginal()
 bool Settings::setKeepOriginal(bool on)
 {
     return storeMachineSwitch(kKeepOriginal, on);
+}
+
+int Settings::keepDays()
+{
+    const qint64 days = machineCount(kKeepDays, 0);
+    return days <= std::numeric_limits<int>::max() ? int(days) : 0;
+}
+
+bool Settings::setKeepDays(int days)
+{
+    return storeMachineCount(kKeepDays, days);
+}
+
+qint64 Settings::keepSize()
+{
+    return machineCount(kKeepSize, 0);
+}
+
+bool Settings::setKeepSize(qint64 bytes)
+{
+    return storeMachineCount(kKeepSize, bytes);
+}
+
+qint64 Settings::minFree()
+{
+    return machineCount(kMinFree, DefaultMinFreeBytes);
+}
+
+bool Settings::setMinFree(qint64 bytes)
+{
+    return storeMachineCount(kMinFree, bytes);
 }
 
 std::optional<bool> Settings::showHelp()

@@ -24,6 +24,20 @@ public:
     static bool keepOriginal();
     static bool setKeepOriginal(bool on);
 
+    // How long and how much of the saved pictures is kept, and the free space
+    // autosave leaves on the disk: machine area beside autoSave, keys
+    // "keepDays", "keepSize" and "minFree", stored as whole numbers (days,
+    // bytes, bytes). 0 days or 0 bytes is no limit; a text that is no whole
+    // number of at least 0 reads as the default: no limit for the first two,
+    // DefaultMinFreeBytes for the floor. Reading throws like autoSave().
+    static constexpr qint64 DefaultMinFreeBytes = qint64(1) << 30;
+    static int keepDays();
+    static bool setKeepDays(int days);
+    static qint64 keepSize();
+    static bool setKeepSize(qint64 bytes);
+    static qint64 minFree();
+    static bool setMinFree(qint64 bytes);
+
     // "Show at Startup" of the help window: per-user area, key "showHelp",
     // default on. The whole number 1 is on, 0 is off; any other text says
     // nothing (std::nullopt), and the start-up then does not open the help.

@@ -126,3 +126,60 @@ TEST(CommandLine, TrustCertificateTakesHostAndPortAndAnOptionalYes)
     }
     EXPECT_TRUE(CommandLine::usage().contains(QLatin1String("--trust-certificate HOST:PORT")));
 }
+
+TEST(CommandLine, PictureLimitsAreStoredAloneOrBeforeRecording)
+{
+    CommandLine::Parsed parsed = CommandLine::parse({"--keep-days", "14"});
+    EXPECT_EQ(parsed.action, Action::StoreSettings);
+    EXPECT_EQ(parsed.keepDays, std::optional<int>(14));
+    EXPECT_EQ(parsed.keepSize, std::nullopt);
+    EXPECT_EQ(parsed.minFree, std::nullopt);
+
+    parsed = CommandLine::parse({"--keep-size", "20G", "--record", "--min-free", "500M"});
+    EXPECT_EQ(parsed.action, Action::Record);
+    EXPECT_EQ(parsed.keepSize, std::optional<qint64>(qint64(20) << 30));
+    EXPECT_EQ(parsed.minFree, std::optional<qint64>(500 << 20));
+    EXPECT_EQ(parsed.keepDays, std::nullopt);
+
+    // 0 lifts a limit again; that must be sayable.
+    parsed = CommandLine::parse({"--keep-days", "0", "--keep-size", "0", "--min-free", "0"});
+    EXPECT_EQ(parsed.action, Action::StoreSettings);
+    EXPECT_EQ(parsed.keepDays, std::optional<int>(0));
+    EXPECT_EQ(parsed.keepSize, std::optional<qint64>(0));
+    EXPECT_EQ(parsed.minFree, std::optional<qint64>(0));
+
+    const QString usage = CommandLine::usage();
+    for (const char *option : {"--keep-days N", "--keep-size SIZE", "--min-free SIZE"})
+        EXPECT_TRUE(usage.contains(option)) << option;
+}
+
+TEST(CommandLine, BadPictureLimitsNameTheOptionAndExitWithTwo)
+{
+    struct Case
+    {
+        QStringList arguments;
+        QString says;
+    };
+    const Case cases[] = {
+        {{"--keep-days"}, "option '--keep-days' takes a whole number of days"},
+        {{"--keep-days", "-3"}, "option '--keep-days' takes a whole number of days"},
+        {{"--keep-days", "two"}, "option '--keep-days' takes a whole number of days"},
+        {{"--keep-days", "1.5", "--record"}, "not '1.5'"},
+        {{"--keep-days", "+3"}, "not '+3'"},
+        {{"--keep-size", "20X"}, "option '--keep-size' takes a size like 500M or 20G"},
+        {{"--keep-size", "-1G"}, "not '-1G'"},
+        {{"--keep-size"}, "option '--keep-size' takes a size"},
+        {{"--min-free", "lots"},
+         "option '--min-free' takes a size like 500M or 20G (0 for none), "
+         "not 'lots'"},
+        // A value that would not fit in bytes is as wrong as a word.
+        {{"--min-free", "99999999T"}, "option '--min-free' takes a size"},
+    };
+    for (const Case &c : cases) {
+        const CommandLine::Parsed parsed = CommandLine::parse(c.arguments);
+        EXPECT_EQ(parsed.action, Action::Fail) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(parsed.exitCode, CommandLine::UsageExitCode);
+        EXPECT_TRUE(parsed.message.contains(c.says)) << parsed.message.toStdString();
+        EXPECT_TRUE(parsed.message.endsWith("Try 'tessaly --help' for the options."));
+    }
+}

@@ -28,8 +28,10 @@
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "MiniHttpServer.h"
+#include "PictureLimitsDialog.h"
 #include "PictureSaver.h"
 #include "PictureWindow.h"
+#include "RetentionKeeper.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "Skin.h"
@@ -941,4 +943,105 @@ TEST_F(MainWindowTest, SaveImageRefusesABlankOrNotFoundPanel)
     QTest::mouseClick(child<QPushButton>("cmdSave"), Qt::LeftButton);
     EXPECT_EQ(window->statusText(), refusal);
     EXPECT_TRUE(saved().isEmpty());
+}
+
+TEST_F(MainWindowTest, AStalePanelIsMarkedWithItsLastFailureAndTheNextPictureTakesTheMarkOff)
+{
+    MiniHttpServer server;
+    bool down = false;
+    server.setHandler([&down](const QByteArray &) {
+        MiniHttpServer::Reply reply;
+        reply.bytes = down ? MiniHttpServer::response("<html/>", "text/html")
+                           : MiniHttpServer::response(jpeg(QSize(320, 240), Qt::red), "image/jpeg");
+        return reply;
+    });
+    ASSERT_NO_FATAL_FAILURE(openWithRoomyViewer("Yard", server.url("/snap.jpg")));
+    qint64 now = 0;
+    engine().setClock([&now] { return now; });
+    QSignalSpy pictures(&engine(), &CameraEngine::pictureArrived);
+    QSignalSpy failures(&engine(), &CameraEngine::fetchFailed);
+    doubleClick("Yard");
+    ASSERT_TRUE(pictures.wait(5000));
+
+    auto *mark = child<QLabel>("staleMark_0");
+    auto *imgCam = child<StretchImage>("imgCam_0");
+    window->checkHealth();
+    EXPECT_TRUE(mark->isHidden());
+    // A 30-second refresh is stale after a minute without a picture.
+    now = 60'000;
+    window->checkHealth();
+    EXPECT_TRUE(mark->isHidden());
+    now = 60'001;
+    window->checkHealth();
+    EXPECT_FALSE(mark->isHidden());
+    EXPECT_EQ(mark->toolTip(), "No picture for 1 min");
+    EXPECT_EQ(imgCam->toolTip(), mark->toolTip());
+    // The band lies across the foot of the picture, inside it.
+    EXPECT_TRUE(imgCam->geometry().contains(mark->geometry())) << "the mark stays on the picture";
+    EXPECT_EQ(mark->geometry().bottom(), imgCam->geometry().bottom());
+
+    down = true;
+    QTest::mouseClick(child<QPushButton>("cmdRefresh_0"), Qt::LeftButton);
+    ASSERT_TRUE(failures.wait(5000));
+    now = 65'000;
+    window->checkHealth();
+    EXPECT_FALSE(mark->isHidden());
+    EXPECT_TRUE(
+        mark->toolTip().startsWith("No picture for 1 min 5 s\nLast failure: Response from "))
+        << mark->toolTip().toStdString();
+    EXPECT_TRUE(mark->toolTip().endsWith("is not a picture")) << mark->toolTip().toStdString();
+
+    // The next picture takes the mark off at once, not at the next check.
+    down = false;
+    QTest::mouseClick(child<QPushButton>("cmdRefresh_0"), Qt::LeftButton);
+    ASSERT_TRUE(pictures.wait(5000));
+    EXPECT_TRUE(mark->isHidden());
+    EXPECT_EQ(imgCam->toolTip(), "Show this camera in the viewer");
+}
+
+TEST_F(MainWindowTest, PictureLimitsAreSetInADialogFromTheCamsMenuStoredAndUsed)
+{
+    ASSERT_TRUE(Settings::setKeepDays(7));
+    load();
+    EXPECT_EQ(window->keeper().limits().keepDays, 7) << "the stored limits hold from the start";
+    EXPECT_EQ(window->keeper().limits().minFreeBytes, qint64(1) << 30);
+
+    QAction *entry = window->findChild<QAction *>(QStringLiteral("mnuPictureLimits"));
+    ASSERT_NE(entry, nullptr);
+    entry->trigger();
+    auto *dialog = window->findChild<PictureLimitsDialog *>("PictureLimitsDialog");
+    ASSERT_NE(dialog, nullptr);
+    auto *days = dialog->findChild<QLineEdit *>("keepDaysEdit");
+    auto *size = dialog->findChild<QLineEdit *>("keepSizeEdit");
+    auto *floor = dialog->findChild<QLineEdit *>("minFreeEdit");
+    ASSERT_TRUE(days && size && floor);
+    EXPECT_EQ(days->text(), "7");
+    EXPECT_EQ(size->text(), "0");
+    EXPECT_EQ(floor->text(), "1G");
+    entry->trigger();
+    EXPECT_EQ(window->findChildren<PictureLimitsDialog *>().size(), 1) << "one at a time";
+
+    // A size nobody can read is refused, and nothing is stored or changed.
+    QStringList boxes;
+    MessageBoxes::setAsker([&](const MessageBoxes::Request &r) {
+        boxes << r.text;
+        return MessageBoxes::Button::Ok;
+    });
+    size->setText("lots");
+    QTest::mouseClick(dialog->findChild<QPushButton *>("okButton"), Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].contains("\"lots\" is no size")) << boxes[0].toStdString();
+    EXPECT_EQ(Settings::keepSize(), 0);
+    ASSERT_NE(window->findChild<PictureLimitsDialog *>("PictureLimitsDialog"), nullptr);
+
+    days->setText("30");
+    size->setText("500M");
+    floor->setText("");
+    QTest::mouseClick(dialog->findChild<QPushButton *>("okButton"), Qt::LeftButton);
+    EXPECT_EQ(boxes.size(), 1);
+    EXPECT_EQ(Settings::keepDays(), 30);
+    EXPECT_EQ(Settings::keepSize(), 500 << 20);
+    EXPECT_EQ(Settings::minFree(), 0) << "an empty floor is none";
+    EXPECT_EQ(window->keeper().limits(), (PictureRetention::Limits{30, 500 << 20, 0}));
+    EXPECT_TRUE(waitUntil([&] { return !window->findChild<PictureLimitsDialog *>(); }));
 }

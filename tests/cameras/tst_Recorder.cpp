@@ -15,8 +15,12 @@
 #include "MiniHttpServer.h"
 #include "PictureSaver.h"
 #include "Recorder.h"
+#include "RetentionKeeper.h"
+#include "Settings.h"
 #include "SettingsStore.h"
+#include "SnapshotFileName.h"
 #include "TestEnv.h"
+#include "TinyDisk.h"
 
 namespace {
 
@@ -83,6 +87,8 @@ protected:
                 reply.bytes = MiniHttpServer::response(jpegOf(Qt::red).chopped(40), "image/jpeg");
             else if (request.startsWith("GET /silent.jpg"))
                 reply.silent = true;
+            else if (request.startsWith("GET /flaky.jpg") && !flakyDown)
+                reply.bytes = MiniHttpServer::response(jpegOf(Qt::blue), "image/jpeg");
             else
                 reply.bytes = MiniHttpServer::response("<html>nope</html>", "text/html");
             return reply;
@@ -93,6 +99,8 @@ protected:
     CameraEngine engine;
     Recorder recorder{&engine};
     MiniHttpServer server;
+    bool flakyDown = false;
+    qint64 nowMs = 0; // the engine's monotonic clock, when a test sets it
 };
 
 } // namespace
@@ -271,4 +279,118 @@ TEST_F(RecorderTest, TornBodiesAndCamerasThatNeverAnswerAreReported)
     engine.tick(2);
     ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.counts().pictures == 2; }, Timeout));
     EXPECT_EQ(lines.size(), 2);
+}
+
+TEST_F(RecorderTest, ACameraThatStaysDownIsToldWhenItFailsEveryTenMinutesAndWhenItIsBack)
+{
+    engine.setClock([this] { return nowMs; });
+    ASSERT_TRUE(writeCamList(entry("Flaky", server.url("/flaky.jpg"), "60")));
+    QSignalSpy lines(&recorder, &Recorder::reported);
+    ASSERT_TRUE(recorder.start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.counts().pictures == 1; }, Timeout));
+
+    // One fetch a minute, as the refresh says; each a failure while it is down.
+    const auto fetchAt = [&](qint64 ms) {
+        nowMs = ms;
+        const qint64 before = recorder.counts().pictures + recorder.fetchFailures(0);
+        for (int i = 0; i < 60; ++i)
+            engine.tick(0);
+        return QTest::qWaitFor(
+            [&] { return recorder.counts().pictures + recorder.fetchFailures(0) > before; },
+            Timeout);
+    };
+    flakyDown = true;
+    constexpr qint64 Minute = 60 * 1000;
+    for (int minute = 1; minute <= 25; ++minute)
+        ASSERT_TRUE(fetchAt(minute * Minute)) << minute;
+    flakyDown = false;
+    ASSERT_TRUE(fetchAt(26 * Minute + 30 * 1000));
+    ASSERT_TRUE(fetchAt(27 * Minute)); // and a good picture after it says nothing
+
+    const QStringList got = texts(lines);
+    ASSERT_EQ(got.size(), 4) << got.join('\n').toStdString();
+    EXPECT_TRUE(QRegularExpression(Stamp +
+                                   R"(failed Flaky: Response from 127\.0\.0\.1:\d+ is not a )"
+                                   R"(picture$)")
+                    .match(got[0])
+                    .hasMatch())
+        << got[0].toStdString();
+    // Down since minute 1: reminded at minutes 11 and 21, with the count so far.
+    EXPECT_TRUE(QRegularExpression(Stamp + R"(still failing Flaky: 11 failures in 10 min, last: )"
+                                           R"(Response from .* is not a picture$)")
+                    .match(got[1])
+                    .hasMatch())
+        << got[1].toStdString();
+    EXPECT_TRUE(QRegularExpression(Stamp + R"(still failing Flaky: 21 failures in 20 min, last: )")
+                    .match(got[2])
+                    .hasMatch())
+        << got[2].toStdString();
+    EXPECT_TRUE(QRegularExpression(Stamp + R"(recovered Flaky after 25 failures in 25 min 30 s$)")
+                    .match(got[3])
+                    .hasMatch())
+        << got[3].toStdString();
+
+    EXPECT_EQ(recorder.fetchFailures(0), 25);
+    EXPECT_EQ(recorder.counts().failed, 25);
+    EXPECT_EQ(recorder.failureSummaryLine(), "failures by camera: Flaky 25");
+}
+
+TEST_F(RecorderTest, OldPicturesGoAtTheStartWithOneLineAndTheStoredLimitsAreUsed)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString cam = AppInfo::programFile("cam");
+    ASSERT_TRUE(QDir().mkpath(cam));
+    const QString old = cam + "/" + SnapshotFileName::make("Good", now.addDays(-40));
+    const QString young = cam + "/" + SnapshotFileName::make("Good", now.addDays(-2));
+    ASSERT_TRUE(TestEnv::writeFileModifiedAt(old, QByteArray(2048, 'x'), now.addDays(-40)));
+    ASSERT_TRUE(TestEnv::writeFileModifiedAt(young, QByteArray(1024, 'x'), now.addDays(-2)));
+    ASSERT_TRUE(Settings::setKeepDays(30));
+    ASSERT_TRUE(Settings::setMinFree(0));
+    ASSERT_TRUE(writeCamList(entry("Good", server.url("/good.jpg"))));
+
+    QSignalSpy lines(&recorder, &Recorder::reported);
+    ASSERT_TRUE(recorder.start());
+    EXPECT_EQ(recorder.keeper().limits(), (PictureRetention::Limits{30, 0, 0}));
+    EXPECT_FALSE(QFileInfo::exists(old));
+    EXPECT_TRUE(QFileInfo::exists(young));
+    ASSERT_GE(lines.size(), 1);
+    EXPECT_TRUE(QRegularExpression(Stamp + R"(removed 1 old pictures \(2K\), keeping 1 \(1K\)$)")
+                    .match(lines.at(0).at(0).toString())
+                    .hasMatch())
+        << lines.at(0).at(0).toString().toStdString();
+}
+
+TEST_F(RecorderTest, AFullDiskPausesAutosaveWithOneLine)
+{
+    TinyDisk disk(1024);
+    ASSERT_TRUE(disk.mounted()) << disk.error().toStdString();
+    qputenv("TESSALY_HOME", QFile::encodeName(disk.path()));
+    ASSERT_TRUE(writeCamList(entry("Good", server.url("/good.jpg"))));
+    ASSERT_TRUE(
+        SettingsStore::SaveMachineSetting(AppInfo::productName(), "Settings", "autoSave", "1"));
+    ASSERT_TRUE(Settings::setMinFree(512 << 10));
+    ASSERT_TRUE(disk.fill());
+
+    QSignalSpy lines(&recorder, &Recorder::reported);
+    ASSERT_TRUE(recorder.start());
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(QRegularExpression(Stamp +
+                                   R"(paused autosave: 0 free on the disk of .*/cam, below )"
+                                   R"(the 512K to keep free$)")
+                    .match(lines.at(0).at(0).toString())
+                    .hasMatch())
+        << lines.at(0).at(0).toString().toStdString();
+    EXPECT_TRUE(recorder.keeper().isPaused());
+
+    // Room again: the next look says so, once.
+    ASSERT_TRUE(disk.makeRoom());
+    recorder.keeper().checkFreeSpace();
+    recorder.keeper().checkFreeSpace();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(QRegularExpression(Stamp + R"(resumed autosave: \d+(\.\d)?K free on the disk of )")
+                    .match(lines.at(1).at(0).toString())
+                    .hasMatch())
+        << lines.at(1).at(0).toString().toStdString();
+    recorder.stop();
+    TestEnv::freshProgramDirectory();
 }

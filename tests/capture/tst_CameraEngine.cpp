@@ -646,3 +646,61 @@ TEST_F(CameraEngineTest, FailedFetchesWaitForTheNextInterval)
     EXPECT_THROW(engine.status(24), std::out_of_range);
     EXPECT_THROW(engine.fetch(-1), std::out_of_range);
 }
+
+TEST_F(CameraEngineTest, HealthFollowsPicturesAndFailuresOnTheEnginesClock)
+{
+    qint64 now = 50'000;
+    engine.setClock([&now] { return now; });
+    QSignalSpy changes(&engine, &CameraEngine::healthChanged);
+    QSignalSpy arrived(&engine, &CameraEngine::pictureArrived);
+    QSignalSpy failed(&engine, &CameraEngine::fetchFailed);
+    const auto changeAt = [&](qsizetype row) {
+        return changes.at(row).at(1).value<CameraHealth::Change>();
+    };
+
+    EXPECT_FALSE(engine.isStale(0)) << "a free panel is never stale";
+    server.setReply({MiniHttpServer::response(jpegOf(Qt::green), "image/jpeg")});
+    openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")), "4");
+    EXPECT_EQ(engine.health(0).startedMs(), 50'000);
+    ASSERT_TRUE(waitFor([&] { return arrived.count() == 1; }));
+    EXPECT_TRUE(changes.isEmpty()) << "a first picture is no change of health";
+    EXPECT_EQ(engine.health(0).lastPictureMs(), 50'000);
+
+    // Stale after twice the refresh, but never sooner than 10 s.
+    now += 10'000;
+    EXPECT_FALSE(engine.isStale(0));
+    now += 1;
+    EXPECT_TRUE(engine.isStale(0));
+
+    // A page instead of a picture: failing, with its reason.
+    server.setReply({MiniHttpServer::response("<html/>", "text/html")});
+    engine.refreshNow(0);
+    ASSERT_TRUE(waitFor([&] { return failed.count() == 1; }));
+    ASSERT_EQ(changes.count(), 1);
+    EXPECT_EQ(changes.at(0).at(0).toInt(), 0);
+    EXPECT_EQ(changeAt(0), CameraHealth::Change::StartedFailing);
+    EXPECT_TRUE(engine.health(0).isFailing());
+    EXPECT_TRUE(engine.health(0).lastFailure().contains(QStringLiteral("is not a picture")));
+    engine.refreshNow(0);
+    ASSERT_TRUE(waitFor([&] { return failed.count() == 2; }));
+    EXPECT_EQ(changes.count(), 1) << "a second failure in a row is no news";
+    EXPECT_EQ(engine.health(0).failuresInRun(), 2);
+
+    // The next picture takes the mark off and says the camera is back.
+    server.setReply({MiniHttpServer::response(jpegOf(Qt::blue), "image/jpeg")});
+    now += 5'000;
+    engine.refreshNow(0);
+    ASSERT_TRUE(waitFor([&] { return arrived.count() == 2; }));
+    ASSERT_EQ(changes.count(), 2);
+    EXPECT_EQ(changeAt(1), CameraHealth::Change::Recovered);
+    EXPECT_FALSE(engine.isStale(0));
+    EXPECT_EQ(engine.health(0).lastPictureMs(), now);
+
+    // A camera opened afresh in the panel starts a fresh account.
+    engine.stop(0);
+    EXPECT_FALSE(engine.isStale(0));
+    now += 60'000;
+    openPanel(0, QStringLiteral("Door"), QStringLiteral("camera.example"));
+    EXPECT_FALSE(engine.health(0).hasPicture());
+    EXPECT_EQ(engine.health(0).totalFailures(), 1) << "only the bad address of this camera";
+}

@@ -26,10 +26,8 @@ protected:
     QString put(const QString &name, qint64 bytes, qint64 ageSeconds)
     {
         const QString path = m_cam + QLatin1Char('/') + name;
-        EXPECT_TRUE(TestEnv::writeFile(path, QByteArray(bytes, 'x')));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::ReadWrite));
-        EXPECT_TRUE(file.setFileTime(Now.addSecs(-ageSeconds), QFileDevice::FileModificationTime));
+        EXPECT_TRUE(
+            TestEnv::writeFileModifiedAt(path, QByteArray(bytes, 'x'), Now.addSecs(-ageSeconds)));
         return path;
     }
 
@@ -142,6 +140,13 @@ TEST_F(PictureRetentionTest, SizesReadAsPeopleWriteThem)
         EXPECT_EQ(PictureRetention::parseSize(PictureRetention::sizeText(bytes)), bytes)
             << PictureRetention::sizeText(bytes).toStdString();
     EXPECT_EQ(PictureRetention::sizeText(qint64(1) << 30), QStringLiteral("1G"));
+    // What is shown must read back, even at the top of the range, where one
+    // decimal would round up past the largest size there is.
+    const qint64 top = (qint64(1) << 62) - 1;
+    ASSERT_TRUE(PictureRetention::parseSize(PictureRetention::sizeText(top)))
+        << PictureRetention::sizeText(top).toStdString();
+    EXPECT_EQ(PictureRetention::sizeText(qint64(1536) << 20), QStringLiteral("1536M"));
+    EXPECT_EQ(PictureRetention::sizeText((qint64(1) << 30) + 1), QStringLiteral("1.0G"));
 }
 
 TEST_F(PictureRetentionTest, TheFreeSpaceFloorIsReadFromTheRealDisk)

@@ -104,3 +104,31 @@ TEST_F(SettingsTest, ShowHelpIsOnByDefaultAndSaysNothingForOtherTexts)
     ASSERT_TRUE(Settings::setShowHelp(true));
     EXPECT_EQ(Settings::showHelp(), std::optional<bool>(true));
 }
+
+TEST_F(SettingsTest, RetentionLimitsDefaultToUnlimitedAndAGibibyteFloorAndReadBackAsStored)
+{
+    EXPECT_EQ(Settings::keepDays(), 0);
+    EXPECT_EQ(Settings::keepSize(), 0);
+    EXPECT_EQ(Settings::minFree(), qint64(1) << 30);
+
+    ASSERT_TRUE(Settings::setKeepDays(14));
+    ASSERT_TRUE(Settings::setKeepSize(qint64(20) << 30));
+    ASSERT_TRUE(Settings::setMinFree(500 << 20));
+    EXPECT_EQ(Settings::keepDays(), 14);
+    EXPECT_EQ(Settings::keepSize(), qint64(20) << 30);
+    EXPECT_EQ(Settings::minFree(), 500 << 20);
+    EXPECT_EQ(SettingsStore::GetMachineSetting(AppInfo::productName(), kSection,
+                                               QStringLiteral("keepSize"), {}),
+              QStringLiteral("21474836480"));
+
+    // A text someone typed into the file that is no count means the default,
+    // never a limit nobody asked for.
+    for (const char *bad : {"-3", "ten", "", "1.5"}) {
+        ASSERT_TRUE(SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection,
+                                                      QStringLiteral("keepDays"), bad));
+        ASSERT_TRUE(SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection,
+                                                      QStringLiteral("minFree"), bad));
+        EXPECT_EQ(Settings::keepDays(), 0) << bad;
+        EXPECT_EQ(Settings::minFree(), qint64(1) << 30) << bad;
+    }
+}

@@ -75,4 +75,13 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
+bool writeFileModifiedAt(const QString &path, const QByteArray &bytes, const QDateTime &modified)
+{
+    if (!writeFile(path, bytes))
+        return false;
+    QFile f(path);
+    return f.open(QIODevice::ReadWrite) &&
+           f.setFileTime(modified, QFileDevice::FileModificationTime);
+}
+
 } // namespace TestEnv

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include <QFrame>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -16,6 +17,7 @@ QString indexed(const char *name, int index)
 {
     return QString::fromLatin1(name) + QLatin1Char('_') + QString::number(index);
 }
+const QString PictureTip = QStringLiteral("Show this camera in the viewer");
 } // namespace
 
 CameraPanelWidget::CameraPanelWidget(int index, QWidget *parent)
@@ -35,7 +37,7 @@ CameraPanelWidget::CameraPanelWidget(int index, QWidget *parent)
     m_imgCam = new StretchImage(m_picture2);
     m_imgCam->setObjectName(indexed("imgCam", index));
     m_imgCam->setCursor(Qt::PointingHandCursor);
-    m_imgCam->setToolTip(tr("Show this camera in the viewer"));
+    m_imgCam->setToolTip(PictureTip);
 
     m_picture3 = new StretchImage(m_picture2);
     m_picture3->setObjectName(indexed("Picture3", index));
@@ -54,6 +56,15 @@ CameraPanelWidget::CameraPanelWidget(int index, QWidget *parent)
     m_cmdRefresh = new QPushButton(QStringLiteral("@"), this);
     m_cmdRefresh->setObjectName(indexed("cmdRefresh", index));
     m_cmdRefresh->setToolTip(QStringLiteral("Refresh"));
+
+    m_staleMark = new QLabel(tr("No picture"), m_picture2);
+    m_staleMark->setObjectName(indexed("staleMark", index));
+    m_staleMark->setAlignment(Qt::AlignCenter);
+    // Dark red under white: readable over any picture, light or dark.
+    m_staleMark->setStyleSheet(
+        QStringLiteral("QLabel { background: rgba(150, 20, 20, 210); color: white; "
+                       "font-weight: bold; font-size: 7pt; }"));
+    m_staleMark->hide();
 
     m_cmdStop = new QPushButton(QStringLiteral("X"), this);
     m_cmdStop->setObjectName(indexed("cmdStop", index));
@@ -83,6 +94,10 @@ void CameraPanelWidget::applyGeometry()
     m_prgCam->setGeometry(Twips::toPixels(c.prgCam, this));
     m_cmdRefresh->setGeometry(Twips::toPixels(c.cmdRefresh, this));
     m_cmdStop->setGeometry(Twips::toPixels(c.cmdStop, this));
+    const QRect picture = m_imgCam->geometry();
+    const int band = std::min(picture.height(), m_staleMark->fontMetrics().height() + 4);
+    m_staleMark->setGeometry(picture.x(), picture.bottom() + 1 - band, picture.width(), band);
+    m_staleMark->raise();
     m_imgRefresh->raise();
 }
 
@@ -113,4 +128,15 @@ void CameraPanelWidget::setProgress(double percent)
 void CameraPanelWidget::setBusyAnimation(BusyAnimation *animation)
 {
     m_imgRefresh->setAnimation(animation);
+}
+
+void CameraPanelWidget::setStale(bool stale, const QString &tip)
+{
+    // The tip's "how long ago" moves every second; a tooltip costs no paint.
+    m_staleMark->setToolTip(tip);
+    m_imgCam->setToolTip(stale ? tip : PictureTip);
+    if (stale == m_stale)
+        return;
+    m_stale = stale;
+    m_staleMark->setVisible(stale);
 }

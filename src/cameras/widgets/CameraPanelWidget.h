@@ -4,6 +4,7 @@
 
 class BusyAnimation;
 class QFrame;
+class QLabel;
 class QProgressBar;
 class QPushButton;
 class StretchImage;
@@ -28,6 +29,11 @@ public:
     // 0 to 100, as the download goes.
     void setProgress(double percent);
     void setBusyAnimation(BusyAnimation *animation);
+    // The stale mark: a band across the foot of the picture saying that the
+    // picture is old, with tip as the tooltip of the band and the picture. A
+    // panel that keeps its last picture would otherwise look alive.
+    void setStale(bool stale, const QString &tip = {});
+    bool isStale() const { return m_stale; }
 
     // The picture area's size in pixels, which is the size panel pictures are
     // decoded at.
@@ -55,4 +61,6 @@ private:
     QProgressBar *m_prgCam = nullptr;
     QPushButton *m_cmdRefresh = nullptr;
     QPushButton *m_cmdStop = nullptr;
+    QLabel *m_staleMark = nullptr;
+    bool m_stale = false;
 };

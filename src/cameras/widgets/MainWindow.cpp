@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTimer>
 
 #include "AboutWindow.h"
 #include "AddCamDialog.h"
@@ -33,8 +34,10 @@
 #include "NetworkTime.h"
 #include "NoticeWindow.h"
 #include "Picture.h"
+#include "PictureLimitsDialog.h"
 #include "PictureSaver.h"
 #include "PictureWindow.h"
+#include "RetentionKeeper.h"
 #include "Settings.h"
 #include "Skin.h"
 #include "SkinLabelArray.h"
@@ -101,6 +104,10 @@ MainWindow::MainWindow(QWidget *parent)
     m_engine = new CameraEngine(this);
     m_networkTime = new NetworkTime(this);
     m_saver = new PictureSaver(this);
+    m_keeper = new RetentionKeeper(m_saver, PictureSaver::camDirectory(), this);
+    m_healthTimer = new QTimer(this);
+    m_healthTimer->setInterval(1000);
+    connect(m_healthTimer, &QTimer::timeout, this, &MainWindow::checkHealth);
     buildControls();
     buildMenus();
     applyGeometry();
@@ -111,6 +118,7 @@ MainWindow::~MainWindow()
 {
     // The engine and the time socket go first, while this window is still
     // whole: closing their sockets may still signal it.
+    delete m_keeper;
     delete m_saver;
     delete m_engine;
     delete m_networkTime;
@@ -386,6 +394,13 @@ void MainWindow::buildMenus()
     mnuKeepOriginal->setToolTip(
         QStringLiteral("Save a camera's JPEG exactly as it came instead of encoding it again"));
     connect(mnuKeepOriginal, &QAction::triggered, this, &MainWindow::keepOriginalToggled);
+    mnuPictureLimits = mnuCams->addAction(QStringLiteral("Picture Limits..."));
+    mnuPictureLimits->setObjectName(QStringLiteral("mnuPictureLimits"));
+    mnuPictureLimits->setToolTip(
+        QStringLiteral("How long and how much of the saved pictures to keep, and the free space "
+                       "autosave leaves on the disk"));
+    connect(mnuPictureLimits, &QAction::triggered, this,
+            [this] { guarded(this, [&] { showPictureLimits(); }); });
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -532,6 +547,13 @@ void MainWindow::Form_Load()
         setStatusText(tr("The folder %1 for saved pictures could not be made; pictures cannot "
                          "be saved.")
                           .arg(QDir::toNativeSeparators(camDirectory)));
+
+    // The limits hold from the start: a disk filled while the program was
+    // closed is found now, not a minute later.
+    m_keeper->setDirectory(camDirectory);
+    guarded(this, [&] { m_keeper->setLimits(RetentionKeeper::storedLimits()); });
+    guarded(this, [&] { m_keeper->start(); });
+    m_healthTimer->start();
 
     LockWindowUpdates(this, true);
     for (CameraPanelWidget *panel : Frame)
@@ -703,6 +725,28 @@ void MainWindow::keepOriginalToggled()
     });
 }
 
+void MainWindow::showPictureLimits()
+{
+    if (m_pictureLimits) {
+        m_pictureLimits->activateWindow();
+        return;
+    }
+    m_pictureLimits = new PictureLimitsDialog(m_keeper->limits(), this);
+    connect(m_pictureLimits, &PictureLimitsDialog::limitsChosen, this,
+            [this](const PictureRetention::Limits &limits, bool stored) {
+                guarded(this, [&] {
+                    m_keeper->setLimits(limits);
+                    // Tighter limits hold at once, not at the next minute.
+                    m_keeper->enforceNow();
+                    m_keeper->checkFreeSpace();
+                    if (!stored)
+                        setStatusText(tr("The picture limits could not be stored; the next start "
+                                         "will not remember them."));
+                });
+            });
+    m_pictureLimits->show();
+}
+
 // ---- the engine -------------------------------------------------------------
 
 void MainWindow::connectEngine()
@@ -736,6 +780,52 @@ void MainWindow::connectEngine()
     connect(m_saver, &PictureSaver::pictureSaved, this, &MainWindow::showSaved);
     connect(m_saver, &PictureSaver::saveFailed, this,
             [this](const SaveReport &report) { setStatusText(report.statusText); });
+
+    // The mark goes with the next picture, not a second later; a stopped panel
+    // loses it at once too.
+    connect(e, &CameraEngine::pictureArrived, this, [this](int index) { updateHealthMark(index); });
+    connect(e, &CameraEngine::stopped, this, [this](int index) { updateHealthMark(index); });
+    connect(m_keeper, &RetentionKeeper::pauseChanged, this,
+            [this](bool paused, const QString &text) {
+                setStatusText(paused ? tr("Autosave paused: %1; it goes on by itself when there "
+                                          "is room")
+                                           .arg(text)
+                                     : tr("Autosave goes on: %1").arg(text));
+            });
+    connect(m_keeper, &RetentionKeeper::enforced, this,
+            [this](const PictureRetention::Report &report) {
+                if (!report.failures.isEmpty())
+                    setStatusText(
+                        tr("An old picture could not be deleted: %1").arg(report.failures.first()));
+            });
+}
+
+void MainWindow::checkHealth()
+{
+    for (int i = 0; i < PanelGrid::kPanelCount; ++i)
+        updateHealthMark(i);
+}
+
+void MainWindow::updateHealthMark(int index)
+{
+    guarded(this, [&] {
+        CameraPanelWidget *panel = Frame[size_t(index)];
+        if (!m_engine->isStale(index)) {
+            if (panel->isStale())
+                panel->setStale(false);
+            return;
+        }
+        const CameraHealth &health = m_engine->health(index);
+        const qint64 now = m_engine->nowMs();
+        QString tip =
+            health.hasPicture()
+                ? tr("No picture for %1").arg(CameraHealth::spanText(now - health.lastPictureMs()))
+                : tr("No picture yet, %1 after opening")
+                      .arg(CameraHealth::spanText(now - health.startedMs()));
+        if (!health.lastFailure().isEmpty())
+            tip += tr("\nLast failure: %1").arg(health.lastFailure());
+        panel->setStale(true, tip);
+    });
 }
 
 Picture MainWindow::shownPicture(int index) const

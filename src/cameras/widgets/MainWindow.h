@@ -16,8 +16,10 @@ class BusyAnimation;
 class CameraEngine;
 class CameraPanelWidget;
 class NetworkTime;
+class PictureLimitsDialog;
 class PictureSaver;
 class PictureWindow;
+class RetentionKeeper;
 struct SaveReport;
 class EditCamDialog;
 class HelpWindow;
@@ -32,6 +34,7 @@ class QListWidgetItem;
 class QMenu;
 class QPushButton;
 class QScrollBar;
+class QTimer;
 class StretchImage;
 class ValueLabel;
 class ZoomImage;
@@ -87,6 +90,13 @@ public:
     // Saves new pictures while "AutoSave New Pictures" is ticked, and the
     // selected one on "Save Image".
     PictureSaver &saver() const { return *m_saver; }
+
+    // Keeps cam/ within the picture limits and pauses autosave on a full disk.
+    RetentionKeeper &keeper() const { return *m_keeper; }
+
+    // Marks the panels whose camera sent no picture for too long, and takes
+    // the mark off the others; a timer runs it every second.
+    void checkHealth();
 
     // True when "AutoSave New Pictures" is ticked.
     bool autoSaveTicked() const;
@@ -164,6 +174,8 @@ private:
     void List1_DblClick();
     void chkSave_Click();
     void keepOriginalToggled();
+    void showPictureLimits();
+    void updateHealthMark(int index);
     bool IsCamSelected() const;
     QString currentListText() const;
     // Refills List1 from the camera list file; a file error goes to the status bar.
@@ -181,6 +193,8 @@ private:
     // The time label's source: one daytime request at a time.
     NetworkTime *m_networkTime = nullptr;
     PictureSaver *m_saver = nullptr;
+    RetentionKeeper *m_keeper = nullptr;
+    QTimer *m_healthTimer = nullptr;
     qint16 m_selectedCam = 0;
     qint16 m_camsInUse = 0;
     bool m_pictureWindowOpen = false;
@@ -206,6 +220,7 @@ private:
     QPointer<PictureWindow> m_form6;
     QPointer<HelpWindow> m_form8;
     QPointer<AboutWindow> m_about;
+    QPointer<PictureLimitsDialog> m_pictureLimits;
 
     // Frame1, "Controls".
     QGroupBox *Frame1 = nullptr;
@@ -258,6 +273,7 @@ private:
     QMenu *mnuFile = nullptr;
     QMenu *mnuCams = nullptr;
     QAction *mnuKeepOriginal = nullptr;
+    QAction *mnuPictureLimits = nullptr;
     QMenu *mnuHelp = nullptr;
     QMenu *mnuAbout = nullptr;
 };
