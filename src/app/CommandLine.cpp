@@ -32,7 +32,10 @@ CommandLine::Parsed failure(const QString &text)
 {
     return {CommandLine::Action::Fail,
             QStringLiteral("tessaly: %1\nTry 'tessaly --help' for the options.").arg(text),
-            CommandLine::UsageExitCode, std::nullopt, std::nullopt};
+            CommandLine::UsageExitCode,
+            std::nullopt,
+            std::nullopt,
+            {}};
 }
 
 void printTo(std::FILE *stream, const QString &text)
@@ -47,6 +50,7 @@ QString CommandLine::usage()
 {
     const QString text = QStringLiteral(
         "Usage: tessaly [--record] [--autosave on|off] [--keep-original on|off]\n"
+        "       tessaly [--open NAME]... [--open-all]\n"
         "Viewer and recorder for network cameras that publish a JPEG snapshot URL.\n"
         "\n"
         "Without options the main window opens. Cameras come from 00camlist.txt in the\n"
@@ -64,6 +68,10 @@ QString CommandLine::usage()
         "  --keep-original on|off\n"
         "               save a camera's own JPEG byte for byte instead of re-encoding\n"
         "               it (\"Keep the camera's own pictures\"), stored like --autosave\n"
+        "  --open NAME  open the camera of the list called NAME in the window at start,\n"
+        "               as a double-click on it would; may be given more than once\n"
+        "  --open-all   open every camera of the list in the window at start, in file\n"
+        "               order, as far as the 24 panels go\n"
         "  -h, --help   show this text\n"
         "  --version    show the version\n"
         "\n"
@@ -85,6 +93,7 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
     bool version = false;
     std::optional<bool> autoSave;
     std::optional<bool> keepOriginal;
+    OpenRequest open;
     // "on" or "off" after a switch option; the last word counts.
     const auto switchValue = [&](qsizetype &i, std::optional<bool> &into) {
         const QString value = i + 1 < arguments.size() ? arguments.at(i + 1) : QString();
@@ -109,6 +118,12 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
                    argument == QLatin1String("--keep-original")) {
             if (!switchValue(i, argument == QLatin1String("--autosave") ? autoSave : keepOriginal))
                 return failure(QStringLiteral("option '%1' takes on or off").arg(argument));
+        } else if (argument == QLatin1String("--open")) {
+            if (++i >= arguments.size() || arguments.at(i).isEmpty())
+                return failure(QStringLiteral("option '--open' needs a camera name"));
+            open.names << arguments.at(i);
+        } else if (argument == QLatin1String("--open-all")) {
+            open.all = true;
         } else if (const QtOption *option = qtOption(argument)) {
             if (option->takesValue && ++i >= arguments.size())
                 return failure(QStringLiteral("option '%1' needs a value").arg(argument));
@@ -119,16 +134,24 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
         }
     }
     if (help)
-        return {Action::Help, usage(), 0, autoSave, keepOriginal};
+        return {Action::Help, usage(), 0, autoSave, keepOriginal, open};
     if (version)
-        return {Action::Version, versionText(), 0, autoSave, keepOriginal};
-    Parsed parsed{record ? Action::Record : Action::Window, {}, 0, autoSave, keepOriginal};
+        return {Action::Version, versionText(), 0, autoSave, keepOriginal, open};
+    // Opening is the window's. The recorder opens every camera, which is what
+    // --open-all asks, but not only some; a settings-only run ends before any
+    // window shows.
+    if ((!open.names.isEmpty() && record) ||
+        ((open.all || !open.names.isEmpty()) && !record && (autoSave || keepOriginal)))
+        return failure(QStringLiteral("--open and --open-all are for the window; the recorder "
+                                      "opens every camera, and --autosave or --keep-original "
+                                      "without --record only stores"));
+    Parsed parsed{record ? Action::Record : Action::Window, {}, 0, autoSave, keepOriginal, open};
     if (!record && (autoSave || keepOriginal))
         parsed.action = Action::StoreSettings;
     return parsed;
 }
 
-std::optional<int> CommandLine::run(int &argc, char **argv)
+std::optional<int> CommandLine::run(int &argc, char **argv, OpenRequest *open)
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
@@ -136,6 +159,8 @@ std::optional<int> CommandLine::run(int &argc, char **argv)
     const Parsed parsed = parse(arguments);
     switch (parsed.action) {
     case Action::Window:
+        if (open)
+            *open = parsed.open;
         return std::nullopt;
     case Action::Help:
     case Action::Version:

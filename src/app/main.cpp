@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -13,7 +14,8 @@
 int main(int argc, char **argv)
 {
     // Options first: --record, --help, --version and a wrong option never need a display.
-    if (const std::optional<int> exitCode = CommandLine::run(argc, argv))
+    CommandLine::OpenRequest open;
+    if (const std::optional<int> exitCode = CommandLine::run(argc, argv, &open))
         return *exitCode;
 
     QApplication app(argc, argv);
@@ -30,11 +32,16 @@ int main(int argc, char **argv)
     // The splash window opens the main window after its ticks and then stays,
     // hidden, for the rest of the run: it owns the program skin.
     std::unique_ptr<MainWindow> mainWindow;
-    SplashWindow splash([&mainWindow] {
+    SplashWindow splash([&mainWindow, &open] {
         if (mainWindow)
             return;
         mainWindow = std::make_unique<MainWindow>();
         mainWindow->Form_Load();
+        // The status bar tells it too, but a name mistyped in a start-up
+        // script belongs where the script's other messages go.
+        const QString notOpened = mainWindow->openCamsAtStart(open.names, open.all);
+        if (!notOpened.isEmpty())
+            std::fprintf(stderr, "tessaly: %s\n", notOpened.toLocal8Bit().constData());
         mainWindow->show();
     });
     splash.show();

@@ -9,6 +9,10 @@ const QString kSection = QStringLiteral("Settings");
 const QString kAutoSave = QStringLiteral("autoSave");
 const QString kShowHelp = QStringLiteral("showHelp");
 const QString kKeepOriginal = QStringLiteral("keepOriginal");
+const QString kReopenCams = QStringLiteral("reopenCams");
+const QString kOpenCams = QStringLiteral("openCams");
+// Camera names are lines of the camera list file, so none holds a line break.
+const QChar kNameSeparator = QLatin1Char('\n');
 
 // The one reading of a stored switch: a whole number, blanks around it allowed.
 std::optional<int> wholeNumber(const QString &text)
@@ -73,4 +77,28 @@ std::optional<bool> Settings::showHelp()
 bool Settings::setShowHelp(bool on)
 {
     return SettingsStore::SaveSetting(AppInfo::productName(), kSection, kShowHelp, switchText(on));
+}
+
+bool Settings::reopenCams()
+{
+    return wholeNumber(SettingsStore::GetSetting(AppInfo::productName(), kSection, kReopenCams,
+                                                 switchText(false))) == 1;
+}
+
+bool Settings::setReopenCams(bool on)
+{
+    return SettingsStore::SaveSetting(AppInfo::productName(), kSection, kReopenCams,
+                                      switchText(on));
+}
+
+QStringList Settings::openCams()
+{
+    return SettingsStore::GetSetting(AppInfo::productName(), kSection, kOpenCams, QString())
+        .split(kNameSeparator, Qt::SkipEmptyParts);
+}
+
+bool Settings::setOpenCams(const QStringList &names)
+{
+    return SettingsStore::SaveSetting(AppInfo::productName(), kSection, kOpenCams,
+                                      names.join(kNameSeparator));
 }

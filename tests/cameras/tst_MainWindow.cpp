@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -372,6 +373,113 @@ TEST_F(MainWindowTest, LowestFreePanelAfterStoppingPanelThree)
     list()->addItem("Ghost");
     startCam("Ghost");
     EXPECT_EQ(window->camsInUse(), 6);
+}
+
+TEST_F(MainWindowTest, OpenAtStartTakesListedNamesInFileOrderAndNamesTheUnknown)
+{
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    for (const char *name : {"A", "B", "C", "D", "E"})
+        ASSERT_TRUE(CamListFile::AppendCamEntry(name, "http://127.0.0.1:1/x.jpg", "30").ok());
+    load();
+    // Already open by a double-click: not opened a second time.
+    doubleClick("E");
+    const QString said = window->openCamsAtStart({"D", "Ghost", "B", "E", "B"}, false);
+    EXPECT_EQ(window->camsInUse(), 3);
+    EXPECT_EQ(frame(0)->title(), "E");
+    EXPECT_EQ(frame(1)->title(), "B") << "file order, not the order given";
+    EXPECT_EQ(frame(2)->title(), "D");
+    EXPECT_EQ(engine().status(2).name, "D");
+    EXPECT_EQ(said, "Not in the camera list, so not opened: \"Ghost\".");
+    EXPECT_EQ(window->statusText(), said);
+
+    // Nothing asked, nothing said, and the status bar is left as it was.
+    window->setStatusText("earlier");
+    EXPECT_TRUE(window->openCamsAtStart({}, false).isEmpty());
+    EXPECT_EQ(window->camsInUse(), 3);
+    EXPECT_EQ(window->statusText(), "earlier");
+}
+
+TEST_F(MainWindowTest, OpenAllFillsTwentyFourPanelsAndNamesTheCamerasThatDidNotFit)
+{
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    for (int i = 0; i < 26; ++i)
+        ASSERT_TRUE(CamListFile::AppendCamEntry(QStringLiteral("Cam %1").arg(i),
+                                                "http://127.0.0.1:1/x.jpg", "30")
+                        .ok());
+    load();
+    const QString said = window->openCamsAtStart({"Cam 25"}, true);
+    EXPECT_EQ(window->camsInUse(), 24);
+    EXPECT_EQ(visiblePanels(), 24);
+    for (int i = 0; i < 24; ++i)
+        EXPECT_EQ(frame(i)->title(), QStringLiteral("Cam %1").arg(i));
+    EXPECT_EQ(said, "All 24 panels are in use; 2 more cameras did not open: \"Cam 24\", "
+                    "\"Cam 25\".");
+    EXPECT_EQ(window->statusText(), said);
+    EXPECT_EQ(window->selectedCam(), 0) << "the first camera is the selected one";
+
+    // A freed panel takes the first listed camera that is not open, and a
+    // camera open already is never counted as left out.
+    engine().stop(5);
+    EXPECT_EQ(window->openCamsAtStart({}, true), "All 24 panels are in use; 2 more cameras did "
+                                                 "not open: \"Cam 24\", \"Cam 25\".");
+    EXPECT_EQ(frame(5)->title(), "Cam 5");
+    engine().stop(5);
+    EXPECT_TRUE(window->openCamsAtStart({"Cam 25"}, false).isEmpty());
+    EXPECT_EQ(frame(5)->title(), "Cam 25");
+}
+
+TEST_F(MainWindowTest, ReopenCamerasAtStartIsAStoredCamsEntryThatBringsBackThePanels)
+{
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    for (const char *name : {"A", "B", "C", "D"})
+        ASSERT_TRUE(CamListFile::AppendCamEntry(name, "http://127.0.0.1:1/x.jpg", "30").ok());
+    load();
+    QAction *entry = window->findChild<QAction *>(QStringLiteral("mnuReopenCams"));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->text(), "Reopen cameras at start");
+    EXPECT_TRUE(entry->isCheckable());
+    EXPECT_FALSE(entry->isChecked()) << "off by default";
+    EXPECT_TRUE(window->findChild<QMenu *>("mnuCams")->actions().contains(entry));
+
+    // Off: closing remembers nothing, and a start opens nothing by itself.
+    doubleClick("C");
+    window->show();
+    window->close();
+    EXPECT_TRUE(Settings::openCams().isEmpty());
+
+    load();
+    EXPECT_EQ(window->camsInUse(), 0);
+    entry = window->findChild<QAction *>(QStringLiteral("mnuReopenCams"));
+    entry->trigger();
+    EXPECT_TRUE(Settings::reopenCams());
+    doubleClick("C");
+    doubleClick("A");
+    doubleClick("D");
+    engine().stop(2);
+    window->show();
+    window->close();
+    EXPECT_EQ(Settings::openCams(), QStringList({"C", "A"})) << "panel order, stopped ones not";
+
+    // The next start reopens them in their panels, and "Exit" remembers too.
+    // A remembered camera that has left the list is named.
+    load();
+    EXPECT_TRUE(window->findChild<QAction *>(QStringLiteral("mnuReopenCams"))->isChecked());
+    EXPECT_TRUE(window->openCamsAtStart({"B"}, false).isEmpty());
+    EXPECT_EQ(window->camsInUse(), 3);
+    EXPECT_EQ(frame(0)->title(), "C");
+    EXPECT_EQ(frame(1)->title(), "A");
+    EXPECT_EQ(frame(2)->title(), "B");
+    engine().stop(0);
+    window->findChild<QAction *>("mnuFileItem_0")->trigger();
+    EXPECT_EQ(endedByExit, 1);
+    EXPECT_EQ(Settings::openCams(), QStringList({"A", "B"}));
+
+    ASSERT_TRUE(Settings::setOpenCams({"A", "Gone"}));
+    load();
+    EXPECT_EQ(window->openCamsAtStart({}, false),
+              "Not in the camera list, so not opened: \"Gone\".");
+    EXPECT_EQ(window->camsInUse(), 1);
+    EXPECT_EQ(frame(0)->title(), "A");
 }
 
 TEST_F(MainWindowTest, DeleteAsksAndOnlyOkRemoves)

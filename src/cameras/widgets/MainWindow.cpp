@@ -1,5 +1,7 @@
 #include "MainWindow.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -372,6 +374,12 @@ void MainWindow::buildMenus()
     mnuKeepOriginal->setToolTip(
         QStringLiteral("Save a camera's JPEG exactly as it came instead of encoding it again"));
     connect(mnuKeepOriginal, &QAction::triggered, this, &MainWindow::keepOriginalToggled);
+    mnuReopenCams = mnuCams->addAction(QStringLiteral("Reopen cameras at start"));
+    mnuReopenCams->setObjectName(QStringLiteral("mnuReopenCams"));
+    mnuReopenCams->setCheckable(true);
+    mnuReopenCams->setToolTip(
+        QStringLiteral("Open the cameras that were open when the window last closed"));
+    connect(mnuReopenCams, &QAction::triggered, this, &MainWindow::reopenCamsToggled);
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -507,6 +515,7 @@ void MainWindow::Form_Load()
     m_saver->setAutoSave(chkSave->isChecked());
     guarded(this, [&] { mnuKeepOriginal->setChecked(Settings::keepOriginal()); });
     m_saver->setKeepOriginal(mnuKeepOriginal->isChecked());
+    guarded(this, [&] { mnuReopenCams->setChecked(Settings::reopenCams()); });
 
     setWindowTitle(AppInfo::productName() + QStringLiteral(" by ") + AppInfo::companyName());
 
@@ -544,6 +553,9 @@ void MainWindow::mnuCamItem_Click(int index)
 
 void MainWindow::exitProgram()
 {
+    // Leaving by "Exit" skips the closing steps, but not the user's wish to
+    // find the same cameras open next time.
+    rememberOpenCams();
     m_exiting = true;
     if (m_exitHandler)
         m_exitHandler();
@@ -556,6 +568,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
+    rememberOpenCams();
     // Unload the other windows in this order; one that is not loaded is left alone.
     const QList<QWidget *> windows = {m_form2.data(), m_form3.data(), m_form4.data(),
                                       m_form6.data(), m_form8.data(), m_about.data()};
@@ -683,6 +696,30 @@ void MainWindow::keepOriginalToggled()
         if (!Settings::setKeepOriginal(mnuKeepOriginal->isChecked()))
             setStatusText(tr("The \"Keep the camera's own pictures\" setting could not be "
                              "stored; the next start will not remember it."));
+    });
+}
+
+void MainWindow::reopenCamsToggled()
+{
+    guarded(this, [&] {
+        if (!Settings::setReopenCams(mnuReopenCams->isChecked()))
+            setStatusText(tr("The \"Reopen cameras at start\" setting could not be stored; the "
+                             "next start will not remember it."));
+    });
+}
+
+void MainWindow::rememberOpenCams()
+{
+    guarded(this, [&] {
+        if (!mnuReopenCams->isChecked())
+            return;
+        QStringList names;
+        for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+            const PanelStatus &p = m_engine->status(i);
+            if (p.inUse)
+                names << p.name;
+        }
+        Settings::setOpenCams(names);
     });
 }
 
@@ -839,18 +876,76 @@ void MainWindow::List1_DblClick()
 
 void MainWindow::OpenSelectedCam()
 {
-    guarded(this, [&] {
-        if (m_camsInUse >= PanelGrid::kPanelCount)
-            return;
-        const QString name = currentListText();
-        // Every frame counts, hidden ones too: a camera named like an unused
-        // panel's caption does not open while a frame carries that caption.
-        for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
-            if (m_engine->status(i).caption == name)
-                return;
-        }
-        OpenCamPanel(name);
-    });
+    guarded(this, [&] { openListedCam(currentListText()); });
+}
+
+MainWindow::OpenOutcome MainWindow::openListedCam(const QString &name)
+{
+    // Every frame counts, hidden ones too: a camera named like an unused
+    // panel's caption does not open while a frame carries that caption. Asked
+    // first, so a camera shown already is never said to have found no room.
+    for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+        if (m_engine->status(i).caption == name)
+            return OpenOutcome::AlreadyOpen;
+    }
+    if (m_camsInUse >= PanelGrid::kPanelCount)
+        return OpenOutcome::PanelsFull;
+    return OpenCamPanel(name) < 0 ? OpenOutcome::NotOpened : OpenOutcome::Opened;
+}
+
+QString MainWindow::openCamsAtStart(const QStringList &names, bool all)
+{
+    QStringList listed;
+    for (int i = 0; i < List1->count(); ++i)
+        listed << List1->item(i)->text();
+
+    QStringList asked;
+    if (mnuReopenCams->isChecked())
+        guarded(this, [&] { asked = Settings::openCams(); });
+    asked += names;
+    QStringList wanted = asked;
+    // Named cameras open in the order of the list, as --open-all opens them.
+    wanted.erase(std::remove_if(wanted.begin(), wanted.end(),
+                                [&](const QString &name) { return names.contains(name); }),
+                 wanted.end());
+    for (const QString &name : listed) {
+        if (all || names.contains(name))
+            wanted << name;
+    }
+
+    QStringList unknown;
+    for (const QString &name : asked) {
+        if (!listed.contains(name) && !unknown.contains(name))
+            unknown << name;
+    }
+    QStringList leftOut;
+    for (const QString &name : wanted) {
+        if (!listed.contains(name))
+            continue;
+        OpenOutcome outcome = OpenOutcome::NotOpened;
+        guarded(this, [&] { outcome = openListedCam(name); });
+        if (outcome == OpenOutcome::PanelsFull && !leftOut.contains(name))
+            leftOut << name;
+    }
+
+    const auto quoted = [](const QStringList &list) {
+        QStringList out;
+        for (const QString &name : list)
+            out << QLatin1Char('"') + name + QLatin1Char('"');
+        return out.join(QStringLiteral(", "));
+    };
+    QStringList said;
+    if (!unknown.isEmpty())
+        said << tr("Not in the camera list, so not opened: %1.").arg(quoted(unknown));
+    if (!leftOut.isEmpty())
+        said << tr("All %1 panels are in use; %2 more %3 did not open: %4.")
+                    .arg(PanelGrid::kPanelCount)
+                    .arg(leftOut.size())
+                    .arg(leftOut.size() == 1 ? tr("camera") : tr("cameras"), quoted(leftOut));
+    const QString text = said.join(QLatin1Char(' '));
+    if (!text.isEmpty())
+        setStatusText(text);
+    return text;
 }
 
 int MainWindow::OpenCamPanel(const QString &name)

@@ -60,6 +60,13 @@ public:
     // Opens the camera named by List1's current item, unless 24 panels are in
     // use or a panel carries that name already.
     void OpenSelectedCam();
+    // The start's own openings, as double-clicks on the list would make them:
+    // first the cameras open when the window last closed, when "Reopen
+    // cameras at start" is ticked, then every listed camera (all) or the
+    // listed ones among names, in file order. Returns what did not open and
+    // why (also put in the status bar); empty when nothing was refused.
+    QString openCamsAtStart(const QStringList &names, bool all);
+
     // Puts the named camera of the camera list file into the lowest free panel
     // and starts it. Returns the panel's index, or -1 when nothing opened.
     int OpenCamPanel(const QString &name);
@@ -157,6 +164,13 @@ private:
     void List1_DblClick();
     void chkSave_Click();
     void keepOriginalToggled();
+    void reopenCamsToggled();
+    // What opening one camera of the list came to.
+    enum class OpenOutcome { Opened, AlreadyOpen, PanelsFull, NotOpened };
+    OpenOutcome openListedCam(const QString &name);
+    // Stores the names of the open cameras for the next start, when it is to
+    // reopen them.
+    void rememberOpenCams();
     bool IsCamSelected() const;
     QString currentListText() const;
     // Refills List1 from the camera list file; a file error goes to the status bar.
@@ -251,6 +265,7 @@ private:
     QMenu *mnuFile = nullptr;
     QMenu *mnuCams = nullptr;
     QAction *mnuKeepOriginal = nullptr;
+    QAction *mnuReopenCams = nullptr;
     QMenu *mnuHelp = nullptr;
     QMenu *mnuAbout = nullptr;
 };
