@@ -5,7 +5,9 @@
 #include <QApplication>
 
 #include "AppInfo.h"
+#include "CameraEngine.h"
 #include "CommandLine.h"
+#include "EventLoopProbe.h"
 #include "MainWindow.h"
 #include "MessageBoxWindow.h"
 #include "SingleInstance.h"
@@ -18,6 +20,8 @@ int main(int argc, char **argv)
     if (const std::optional<int> exitCode = CommandLine::run(argc, argv, &open))
         return *exitCode;
 
+    // Outlives the application and so the probe, which reads it for its last report.
+    qint64 picturesArrived = 0;
     QApplication app(argc, argv);
     AppInfo::applyToApplication();
     // Lets the desktop match the window to the installed desktop entry and icon.
@@ -29,13 +33,23 @@ int main(int argc, char **argv)
     if (!instance.tryStart())
         return 0;
 
+    // Off unless TESSALY_LAG_PROBE names a file: the window's benchmark reads
+    // the lag and the pictures it was measured against from there.
+    EventLoopProbe *probe = EventLoopProbe::startFromEnvironment(&app);
+
     // The splash window opens the main window after its ticks and then stays,
     // hidden, for the rest of the run: it owns the program skin.
     std::unique_ptr<MainWindow> mainWindow;
-    SplashWindow splash([&mainWindow, &open] {
+    SplashWindow splash([&mainWindow, &open, probe, &picturesArrived] {
         if (mainWindow)
             return;
         mainWindow = std::make_unique<MainWindow>();
+        if (probe) {
+            QObject::connect(&mainWindow->engine(), &CameraEngine::pictureArrived, probe,
+                             [&picturesArrived] { ++picturesArrived; });
+            probe->addTally(QStringLiteral("pictures"),
+                            [&picturesArrived] { return picturesArrived; });
+        }
         mainWindow->Form_Load();
         // The status bar tells it too, but a name mistyped in a start-up
         // script belongs where the script's other messages go.
