@@ -433,6 +433,16 @@ TEST_F(MainWindowTest, ReopenCamerasAtStartIsAStoredCamsEntryThatBringsBackThePa
     ASSERT_TRUE(CamListFile::LoadCamList().ok());
     for (const char *name : {"A", "B", "C", "D"})
         ASSERT_TRUE(CamListFile::AppendCamEntry(name, "http://127.0.0.1:1/x.jpg", "30").ok());
+    // The per-user settings file outlives the test in this process: leave it
+    // as found, so later tests do not reopen these cameras.
+    struct Restore
+    {
+        ~Restore()
+        {
+            Settings::setReopenCams(false);
+            Settings::setOpenCams({});
+        }
+    } restore;
     load();
     QAction *entry = window->findChild<QAction *>(QStringLiteral("mnuReopenCams"));
     ASSERT_NE(entry, nullptr);
@@ -634,6 +644,47 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
     EXPECT_TRUE(child("frmMain")->isHidden());
     EXPECT_TRUE(child("frmDetails")->isHidden());
     EXPECT_EQ(window->selectedCam(), -1);
+}
+
+TEST_F(MainWindowTest, PanelsBeyondTheSelectedOneGetTheirPictureDecodedOffTheWindowsThread)
+{
+    // The gate is always red; the yard green at first, blue after.
+    MiniHttpServer server;
+    auto yardServed = std::make_shared<int>(0);
+    server.setHandler([yardServed](const QByteArray &request) {
+        MiniHttpServer::Reply reply;
+        const bool yard = request.contains("/yard.jpg");
+        const QColor colour = !yard             ? QColor(Qt::red)
+                              : (*yardServed)++ ? QColor(Qt::blue)
+                                                : QColor(Qt::green);
+        reply.bytes = MiniHttpServer::response(jpeg(QSize(320, 240), colour), "image/jpeg",
+                                               "Tue, 08 Dec 2026 10:00:00 GMT");
+        return reply;
+    });
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Gate", server.url("/gate.jpg"), "30").ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", server.url("/yard.jpg"), "30").ok());
+    load();
+    QSignalSpy pictures(&engine(), &CameraEngine::pictureArrived);
+    EXPECT_EQ(window->openCamsAtStart({}, true), QString());
+    ASSERT_TRUE(waitUntil([&] { return pictures.count() == 2; }));
+    ASSERT_EQ(window->selectedCam(), 0);
+
+    const auto centre = [this](int panel) {
+        const QImage shown =
+            child<StretchImage>(QStringLiteral("imgCam_%1").arg(panel))->pixmap().toImage();
+        return shown.isNull() ? QColor() : shown.pixelColor(shown.width() / 2, shown.height() / 2);
+    };
+    ASSERT_TRUE(waitUntil([&] { return centre(1).green() > 200; }));
+    EXPECT_GT(centre(0).red(), 200);
+    auto *yardImage = child<StretchImage>("imgCam_1");
+    EXPECT_EQ(yardImage->pixmap().size(), yardImage->size());
+    EXPECT_TRUE(window->shownPicture(1).isSameAs(engine().status(1).picture));
+
+    // The next picture replaces it once decoded.
+    engine().refreshNow(1);
+    ASSERT_TRUE(waitUntil([&] { return centre(1).blue() > 200; }));
+    EXPECT_LT(centre(1).green(), 100);
 }
 
 TEST_F(MainWindowTest, PanelZeroFillsTheViewerBeforeAnyClick)

@@ -8,15 +8,18 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFrame>
+#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPromise>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QThreadPool>
 
 #include "AboutWindow.h"
 #include "AddCamDialog.h"
@@ -57,6 +60,27 @@ void guarded(MainWindow *window, Handler &&handler)
     } catch (...) {
         window->setStatusText(QObject::tr("An unexpected error stopped the last command."));
     }
+}
+
+// Runs work on the shared thread pool and hands its result to done on
+// context's thread, unless context has gone by then.
+template <typename T, typename Work, typename Done>
+void offThread(QObject *context, Work work, Done done)
+{
+    auto promise = std::make_shared<QPromise<T>>();
+    auto *watcher = new QFutureWatcher<T>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, context,
+                     [watcher, done = std::move(done)] {
+                         if (watcher->future().resultCount() > 0)
+                             done(watcher->future().result());
+                         watcher->deleteLater();
+                     });
+    watcher->setFuture(promise->future());
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, work = std::move(work)]() mutable {
+        promise->addResult(work());
+        promise->finish();
+    });
 }
 
 // Title bar, menu bar and borders, which the layout arithmetic takes off the
@@ -736,7 +760,10 @@ void MainWindow::connectEngine()
     e->setDecodeRule([this](int index, bool isNew) {
         if (index == m_selectedCam)
             return PictureDecode::Full;
-        return m_saver->decodeFor(isNew, PictureDecode::Thumbnail);
+        // Two dozen cameras on one refresh answer together, and their decodes
+        // back to back would keep clicks waiting: the panel's copy is decoded
+        // off this thread (showPanelPicture).
+        return m_saver->decodeFor(isNew, PictureDecode::StructureOnly);
     });
 
     connect(e, &CameraEngine::statusChanged, this, &MainWindow::syncPanel);
@@ -785,11 +812,25 @@ void MainWindow::showPanelPicture(int index, const Picture &picture)
 {
     m_shown[size_t(index)] = picture;
     CameraPanelWidget *w = Frame[size_t(index)];
-    w->setPicture(QPixmap::fromImage(picture.thumbnail(w->pictureSize())));
     // The engine says nothing about failed fetches; the panel's tip tells why
     // its picture is not coming, and the next picture clears it.
     if (!picture.isSameAs(m_engine->notFoundPicture()))
         w->setToolTip(QString());
+    const QSize size = w->pictureSize();
+    const QImage cached = picture.cachedThumbnail();
+    // Made already, drawn by us or blank: nothing to decode.
+    if (cached.size() == size || picture.bytes().isEmpty()) {
+        w->setPicture(QPixmap::fromImage(cached.size() == size ? cached : picture.thumbnail(size)));
+        return;
+    }
+    offThread<QImage>(
+        this, [picture, size] { return picture.thumbnail(size); },
+        [this, index, picture](const QImage &thumbnail) {
+            // A newer picture may have come meanwhile; one that does not decode
+            // leaves the last good one in place.
+            if (m_shown[size_t(index)].isSameAs(picture) && !thumbnail.isNull())
+                Frame[size_t(index)]->setPicture(QPixmap::fromImage(thumbnail));
+        });
 }
 
 void MainWindow::showArrivedPicture(int index, const Picture &picture)
