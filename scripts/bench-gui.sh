@@ -18,7 +18,8 @@
 # Targets: CPU per picture <= 1.3 x floor, lag p99 < 30 ms and max < 100 ms,
 # peak RSS < 200 MB and RSS at the end no more than 10 MB above the first
 # reading. Exits 1 when one is missed.
-# --perf FILE records a perf profile of the window while it is measured.
+# --perf FILE records a perf profile of the window while it is measured (perf
+# record options from BENCH_GUI_PERF_OPTIONS, default -g).
 # Nothing outside a temporary directory is written (but FILE); everything
 # started stops at exit.
 set -euo pipefail
@@ -192,7 +193,8 @@ alive
 read -r cpu0 pics0 t0 <<<"$(snapshot)"
 lag_start="$(head -n 1 "$report")"
 if [ -n "$perf_file" ]; then
-    perf record -g -o "$perf_file" -p "$window_pid" 2>"$work/perf.log" &
+    # shellcheck disable=SC2086 # the options are words
+    perf record ${BENCH_GUI_PERF_OPTIONS:--g} -o "$perf_file" -p "$window_pid" 2>"$work/perf.log" &
     perf_pid=$!
 fi
 

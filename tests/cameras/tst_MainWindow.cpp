@@ -593,7 +593,9 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
     doubleClick("Yard");
     ASSERT_TRUE(pictures.wait(5000));
     auto *imgCam = child<StretchImage>("imgCam_0");
-    // The panel keeps a copy the size of its picture area, not the full picture.
+    // Decoded off the window's thread, the panel keeps a copy the size of its
+    // picture area, not the full picture.
+    ASSERT_TRUE(waitUntil([&] { return !imgCam->pixmap().isNull(); }));
     const QImage shown = imgCam->pixmap().toImage();
     EXPECT_EQ(shown.size(), imgCam->size());
     EXPECT_GT(qRed(shown.pixel(shown.width() / 2, shown.height() / 2)), 200);
@@ -636,7 +638,7 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
     QSignalSpy viewer(&engine(), &CameraEngine::pictureArrived);
     QTest::mouseClick(child<QPushButton>("cmdRefresh_0"), Qt::LeftButton);
     ASSERT_TRUE(viewer.wait(5000));
-    EXPECT_EQ(imgMain->picture().size(), QSize(400, 200));
+    EXPECT_TRUE(waitUntil([&] { return imgMain->picture().size() == QSize(400, 200); }));
     EXPECT_EQ(child<QLabel>("lblLastChanged")->text(), " Tue, 08 Dec 2026 10:00:05 GMT");
 
     // Stopping the selected camera hides the viewer and selects nothing.
@@ -700,7 +702,7 @@ TEST_F(MainWindowTest, PanelZeroFillsTheViewerBeforeAnyClick)
     // The first picture gets the viewer's room at zoom 1, not the image's
     // small design-time box.
     auto *imgMain = child<ZoomImage>("imgMain");
-    EXPECT_EQ(imgMain->picture().size(), QSize(320, 240));
+    ASSERT_TRUE(waitUntil([&] { return imgMain->picture().size() == QSize(320, 240); }));
     EXPECT_EQ(imgMain->geometry(), QRect(0, 0, 320, 240));
 
     // A later picture of another size keeps the viewer's size until the camera
@@ -779,7 +781,7 @@ TEST_F(MainWindowTest, PictureWindowOpensFollowsAndClosesOnAClick)
     QSignalSpy followed(&engine(), &CameraEngine::pictureArrived);
     engine().refreshNow(0);
     ASSERT_TRUE(followed.wait(5000));
-    EXPECT_EQ(form6->picture().size(), QSize(200, 100));
+    EXPECT_TRUE(waitUntil([&] { return form6->picture().size() == QSize(200, 100); }));
     EXPECT_FALSE(form6->isBusy());
 
     // A click closes it and lets the screen saver run again; the viewer stays.

@@ -757,12 +757,12 @@ void MainWindow::connectEngine()
     // picture about to be saved.
     e->setThumbnailSize(Frame[0]->pictureSize());
     e->setNotFoundPicture(Picture::fromImage(StockPictures::notFound()));
-    e->setDecodeRule([this](int index, bool isNew) {
-        if (index == m_selectedCam)
-            return PictureDecode::Full;
-        // Two dozen cameras on one refresh answer together, and their decodes
-        // back to back would keep clicks waiting: the panel's copy is decoded
-        // off this thread (showPanelPicture).
+    // Two dozen cameras on one refresh answer together, and their decodes back
+    // to back would keep clicks waiting: the engine only checks a picture, and
+    // the panel's copy and the viewer's are decoded off this thread
+    // (showPanelPicture, showArrivedPicture). Only a picture about to be saved
+    // is decoded in full at once, for the save.
+    e->setDecodeRule([this](int, bool isNew) {
         return m_saver->decodeFor(isNew, PictureDecode::StructureOnly);
     });
 
@@ -823,6 +823,10 @@ void MainWindow::showPanelPicture(int index, const Picture &picture)
         w->setPicture(QPixmap::fromImage(cached.size() == size ? cached : picture.thumbnail(size)));
         return;
     }
+    // The selected camera's arrival decodes it in full for the viewer and
+    // makes the panel's copy from those pixels (showArrivedPicture).
+    if (index == m_selectedCam && picture.isSameAs(m_engine->status(index).picture))
+        return;
     offThread<QImage>(
         this, [picture, size] { return picture.thumbnail(size); },
         [this, index, picture](const QImage &thumbnail) {
@@ -838,15 +842,44 @@ void MainWindow::showArrivedPicture(int index, const Picture &picture)
     if (index != m_selectedCam)
         return;
     guarded(this, [&] {
-        LockWindowUpdates(this, true);
-        showViewerPicture(picture);
-        if (m_pictureWindowOpen && m_form6) {
-            m_form6->setBusy(false);
-            m_form6->setPicture(*picture.full());
-        }
+        // No window-update lock: releasing it repaints the whole window, where
+        // only the viewer and its labels change; their repaints come together
+        // after this handler anyway.
         showViewerLabels(index);
-        LockWindowUpdates(this, false);
+        m_viewerPicture = picture;
+        const QSize panelSize = Frame[size_t(index)]->pictureSize();
+        // Decoded in full already for a save: shown at once.
+        if (const std::shared_ptr<const QImage> held = picture.heldFull()) {
+            showSelectedPicture(index, picture, *held, picture.thumbnail(panelSize));
+            return;
+        }
+        offThread<std::pair<std::shared_ptr<const QImage>, QImage>>(
+            this,
+            [picture, panelSize] {
+                std::shared_ptr<const QImage> full = picture.full();
+                return std::make_pair(full, picture.thumbnail(panelSize));
+            },
+            [this, index, picture](const std::pair<std::shared_ptr<const QImage>, QImage> &made) {
+                guarded(this,
+                        [&] { showSelectedPicture(index, picture, *made.first, made.second); });
+            });
     });
+}
+
+void MainWindow::showSelectedPicture(int index, const Picture &picture, const QImage &full,
+                                     const QImage &thumbnail)
+{
+    // The panel's copy, unless a newer picture or a saved one replaced it.
+    if (m_shown[size_t(index)].isSameAs(picture) && !thumbnail.isNull())
+        Frame[size_t(index)]->setPicture(QPixmap::fromImage(thumbnail));
+    // The viewer, while the camera is still selected and this its latest picture.
+    if (index != m_selectedCam || !m_viewerPicture.isSameAs(picture) || full.isNull())
+        return;
+    showViewerPicture(full);
+    if (m_pictureWindowOpen && m_form6) {
+        m_form6->setBusy(false);
+        m_form6->setPicture(full);
+    }
 }
 
 void MainWindow::showFetchFailure(int index, const Failure &failure)
@@ -1033,6 +1066,7 @@ void MainWindow::showCameraInViewer(int index)
         if (index < 0 || index >= PanelGrid::kPanelCount)
             return;
         m_selectedCam = qint16(index);
+        m_viewerPicture = m_shown[size_t(index)];
         LockWindowUpdates(this, true);
         frmMain->show();
         frmDetails->show();
@@ -1116,10 +1150,9 @@ void MainWindow::VScroll2_Change(int value)
     placeImage();
 }
 
-void MainWindow::showViewerPicture(const Picture &picture)
+void MainWindow::showViewerPicture(const QImage &full)
 {
     guarded(this, [&] {
-        const QImage full = *picture.full();
         imgMain->setPicture(full);
         // Panel 0 counts as selected from the start, so its pictures reach the
         // viewer before anybody has picked a camera. The first of them sizes

@@ -139,9 +139,13 @@ private:
     void showSaved(const SaveReport &report);
     void followTick(int index);
     void panelStopped(int index, bool wasInUse);
-    // Puts picture, at full resolution, into the viewer (imgMain) without
+    // Puts a picture, at full resolution, into the viewer (imgMain) without
     // changing its size or zoom.
-    void showViewerPicture(const Picture &picture);
+    void showViewerPicture(const QImage &full);
+    // The selected camera's arrived picture, decoded: into its panel and, when
+    // it is still the one to show, the viewer and the picture window.
+    void showSelectedPicture(int index, const Picture &picture, const QImage &full,
+                             const QImage &thumbnail);
     void showViewerLabels(int index);
     void hideViewer();
     void renamePanels(const QString &oldName, const QString &name, const QString &url,
@@ -195,6 +199,8 @@ private:
     // (a saved picture replaces the one the engine has).
     std::array<Picture, PanelGrid::kPanelCount> m_shown;
     std::array<Picture, PanelGrid::kPanelCount> m_fromEngine;
+    // The selected camera's latest arrival, which the viewer is to show once decoded.
+    Picture m_viewerPicture;
     // The selected picture's natural size in twips, and imgMain's place in
     // Picture1 in twips.
     qint32 viewNaturalWidth = 0;
