@@ -39,23 +39,10 @@ while [ $# -gt 0 ]; do
     *) echo "bench-gui: unknown option $1" >&2; exit 2 ;;
     esac
 done
-if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 10 ]; then
-    echo "bench-gui: --seconds must be a whole number of at least 10" >&2
-    exit 2
-fi
-
-say() { echo "bench-gui: $*" >&2; }
-
-if [ "$do_build" = 1 ]; then
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build" -j"$(nproc)" --target tessaly tessaly-democam tessaly-bench-floor >&2
-fi
-tessaly="$build/src/app/tessaly"
-democam="$build/tools/democam/tessaly-democam"
-floor="$build/bench/tessaly-bench-floor"
-for exe in "$tessaly" "$democam" "$floor"; do
-    [ -x "$exe" ] || { say "$exe is missing; build it first"; exit 1; }
-done
+bench_name=bench-gui
+# shellcheck source=scripts/bench-lib.sh
+source scripts/bench-lib.sh
+bench_prepare
 
 cameras=24
 warmup=10
@@ -64,20 +51,11 @@ democam_pid=""
 runner_pid=""
 window_pid=""
 perf_pid=""
-stop() {
-    local pid="$1"
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-        kill -TERM "$pid" 2>/dev/null || true
-        for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -KILL "$pid" 2>/dev/null || true
-    fi
-    wait "$pid" 2>/dev/null || true
-}
 cleanup() {
-    stop "$perf_pid"
-    stop "$window_pid"
-    stop "$runner_pid"
-    stop "$democam_pid"
+    bench_stop "$perf_pid"
+    bench_stop "$window_pid"
+    bench_stop "$runner_pid"
+    bench_stop "$democam_pid"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -100,26 +78,8 @@ done
     { say "the demo camera did not start"; cat "$work/democam.log" >&2; exit 1; }
 say "demo camera: $cameras cameras, 1920x1080, new picture every second, port $port"
 
-ticks="$(getconf CLK_TCK)"
-cpu_seconds() { # utime + stime of a process, in seconds
-    local fields
-    fields="$(sed 's/^.*) //' "/proc/$1/stat")"
-    awk -v t="$ticks" '{ printf "%.3f", ($12 + $13) / t }' <<<"$fields"
-}
-status_kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
 now() { date +%s.%N; }
 
-floor_runs=()
-measure_floor() {
-    local out
-    out="$("$floor" --port "$port" --cameras "$cameras" --rounds 3)"
-    printf '%s\n' "$out" >&2
-    floor_runs+=("$(tail -n 1 <<<"$out")")
-}
-value() { # mean of one figure over every floor run so far
-    printf '%s\n' "${floor_runs[@]}" | tr ' ' '\n' | sed -n "s/^$1=\([0-9.]*\)$/\1/p" |
-        awk '{ s += $1; n++ } END { if (n) printf "%.3f", s / n }'
-}
 
 say "measuring the floor against the same demo camera ..."
 measure_floor
@@ -217,9 +177,9 @@ fi
 hwm="$(status_kb "$window_pid" VmHWM)"
 rss_end="$(status_kb "$window_pid" VmRSS)"
 lag_end="$(head -n 1 "$report")"
-stop "$window_pid"
+bench_stop "$window_pid"
 window_pid=""
-stop "$runner_pid"
+bench_stop "$runner_pid"
 runner_pid=""
 
 say "measuring the floor against the same demo camera ..."
