@@ -873,13 +873,17 @@ void MainWindow::showSelectedPicture(int index, const Picture &picture, const QI
     if (m_shown[size_t(index)].isSameAs(picture) && !thumbnail.isNull())
         Frame[size_t(index)]->setPicture(QPixmap::fromImage(thumbnail));
     // The viewer, while the camera is still selected and this its latest picture.
-    if (index != m_selectedCam || !m_viewerPicture.isSameAs(picture) || full.isNull())
+    if (index != m_selectedCam || !m_viewerPicture.isSameAs(picture))
+        return;
+    // The fetch has ended either way; a picture that did not decode leaves
+    // the last one in place.
+    if (m_pictureWindowOpen && m_form6)
+        m_form6->setBusy(false);
+    if (full.isNull())
         return;
     showViewerPicture(full);
-    if (m_pictureWindowOpen && m_form6) {
-        m_form6->setBusy(false);
+    if (m_pictureWindowOpen && m_form6)
         m_form6->setPicture(full);
-    }
 }
 
 void MainWindow::showFetchFailure(int index, const Failure &failure)
