@@ -13,7 +13,7 @@
 # /proc/<pid>/stat over the pictures the window counted in the same span), its
 # share of one core, its peak RSS (VmHWM), its RSS after the first minute (or
 # half the run, when shorter) and at the end, and the event-loop lag p50, p99
-# and max. Beside them the floor, measured against the same demo camera before
+# and max (from the moment the window shows, warm-up included). Beside them the floor, measured against the same demo camera before
 # and after by tessaly-bench-floor: a socket read plus one panel-size decode.
 # Targets: CPU per picture <= 1.3 x floor, lag p99 < 30 ms and max < 100 ms,
 # peak RSS < 200 MB and RSS at the end no more than 10 MB above the first
@@ -203,7 +203,7 @@ awk -v c0="$cpu0" -v c1="$cpu1" -v t0="$t0" -v t1="$t1" -v p="$pictures" -v f="$
     printf "CPU per picture %.2f ms = %.2f x floor; %.1f%% of a core\n", ms, ms / f, cpu * 100 / span
     printf "peak RSS %.1f MB; RSS %.1f MB at %d s, %.1f MB at the end\n", h / 1024, r1 / 1024, mark, re / 1024
 }'
-echo "event-loop lag (whole run, start-up included): p50 $p50 ms, p99 $p99 ms, max $lag_max ms ($(sed -n 's/.*samples=\([0-9]*\).*/\1/p' <<<"$lag_end") samples)"
+echo "event-loop lag (from the window showing on, its first paint and first pictures included): p50 $p50 ms, p99 $p99 ms, max $lag_max ms ($(sed -n 's/.*samples=\([0-9]*\).*/\1/p' <<<"$lag_end") samples)"
 echo "  at the end of the warm-up: $lag_start"
 [ -z "$rss_by_minute" ] || echo "RSS at the end of each minute (MB):$rss_by_minute"
 

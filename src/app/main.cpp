@@ -33,23 +33,13 @@ int main(int argc, char **argv)
     if (!instance.tryStart())
         return 0;
 
-    // Off unless TESSALY_LAG_PROBE names a file: the window's benchmark reads
-    // the lag and the pictures it was measured against from there.
-    EventLoopProbe *probe = EventLoopProbe::startFromEnvironment(&app);
-
     // The splash window opens the main window after its ticks and then stays,
     // hidden, for the rest of the run: it owns the program skin.
     std::unique_ptr<MainWindow> mainWindow;
-    SplashWindow splash([&mainWindow, &open, probe, &picturesArrived] {
+    SplashWindow splash([&app, &mainWindow, &open, &picturesArrived] {
         if (mainWindow)
             return;
         mainWindow = std::make_unique<MainWindow>();
-        if (probe) {
-            QObject::connect(&mainWindow->engine(), &CameraEngine::pictureArrived, probe,
-                             [&picturesArrived] { ++picturesArrived; });
-            probe->addTally(QStringLiteral("pictures"),
-                            [&picturesArrived] { return picturesArrived; });
-        }
         mainWindow->Form_Load();
         // The status bar tells it too, but a name mistyped in a start-up
         // script belongs where the script's other messages go.
@@ -57,6 +47,16 @@ int main(int argc, char **argv)
         if (!notOpened.isEmpty())
             std::fprintf(stderr, "tessaly: %s\n", notOpened.toLocal8Bit().constData());
         mainWindow->show();
+        // Off unless TESSALY_LAG_PROBE names a file: the window's benchmark
+        // reads the lag and the pictures it was measured against from there.
+        // It runs from when the window shows, when clicks can first come: the
+        // splash window's ticks and building the window are not counted.
+        if (EventLoopProbe *probe = EventLoopProbe::startFromEnvironment(&app)) {
+            QObject::connect(&mainWindow->engine(), &CameraEngine::pictureArrived, probe,
+                             [&picturesArrived] { ++picturesArrived; });
+            probe->addTally(QStringLiteral("pictures"),
+                            [&picturesArrived] { return picturesArrived; });
+        }
     });
     splash.show();
 
