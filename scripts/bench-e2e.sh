@@ -40,39 +40,17 @@ off) modes="off" ;; on) modes="on" ;; keep) modes="keep" ;; both) modes="off on"
 all) modes="off on keep" ;;
 *) echo "bench-e2e: --autosave takes off, on, keep, both or all" >&2; exit 2 ;;
 esac
-if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 10 ]; then
-    echo "bench-e2e: --seconds must be a whole number of at least 10" >&2
-    exit 2
-fi
-
-say() { echo "bench-e2e: $*" >&2; }
-
-if [ "$do_build" = 1 ]; then
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build" -j"$(nproc)" --target tessaly tessaly-democam tessaly-bench-floor >&2
-fi
-tessaly="$build/src/app/tessaly"
-democam="$build/tools/democam/tessaly-democam"
-floor="$build/bench/tessaly-bench-floor"
-for exe in "$tessaly" "$democam" "$floor"; do
-    [ -x "$exe" ] || { say "$exe is missing; build it first"; exit 1; }
-done
+bench_name=bench-e2e
+# shellcheck source=scripts/bench-lib.sh
+source scripts/bench-lib.sh
+bench_prepare
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/tessaly-bench.XXXXXX")"
 democam_pid=""
 recorder_pid=""
-stop() {
-    local pid="$1"
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-        kill -TERM "$pid" 2>/dev/null || true
-        for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -KILL "$pid" 2>/dev/null || true
-    fi
-    wait "$pid" 2>/dev/null || true
-}
 cleanup() {
-    stop "$recorder_pid"
-    stop "$democam_pid"
+    bench_stop "$recorder_pid"
+    bench_stop "$democam_pid"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -90,29 +68,6 @@ for _ in $(seq 100); do
 done
 [ -n "$port" ] || { say "the demo camera did not start"; cat "$work/democam.log" >&2; exit 1; }
 say "demo camera: $cameras cameras, 1920x1080, new picture every second, port $port"
-
-ticks="$(getconf CLK_TCK)"
-cpu_seconds() { # utime + stime of a process, in seconds
-    local fields
-    fields="$(sed 's/^.*) //' "/proc/$1/stat")"
-    awk -v t="$ticks" '{ printf "%.3f", ($12 + $13) / t }' <<<"$fields"
-}
-status_kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
-
-# The floor helper, against the same cameras; its last line is key=value figures.
-floor_runs=()
-measure_floor() {
-    local out
-    # Not through tee /dev/stderr: that reopens standard error and truncates a
-    # log file it was redirected to.
-    out="$("$floor" --port "$port" --cameras "$cameras" --rounds 3)"
-    printf '%s\n' "$out" >&2
-    floor_runs+=("$(tail -n 1 <<<"$out")")
-}
-value() { # mean of one figure over every floor run so far
-    printf '%s\n' "${floor_runs[@]}" | tr ' ' '\n' | sed -n "s/^$1=\([0-9.]*\)$/\1/p" |
-        awk '{ s += $1; n++ } END { if (n) printf "%.3f", s / n }'
-}
 
 declare -A result
 for mode in $modes; do
@@ -150,7 +105,7 @@ for mode in $modes; do
     cpu="$(cpu_seconds "$recorder_pid")"
     hwm="$(status_kb "$recorder_pid" VmHWM)"
     rss_end="$(status_kb "$recorder_pid" VmRSS)"
-    stop "$recorder_pid"
+    bench_stop "$recorder_pid"
     recorder_pid=""
     summary="$(grep -o 'recorded [0-9]* pictures.*' "$work/record-$mode.err" || true)"
     [ -n "$summary" ] || { say "no summary from the recorder"; cat "$work/record-$mode.err" >&2; exit 1; }

@@ -5,7 +5,8 @@
 #
 # Installs what is missing, builds, starts tessaly-democam (the cameras and a
 # daytime clock) on free ports of 127.0.0.1, prepares a demo program directory and a demo settings directory
-# under build/demo/ and starts Tessaly on them. Your own camera list, pictures
+# under build/demo/ and starts Tessaly on them with the four demo cameras open
+# (--open-all comes before your own arguments). Your own camera list, pictures
 # and settings are never read or written. The demo camera stops when Tessaly
 # exits. Without a display, Tessaly runs under xvfb-run when it is installed.
 #
@@ -126,5 +127,5 @@ fi
 # Not exec: the trap above must still stop the demo camera when Tessaly exits.
 status=0
 TESSALY_HOME="$PWD/$demo/home" XDG_CONFIG_HOME="$PWD/$demo/config" \
-    TESSALY_TIME_SERVER="127.0.0.1:$daytime_port" "${run[@]}" "$viewer" "$@" || status=$?
+    TESSALY_TIME_SERVER="127.0.0.1:$daytime_port" "${run[@]}" "$viewer" --open-all "$@" || status=$?
 exit "$status"

@@ -58,6 +58,7 @@ QString CommandLine::usage()
         "Usage: tessaly [--record] [--autosave on|off] [--keep-original on|off]\n"
         "               [--keep-days N] [--keep-size SIZE] [--min-free SIZE]\n"
         "       tessaly --trust-certificate HOST:PORT [--yes]\n"
+        "       tessaly [--open NAME]... [--open-all]\n"
         "Viewer and recorder for network cameras that publish a JPEG snapshot URL.\n"
         "\n"
         "Without options the main window opens. Cameras come from 00camlist.txt in the\n"
@@ -87,6 +88,10 @@ QString CommandLine::usage()
         "  --min-free SIZE\n"
         "               pause autosave while the disk has less than SIZE free\n"
         "               (default 1G; 0: never pause); all three are stored like --autosave\n"
+        "  --open NAME  open the camera of the list called NAME in the window at start,\n"
+        "               as a double-click on it would; may be given more than once\n"
+        "  --open-all   open every camera of the list in the window at start, in file\n"
+        "               order, as far as the 24 panels go\n"
         "  -h, --help   show this text\n"
         "  --version    show the version\n"
         "\n"
@@ -107,6 +112,7 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
     bool help = false;
     bool version = false;
     Parsed parsed;
+    OpenRequest open;
     // "on" or "off" after a switch option; the last word counts.
     const auto switchValue = [&](qsizetype &i, std::optional<bool> &into) {
         const QString value = i + 1 < arguments.size() ? arguments.at(i + 1) : QString();
@@ -163,6 +169,12 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
                                               "none), not '%2'")
                                    .arg(argument, value));
             (argument == QLatin1String("--keep-size") ? parsed.keepSize : parsed.minFree) = *bytes;
+        } else if (argument == QLatin1String("--open")) {
+            if (++i >= arguments.size() || arguments.at(i).isEmpty())
+                return failure(QStringLiteral("option '--open' needs a camera name"));
+            open.names << arguments.at(i);
+        } else if (argument == QLatin1String("--open-all")) {
+            open.all = true;
         } else if (const QtOption *option = qtOption(argument)) {
             if (option->takesValue && ++i >= arguments.size())
                 return failure(QStringLiteral("option '%1' needs a value").arg(argument));
@@ -174,6 +186,8 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
     }
     if (yes && trustTarget.isEmpty() && !help && !version)
         return failure(QStringLiteral("option '--yes' belongs to '--trust-certificate'"));
+    parsed.open = open;
+    const bool opens = open.all || !open.names.isEmpty();
     if (help) {
         parsed.action = Action::Help;
         parsed.message = usage();
@@ -181,11 +195,19 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
         parsed.action = Action::Version;
         parsed.message = versionText();
     } else if (!trustTarget.isEmpty()) {
-        if (record || parsed.storesSomething())
+        if (record || parsed.storesSomething() || opens)
             return failure(QStringLiteral("'--trust-certificate' goes alone (with '--yes')"));
         parsed.action = Action::TrustCertificate;
         parsed.trustTarget = trustTarget;
         parsed.yes = yes;
+    } else if ((!open.names.isEmpty() && record) ||
+               (opens && !record && parsed.storesSomething())) {
+        // Opening is the window's. The recorder opens every camera, which is
+        // what --open-all asks, but not only some; a settings-only run ends
+        // before any window shows.
+        return failure(QStringLiteral("--open and --open-all are for the window; the recorder "
+                                      "opens every camera, and settings options without "
+                                      "--record only store"));
     } else if (record) {
         parsed.action = Action::Record;
     } else if (parsed.storesSomething()) {
@@ -194,7 +216,7 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
     return parsed;
 }
 
-std::optional<int> CommandLine::run(int &argc, char **argv)
+std::optional<int> CommandLine::run(int &argc, char **argv, OpenRequest *open)
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
@@ -202,6 +224,8 @@ std::optional<int> CommandLine::run(int &argc, char **argv)
     const Parsed parsed = parse(arguments);
     switch (parsed.action) {
     case Action::Window:
+        if (open)
+            *open = parsed.open;
         return std::nullopt;
     case Action::Help:
     case Action::Version:

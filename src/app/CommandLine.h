@@ -10,14 +10,22 @@
 // New Pictures" option the way its check box does (a box without a desktop has
 // no other way to tick it), and --keep-original on|off the "Keep the camera's
 // own pictures" option; --keep-days, --keep-size and --min-free the limits
-// of the saved pictures; --trust-certificate HOST:PORT [--yes] trusts one HTTPS
-// camera's certificate; --help and --version answer and end.
+// of the saved pictures; --open NAME (repeatable) and --open-all open cameras
+// of the list in the window at start; --trust-certificate HOST:PORT [--yes]
+// trusts one HTTPS camera's certificate; --help and --version answer and end.
 // Anything else is refused with exit code 2 before any window or camera is
 // touched, so a typo in a service file fails loudly instead of opening a GUI.
 class CommandLine
 {
 public:
     enum class Action { Window, Record, StoreSettings, TrustCertificate, Help, Version, Fail };
+
+    // The cameras the window opens at start, as double-clicks on the list would.
+    struct OpenRequest
+    {
+        QStringList names; // --open, in the order given
+        bool all = false;  // --open-all
+    };
 
     struct Parsed
     {
@@ -40,6 +48,7 @@ public:
         {
             return autoSave || keepOriginal || keepDays || keepSize || minFree;
         }
+        OpenRequest open;
     };
 
     static constexpr int UsageExitCode = 2;
@@ -54,7 +63,8 @@ public:
 
     // Handles every action except opening the window: prints help, version or
     // the error, or runs the headless recorder until SIGINT/SIGTERM. Returns the
-    // exit code, or nothing when main() should go on and open the main window.
-    // Call it before any application object exists.
-    static std::optional<int> run(int &argc, char **argv);
+    // exit code, or nothing when main() should go on and open the main window,
+    // with the cameras to open at start in *open. Call it before any
+    // application object exists.
+    static std::optional<int> run(int &argc, char **argv, OpenRequest *open = nullptr);
 };

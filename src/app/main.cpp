@@ -1,10 +1,13 @@
+#include <cstdio>
 #include <memory>
 #include <optional>
 
 #include <QApplication>
 
 #include "AppInfo.h"
+#include "CameraEngine.h"
 #include "CommandLine.h"
+#include "EventLoopProbe.h"
 #include "MainWindow.h"
 #include "MessageBoxWindow.h"
 #include "SingleInstance.h"
@@ -13,9 +16,12 @@
 int main(int argc, char **argv)
 {
     // Options first: --record, --help, --version and a wrong option never need a display.
-    if (const std::optional<int> exitCode = CommandLine::run(argc, argv))
+    CommandLine::OpenRequest open;
+    if (const std::optional<int> exitCode = CommandLine::run(argc, argv, &open))
         return *exitCode;
 
+    // Outlives the application and so the probe, which reads it for its last report.
+    qint64 picturesArrived = 0;
     QApplication app(argc, argv);
     AppInfo::applyToApplication();
     // Lets the desktop match the window to the installed desktop entry and icon.
@@ -30,12 +36,27 @@ int main(int argc, char **argv)
     // The splash window opens the main window after its ticks and then stays,
     // hidden, for the rest of the run: it owns the program skin.
     std::unique_ptr<MainWindow> mainWindow;
-    SplashWindow splash([&mainWindow] {
+    SplashWindow splash([&app, &mainWindow, &open, &picturesArrived] {
         if (mainWindow)
             return;
         mainWindow = std::make_unique<MainWindow>();
         mainWindow->Form_Load();
+        // The status bar tells it too, but a name mistyped in a start-up
+        // script belongs where the script's other messages go.
+        const QString notOpened = mainWindow->openCamsAtStart(open.names, open.all);
+        if (!notOpened.isEmpty())
+            std::fprintf(stderr, "tessaly: %s\n", notOpened.toLocal8Bit().constData());
         mainWindow->show();
+        // Off unless TESSALY_LAG_PROBE names a file: the window's benchmark
+        // reads the lag and the pictures it was measured against from there.
+        // It runs from when the window shows, when clicks can first come: the
+        // splash window's ticks and building the window are not counted.
+        if (EventLoopProbe *probe = EventLoopProbe::startFromEnvironment(&app)) {
+            QObject::connect(&mainWindow->engine(), &CameraEngine::pictureArrived, probe,
+                             [&picturesArrived] { ++picturesArrived; });
+            probe->addTally(QStringLiteral("pictures"),
+                            [&picturesArrived] { return picturesArrived; });
+        }
     });
     splash.show();
 

@@ -415,6 +415,15 @@ void CameraEngine::failFetch(int index, const Failure &failure)
     reportFailure(index, failure);
 }
 
+void CameraEngine::reportUndecodable(int index, const Picture &picture)
+{
+    if (index < 0 || index >= PanelCount || !m_status[index].inUse ||
+        !m_status[index].picture.isSameAs(picture))
+        return;
+    reportFailure(index, Failure::of(Failure::Kind::Decode,
+                                     QStringLiteral("the picture could not be decoded")));
+}
+
 void CameraEngine::reportFailure(int index, const Failure &failure)
 {
     PanelStatus &s = m_status[index];

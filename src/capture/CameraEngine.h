@@ -103,6 +103,10 @@ public slots:
     void tick(int index);
     // Fetches at once, dropping a fetch under way; the countdown restarts.
     void refreshNow(int index);
+    // A window that decodes pictures itself (the engine only checked it) found
+    // that picture, still the panel's latest, does not decode: told as the
+    // engine tells a body it refused, so the camera never looks frozen.
+    void reportUndecodable(int index, const Picture &picture);
     // Stops the panel and frees it; its picture becomes the blank one.
     void stop(int index);
     // Stops every panel, 0 to 23.

@@ -350,6 +350,8 @@ QImage Picture::thumbnail(const QSize &size) const
     QImage made;
     if (d->drawn)
         made = d->drawn->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    else if (const auto held = d->fullDecode.lock(); held && !held->isNull())
+        made = shrink(*held, size);
     else
         made = decode(d->bytes, d->format, size, d->naturalSize);
     if (!made.isNull())
@@ -378,6 +380,16 @@ std::shared_ptr<const QImage> Picture::full() const
         std::make_shared<const QImage>(decode(d->bytes, d->format, d->naturalSize, d->naturalSize));
     d->fullDecode = made;
     return made;
+}
+
+std::shared_ptr<const QImage> Picture::heldFull() const
+{
+    if (!d)
+        return nullptr;
+    if (d->drawn)
+        return d->drawn;
+    std::lock_guard lock(d->mutex);
+    return d->fullDecode.lock();
 }
 
 QImage Picture::scaled(const QSize &size) const

@@ -79,7 +79,9 @@ public:
 
     // The picture stretched to exactly size (the panel's image control stretches
     // its snapshot, ignoring the aspect ratio). The last size asked for is cached,
-    // so repeated paints cost nothing. A null image for the null picture.
+    // so repeated paints cost nothing. Made from the full-size decode while one
+    // is held, which costs less than decoding again. A null image for the null
+    // picture.
     QImage thumbnail(const QSize &size = panelSize()) const;
 
     // The thumbnail last made, at whatever size it was asked for; null when
@@ -91,6 +93,9 @@ public:
     // memory is freed and the next call decodes again. Never returns nullptr
     // (the null picture gives a null image).
     std::shared_ptr<const QImage> full() const;
+
+    // The full-size decode while somebody holds it; null otherwise. Never decodes.
+    std::shared_ptr<const QImage> heldFull() const;
 
     // A fresh decode stretched to exactly size, not cached: for one-off uses
     // such as a zoomed viewer that wants a size other than the natural one.

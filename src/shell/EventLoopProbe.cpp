@@ -78,13 +78,21 @@ double EventLoopProbe::percentileMs(double fraction) const
     return m_maxMs;
 }
 
+void EventLoopProbe::addTally(const QString &name, std::function<qint64()> read)
+{
+    m_tallies.emplace_back(name, std::move(read));
+}
+
 QString EventLoopProbe::summary() const
 {
-    return QStringLiteral("lag_ms samples=%1 p50=%2 p99=%3 max=%4")
-        .arg(m_samples)
-        .arg(percentileMs(0.50), 0, 'f', 1)
-        .arg(percentileMs(0.99), 0, 'f', 1)
-        .arg(m_maxMs, 0, 'f', 1);
+    QString text = QStringLiteral("lag_ms samples=%1 p50=%2 p99=%3 max=%4")
+                       .arg(m_samples)
+                       .arg(percentileMs(0.50), 0, 'f', 1)
+                       .arg(percentileMs(0.99), 0, 'f', 1)
+                       .arg(m_maxMs, 0, 'f', 1);
+    for (const auto &[name, read] : m_tallies)
+        text += QStringLiteral(" %1=%2").arg(name).arg(read());
+    return text;
 }
 
 EventLoopProbe *EventLoopProbe::startFromEnvironment(QObject *parent)

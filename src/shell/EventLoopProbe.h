@@ -1,6 +1,9 @@
 #pragma once
 
 #include <array>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -35,7 +38,11 @@ public:
     // The lag below which fraction (0..1) of the firings came, in ms.
     double percentileMs(double fraction) const;
     double maxMs() const { return m_maxMs; }
-    // "lag_ms samples=N p50=0.1 p99=3.2 max=14.0"
+    // A count the report carries beside the lag, read when the summary is
+    // made: what the lag was measured against (pictures shown, say).
+    void addTally(const QString &name, std::function<qint64()> read);
+
+    // "lag_ms samples=N p50=0.1 p99=3.2 max=14.0", then " name=value" per tally
     QString summary() const;
 
     // Started by the program when the environment names a file
@@ -56,4 +63,5 @@ private:
     qint64 m_samples = 0;
     double m_maxMs = 0;
     QString m_reportPath;
+    std::vector<std::pair<QString, std::function<qint64()>>> m_tallies;
 };

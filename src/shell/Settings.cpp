@@ -15,6 +15,10 @@ const QString kKeepOriginal = QStringLiteral("keepOriginal");
 const QString kKeepDays = QStringLiteral("keepDays");
 const QString kKeepSize = QStringLiteral("keepSize");
 const QString kMinFree = QStringLiteral("minFree");
+const QString kReopenCams = QStringLiteral("reopenCams");
+const QString kOpenCams = QStringLiteral("openCams");
+// Camera names are lines of the camera list file, so none holds a line break.
+const QChar kNameSeparator = QLatin1Char('\n');
 
 // The one reading of a stored switch: a whole number, blanks around it allowed.
 std::optional<int> wholeNumber(const QString &text)
@@ -126,4 +130,28 @@ std::optional<bool> Settings::showHelp()
 bool Settings::setShowHelp(bool on)
 {
     return SettingsStore::SaveSetting(AppInfo::productName(), kSection, kShowHelp, switchText(on));
+}
+
+bool Settings::reopenCams()
+{
+    return wholeNumber(SettingsStore::GetSetting(AppInfo::productName(), kSection, kReopenCams,
+                                                 switchText(false))) == 1;
+}
+
+bool Settings::setReopenCams(bool on)
+{
+    return SettingsStore::SaveSetting(AppInfo::productName(), kSection, kReopenCams,
+                                      switchText(on));
+}
+
+QStringList Settings::openCams()
+{
+    return SettingsStore::GetSetting(AppInfo::productName(), kSection, kOpenCams, QString())
+        .split(kNameSeparator, Qt::SkipEmptyParts);
+}
+
+bool Settings::setOpenCams(const QStringList &names)
+{
+    return SettingsStore::SaveSetting(AppInfo::productName(), kSection, kOpenCams,
+                                      names.join(kNameSeparator));
 }

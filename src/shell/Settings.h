@@ -3,6 +3,7 @@
 #include <optional>
 
 #include <QString>
+#include <QStringList>
 
 // The program's settings, one typed accessor each. This is the one place that
 // knows which store a setting lives in, its key, its default and how its text
@@ -44,6 +45,16 @@ public:
     static std::optional<bool> showHelp();
     // Stores "1" or "0"; true when it reached the disk.
     static bool setShowHelp(bool on);
+
+    // "Reopen cameras at start": per-user area, key "reopenCams", default off,
+    // read like showHelp but absent or unreadable counts as off.
+    static bool reopenCams();
+    static bool setReopenCams(bool on);
+
+    // The cameras open when the window last closed, by name, in panel order:
+    // per-user area, key "openCams". Empty names are dropped on reading.
+    static QStringList openCams();
+    static bool setOpenCams(const QStringList &names);
 
     // How a switch is written into either store: "1" on, "0" off.
     static QString switchText(bool on);

@@ -183,3 +183,45 @@ TEST(CommandLine, BadPictureLimitsNameTheOptionAndExitWithTwo)
         EXPECT_TRUE(parsed.message.endsWith("Try 'tessaly --help' for the options."));
     }
 }
+
+TEST(CommandLine, OpenNamesCamerasForTheWindowAndOpenAllTakesEveryOne)
+{
+    CommandLine::Parsed parsed =
+        CommandLine::parse({"--open", "Yard", "--open", "Front door", "--open", "--open-all"});
+    EXPECT_EQ(parsed.action, Action::Window);
+    // A name is taken as given, even one that looks like an option.
+    EXPECT_EQ(parsed.open.names, QStringList({"Yard", "Front door", "--open-all"}));
+    EXPECT_FALSE(parsed.open.all);
+
+    parsed = CommandLine::parse({"--open-all", "-platform", "offscreen"});
+    EXPECT_EQ(parsed.action, Action::Window);
+    EXPECT_TRUE(parsed.open.all);
+    EXPECT_TRUE(parsed.open.names.isEmpty());
+
+    EXPECT_FALSE(CommandLine::parse({}).open.all);
+    EXPECT_TRUE(CommandLine::parse({}).open.names.isEmpty());
+
+    for (const QStringList &arguments : {QStringList{"--open"}, QStringList{"--open", ""}}) {
+        parsed = CommandLine::parse(arguments);
+        EXPECT_EQ(parsed.action, Action::Fail);
+        EXPECT_TRUE(parsed.message.startsWith("tessaly: option '--open' needs a camera name"));
+    }
+    // The recorder opens every camera by itself, and storing a setting ends
+    // before any window shows: asking either to open some is a mistake, said
+    // at once. Asking the recorder to open all is what it does anyway.
+    EXPECT_EQ(CommandLine::parse({"--open-all", "--record"}).action, Action::Record);
+    EXPECT_EQ(CommandLine::parse({"--open-all", "--record", "--autosave", "on"}).action,
+              Action::Record);
+    for (const QStringList &arguments : {QStringList{"--record", "--open", "Yard"},
+                                         QStringList{"--open-all", "--open", "Yard", "--record"},
+                                         QStringList{"--autosave", "on", "--open-all"},
+                                         QStringList{"--open", "Yard", "--keep-original", "off"}}) {
+        parsed = CommandLine::parse(arguments);
+        EXPECT_EQ(parsed.action, Action::Fail) << arguments.join(' ').toStdString();
+        EXPECT_EQ(parsed.exitCode, 2);
+        EXPECT_TRUE(parsed.message.contains("--open and --open-all are for the window"));
+    }
+    EXPECT_EQ(CommandLine::parse({"--open-all", "--help"}).action, Action::Help);
+    EXPECT_TRUE(CommandLine::usage().contains("--open NAME"));
+    EXPECT_TRUE(CommandLine::usage().contains("--open-all"));
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 
 #include <QAction>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -403,6 +405,123 @@ TEST_F(MainWindowTest, LowestFreePanelAfterStoppingPanelThree)
     EXPECT_EQ(window->camsInUse(), 6);
 }
 
+TEST_F(MainWindowTest, OpenAtStartTakesListedNamesInFileOrderAndNamesTheUnknown)
+{
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    for (const char *name : {"A", "B", "C", "D", "E"})
+        ASSERT_TRUE(CamListFile::AppendCamEntry(name, "http://127.0.0.1:1/x.jpg", "30").ok());
+    load();
+    // Already open by a double-click: not opened a second time.
+    doubleClick("E");
+    const QString said = window->openCamsAtStart({"D", "Ghost", "B", "E", "B"}, false);
+    EXPECT_EQ(window->camsInUse(), 3);
+    EXPECT_EQ(frame(0)->title(), "E");
+    EXPECT_EQ(frame(1)->title(), "B") << "file order, not the order given";
+    EXPECT_EQ(frame(2)->title(), "D");
+    EXPECT_EQ(engine().status(2).name, "D");
+    EXPECT_EQ(said, "Not in the camera list, so not opened: \"Ghost\".");
+    EXPECT_EQ(window->statusText(), said);
+
+    // Nothing asked, nothing said, and the status bar is left as it was.
+    window->setStatusText("earlier");
+    EXPECT_TRUE(window->openCamsAtStart({}, false).isEmpty());
+    EXPECT_EQ(window->camsInUse(), 3);
+    EXPECT_EQ(window->statusText(), "earlier");
+}
+
+TEST_F(MainWindowTest, OpenAllFillsTwentyFourPanelsAndNamesTheCamerasThatDidNotFit)
+{
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    for (int i = 0; i < 26; ++i)
+        ASSERT_TRUE(CamListFile::AppendCamEntry(QStringLiteral("Cam %1").arg(i),
+                                                "http://127.0.0.1:1/x.jpg", "30")
+                        .ok());
+    load();
+    const QString said = window->openCamsAtStart({"Cam 25"}, true);
+    EXPECT_EQ(window->camsInUse(), 24);
+    EXPECT_EQ(visiblePanels(), 24);
+    for (int i = 0; i < 24; ++i)
+        EXPECT_EQ(frame(i)->title(), QStringLiteral("Cam %1").arg(i));
+    EXPECT_EQ(said, "All 24 panels are in use; 2 more cameras did not open: \"Cam 24\", "
+                    "\"Cam 25\".");
+    EXPECT_EQ(window->statusText(), said);
+    EXPECT_EQ(window->selectedCam(), 0) << "the first camera is the selected one";
+
+    // A freed panel takes the first listed camera that is not open, and a
+    // camera open already is never counted as left out.
+    engine().stop(5);
+    EXPECT_EQ(window->openCamsAtStart({}, true), "All 24 panels are in use; 2 more cameras did "
+                                                 "not open: \"Cam 24\", \"Cam 25\".");
+    EXPECT_EQ(frame(5)->title(), "Cam 5");
+    engine().stop(5);
+    EXPECT_TRUE(window->openCamsAtStart({"Cam 25"}, false).isEmpty());
+    EXPECT_EQ(frame(5)->title(), "Cam 25");
+}
+
+TEST_F(MainWindowTest, ReopenCamerasAtStartIsAStoredCamsEntryThatBringsBackThePanels)
+{
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    for (const char *name : {"A", "B", "C", "D"})
+        ASSERT_TRUE(CamListFile::AppendCamEntry(name, "http://127.0.0.1:1/x.jpg", "30").ok());
+    // The per-user settings file outlives the test in this process: leave it
+    // as found, so later tests do not reopen these cameras.
+    struct Restore
+    {
+        ~Restore()
+        {
+            Settings::setReopenCams(false);
+            Settings::setOpenCams({});
+        }
+    } restore;
+    load();
+    QAction *entry = window->findChild<QAction *>(QStringLiteral("mnuReopenCams"));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->text(), "Reopen cameras at start");
+    EXPECT_TRUE(entry->isCheckable());
+    EXPECT_FALSE(entry->isChecked()) << "off by default";
+    EXPECT_TRUE(window->findChild<QMenu *>("mnuCams")->actions().contains(entry));
+
+    // Off: closing remembers nothing, and a start opens nothing by itself.
+    doubleClick("C");
+    window->show();
+    window->close();
+    EXPECT_TRUE(Settings::openCams().isEmpty());
+
+    load();
+    EXPECT_EQ(window->camsInUse(), 0);
+    entry = window->findChild<QAction *>(QStringLiteral("mnuReopenCams"));
+    entry->trigger();
+    EXPECT_TRUE(Settings::reopenCams());
+    doubleClick("C");
+    doubleClick("A");
+    doubleClick("D");
+    engine().stop(2);
+    window->show();
+    window->close();
+    EXPECT_EQ(Settings::openCams(), QStringList({"C", "A"})) << "panel order, stopped ones not";
+
+    // The next start reopens them in their panels, and "Exit" remembers too.
+    // A remembered camera that has left the list is named.
+    load();
+    EXPECT_TRUE(window->findChild<QAction *>(QStringLiteral("mnuReopenCams"))->isChecked());
+    EXPECT_TRUE(window->openCamsAtStart({"B"}, false).isEmpty());
+    EXPECT_EQ(window->camsInUse(), 3);
+    EXPECT_EQ(frame(0)->title(), "C");
+    EXPECT_EQ(frame(1)->title(), "A");
+    EXPECT_EQ(frame(2)->title(), "B");
+    engine().stop(0);
+    window->findChild<QAction *>("mnuFileItem_0")->trigger();
+    EXPECT_EQ(endedByExit, 1);
+    EXPECT_EQ(Settings::openCams(), QStringList({"A", "B"}));
+
+    ASSERT_TRUE(Settings::setOpenCams({"A", "Gone"}));
+    load();
+    EXPECT_EQ(window->openCamsAtStart({}, false),
+              "Not in the camera list, so not opened: \"Gone\".");
+    EXPECT_EQ(window->camsInUse(), 1);
+    EXPECT_EQ(frame(0)->title(), "A");
+}
+
 TEST_F(MainWindowTest, DeleteAsksAndOnlyOkRemoves)
 {
     ASSERT_TRUE(CamListFile::LoadCamList().ok());
@@ -504,7 +623,9 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
     doubleClick("Yard");
     ASSERT_TRUE(pictures.wait(5000));
     auto *imgCam = child<StretchImage>("imgCam_0");
-    // The panel keeps a copy the size of its picture area, not the full picture.
+    // Decoded off the window's thread, the panel keeps a copy the size of its
+    // picture area, not the full picture.
+    ASSERT_TRUE(waitUntil([&] { return !imgCam->pixmap().isNull(); }));
     const QImage shown = imgCam->pixmap().toImage();
     EXPECT_EQ(shown.size(), imgCam->size());
     EXPECT_GT(qRed(shown.pixel(shown.width() / 2, shown.height() / 2)), 200);
@@ -547,7 +668,7 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
     QSignalSpy viewer(&engine(), &CameraEngine::pictureArrived);
     QTest::mouseClick(child<QPushButton>("cmdRefresh_0"), Qt::LeftButton);
     ASSERT_TRUE(viewer.wait(5000));
-    EXPECT_EQ(imgMain->picture().size(), QSize(400, 200));
+    EXPECT_TRUE(waitUntil([&] { return imgMain->picture().size() == QSize(400, 200); }));
     EXPECT_EQ(child<QLabel>("lblLastChanged")->text(), " Tue, 08 Dec 2026 10:00:05 GMT");
 
     // Stopping the selected camera hides the viewer and selects nothing.
@@ -559,32 +680,97 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
 
 TEST_F(MainWindowTest, ARefusedPictureIsToldAndTheOldOneStays)
 {
+    // Each camera: a good red picture first, then one torn off halfway (the
+    // engine's check refuses it), then one whose middle is missing before an
+    // intact end marker (only the decoder, off the window's thread, refuses it).
     MiniHttpServer server;
-    auto served = std::make_shared<int>(0);
-    server.setHandler([served](const QByteArray &) {
+    auto served = std::make_shared<std::map<QByteArray, int>>();
+    server.setHandler([served](const QByteArray &request) {
         MiniHttpServer::Reply reply;
+        const QByteArray path = request.split(' ').value(1);
+        const int n = (*served)[path]++;
         QByteArray body = jpeg(QSize(320, 240), Qt::red);
-        // The second picture is torn off halfway.
-        if ((*served)++ > 0)
+        if (n == 1)
             body.truncate(body.size() / 2);
+        else if (n > 1)
+            body = body.left(body.size() / 2) + "\xFF\xD9";
         reply.bytes = MiniHttpServer::response(body, "image/jpeg",
-                                               *served == 1 ? "Tue, 08 Dec 2026 10:00:00 GMT"
-                                                            : "Tue, 08 Dec 2026 10:00:05 GMT");
+                                               QStringLiteral("Tue, 08 Dec 2026 10:00:%1 GMT")
+                                                   .arg(n, 2, 10, QLatin1Char('0'))
+                                                   .toLatin1());
         return reply;
     });
-    ASSERT_NO_FATAL_FAILURE(openWithRoomyViewer("Yard", server.url("/snap.jpg")));
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Gate", server.url("/gate.jpg"), "30").ok());
+    ASSERT_NO_FATAL_FAILURE(openWithRoomyViewer("Yard", server.url("/yard.jpg")));
     QSignalSpy pictures(&engine(), &CameraEngine::pictureArrived);
     doubleClick("Yard");
-    ASSERT_TRUE(pictures.wait(5000));
+    doubleClick("Gate");
+    ASSERT_EQ(frame(0)->title(), "Yard");
+    ASSERT_TRUE(waitUntil([&] { return pictures.count() == 2; }));
+    ASSERT_EQ(window->selectedCam(), 0);
+    const auto centreRed = [this](int panel) {
+        const QImage shown =
+            child<StretchImage>(QStringLiteral("imgCam_%1").arg(panel))->pixmap().toImage();
+        return !shown.isNull() && qRed(shown.pixel(shown.width() / 2, shown.height() / 2)) > 200;
+    };
+    ASSERT_TRUE(waitUntil([&] { return centreRed(0) && centreRed(1); }));
 
-    QSignalSpy failed(&engine(), &CameraEngine::fetchFailed);
-    QTest::mouseClick(child<QPushButton>("cmdRefresh_0"), Qt::LeftButton);
-    ASSERT_TRUE(failed.wait(5000));
-    EXPECT_EQ(window->statusText(), "Yard: the picture could not be decoded");
-    EXPECT_EQ(frame(0)->toolTip(), "the picture could not be decoded");
-    const QImage shown = child<StretchImage>("imgCam_0")->pixmap().toImage();
-    EXPECT_GT(qRed(shown.pixel(shown.width() / 2, shown.height() / 2)), 200)
-        << "the last good picture stays in the panel";
+    // Selected (0) and not (1), torn and then with its middle missing.
+    for (int round = 0; round < 2; ++round) {
+        for (int panel : {0, 1}) {
+            QSignalSpy failed(&engine(), &CameraEngine::fetchFailed);
+            window->setStatusText(QString());
+            engine().refreshNow(panel);
+            ASSERT_TRUE(waitUntil([&] { return failed.count() > 0; }))
+                << "round " << round << ", panel " << panel;
+            EXPECT_EQ(failed.first().at(0).toInt(), panel);
+            const QString name = panel == 0 ? "Yard" : "Gate";
+            EXPECT_EQ(window->statusText(), name + ": the picture could not be decoded");
+            EXPECT_EQ(frame(panel)->toolTip(), "the picture could not be decoded");
+            EXPECT_TRUE(centreRed(panel)) << "the last good picture stays in the panel";
+        }
+    }
+}
+
+TEST_F(MainWindowTest, PanelsBeyondTheSelectedOneGetTheirPictureDecodedOffTheWindowsThread)
+{
+    // The gate is always red; the yard green at first, blue after.
+    MiniHttpServer server;
+    auto yardServed = std::make_shared<int>(0);
+    server.setHandler([yardServed](const QByteArray &request) {
+        MiniHttpServer::Reply reply;
+        const bool yard = request.contains("/yard.jpg");
+        const QColor colour = !yard             ? QColor(Qt::red)
+                              : (*yardServed)++ ? QColor(Qt::blue)
+                                                : QColor(Qt::green);
+        reply.bytes = MiniHttpServer::response(jpeg(QSize(320, 240), colour), "image/jpeg",
+                                               "Tue, 08 Dec 2026 10:00:00 GMT");
+        return reply;
+    });
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Gate", server.url("/gate.jpg"), "30").ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", server.url("/yard.jpg"), "30").ok());
+    load();
+    QSignalSpy pictures(&engine(), &CameraEngine::pictureArrived);
+    EXPECT_EQ(window->openCamsAtStart({}, true), QString());
+    ASSERT_TRUE(waitUntil([&] { return pictures.count() == 2; }));
+    ASSERT_EQ(window->selectedCam(), 0);
+
+    const auto centre = [this](int panel) {
+        const QImage shown =
+            child<StretchImage>(QStringLiteral("imgCam_%1").arg(panel))->pixmap().toImage();
+        return shown.isNull() ? QColor() : shown.pixelColor(shown.width() / 2, shown.height() / 2);
+    };
+    ASSERT_TRUE(waitUntil([&] { return centre(1).green() > 200; }));
+    EXPECT_GT(centre(0).red(), 200);
+    auto *yardImage = child<StretchImage>("imgCam_1");
+    EXPECT_EQ(yardImage->pixmap().size(), yardImage->size());
+    EXPECT_TRUE(window->shownPicture(1).isSameAs(engine().status(1).picture));
+
+    // The next picture replaces it once decoded.
+    engine().refreshNow(1);
+    ASSERT_TRUE(waitUntil([&] { return centre(1).blue() > 200; }));
+    EXPECT_LT(centre(1).green(), 100);
 }
 
 TEST_F(MainWindowTest, PanelZeroFillsTheViewerBeforeAnyClick)
@@ -600,7 +786,7 @@ TEST_F(MainWindowTest, PanelZeroFillsTheViewerBeforeAnyClick)
     // The first picture gets the viewer's room at zoom 1, not the image's
     // small design-time box.
     auto *imgMain = child<ZoomImage>("imgMain");
-    EXPECT_EQ(imgMain->picture().size(), QSize(320, 240));
+    ASSERT_TRUE(waitUntil([&] { return imgMain->picture().size() == QSize(320, 240); }));
     EXPECT_EQ(imgMain->geometry(), QRect(0, 0, 320, 240));
 
     // A later picture of another size keeps the viewer's size until the camera
@@ -679,7 +865,7 @@ TEST_F(MainWindowTest, PictureWindowOpensFollowsAndClosesOnAClick)
     QSignalSpy followed(&engine(), &CameraEngine::pictureArrived);
     engine().refreshNow(0);
     ASSERT_TRUE(followed.wait(5000));
-    EXPECT_EQ(form6->picture().size(), QSize(200, 100));
+    EXPECT_TRUE(waitUntil([&] { return form6->picture().size() == QSize(200, 100); }));
     EXPECT_FALSE(form6->isBusy());
 
     // A click closes it and lets the screen saver run again; the viewer stays.

@@ -95,6 +95,32 @@ TEST(Picture, CopiesAreTheSamePictureAndTheFullDecodeLivesOnlyWhileHeld)
     EXPECT_EQ(picture.full()->size(), QSize(320, 240));
 }
 
+TEST(Picture, HeldFullNeverDecodesAndAThumbnailIsMadeFromIt)
+{
+    const Picture picture = Picture::fromBytesChecked(encode(quadrants(QSize(640, 480)), "jpeg"));
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.heldFull(), nullptr) << "only checked, nothing decoded";
+    EXPECT_TRUE(picture.cachedThumbnail().isNull());
+
+    std::shared_ptr<const QImage> full = picture.full();
+    EXPECT_EQ(picture.heldFull().get(), full.get());
+    // The panel's copy, from the held pixels, still shows every quadrant where it belongs.
+    const QImage thumb = picture.thumbnail(QSize(85, 64));
+    ASSERT_EQ(thumb.size(), QSize(85, 64));
+    EXPECT_TRUE(near(thumb.pixel(10, 10), Qt::red));
+    EXPECT_TRUE(near(thumb.pixel(75, 10), Qt::green));
+    EXPECT_TRUE(near(thumb.pixel(10, 55), Qt::blue));
+    EXPECT_TRUE(near(thumb.pixel(75, 55), Qt::white));
+    EXPECT_EQ(picture.cachedThumbnail(), thumb);
+
+    full.reset();
+    EXPECT_EQ(picture.heldFull(), nullptr) << "let go, nothing keeps it";
+    EXPECT_EQ(Picture().heldFull(), nullptr);
+    const Picture drawn = Picture::fromImage(quadrants(QSize(8, 8)));
+    ASSERT_NE(drawn.heldFull(), nullptr) << "a drawn picture always has its pixels";
+    EXPECT_EQ(drawn.heldFull()->size(), QSize(8, 8));
+}
+
 TEST(Picture, IncompleteOrUndecodableBodiesAreNotPictures)
 {
     const QByteArray jpeg = encode(quadrants(QSize(200, 150)), "jpeg");

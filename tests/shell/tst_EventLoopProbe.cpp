@@ -49,3 +49,17 @@ TEST(EventLoopProbe, ABusyLoopShowsAsLagInTheReportFile)
     EXPECT_TRUE(file.readAll().startsWith("lag_ms samples="));
     EXPECT_EQ(EventLoopProbe::startFromEnvironment(nullptr), nullptr) << "off without the variable";
 }
+
+TEST(EventLoopProbe, TalliesFollowTheLagInTheSummaryAsTheyStandThen)
+{
+    EventLoopProbe probe;
+    probe.record(1.0);
+    qint64 pictures = 0;
+    probe.addTally(QStringLiteral("pictures"), [&pictures] { return pictures; });
+    probe.addTally(QStringLiteral("failed"), [] { return qint64(3); });
+    EXPECT_EQ(probe.summary(),
+              QStringLiteral("lag_ms samples=1 p50=1.0 p99=1.0 max=1.0 pictures=0 failed=3"));
+    pictures = 1234567890123;
+    EXPECT_TRUE(probe.summary().endsWith(QStringLiteral(" pictures=1234567890123 failed=3")))
+        << "read anew for every summary";
+}

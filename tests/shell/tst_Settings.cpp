@@ -132,3 +132,27 @@ TEST_F(SettingsTest, RetentionLimitsDefaultToUnlimitedAndAGibibyteFloorAndReadBa
         EXPECT_EQ(Settings::minFree(), qint64(1) << 30) << bad;
     }
 }
+
+TEST_F(SettingsTest, ReopenCamsIsOffByDefaultAndKeepsTheOpenNamesInPanelOrder)
+{
+    EXPECT_FALSE(Settings::reopenCams()) << "never stored: off";
+    EXPECT_TRUE(Settings::openCams().isEmpty());
+
+    ASSERT_TRUE(Settings::setReopenCams(true));
+    EXPECT_EQ(SettingsStore::GetSetting(AppInfo::productName(), kSection,
+                                        QStringLiteral("reopenCams"), {}),
+              QStringLiteral("1"));
+    EXPECT_TRUE(Settings::reopenCams());
+    ASSERT_TRUE(SettingsStore::SaveSetting(AppInfo::productName(), kSection,
+                                           QStringLiteral("reopenCams"), QStringLiteral("yes")));
+    EXPECT_FALSE(Settings::reopenCams()) << "only the whole number 1 is on";
+
+    // Names may hold anything a line of the camera list can: blanks, commas,
+    // equals signs, quotes and letters beyond ASCII all come back unchanged.
+    const QStringList names = {QStringLiteral("Yard, north"), QStringLiteral("  Door = 2 "),
+                               QStringLiteral("\"Shop\"; back"), QStringLiteral("Gärtnerei")};
+    ASSERT_TRUE(Settings::setOpenCams(names));
+    EXPECT_EQ(Settings::openCams(), names);
+    ASSERT_TRUE(Settings::setOpenCams({}));
+    EXPECT_TRUE(Settings::openCams().isEmpty());
+}

@@ -122,7 +122,15 @@ void CameraPanelWidget::setProgress(double percent)
 {
     if (!std::isfinite(percent))
         percent = 0;
-    m_prgCam->setValue(int(std::lround(std::clamp(percent, 0.0, 100.0))));
+    const int value = int(std::lround(std::clamp(percent, 0.0, 100.0)));
+    if (value == m_prgCam->value())
+        return;
+    // A progress bar paints itself, and its frame behind it, the moment its
+    // value moves: with two dozen downloads that is a paint per panel per
+    // chunk received. Held back, the move joins the window's next paint.
+    m_prgCam->setUpdatesEnabled(false);
+    m_prgCam->setValue(value);
+    m_prgCam->setUpdatesEnabled(true);
 }
 
 void CameraPanelWidget::setBusyAnimation(BusyAnimation *animation)

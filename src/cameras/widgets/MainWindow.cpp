@@ -1,21 +1,26 @@
 #include "MainWindow.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFrame>
+#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPromise>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QThreadPool>
 #include <QTimer>
 
 #include "AboutWindow.h"
@@ -62,6 +67,27 @@ void guarded(MainWindow *window, Handler &&handler)
     } catch (...) {
         window->setStatusText(QObject::tr("An unexpected error stopped the last command."));
     }
+}
+
+// Runs work on the shared thread pool and hands its result to done on
+// context's thread, unless context has gone by then.
+template <typename T, typename Work, typename Done>
+void offThread(QObject *context, Work work, Done done)
+{
+    auto promise = std::make_shared<QPromise<T>>();
+    auto *watcher = new QFutureWatcher<T>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, context,
+                     [watcher, done = std::move(done)] {
+                         if (watcher->future().resultCount() > 0)
+                             done(watcher->future().result());
+                         watcher->deleteLater();
+                     });
+    watcher->setFuture(promise->future());
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, work = std::move(work)]() mutable {
+        promise->addResult(work());
+        promise->finish();
+    });
 }
 
 // Title bar, menu bar and borders, which the layout arithmetic takes off the
@@ -394,6 +420,12 @@ void MainWindow::buildMenus()
     mnuKeepOriginal->setToolTip(
         QStringLiteral("Save a camera's JPEG exactly as it came instead of encoding it again"));
     connect(mnuKeepOriginal, &QAction::triggered, this, &MainWindow::keepOriginalToggled);
+    mnuReopenCams = mnuCams->addAction(QStringLiteral("Reopen cameras at start"));
+    mnuReopenCams->setObjectName(QStringLiteral("mnuReopenCams"));
+    mnuReopenCams->setCheckable(true);
+    mnuReopenCams->setToolTip(
+        QStringLiteral("Open the cameras that were open when the window last closed"));
+    connect(mnuReopenCams, &QAction::triggered, this, &MainWindow::reopenCamsToggled);
     mnuPictureLimits = mnuCams->addAction(QStringLiteral("Picture Limits..."));
     mnuPictureLimits->setObjectName(QStringLiteral("mnuPictureLimits"));
     mnuPictureLimits->setToolTip(
@@ -539,6 +571,7 @@ void MainWindow::Form_Load()
     m_saver->setAutoSave(chkSave->isChecked());
     guarded(this, [&] { mnuKeepOriginal->setChecked(Settings::keepOriginal()); });
     m_saver->setKeepOriginal(mnuKeepOriginal->isChecked());
+    guarded(this, [&] { mnuReopenCams->setChecked(Settings::reopenCams()); });
 
     setWindowTitle(AppInfo::productName() + QStringLiteral(" by ") + AppInfo::companyName());
 
@@ -583,6 +616,9 @@ void MainWindow::mnuCamItem_Click(int index)
 
 void MainWindow::exitProgram()
 {
+    // Leaving by "Exit" skips the closing steps, but not the user's wish to
+    // find the same cameras open next time.
+    rememberOpenCams();
     m_exiting = true;
     if (m_exitHandler)
         m_exitHandler();
@@ -595,6 +631,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
+    rememberOpenCams();
     // Unload the other windows in this order; one that is not loaded is left alone.
     const QList<QWidget *> windows = {m_form2.data(), m_form3.data(), m_form4.data(),
                                       m_form6.data(), m_form8.data(), m_about.data()};
@@ -747,6 +784,30 @@ void MainWindow::showPictureLimits()
     m_pictureLimits->show();
 }
 
+void MainWindow::reopenCamsToggled()
+{
+    guarded(this, [&] {
+        if (!Settings::setReopenCams(mnuReopenCams->isChecked()))
+            setStatusText(tr("The \"Reopen cameras at start\" setting could not be stored; the "
+                             "next start will not remember it."));
+    });
+}
+
+void MainWindow::rememberOpenCams()
+{
+    guarded(this, [&] {
+        if (!mnuReopenCams->isChecked())
+            return;
+        QStringList names;
+        for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+            const PanelStatus &p = m_engine->status(i);
+            if (p.inUse)
+                names << p.name;
+        }
+        Settings::setOpenCams(names);
+    });
+}
+
 // ---- the engine -------------------------------------------------------------
 
 void MainWindow::connectEngine()
@@ -757,10 +818,13 @@ void MainWindow::connectEngine()
     // picture about to be saved.
     e->setThumbnailSize(Frame[0]->pictureSize());
     e->setNotFoundPicture(Picture::fromImage(StockPictures::notFound()));
-    e->setDecodeRule([this](int index, bool isNew) {
-        if (index == m_selectedCam)
-            return PictureDecode::Full;
-        return m_saver->decodeFor(isNew, PictureDecode::Thumbnail);
+    // Two dozen cameras on one refresh answer together, and their decodes back
+    // to back would keep clicks waiting: the engine only checks a picture, and
+    // the panel's copy and the viewer's are decoded off this thread
+    // (showPanelPicture, showArrivedPicture). Only a picture about to be saved
+    // is decoded in full at once, for the save.
+    e->setDecodeRule([this](int, bool isNew) {
+        return m_saver->decodeFor(isNew, PictureDecode::StructureOnly);
     });
 
     connect(e, &CameraEngine::statusChanged, this, &MainWindow::syncPanel);
@@ -855,11 +919,33 @@ void MainWindow::showPanelPicture(int index, const Picture &picture)
 {
     m_shown[size_t(index)] = picture;
     CameraPanelWidget *w = Frame[size_t(index)];
-    w->setPicture(QPixmap::fromImage(picture.thumbnail(w->pictureSize())));
     // The engine says nothing about failed fetches; the panel's tip tells why
     // its picture is not coming, and the next picture clears it.
     if (!picture.isSameAs(m_engine->notFoundPicture()))
         w->setToolTip(QString());
+    const QSize size = w->pictureSize();
+    const QImage cached = picture.cachedThumbnail();
+    // Made already, drawn by us or blank: nothing to decode.
+    if (cached.size() == size || picture.bytes().isEmpty()) {
+        w->setPicture(QPixmap::fromImage(cached.size() == size ? cached : picture.thumbnail(size)));
+        return;
+    }
+    // The selected camera's arrival decodes it in full for the viewer and
+    // makes the panel's copy from those pixels (showArrivedPicture).
+    if (index == m_selectedCam && picture.isSameAs(m_engine->status(index).picture))
+        return;
+    offThread<QImage>(
+        this, [picture, size] { return picture.thumbnail(size); },
+        [this, index, picture](const QImage &thumbnail) {
+            // A newer picture may have come meanwhile; one that does not decode
+            // leaves the last good one in place, and says so.
+            if (!m_shown[size_t(index)].isSameAs(picture))
+                return;
+            if (thumbnail.isNull())
+                m_engine->reportUndecodable(index, picture);
+            else
+                Frame[size_t(index)]->setPicture(QPixmap::fromImage(thumbnail));
+        });
 }
 
 void MainWindow::showArrivedPicture(int index, const Picture &picture)
@@ -867,15 +953,50 @@ void MainWindow::showArrivedPicture(int index, const Picture &picture)
     if (index != m_selectedCam)
         return;
     guarded(this, [&] {
-        LockWindowUpdates(this, true);
-        showViewerPicture(picture);
-        if (m_pictureWindowOpen && m_form6) {
-            m_form6->setBusy(false);
-            m_form6->setPicture(*picture.full());
-        }
+        // No window-update lock: releasing it repaints the whole window, where
+        // only the viewer and its labels change; their repaints come together
+        // after this handler anyway.
         showViewerLabels(index);
-        LockWindowUpdates(this, false);
+        m_viewerPicture = picture;
+        const QSize panelSize = Frame[size_t(index)]->pictureSize();
+        // Decoded in full already for a save: shown at once.
+        if (const std::shared_ptr<const QImage> held = picture.heldFull()) {
+            showSelectedPicture(index, picture, *held, picture.thumbnail(panelSize));
+            return;
+        }
+        offThread<std::pair<std::shared_ptr<const QImage>, QImage>>(
+            this,
+            [picture, panelSize] {
+                std::shared_ptr<const QImage> full = picture.full();
+                return std::make_pair(full, picture.thumbnail(panelSize));
+            },
+            [this, index, picture](const std::pair<std::shared_ptr<const QImage>, QImage> &made) {
+                guarded(this,
+                        [&] { showSelectedPicture(index, picture, *made.first, made.second); });
+            });
     });
+}
+
+void MainWindow::showSelectedPicture(int index, const Picture &picture, const QImage &full,
+                                     const QImage &thumbnail)
+{
+    // The panel's copy, unless a newer picture or a saved one replaced it.
+    if (m_shown[size_t(index)].isSameAs(picture) && !thumbnail.isNull())
+        Frame[size_t(index)]->setPicture(QPixmap::fromImage(thumbnail));
+    if (full.isNull() && thumbnail.isNull())
+        m_engine->reportUndecodable(index, picture);
+    // The viewer, while the camera is still selected and this its latest picture.
+    if (index != m_selectedCam || !m_viewerPicture.isSameAs(picture))
+        return;
+    // The fetch has ended either way; a picture that did not decode leaves
+    // the last one in place.
+    if (m_pictureWindowOpen && m_form6)
+        m_form6->setBusy(false);
+    if (full.isNull())
+        return;
+    showViewerPicture(full);
+    if (m_pictureWindowOpen && m_form6)
+        m_form6->setPicture(full);
 }
 
 void MainWindow::showFetchFailure(int index, const Failure &failure)
@@ -999,18 +1120,76 @@ void MainWindow::List1_DblClick()
 
 void MainWindow::OpenSelectedCam()
 {
-    guarded(this, [&] {
-        if (m_camsInUse >= PanelGrid::kPanelCount)
-            return;
-        const QString name = currentListText();
-        // Every frame counts, hidden ones too: a camera named like an unused
-        // panel's caption does not open while a frame carries that caption.
-        for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
-            if (m_engine->status(i).caption == name)
-                return;
-        }
-        OpenCamPanel(name);
-    });
+    guarded(this, [&] { openListedCam(currentListText()); });
+}
+
+MainWindow::OpenOutcome MainWindow::openListedCam(const QString &name)
+{
+    // Every frame counts, hidden ones too: a camera named like an unused
+    // panel's caption does not open while a frame carries that caption. Asked
+    // first, so a camera shown already is never said to have found no room.
+    for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+        if (m_engine->status(i).caption == name)
+            return OpenOutcome::AlreadyOpen;
+    }
+    if (m_camsInUse >= PanelGrid::kPanelCount)
+        return OpenOutcome::PanelsFull;
+    return OpenCamPanel(name) < 0 ? OpenOutcome::NotOpened : OpenOutcome::Opened;
+}
+
+QString MainWindow::openCamsAtStart(const QStringList &names, bool all)
+{
+    QStringList listed;
+    for (int i = 0; i < List1->count(); ++i)
+        listed << List1->item(i)->text();
+
+    QStringList asked;
+    if (mnuReopenCams->isChecked())
+        guarded(this, [&] { asked = Settings::openCams(); });
+    asked += names;
+    QStringList wanted = asked;
+    // Named cameras open in the order of the list, as --open-all opens them.
+    wanted.erase(std::remove_if(wanted.begin(), wanted.end(),
+                                [&](const QString &name) { return names.contains(name); }),
+                 wanted.end());
+    for (const QString &name : listed) {
+        if (all || names.contains(name))
+            wanted << name;
+    }
+
+    QStringList unknown;
+    for (const QString &name : asked) {
+        if (!listed.contains(name) && !unknown.contains(name))
+            unknown << name;
+    }
+    QStringList leftOut;
+    for (const QString &name : wanted) {
+        if (!listed.contains(name))
+            continue;
+        OpenOutcome outcome = OpenOutcome::NotOpened;
+        guarded(this, [&] { outcome = openListedCam(name); });
+        if (outcome == OpenOutcome::PanelsFull && !leftOut.contains(name))
+            leftOut << name;
+    }
+
+    const auto quoted = [](const QStringList &list) {
+        QStringList out;
+        for (const QString &name : list)
+            out << QLatin1Char('"') + name + QLatin1Char('"');
+        return out.join(QStringLiteral(", "));
+    };
+    QStringList said;
+    if (!unknown.isEmpty())
+        said << tr("Not in the camera list, so not opened: %1.").arg(quoted(unknown));
+    if (!leftOut.isEmpty())
+        said << tr("All %1 panels are in use; %2 more %3 did not open: %4.")
+                    .arg(PanelGrid::kPanelCount)
+                    .arg(leftOut.size())
+                    .arg(leftOut.size() == 1 ? tr("camera") : tr("cameras"), quoted(leftOut));
+    const QString text = said.join(QLatin1Char(' '));
+    if (!text.isEmpty())
+        setStatusText(text);
+    return text;
 }
 
 int MainWindow::OpenCamPanel(const QString &name)
@@ -1057,6 +1236,7 @@ void MainWindow::showCameraInViewer(int index)
         if (index < 0 || index >= PanelGrid::kPanelCount)
             return;
         m_selectedCam = qint16(index);
+        m_viewerPicture = m_shown[size_t(index)];
         LockWindowUpdates(this, true);
         frmMain->show();
         frmDetails->show();
@@ -1140,10 +1320,9 @@ void MainWindow::VScroll2_Change(int value)
     placeImage();
 }
 
-void MainWindow::showViewerPicture(const Picture &picture)
+void MainWindow::showViewerPicture(const QImage &full)
 {
     guarded(this, [&] {
-        const QImage full = *picture.full();
         imgMain->setPicture(full);
         // Panel 0 counts as selected from the start, so its pictures reach the
         // viewer before anybody has picked a camera. The first of them sizes

@@ -63,6 +63,13 @@ public:
     // Opens the camera named by List1's current item, unless 24 panels are in
     // use or a panel carries that name already.
     void OpenSelectedCam();
+    // The start's own openings, as double-clicks on the list would make them:
+    // first the cameras open when the window last closed, when "Reopen
+    // cameras at start" is ticked, then every listed camera (all) or the
+    // listed ones among names, in file order. Returns what did not open and
+    // why (also put in the status bar); empty when nothing was refused.
+    QString openCamsAtStart(const QStringList &names, bool all);
+
     // Puts the named camera of the camera list file into the lowest free panel
     // and starts it. Returns the panel's index, or -1 when nothing opened.
     int OpenCamPanel(const QString &name);
@@ -149,9 +156,13 @@ private:
     void showSaved(const SaveReport &report);
     void followTick(int index);
     void panelStopped(int index, bool wasInUse);
-    // Puts picture, at full resolution, into the viewer (imgMain) without
+    // Puts a picture, at full resolution, into the viewer (imgMain) without
     // changing its size or zoom.
-    void showViewerPicture(const Picture &picture);
+    void showViewerPicture(const QImage &full);
+    // The selected camera's arrived picture, decoded: into its panel and, when
+    // it is still the one to show, the viewer and the picture window.
+    void showSelectedPicture(int index, const Picture &picture, const QImage &full,
+                             const QImage &thumbnail);
     void showViewerLabels(int index);
     void hideViewer();
     void renamePanels(const QString &oldName, const QString &name, const QString &url,
@@ -176,6 +187,13 @@ private:
     void keepOriginalToggled();
     void showPictureLimits();
     void updateHealthMark(int index);
+    void reopenCamsToggled();
+    // What opening one camera of the list came to.
+    enum class OpenOutcome { Opened, AlreadyOpen, PanelsFull, NotOpened };
+    OpenOutcome openListedCam(const QString &name);
+    // Stores the names of the open cameras for the next start, when it is to
+    // reopen them.
+    void rememberOpenCams();
     bool IsCamSelected() const;
     QString currentListText() const;
     // Refills List1 from the camera list file; a file error goes to the status bar.
@@ -202,6 +220,8 @@ private:
     // (a saved picture replaces the one the engine has).
     std::array<Picture, PanelGrid::kPanelCount> m_shown;
     std::array<Picture, PanelGrid::kPanelCount> m_fromEngine;
+    // The selected camera's latest arrival, which the viewer is to show once decoded.
+    Picture m_viewerPicture;
     // The selected picture's natural size in twips, and imgMain's place in
     // Picture1 in twips.
     qint32 viewNaturalWidth = 0;
@@ -274,6 +294,7 @@ private:
     QMenu *mnuCams = nullptr;
     QAction *mnuKeepOriginal = nullptr;
     QAction *mnuPictureLimits = nullptr;
+    QAction *mnuReopenCams = nullptr;
     QMenu *mnuHelp = nullptr;
     QMenu *mnuAbout = nullptr;
 };

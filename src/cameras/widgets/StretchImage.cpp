@@ -17,7 +17,17 @@ StretchImage::~StretchImage()
 void StretchImage::setPixmap(const QPixmap &pixmap)
 {
     m_pixmap = pixmap;
+    updateOpacity();
     update();
+}
+
+void StretchImage::updateOpacity()
+{
+    // A still picture without transparency, stretched over the whole control,
+    // hides whatever lies behind: a new camera picture then repaints the
+    // picture alone, not the frame behind it too.
+    setAttribute(Qt::WA_OpaquePaintEvent,
+                 !m_animation && !m_pixmap.isNull() && !m_pixmap.hasAlphaChannel());
 }
 
 void StretchImage::setAnimation(BusyAnimation *animation)
@@ -28,6 +38,7 @@ void StretchImage::setAnimation(BusyAnimation *animation)
     if (m_animation)
         disconnect(m_animation, nullptr, this, nullptr);
     m_animation = animation;
+    updateOpacity();
     if (m_animation) {
         connect(m_animation, &BusyAnimation::frameChanged, this, qOverload<>(&QWidget::update));
         holdAnimation(isVisible());

@@ -31,6 +31,7 @@ protected:
 
 private:
     void holdAnimation(bool hold);
+    void updateOpacity();
 
     QPixmap m_pixmap;
     QPointer<BusyAnimation> m_animation;
