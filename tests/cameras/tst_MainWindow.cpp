@@ -37,24 +37,13 @@
 #include "SkinLabelArray.h"
 #include "StretchImage.h"
 #include "TestEnv.h"
+#include "TestPictures.h"
 #include "Twips.h"
 #include "WaitUntil.h"
 #include "WindowUtils.h"
 #include "ZoomImage.h"
 
 namespace {
-
-QByteArray jpeg(QSize size, QColor colour)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpg");
-    writer.write(image);
-    return bytes;
-}
 
 // First a red 320 x 240 picture, then a blue, wider one with a new date.
 void serveRedThenBlue(MiniHttpServer &server)
@@ -64,7 +53,8 @@ void serveRedThenBlue(MiniHttpServer &server)
         MiniHttpServer::Reply reply;
         const bool first = (*served)++ == 0;
         reply.bytes = MiniHttpServer::response(
-            jpeg(first ? QSize(320, 240) : QSize(400, 200), first ? Qt::red : Qt::blue),
+            TestPictures::jpegOf(first ? Qt::red : Qt::blue,
+                                 first ? QSize(320, 240) : QSize(400, 200)),
             "image/jpeg",
             first ? "Tue, 08 Dec 2026 10:00:00 GMT" : "Tue, 08 Dec 2026 10:00:05 GMT");
         return reply;
@@ -561,7 +551,7 @@ TEST_F(MainWindowTest, ARefusedPictureIsToldAndTheOldOneStays)
     auto served = std::make_shared<int>(0);
     server.setHandler([served](const QByteArray &) {
         MiniHttpServer::Reply reply;
-        QByteArray body = jpeg(QSize(320, 240), Qt::red);
+        QByteArray body = TestPictures::jpegOf(Qt::red, QSize(320, 240));
         // The second picture is torn off halfway.
         if ((*served)++ > 0)
             body.truncate(body.size() / 2);
@@ -650,7 +640,8 @@ TEST_F(MainWindowTest, PictureWindowOpensFollowsAndClosesOnAClick)
     server.setHandler([&](const QByteArray &) {
         MiniHttpServer::Reply reply;
         reply.bytes = MiniHttpServer::response(
-            jpeg(served++ == 0 ? QSize(160, 120) : QSize(200, 100), Qt::green), "image/jpeg");
+            TestPictures::jpegOf(Qt::green, served++ == 0 ? QSize(160, 120) : QSize(200, 100)),
+            "image/jpeg");
         return reply;
     });
     ASSERT_TRUE(CamListFile::LoadCamList().ok());
@@ -839,7 +830,7 @@ TEST_F(MainWindowTest, AutoSaveAndSaveImageWriteIntoCam)
         MiniHttpServer::Reply reply;
         const int n = served++;
         reply.bytes = MiniHttpServer::response(
-            jpeg(QSize(64, 48), n == 0 ? Qt::red : Qt::blue), "image/jpeg",
+            TestPictures::jpegOf(n == 0 ? Qt::red : Qt::blue, QSize(64, 48)), "image/jpeg",
             n == 0 ? "Tue, 08 Dec 2026 10:00:00 GMT" : "Tue, 08 Dec 2026 10:00:09 GMT");
         return reply;
     });

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <QBuffer>
+#include <string>
+
 #include <QImage>
-#include <QImageWriter>
 #include <QPainter>
 
 #include "JpegStructure.h"
@@ -22,14 +22,7 @@ QByteArray jpeg(const QSize &size, bool progressive = false)
     painter.setBrush(Qt::yellow);
     painter.drawEllipse(image.rect().adjusted(10, 10, -10, -10));
     painter.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(progressive);
-    if (!writer.write(image))
-        ADD_FAILURE() << writer.errorString().toStdString();
-    return bytes;
+    return TestPictures::encode(image, "jpeg", progressive);
 }
 
 qsizetype frameHeaderAt(const QByteArray &bytes)

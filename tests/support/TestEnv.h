@@ -23,8 +23,6 @@ QString dataFile(const QString &name);
 
 QByteArray readFile(const QString &path);
 
-// A real JPEG of one flat colour, as a camera would send it.
-QByteArray jpegOf(const QColor &color, const QSize &size);
 bool writeFile(const QString &path, const QByteArray &bytes);
 
 } // namespace TestEnv
