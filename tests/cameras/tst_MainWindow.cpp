@@ -30,6 +30,7 @@
 #include "MiniHttpServer.h"
 #include "PictureSaver.h"
 #include "PictureWindow.h"
+#include "ScopedHooks.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "Skin.h"
@@ -402,7 +403,7 @@ TEST_F(MainWindowTest, DeleteAsksAndOnlyOkRemoves)
 
     QList<MessageBoxes::Request> asked;
     MessageBoxes::Button answer = MessageBoxes::Cancel;
-    MessageBoxes::setAsker([&](const MessageBoxes::Request &r) {
+    ScopedHook<&MessageBoxes::setAsker> asker([&](const MessageBoxes::Request &r) {
         asked.append(r);
         return answer;
     });
@@ -633,7 +634,7 @@ TEST_F(MainWindowTest, PictureWindowOpensFollowsAndClosesOnAClick)
         calls << QStringLiteral("uninhibit %1").arg(cookie);
         return true;
     };
-    const auto previous = WindowUtils::setScreenSaverService(fake);
+    ScopedHook<&WindowUtils::setScreenSaverService> screenSaver(fake);
 
     MiniHttpServer server;
     int served = 0;
@@ -677,7 +678,6 @@ TEST_F(MainWindowTest, PictureWindowOpensFollowsAndClosesOnAClick)
     EXPECT_TRUE(waitUntil([&] { return form6.isNull(); }));
     EXPECT_EQ(calls, QStringList({"inhibit", "uninhibit 7"}));
     EXPECT_FALSE(child("frmMain")->isHidden());
-    WindowUtils::setScreenSaverService(previous);
 }
 
 TEST_F(MainWindowTest, ClosingRunsTheUnloadStepsExitDoesNot)
@@ -716,7 +716,7 @@ TEST_F(MainWindowTest, NothingSelectedShowsTheNoticeAndChangesNothing)
     window->show();
     const QByteArray before = TestEnv::readFile(CamListFile::path());
     int asked = 0;
-    MessageBoxes::setAsker([&](const MessageBoxes::Request &) {
+    ScopedHook<&MessageBoxes::setAsker> asker([&](const MessageBoxes::Request &) {
         ++asked;
         return MessageBoxes::Ok;
     });
@@ -770,19 +770,8 @@ TEST_F(MainWindowTest, SkinnedStartCoversEachCaptionOnceAndLeavesValuesAlone)
     ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", "http://127.0.0.1:9/a.jpg", "30").ok());
     Skin skin;
     // Skinned for the whole case, the dialogs below included; off again however it ends.
-    struct SkinningOn
-    {
-        explicit SkinningOn(Skin *skin)
-        {
-            Skin::setProgramSkin(skin);
-            Skin::setSkinningSwitch(true);
-        }
-        ~SkinningOn()
-        {
-            Skin::setSkinningSwitch(false);
-            Skin::setProgramSkin(nullptr);
-        }
-    } skinningOn(&skin);
+    ScopedHook<&Skin::setProgramSkin, &Skin::programSkin> programSkin(&skin);
+    ScopedHook<&Skin::setSkinningSwitch, &Skin::skinningSwitch> skinning(true);
     load();
 
     auto *details = SkinLabelArray::find(window.get(), "SkinLabel1");

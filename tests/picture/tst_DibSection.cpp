@@ -11,6 +11,7 @@
 
 #include "DibSection.h"
 #include "MessageBoxes.h"
+#include "ScopedHooks.h"
 #include "TessalyError.h"
 
 namespace {
@@ -208,7 +209,7 @@ TEST(DibSection, CopyToClipboardPutsTheImageOrRefusesAsDib)
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->setText(QStringLiteral("before"));
     std::vector<MessageBoxes::Request> asked;
-    MessageBoxes::setAsker([&](const MessageBoxes::Request &request) {
+    ScopedHook<&MessageBoxes::setAsker> asker([&](const MessageBoxes::Request &request) {
         asked.push_back(request);
         return MessageBoxes::Ok;
     });
@@ -227,7 +228,6 @@ TEST(DibSection, CopyToClipboardPutsTheImageOrRefusesAsDib)
     DibSection empty;
     EXPECT_FALSE(empty.CopyToClipboard(false));
     EXPECT_EQ(asked.size(), 1u);
-    MessageBoxes::setAsker({});
 }
 
 TEST(DibSection, RandomiseBitsVisitsInItsOrderAndRoundsTiesToEven)

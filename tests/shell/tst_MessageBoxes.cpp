@@ -3,19 +3,15 @@
 #include <QStringList>
 
 #include "MessageBoxes.h"
+#include "ScopedHooks.h"
 
 namespace {
 
 // Restores whatever answered boxes before the test.
 struct AnswererGuard
 {
-    MessageBoxes::Asker asker = MessageBoxes::setAsker({});
-    MessageBoxes::Presenter presenter = MessageBoxes::setPresenter({});
-    ~AnswererGuard()
-    {
-        MessageBoxes::setAsker(asker);
-        MessageBoxes::setPresenter(presenter);
-    }
+    ScopedHook<&MessageBoxes::setAsker> asker{nullptr};
+    ScopedHook<&MessageBoxes::setPresenter> presenter{nullptr};
 };
 
 } // namespace
@@ -45,9 +41,9 @@ TEST(MessageBoxes, WithNobodyToAskTheCarefulButtonIsTaken)
 
 TEST(MessageBoxes, AnAskerComesBeforeThePresenter)
 {
-    const AnswererGuard guard;
+    AnswererGuard guard;
     QStringList seen;
-    MessageBoxes::setPresenter([&](QWidget *, const MessageBoxes::Request &request) {
+    guard.presenter.set([&](QWidget *, const MessageBoxes::Request &request) {
         seen << QStringLiteral("shown ") + request.title;
         return MessageBoxes::Retry;
     });
@@ -57,7 +53,7 @@ TEST(MessageBoxes, AnAskerComesBeforeThePresenter)
     request.details = QStringLiteral("the reason");
     EXPECT_EQ(MessageBoxes::ask(nullptr, request), MessageBoxes::Retry);
 
-    MessageBoxes::setAsker([&](const MessageBoxes::Request &asked) {
+    guard.asker.set([&](const MessageBoxes::Request &asked) {
         seen << QStringLiteral("asked ") + asked.details;
         return MessageBoxes::Abort;
     });
