@@ -54,25 +54,33 @@ TEST(JpegStructure, CompleteBaselineAndProgressivePicturesPassWithTheirSize)
     EXPECT_TRUE(JpegStructure::check(jpeg({64, 48}) + QByteArray("\r\n\0 \t", 5)).complete);
 }
 
-TEST(JpegStructure, EveryCutOfABodyIsRefusedLikeTheDecoderRefusesIt)
+// Baseline and progressive pictures end their scans differently.
+class JpegStructureCuts : public testing::TestWithParam<bool>
 {
-    for (const bool progressive : {false, true}) {
-        const QByteArray whole = jpeg({320, 240}, progressive);
-        ASSERT_TRUE(JpegStructure::check(whole).complete);
-        for (qsizetype cut = 0; cut < whole.size(); cut += (cut < 700 ? 1 : 61)) {
-            const QByteArray torn = whole.left(cut);
-            EXPECT_FALSE(JpegStructure::check(torn).complete) << "cut at " << cut;
-        }
-        // Cut just before the end marker: the decoder refuses it too.
-        EXPECT_FALSE(JpegStructure::check(whole.left(whole.size() - 2)).complete);
-        EXPECT_TRUE(Picture::fromBytes(whole.left(whole.size() - 2)).isNull());
-        // A scan cut short but closed by an end marker is a well-formed file
-        // with missing data; the decoder fills it in, and both take it.
-        const QByteArray closed = whole.left(whole.size() / 2) + "\xFF\xD9";
-        EXPECT_TRUE(JpegStructure::check(closed).complete);
-        EXPECT_FALSE(Picture::fromBytes(closed).isNull());
+};
+
+TEST_P(JpegStructureCuts, EveryCutOfABodyIsRefusedLikeTheDecoderRefusesIt)
+{
+    const QByteArray whole = jpeg({320, 240}, GetParam());
+    ASSERT_TRUE(JpegStructure::check(whole).complete);
+    for (qsizetype cut = 0; cut < whole.size(); cut += (cut < 700 ? 1 : 61)) {
+        const QByteArray torn = whole.left(cut);
+        EXPECT_FALSE(JpegStructure::check(torn).complete) << "cut at " << cut;
     }
+    // Cut just before the end marker: the decoder refuses it too.
+    EXPECT_FALSE(JpegStructure::check(whole.left(whole.size() - 2)).complete);
+    EXPECT_TRUE(Picture::fromBytes(whole.left(whole.size() - 2)).isNull());
+    // A scan cut short but closed by an end marker is a well-formed file
+    // with missing data; the decoder fills it in, and both take it.
+    const QByteArray closed = whole.left(whole.size() / 2) + "\xFF\xD9";
+    EXPECT_TRUE(JpegStructure::check(closed).complete);
+    EXPECT_FALSE(Picture::fromBytes(closed).isNull());
 }
+
+INSTANTIATE_TEST_SUITE_P(Encodings, JpegStructureCuts, testing::Bool(),
+                         [](const testing::TestParamInfo<bool> &info) {
+                             return std::string(info.param ? "Progressive" : "Baseline");
+                         });
 
 TEST(JpegStructure, MangledHeadersAndOtherBytesAreRefused)
 {
