@@ -10,6 +10,7 @@
 #include "AppInfo.h"
 #include "CamListFile.h"
 #include "MessageBoxes.h"
+#include "ScopedHooks.h"
 #include "TestEnv.h"
 #include "WaitUntil.h"
 
@@ -19,14 +20,10 @@ namespace {
 struct BoxRecorder
 {
     QList<MessageBoxes::Request> asked;
-    BoxRecorder()
-    {
-        MessageBoxes::setAsker([this](const MessageBoxes::Request &r) {
-            asked.append(r);
-            return MessageBoxes::Ok;
-        });
-    }
-    ~BoxRecorder() { MessageBoxes::setAsker({}); }
+    ScopedHook<&MessageBoxes::setAsker> asker{[this](const MessageBoxes::Request &r) {
+        asked.append(r);
+        return MessageBoxes::Ok;
+    }};
 };
 
 QLineEdit *field(QWidget &dialog, const char *name)

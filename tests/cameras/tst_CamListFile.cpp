@@ -8,6 +8,7 @@
 
 #include "CamListFile.h"
 #include "SafeFileWriter.h"
+#include "ScopedHooks.h"
 #include "TestEnv.h"
 
 namespace {
@@ -15,7 +16,6 @@ class CamListFileTest : public ::testing::Test
 {
 protected:
     void SetUp() override { m_dir = TestEnv::freshProgramDirectory(); }
-    void TearDown() override { SafeFileWriter::setFaultInjector({}); }
 
     static QByteArray fileBytes() { return TestEnv::readFile(CamListFile::path()); }
     static void setFileBytes(const QByteArray &bytes)
@@ -51,6 +51,7 @@ protected:
     }
 
     QString m_dir;
+    ScopedHook<&SafeFileWriter::setFaultInjector> m_faults{nullptr};
 };
 } // namespace
 
@@ -213,7 +214,7 @@ TEST_F(CamListFileTest, FailedWritesLeaveTheFileAsItWasAndSayWhy)
 {
     const QByteArray original = "\r\n[name]Keep\r\nhttp://keep/\r\n30\r\n\r\n";
     setFileBytes(original);
-    SafeFileWriter::setFaultInjector([](const QString &) { return true; });
+    m_faults.set([](const QString &) { return true; });
 
     const auto removed = CamListFile::RemoveCamEntry(*find(QStringLiteral("Keep")));
     ASSERT_FALSE(removed.ok());
@@ -228,7 +229,7 @@ TEST_F(CamListFileTest, FailedWritesLeaveTheFileAsItWasAndSayWhy)
     EXPECT_FALSE(appended.ok());
     EXPECT_EQ(fileBytes(), original);
     EXPECT_EQ(filesInDirectory(), QStringList{QStringLiteral("00camlist.txt")});
-    SafeFileWriter::setFaultInjector({});
+    m_faults.set(nullptr);
 
     // A line break inside a field would split the entry: refused, nothing written.
     const auto broken = CamListFile::AppendCamEntry(

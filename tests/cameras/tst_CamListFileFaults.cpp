@@ -8,6 +8,7 @@
 #include "MachineRegistry.h"
 #include "MessageBoxes.h"
 #include "SafeFileWriter.h"
+#include "ScopedHooks.h"
 #include "SettingsStore.h"
 #include "TestEnv.h"
 #include "TinyDisk.h"
@@ -29,18 +30,9 @@ protected:
     void SetUp() override
     {
         TestEnv::freshProgramDirectory();
-        previousAsker = MessageBoxes::setAsker([this](const MessageBoxes::Request &request) {
-            boxes.append(request.text);
-            return MessageBoxes::Abort;
-        });
         // Leave the Ignore choice of another test behind.
         SettingsStore::SaveSetting(kApp, kSettings, QStringLiteral("IgnorePermissionDeniedError"),
                                    QStringLiteral("0"));
-    }
-    void TearDown() override
-    {
-        MessageBoxes::setAsker(previousAsker);
-        SafeFileWriter::setFaultInjector({});
     }
 
     static QByteArray listBytes() { return TestEnv::readFile(CamListFile::path()); }
@@ -61,7 +53,11 @@ protected:
     }
 
     QStringList boxes;
-    MessageBoxes::Asker previousAsker;
+    ScopedHook<&MessageBoxes::setAsker> asker{[this](const MessageBoxes::Request &request) {
+        boxes.append(request.text);
+        return MessageBoxes::Abort;
+    }};
+    ScopedHook<&SafeFileWriter::setFaultInjector> faults{nullptr};
 };
 
 } // namespace

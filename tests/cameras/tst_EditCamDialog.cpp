@@ -9,6 +9,7 @@
 #include "CamListFile.h"
 #include "EditCamDialog.h"
 #include "MessageBoxes.h"
+#include "ScopedHooks.h"
 #include "TestEnv.h"
 #include "WaitUntil.h"
 
@@ -91,7 +92,7 @@ TEST(EditCamDialog, KeepsItsEntryWhenTheCaptionChangesAndRefusesEmptyFields)
 {
     writeThreeCameras();
     QList<MessageBoxes::Request> asked;
-    MessageBoxes::setAsker([&](const MessageBoxes::Request &r) {
+    ScopedHook<&MessageBoxes::setAsker> asker([&](const MessageBoxes::Request &r) {
         asked.append(r);
         return MessageBoxes::Ok;
     });
@@ -108,7 +109,7 @@ TEST(EditCamDialog, KeepsItsEntryWhenTheCaptionChangesAndRefusesEmptyFields)
 
     field(dialog, "Text2")->setText("http://yard/new.jpg");
     click(dialog, "Command1");
-    MessageBoxes::setAsker({});
+    asker.set(nullptr);
     // The loaded entry changed, not the one the caption now names.
     EXPECT_EQ(listed(), QStringList({"Door", "Shop", "Yard"}));
     EXPECT_EQ(CamListFile::FindCamEntry("Shop").value()->address, "http://shop/c.jpg");

@@ -34,6 +34,7 @@
 #include "PictureSaver.h"
 #include "PictureWindow.h"
 #include "RetentionKeeper.h"
+#include "ScopedHooks.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "Skin.h"
@@ -41,24 +42,13 @@
 #include "SkinLabelArray.h"
 #include "StretchImage.h"
 #include "TestEnv.h"
+#include "TestPictures.h"
 #include "Twips.h"
 #include "WaitUntil.h"
 #include "WindowUtils.h"
 #include "ZoomImage.h"
 
 namespace {
-
-QByteArray jpeg(QSize size, QColor colour)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpg");
-    writer.write(image);
-    return bytes;
-}
 
 // First a red 320 x 240 picture, then a blue, wider one with a new date.
 void serveRedThenBlue(MiniHttpServer &server)
@@ -68,7 +58,8 @@ void serveRedThenBlue(MiniHttpServer &server)
         MiniHttpServer::Reply reply;
         const bool first = (*served)++ == 0;
         reply.bytes = MiniHttpServer::response(
-            jpeg(first ? QSize(320, 240) : QSize(400, 200), first ? Qt::red : Qt::blue),
+            TestPictures::jpegOf(first ? Qt::red : Qt::blue,
+                                 first ? QSize(320, 240) : QSize(400, 200)),
             "image/jpeg",
             first ? "Tue, 08 Dec 2026 10:00:00 GMT" : "Tue, 08 Dec 2026 10:00:05 GMT");
         return reply;
@@ -533,7 +524,7 @@ TEST_F(MainWindowTest, DeleteAsksAndOnlyOkRemoves)
 
     QList<MessageBoxes::Request> asked;
     MessageBoxes::Button answer = MessageBoxes::Cancel;
-    MessageBoxes::setAsker([&](const MessageBoxes::Request &r) {
+    ScopedHook<&MessageBoxes::setAsker> asker([&](const MessageBoxes::Request &r) {
         asked.append(r);
         return answer;
     });
@@ -689,7 +680,7 @@ TEST_F(MainWindowTest, ARefusedPictureIsToldAndTheOldOneStays)
         MiniHttpServer::Reply reply;
         const QByteArray path = request.split(' ').value(1);
         const int n = (*served)[path]++;
-        QByteArray body = jpeg(QSize(320, 240), Qt::red);
+        QByteArray body = TestPictures::jpegOf(Qt::red, QSize(320, 240));
         if (n == 1)
             body.truncate(body.size() / 2);
         else if (n > 1)
@@ -743,8 +734,8 @@ TEST_F(MainWindowTest, PanelsBeyondTheSelectedOneGetTheirPictureDecodedOffTheWin
         const QColor colour = !yard             ? QColor(Qt::red)
                               : (*yardServed)++ ? QColor(Qt::blue)
                                                 : QColor(Qt::green);
-        reply.bytes = MiniHttpServer::response(jpeg(QSize(320, 240), colour), "image/jpeg",
-                                               "Tue, 08 Dec 2026 10:00:00 GMT");
+        reply.bytes = MiniHttpServer::response(TestPictures::jpegOf(colour, QSize(320, 240)),
+                                               "image/jpeg", "Tue, 08 Dec 2026 10:00:00 GMT");
         return reply;
     });
     ASSERT_TRUE(CamListFile::LoadCamList().ok());
@@ -831,14 +822,15 @@ TEST_F(MainWindowTest, PictureWindowOpensFollowsAndClosesOnAClick)
         calls << QStringLiteral("uninhibit %1").arg(cookie);
         return true;
     };
-    const auto previous = WindowUtils::setScreenSaverService(fake);
+    ScopedHook<&WindowUtils::setScreenSaverService> screenSaver(fake);
 
     MiniHttpServer server;
     int served = 0;
     server.setHandler([&](const QByteArray &) {
         MiniHttpServer::Reply reply;
         reply.bytes = MiniHttpServer::response(
-            jpeg(served++ == 0 ? QSize(160, 120) : QSize(200, 100), Qt::green), "image/jpeg");
+            TestPictures::jpegOf(Qt::green, served++ == 0 ? QSize(160, 120) : QSize(200, 100)),
+            "image/jpeg");
         return reply;
     });
     ASSERT_TRUE(CamListFile::LoadCamList().ok());
@@ -874,7 +866,6 @@ TEST_F(MainWindowTest, PictureWindowOpensFollowsAndClosesOnAClick)
     EXPECT_TRUE(waitUntil([&] { return form6.isNull(); }));
     EXPECT_EQ(calls, QStringList({"inhibit", "uninhibit 7"}));
     EXPECT_FALSE(child("frmMain")->isHidden());
-    WindowUtils::setScreenSaverService(previous);
 }
 
 TEST_F(MainWindowTest, ClosingRunsTheUnloadStepsExitDoesNot)
@@ -913,7 +904,7 @@ TEST_F(MainWindowTest, NothingSelectedShowsTheNoticeAndChangesNothing)
     window->show();
     const QByteArray before = TestEnv::readFile(CamListFile::path());
     int asked = 0;
-    MessageBoxes::setAsker([&](const MessageBoxes::Request &) {
+    ScopedHook<&MessageBoxes::setAsker> asker([&](const MessageBoxes::Request &) {
         ++asked;
         return MessageBoxes::Ok;
     });
@@ -967,19 +958,8 @@ TEST_F(MainWindowTest, SkinnedStartCoversEachCaptionOnceAndLeavesValuesAlone)
     ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", "http://127.0.0.1:9/a.jpg", "30").ok());
     Skin skin;
     // Skinned for the whole case, the dialogs below included; off again however it ends.
-    struct SkinningOn
-    {
-        explicit SkinningOn(Skin *skin)
-        {
-            Skin::setProgramSkin(skin);
-            Skin::setSkinningSwitch(true);
-        }
-        ~SkinningOn()
-        {
-            Skin::setSkinningSwitch(false);
-            Skin::setProgramSkin(nullptr);
-        }
-    } skinningOn(&skin);
+    ScopedHook<&Skin::setProgramSkin, &Skin::programSkin> programSkin(&skin);
+    ScopedHook<&Skin::setSkinningSwitch, &Skin::skinningSwitch> skinning(true);
     load();
 
     auto *details = SkinLabelArray::find(window.get(), "SkinLabel1");
@@ -1027,7 +1007,7 @@ TEST_F(MainWindowTest, AutoSaveAndSaveImageWriteIntoCam)
         MiniHttpServer::Reply reply;
         const int n = served++;
         reply.bytes = MiniHttpServer::response(
-            jpeg(QSize(64, 48), n == 0 ? Qt::red : Qt::blue), "image/jpeg",
+            TestPictures::jpegOf(n == 0 ? Qt::red : Qt::blue, QSize(64, 48)), "image/jpeg",
             n == 0 ? "Tue, 08 Dec 2026 10:00:00 GMT" : "Tue, 08 Dec 2026 10:00:09 GMT");
         return reply;
     });
@@ -1138,7 +1118,8 @@ TEST_F(MainWindowTest, AStalePanelIsMarkedWithItsLastFailureAndTheNextPictureTak
     server.setHandler([&down](const QByteArray &) {
         MiniHttpServer::Reply reply;
         reply.bytes = down ? MiniHttpServer::response("<html/>", "text/html")
-                           : MiniHttpServer::response(jpeg(QSize(320, 240), Qt::red), "image/jpeg");
+                           : MiniHttpServer::response(
+                                 TestPictures::jpegOf(Qt::red, QSize(320, 240)), "image/jpeg");
         return reply;
     });
     ASSERT_NO_FATAL_FAILURE(openWithRoomyViewer("Yard", server.url("/snap.jpg")));

@@ -16,6 +16,7 @@
 #include "LighttpdServer.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
+#include "ScopedHooks.h"
 #include "TestEnv.h"
 #include "TestPictures.h"
 
@@ -42,11 +43,7 @@ protected:
                            TestPictures::encode(TestPictures::quadrants(QSize(64, 48)), "jpg")));
     }
 
-    void TearDown() override
-    {
-        MessageBoxes::setAsker({});
-        window.reset();
-    }
+    void TearDown() override { window.reset(); }
 
     // Opens the camera and waits for its first failed fetch.
     void openCamera()
@@ -104,7 +101,7 @@ TEST_F(MainWindowCertificatesTest, ARefusedCertificateIsTrustedFromThePanelOnlyO
 
     // No: nothing is trusted, the camera keeps failing.
     MessageBoxes::Button answer = MessageBoxes::No;
-    MessageBoxes::setAsker([&](const MessageBoxes::Request &r) {
+    ScopedHook<&MessageBoxes::setAsker> asker([&](const MessageBoxes::Request &r) {
         asked << r.title + '\n' + r.text + '\n' + r.details;
         return answer;
     });

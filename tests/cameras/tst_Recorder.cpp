@@ -20,23 +20,14 @@
 #include "SettingsStore.h"
 #include "SnapshotFileName.h"
 #include "TestEnv.h"
+#include "TestPictures.h"
 #include "TinyDisk.h"
 
 namespace {
 
 constexpr int Timeout = 10000;
 
-QByteArray jpegOf(const QColor &color)
-{
-    QImage image(QSize(64, 48), QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!QImageWriter(&buffer, "jpeg").write(image))
-        ADD_FAILURE() << "cannot make a JPEG";
-    return bytes;
-}
+using TestPictures::jpegOf;
 
 QByteArray entry(const QString &name, const QString &url, const QString &refresh = "30")
 {

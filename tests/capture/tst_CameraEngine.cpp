@@ -4,10 +4,8 @@
 #include <memory>
 #include <numeric>
 
-#include <QBuffer>
 #include <QDir>
 #include <QHostAddress>
-#include <QImageWriter>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -17,18 +15,13 @@
 #include "HttpSnapshot.h"
 #include "MiniHttpServer.h"
 #include "TestEnv.h"
+#include "TestPictures.h"
 
 namespace {
 
 constexpr int Timeout = 10000;
 
-QByteArray jpegOf(const QColor &color, const QSize &size = QSize(64, 48))
-{
-    const QByteArray bytes = TestEnv::jpegOf(color, size);
-    if (bytes.isEmpty())
-        ADD_FAILURE() << "cannot make a JPEG";
-    return bytes;
-}
+using TestPictures::jpegOf;
 
 bool near(QRgb a, const QColor &b)
 {

@@ -9,6 +9,7 @@
 #include "LighttpdServer.h"
 #include "MiniHttpServer.h"
 #include "TestEnv.h"
+#include "TestPictures.h"
 #include "WaitUntil.h"
 
 namespace {
@@ -56,7 +57,7 @@ LighttpdServer::Options tls(const QString &subjectAltName = QStringLiteral("IP:1
 
 QByteArray jpeg(Qt::GlobalColor color)
 {
-    return TestEnv::jpegOf(QColor(color), QSize(32, 24));
+    return TestPictures::jpegOf(QColor(color), QSize(32, 24));
 }
 
 } // namespace

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -15,6 +13,7 @@
 #include "PictureSaver.h"
 #include "SettingsStore.h"
 #include "TestEnv.h"
+#include "TestPictures.h"
 
 namespace {
 
@@ -23,15 +22,12 @@ constexpr int Timeout = 10000;
 // 12 July 2026, 8:05:09 in the morning.
 const QDateTime kMorning(QDate(2026, 7, 12), QTime(8, 5, 9));
 
-QByteArray jpegOf(const QColor &color, const QSize &size = QSize(320, 240))
-{
-    const QByteArray bytes = TestEnv::jpegOf(color, size);
-    if (bytes.isEmpty())
-        ADD_FAILURE() << "cannot make a JPEG";
-    return bytes;
-}
+// Snapshots here are the size a small camera sends.
+const QSize kSnapshot(320, 240);
 
-Picture pictureOf(const QColor &color, const QSize &size = QSize(320, 240))
+using TestPictures::jpegOf;
+
+Picture pictureOf(const QColor &color, const QSize &size = kSnapshot)
 {
     return Picture::fromBytes(jpegOf(color, size));
 }
@@ -141,17 +137,17 @@ TEST_F(PictureSaverTest, FrontDoorFirstPictureIsKeptOnlyTheChangedOneIsSaved)
     const QString door = QStringLiteral("Front Door");
 
     // The first picture after start is recorded, not new: nothing is saved.
-    fetch(door,
-          MiniHttpServer::response(jpegOf(Qt::red), "image/jpeg", "Sun, 12 Jul 2026 08:05:00 GMT"));
+    fetch(door, MiniHttpServer::response(jpegOf(Qt::red, kSnapshot), "image/jpeg",
+                                         "Sun, 12 Jul 2026 08:05:00 GMT"));
     EXPECT_TRUE(camFiles().isEmpty());
 
     // The same Last-Modified again: still nothing.
-    fetch(door,
-          MiniHttpServer::response(jpegOf(Qt::red), "image/jpeg", "Sun, 12 Jul 2026 08:05:00 GMT"));
+    fetch(door, MiniHttpServer::response(jpegOf(Qt::red, kSnapshot), "image/jpeg",
+                                         "Sun, 12 Jul 2026 08:05:00 GMT"));
     EXPECT_TRUE(camFiles().isEmpty());
 
     // A changed one is saved under the caption's name, decodable, at its size.
-    fetch(door, MiniHttpServer::response(jpegOf(Qt::green), "image/jpeg",
+    fetch(door, MiniHttpServer::response(jpegOf(Qt::green, kSnapshot), "image/jpeg",
                                          "Sun, 12 Jul 2026 08:05:09 GMT"));
     const Picture received = engine.status(0).picture;
     const QString expected = cam + QStringLiteral("/FrontDoor712202680509AM.jpg");
@@ -220,11 +216,12 @@ TEST_F(PictureSaverTest, UndecodableNewBodySavesNothing)
     QSignalSpy fetchFailed(&engine, &CameraEngine::fetchFailed);
     const QString gate = QStringLiteral("Gate");
 
-    fetch(gate, MiniHttpServer::response(jpegOf(Qt::red), "image/jpeg", "Mon, 01 Jan 2026"));
+    fetch(gate,
+          MiniHttpServer::response(jpegOf(Qt::red, kSnapshot), "image/jpeg", "Mon, 01 Jan 2026"));
     const Picture old = engine.status(0).picture;
     // A new Last-Modified with a body that is no picture at all, then one cut short.
     fetch(gate, MiniHttpServer::response("not a jpeg at all", "image/jpeg", "Tue, 02 Jan 2026"));
-    QByteArray torn = jpegOf(Qt::green);
+    QByteArray torn = jpegOf(Qt::green, kSnapshot);
     torn.chop(torn.size() / 2);
     fetch(gate, MiniHttpServer::response(torn, "image/jpeg", "Wed, 03 Jan 2026"));
 
@@ -439,7 +436,7 @@ TEST_F(PictureSaverTest, KeepingTheCamerasOwnPicturesSavesItsBytesAndStillReenco
     QSignalSpy saved(&saver, &PictureSaver::pictureSaved);
 
     // Padding after the end marker is part of what the camera sent.
-    const QByteArray body = jpegOf(Qt::red) + QByteArray("\r\n");
+    const QByteArray body = jpegOf(Qt::red, kSnapshot) + QByteArray("\r\n");
     const Picture red = Picture::fromBytesChecked(body);
     ASSERT_FALSE(red.isNull());
     arrive(0, red);
@@ -450,18 +447,15 @@ TEST_F(PictureSaverTest, KeepingTheCamerasOwnPicturesSavesItsBytesAndStillReenco
 
     // Never over an earlier file, in this mode too: the next in the same second
     // takes -2, and the first stays as it was.
-    const QByteArray green = jpegOf(Qt::green);
+    const QByteArray green = jpegOf(Qt::green, kSnapshot);
     arrive(0, Picture::fromBytes(green));
     EXPECT_EQ(TestEnv::readFile(plain), body);
     EXPECT_EQ(TestEnv::readFile(cam + QStringLiteral("/Yard712202680509AM-2.jpg")), green);
 
     // A PNG camera's pictures are still saved as JPEG files.
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
     QImage blue(160, 120, QImage::Format_RGB32);
     blue.fill(Qt::blue);
-    ASSERT_TRUE(QImageWriter(&buffer, "png").write(blue));
+    const QByteArray png = TestPictures::encode(blue, "png");
     arrive(0, Picture::fromBytes(png));
     const QString third = cam + QStringLiteral("/Yard712202680509AM-3.jpg");
     EXPECT_TRUE(TestEnv::readFile(third).startsWith("\xFF\xD8"));
@@ -482,7 +476,7 @@ TEST_F(PictureSaverTest, ATornJpegIsNotSavedWhenKeepingTheCamerasOwnPictures)
     saver.setAutoSave(true);
     saver.setKeepOriginal(true);
     saver.follow(&engine);
-    const QByteArray whole = jpegOf(Qt::red);
+    const QByteArray whole = jpegOf(Qt::red, kSnapshot);
     const auto response = [](const QByteArray &body, const char *modified) {
         return QByteArray("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nLast-Modified: ") +
                modified + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" +

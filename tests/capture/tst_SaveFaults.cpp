@@ -2,14 +2,13 @@
 
 #include <cerrno>
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QImageWriter>
 #include <QSignalSpy>
 
 #include "PictureSaver.h"
 #include "TestEnv.h"
+#include "TestPictures.h"
 #include "TinyDisk.h"
 
 // Saving snapshots into a cam/ that is full or read-only, on a real file
@@ -28,11 +27,7 @@ Picture pictureOf(const QColor &color)
             image.setPixelColor(x, y,
                                 QColor((x * 7 + color.red()) % 256, (y * 5) % 256, (x ^ y) % 256));
     }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "jpeg").write(image);
-    return Picture::fromBytes(bytes);
+    return Picture::fromBytes(TestPictures::encode(image, "jpeg"));
 }
 
 class SaveFaultsTest : public ::testing::Test

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include "ScopedHooks.h"
 #include "SnapshotFileName.h"
 #include "TestEnv.h"
 
@@ -25,8 +26,7 @@ QString freshCamDirectory()
 TEST(SnapshotFileName, NamesAreTheSameWhateverTheLocale)
 {
     // A German locale would write 12.07.26 and 08:05:09; the names must not change.
-    const QLocale before;
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const ScopedDefaultLocale german(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(SnapshotFileName::fromRule(QStringLiteral("Front Door"), kMorning),
               QStringLiteral("FrontDoor712202680509AM.jpg"));
     EXPECT_EQ(SnapshotFileName::make(QStringLiteral("Gate"),
@@ -35,7 +35,6 @@ TEST(SnapshotFileName, NamesAreTheSameWhateverTheLocale)
     EXPECT_EQ(SnapshotFileName::make(QStringLiteral("Gate"),
                                      QDateTime(QDate(2027, 1, 5), QTime(12, 30, 0))),
               QStringLiteral("Gate152027123000PM.jpg"));
-    QLocale::setDefault(before);
 }
 
 TEST(SnapshotFileName, RuleRemovesBlanksTwoSlashesAndThreeColons)

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 
 #include "DibSection.h"
 #include "MessageBoxes.h"
+#include "ScopedHooks.h"
 #include "TessalyError.h"
 
 namespace {
@@ -122,31 +124,55 @@ TEST(DibSection, CreateAndClearUpLeaveTheObjectEitherFullOrEmpty)
     EXPECT_EQ(memoryPixel(target, 1, 1), (Bgr{7, 30, 30}));
 }
 
-TEST(DibSection, PictureBecomesBottomUpBgrRowsWhateverItsFormat)
+// The pixel formats pictures reach us in.
+class DibSectionFormats : public testing::TestWithParam<QImage::Format>
+{
+};
+
+TEST_P(DibSectionFormats, PictureBecomesBottomUpBgrRows)
 {
     const QImage picture = distinctPicture(5, 3);
-    const QImage::Format formats[] = {QImage::Format_RGB32, QImage::Format_ARGB32,
-                                      QImage::Format_RGB888, QImage::Format_BGR888,
-                                      QImage::Format_Indexed8};
-    for (const QImage::Format format : formats) {
-        const QImage source = picture.convertToFormat(format);
-        DibSection dib;
-        dib.CreateFromPicture(source);
-        ASSERT_EQ(dib.Width(), 5);
-        ASSERT_EQ(dib.Height(), 3);
-        ASSERT_EQ(dib.BytesPerScanLine(), 16);
-        for (int y = 0; y < 3; ++y) {
-            for (int x = 0; x < 5; ++x) {
-                const QRgb c = source.pixel(x, 2 - y);
-                EXPECT_EQ(memoryPixel(dib, x, y), (Bgr{qBlue(c), qGreen(c), qRed(c)}))
-                    << "format " << format << " at " << x << "," << y;
-            }
-            EXPECT_EQ(dib.DIBSectionBitsPtr()[y * 16 + 15], 0) << "row padding is not written";
+    const QImage source = picture.convertToFormat(GetParam());
+    DibSection dib;
+    dib.CreateFromPicture(source);
+    ASSERT_EQ(dib.Width(), 5);
+    ASSERT_EQ(dib.Height(), 3);
+    ASSERT_EQ(dib.BytesPerScanLine(), 16);
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            const QRgb c = source.pixel(x, 2 - y);
+            EXPECT_EQ(memoryPixel(dib, x, y), (Bgr{qBlue(c), qGreen(c), qRed(c)}))
+                << "at " << x << "," << y;
         }
-        EXPECT_EQ(dib.toImage(), picture);
+        EXPECT_EQ(dib.DIBSectionBitsPtr()[y * 16 + 15], 0) << "row padding is not written";
     }
-    // Grayscale pictures give equal bytes in all three channels.
-    DibSection gray = dibOf(picture.convertToFormat(QImage::Format_Grayscale8));
+    EXPECT_EQ(dib.toImage(), picture);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, DibSectionFormats,
+                         testing::Values(QImage::Format_RGB32, QImage::Format_ARGB32,
+                                         QImage::Format_RGB888, QImage::Format_BGR888,
+                                         QImage::Format_Indexed8),
+                         [](const testing::TestParamInfo<QImage::Format> &info) {
+                             switch (info.param) {
+                             case QImage::Format_RGB32:
+                                 return std::string("RGB32");
+                             case QImage::Format_ARGB32:
+                                 return std::string("ARGB32");
+                             case QImage::Format_RGB888:
+                                 return std::string("RGB888");
+                             case QImage::Format_BGR888:
+                                 return std::string("BGR888");
+                             case QImage::Format_Indexed8:
+                                 return std::string("Indexed8");
+                             default:
+                                 return "Format" + std::to_string(int(info.param));
+                             }
+                         });
+
+TEST(DibSection, GrayscalePictureGivesEqualBytesInAllThreeChannels)
+{
+    DibSection gray = dibOf(distinctPicture(5, 3).convertToFormat(QImage::Format_Grayscale8));
     const Bgr p = memoryPixel(gray, 2, 1);
     EXPECT_TRUE(p.b == p.g && p.g == p.r);
 }
@@ -208,7 +234,7 @@ TEST(DibSection, CopyToClipboardPutsTheImageOrRefusesAsDib)
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->setText(QStringLiteral("before"));
     std::vector<MessageBoxes::Request> asked;
-    MessageBoxes::setAsker([&](const MessageBoxes::Request &request) {
+    ScopedHook<&MessageBoxes::setAsker> asker([&](const MessageBoxes::Request &request) {
         asked.push_back(request);
         return MessageBoxes::Ok;
     });
@@ -227,7 +253,6 @@ TEST(DibSection, CopyToClipboardPutsTheImageOrRefusesAsDib)
     DibSection empty;
     EXPECT_FALSE(empty.CopyToClipboard(false));
     EXPECT_EQ(asked.size(), 1u);
-    MessageBoxes::setAsker({});
 }
 
 TEST(DibSection, RandomiseBitsVisitsInItsOrderAndRoundsTiesToEven)

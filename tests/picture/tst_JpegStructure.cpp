@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <QBuffer>
+#include <string>
+
 #include <QImage>
-#include <QImageWriter>
 #include <QPainter>
 
 #include "JpegStructure.h"
@@ -22,14 +22,7 @@ QByteArray jpeg(const QSize &size, bool progressive = false)
     painter.setBrush(Qt::yellow);
     painter.drawEllipse(image.rect().adjusted(10, 10, -10, -10));
     painter.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(progressive);
-    if (!writer.write(image))
-        ADD_FAILURE() << writer.errorString().toStdString();
-    return bytes;
+    return TestPictures::encode(image, "jpeg", progressive);
 }
 
 qsizetype frameHeaderAt(const QByteArray &bytes)
@@ -61,26 +54,34 @@ TEST(JpegStructure, CompleteBaselineAndProgressivePicturesPassWithTheirSize)
     EXPECT_TRUE(JpegStructure::check(jpeg({64, 48}) + QByteArray("\r\n\0 \t", 5)).complete);
 }
 
-TEST(JpegStructure, EveryCutOfABodyIsRefusedLikeTheDecoderRefusesIt)
+// Baseline and progressive pictures end their scans differently.
+class JpegStructureCuts : public testing::TestWithParam<bool>
 {
-    for (const bool progressive : {false, true}) {
-        const QByteArray whole = jpeg({320, 240}, progressive);
-        ASSERT_TRUE(JpegStructure::check(whole).complete);
-        for (qsizetype cut = 0; cut < whole.size(); cut += (cut < 700 ? 1 : 61)) {
-            const QByteArray torn = whole.left(cut);
-            EXPECT_FALSE(JpegStructure::check(torn).complete) << "cut at " << cut;
-        }
-        // Cut just before the end marker: the decoder refuses it too.
-        EXPECT_FALSE(JpegStructure::check(whole.left(whole.size() - 2)).complete);
-        EXPECT_TRUE(Picture::fromBytes(whole.left(whole.size() - 2)).isNull());
-        // A scan cut short but closed by an end marker is well-formed, so the
-        // structure passes it; the decoder finds its data ending early, and
-        // that refuses it.
-        const QByteArray closed = whole.left(whole.size() / 2) + "\xFF\xD9";
-        EXPECT_TRUE(JpegStructure::check(closed).complete);
-        EXPECT_TRUE(Picture::fromBytes(closed).isNull());
+};
+
+TEST_P(JpegStructureCuts, EveryCutOfABodyIsRefusedLikeTheDecoderRefusesIt)
+{
+    const QByteArray whole = jpeg({320, 240}, GetParam());
+    ASSERT_TRUE(JpegStructure::check(whole).complete);
+    for (qsizetype cut = 0; cut < whole.size(); cut += (cut < 700 ? 1 : 61)) {
+        const QByteArray torn = whole.left(cut);
+        EXPECT_FALSE(JpegStructure::check(torn).complete) << "cut at " << cut;
     }
+    // Cut just before the end marker: the decoder refuses it too.
+    EXPECT_FALSE(JpegStructure::check(whole.left(whole.size() - 2)).complete);
+    EXPECT_TRUE(Picture::fromBytes(whole.left(whole.size() - 2)).isNull());
+    // A scan cut short but closed by an end marker is well-formed, so the
+    // structure passes it; the decoder finds its data ending early, and that
+    // refuses it.
+    const QByteArray closed = whole.left(whole.size() / 2) + "\xFF\xD9";
+    EXPECT_TRUE(JpegStructure::check(closed).complete);
+    EXPECT_TRUE(Picture::fromBytes(closed).isNull());
 }
+
+INSTANTIATE_TEST_SUITE_P(Encodings, JpegStructureCuts, testing::Bool(),
+                         [](const testing::TestParamInfo<bool> &info) {
+                             return std::string(info.param ? "Progressive" : "Baseline");
+                         });
 
 TEST(JpegStructure, MangledHeadersAndOtherBytesAreRefused)
 {

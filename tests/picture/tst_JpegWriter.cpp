@@ -1,6 +1,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <ostream>
+#include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -243,43 +245,61 @@ TEST(JpegWriter, KeepModeNeverOverwrites)
     EXPECT_EQ(readBack(freeName).size(), QSize(16, 16));
 }
 
-TEST(JpegWriter, WriteReportsTheKindAndTheSystemErrorAsNumbers)
+// A write that cannot succeed, and how it must be reported.
+struct WriteFault
+{
+    const char *name;
+    const char *file; // in the test's directory; empty for the directory itself
+    bool emptyPicture;
+    JpegExisting existing;
+    Failure::Kind kind;
+    int systemError;
+};
+
+void PrintTo(const WriteFault &fault, std::ostream *out)
+{
+    *out << fault.name;
+}
+
+class JpegWriterFaults : public testing::TestWithParam<WriteFault>
+{
+};
+
+TEST_P(JpegWriterFaults, WriteReportsTheKindAndTheSystemErrorAsNumbers)
+{
+    const WriteFault &fault = GetParam();
+    const QString dir = freshDirectory();
+    const QString taken = dir + QStringLiteral("/taken.jpg");
+    ASSERT_TRUE(TestEnv::writeFile(taken, "first snapshot"));
+    const DibSection picture = fault.emptyPicture ? DibSection() : dibOf(photoLike(16, 16));
+    const QString path = *fault.file ? dir + u'/' + QLatin1String(fault.file) : dir;
+
+    const Result<QByteArray> written = WriteJpegFile(picture, path, 90, fault.existing);
+    ASSERT_FALSE(written.ok());
+    EXPECT_EQ(written.failure().kind, fault.kind);
+    EXPECT_EQ(written.failure().systemError, fault.systemError);
+    // The text is the one the numbered error carries.
+    EXPECT_EQ(written.failure().text, QStringLiteral("Failed to save to JPG %1")
+                                          .arg(fault.systemError ? -fault.systemError : -1));
+    EXPECT_EQ(TestEnv::readFile(taken), QByteArray("first snapshot"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, JpegWriterFaults,
+    testing::Values(WriteFault{"MissingDirectory", "missing/x.jpg", false, JpegExisting::Replace,
+                               Failure::Kind::File, ENOENT},
+                    WriteFault{"ADirectory", "", false, JpegExisting::Replace, Failure::Kind::File,
+                               EISDIR},
+                    WriteFault{"NameTaken", "taken.jpg", false, JpegExisting::Keep,
+                               Failure::Kind::NameTaken, EEXIST},
+                    WriteFault{"EmptyPicture", "empty.jpg", true, JpegExisting::Replace,
+                               Failure::Kind::Encode, 0}),
+    [](const testing::TestParamInfo<WriteFault> &info) { return std::string(info.param.name); });
+
+TEST(JpegWriter, WriteHandsBackTheBytesItWrote)
 {
     const QString dir = freshDirectory();
     const DibSection dib = dibOf(photoLike(16, 16));
-    const DibSection empty;
-    struct Row
-    {
-        const char *what;
-        QString path;
-        const DibSection *picture;
-        JpegExisting existing;
-        Failure::Kind kind;
-        int systemError;
-    };
-    const QString taken = dir + QStringLiteral("/taken.jpg");
-    ASSERT_TRUE(TestEnv::writeFile(taken, "first snapshot"));
-    const Row rows[] = {
-        {"missing directory", dir + "/missing/x.jpg", &dib, JpegExisting::Replace,
-         Failure::Kind::File, ENOENT},
-        {"a directory", dir, &dib, JpegExisting::Replace, Failure::Kind::File, EISDIR},
-        {"name taken", taken, &dib, JpegExisting::Keep, Failure::Kind::NameTaken, EEXIST},
-        {"empty picture", dir + "/empty.jpg", &empty, JpegExisting::Replace, Failure::Kind::Encode,
-         0},
-    };
-    for (const Row &row : rows) {
-        const Result<QByteArray> written = WriteJpegFile(*row.picture, row.path, 90, row.existing);
-        ASSERT_FALSE(written.ok()) << row.what;
-        EXPECT_EQ(written.failure().kind, row.kind) << row.what;
-        EXPECT_EQ(written.failure().systemError, row.systemError) << row.what;
-        // The text is the one the numbered error carries.
-        EXPECT_EQ(
-            written.failure().text,
-            QStringLiteral("Failed to save to JPG %1").arg(row.systemError ? -row.systemError : -1))
-            << row.what;
-    }
-    EXPECT_EQ(TestEnv::readFile(taken), QByteArray("first snapshot"));
-
     const Result<QByteArray> written =
         WriteJpegFile(dib, dir + QStringLiteral("/new.jpg"), 90, JpegExisting::Keep);
     ASSERT_TRUE(written.ok()) << written.errorText().toStdString();

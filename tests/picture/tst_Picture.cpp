@@ -332,36 +332,53 @@ QImage readerDecode(const QByteArray &bytes)
 
 } // namespace
 
-TEST(Picture, FullDecodeGivesTheImageReadersPixelsForEveryKindOfJpeg)
+// The kinds of JPEG cameras send: every chroma subsampling, progressive,
+// Qt's own writer and greyscale.
+struct JpegKind
+{
+    const char *name;
+    QByteArray (*make)(const QImage &source);
+};
+
+void PrintTo(const JpegKind &kind, std::ostream *out)
+{
+    *out << kind.name;
+}
+
+class PictureJpegKinds : public testing::TestWithParam<JpegKind>
+{
+};
+
+TEST_P(PictureJpegKinds, FullDecodeGivesTheImageReadersPixels)
 {
     // Odd sizes leave partial blocks at the right and bottom edges.
-    const QImage source = photoLike(101, 67);
-    struct Case
-    {
-        const char *what;
-        QByteArray bytes;
-    };
-    const Case cases[] = {
-        {"4:2:0", turboJpeg(source, TJSAMP_420, 0)},
-        {"4:2:2", turboJpeg(source, TJSAMP_422, 0)},
-        {"4:4:4", turboJpeg(source, TJSAMP_444, 0)},
-        {"progressive", turboJpeg(source, TJSAMP_420, TJFLAG_PROGRESSIVE)},
-        {"Qt's own", encode(source, "jpeg")},
-        {"grey", encode(source.convertToFormat(QImage::Format_Grayscale8), "jpeg")},
-    };
-    for (const Case &c : cases) {
-        const QImage expected = readerDecode(c.bytes);
-        ASSERT_FALSE(expected.isNull()) << c.what;
+    const QByteArray bytes = GetParam().make(photoLike(101, 67));
+    const QImage expected = readerDecode(bytes);
+    ASSERT_FALSE(expected.isNull());
 
-        // Decoded in full on arrival, and decoded later when first asked for.
-        std::shared_ptr<const QImage> onArrival;
-        const Picture arrived = Picture::fromBytesInFull(c.bytes, Picture::panelSize(), &onArrival);
-        ASSERT_TRUE(onArrival) << c.what;
-        EXPECT_EQ(onArrival->format(), expected.format()) << c.what;
-        EXPECT_EQ(*onArrival, expected) << c.what;
-        onArrival.reset();
-        const Picture later = Picture::fromBytes(c.bytes);
-        EXPECT_EQ(*later.full(), expected) << c.what;
-        EXPECT_EQ(*arrived.full(), expected) << c.what << ", decoded again once let go";
-    }
+    // Decoded in full on arrival, and decoded later when first asked for.
+    std::shared_ptr<const QImage> onArrival;
+    const Picture arrived = Picture::fromBytesInFull(bytes, Picture::panelSize(), &onArrival);
+    ASSERT_TRUE(onArrival);
+    EXPECT_EQ(onArrival->format(), expected.format());
+    EXPECT_EQ(*onArrival, expected);
+    onArrival.reset();
+    const Picture later = Picture::fromBytes(bytes);
+    EXPECT_EQ(*later.full(), expected);
+    EXPECT_EQ(*arrived.full(), expected) << "decoded again once let go";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, PictureJpegKinds,
+    testing::Values(
+        JpegKind{"Sampling420", [](const QImage &s) { return turboJpeg(s, TJSAMP_420, 0); }},
+        JpegKind{"Sampling422", [](const QImage &s) { return turboJpeg(s, TJSAMP_422, 0); }},
+        JpegKind{"Sampling444", [](const QImage &s) { return turboJpeg(s, TJSAMP_444, 0); }},
+        JpegKind{"Progressive",
+                 [](const QImage &s) { return turboJpeg(s, TJSAMP_420, TJFLAG_PROGRESSIVE); }},
+        JpegKind{"QtWriter", [](const QImage &s) { return encode(s, "jpeg"); }},
+        JpegKind{"Grey",
+                 [](const QImage &s) {
+                     return encode(s.convertToFormat(QImage::Format_Grayscale8), "jpeg");
+                 }}),
+    [](const testing::TestParamInfo<JpegKind> &info) { return std::string(info.param.name); });

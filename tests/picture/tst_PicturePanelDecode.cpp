@@ -3,12 +3,11 @@
 #include <cmath>
 #include <cstdint>
 
-#include <QBuffer>
 #include <QImage>
-#include <QImageWriter>
 #include <QPainter>
 
 #include "Picture.h"
+#include "TestPictures.h"
 
 // A panel's thumbnail comes from a scaled decode (libjpeg scales in the DCT);
 // it has to look like the full picture scaled down, or panels would show
@@ -45,14 +44,7 @@ QImage scene(const QSize &size)
 
 QByteArray jpeg(const QImage &image)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(90);
-    if (!writer.write(image))
-        ADD_FAILURE() << writer.errorString().toStdString();
-    return bytes;
+    return TestPictures::encode(image, "jpeg", false, 90);
 }
 
 struct Difference
@@ -144,10 +136,7 @@ TEST(PicturePanelDecode, CheckedPicturesDecodeTheSameThumbnailWhenFirstAsked)
     EXPECT_TRUE(Picture::fromBytesChecked(bytes.left(bytes.size() / 3)).isNull());
     EXPECT_TRUE(Picture::fromBytesChecked(QByteArray("\xFF\xD8garbage", 9)).isNull());
     // Other formats take the decoding way.
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(QImageWriter(&buffer, "png").write(scene({40, 30})));
+    const QByteArray png = TestPictures::encode(scene({40, 30}), "png");
     EXPECT_EQ(Picture::fromBytesChecked(png).size(), QSize(40, 30));
     EXPECT_TRUE(Picture::fromBytesChecked(png.chopped(12)).isNull());
 }

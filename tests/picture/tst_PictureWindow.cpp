@@ -10,6 +10,7 @@
 #include <QWindow>
 
 #include "PictureWindow.h"
+#include "ScopedHooks.h"
 #include "WaitUntil.h"
 #include "WindowUtils.h"
 
@@ -216,7 +217,7 @@ TEST(PictureWindow, DefaultSwitchHoldsTheDesktopScreenSaverWhileOpen)
         requests.push_back(QStringLiteral("uninhibit %1").arg(cookie));
         return true;
     };
-    const WindowUtils::ScreenSaverService previous = WindowUtils::setScreenSaverService(fake);
+    const ScopedHook<&WindowUtils::setScreenSaverService> screenSaver(fake);
 
     QPointer<PictureWindow> window = PictureWindow::open(solid(qRgb(5, 5, 5)));
     EXPECT_EQ(requests, std::vector<QString>{QStringLiteral("inhibit")});
@@ -224,5 +225,4 @@ TEST(PictureWindow, DefaultSwitchHoldsTheDesktopScreenSaverWhileOpen)
     EXPECT_TRUE(waitUntil([&] { return window.isNull(); }));
     EXPECT_EQ(requests,
               (std::vector<QString>{QStringLiteral("inhibit"), QStringLiteral("uninhibit 42")}));
-    WindowUtils::setScreenSaverService(previous);
 }

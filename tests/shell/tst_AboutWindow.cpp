@@ -8,6 +8,7 @@
 #include "AboutWindow.h"
 #include "AppInfo.h"
 #include "NoticeWindow.h"
+#include "ScopedHooks.h"
 #include "Skin.h"
 #include "SkinLabel.h"
 #include "SkinLabelArray.h"
@@ -107,12 +108,14 @@ TEST(AboutWindow, ClosingUnloadsIt)
 TEST(AboutWindow, WearsTheSkinWhenSkinningIsOn)
 {
     Skin skin;
-    Skin::setProgramSkin(&skin);
-    Skin::setSkinningSwitch(true);
-    auto *about = new AboutWindow;
-    auto *notice = new NoticeWindow;
-    Skin::setSkinningSwitch(false);
-    Skin::setProgramSkin(nullptr);
+    AboutWindow *about = nullptr;
+    NoticeWindow *notice = nullptr;
+    {
+        const ScopedHook<&Skin::setProgramSkin, &Skin::programSkin> programSkin(&skin);
+        const ScopedHook<&Skin::setSkinningSwitch, &Skin::skinningSwitch> skinning(true);
+        about = new AboutWindow;
+        notice = new NoticeWindow;
+    }
 
     EXPECT_TRUE(Skin::isSkinned(about));
     EXPECT_TRUE(Skin::isSkinned(notice));

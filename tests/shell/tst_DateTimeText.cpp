@@ -4,11 +4,11 @@
 #include <QRegularExpression>
 
 #include "DateTimeText.h"
+#include "ScopedHooks.h"
 
 TEST(DateTimeText, FixedFormsWithEnglishAmPmWhateverTheLocale)
 {
-    const QLocale saved;
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const ScopedDefaultLocale german(QLocale(QLocale::German, QLocale::Germany));
 
     EXPECT_EQ(DateTimeText::dateText(QDate(2026, 7, 12)), QStringLiteral("7/12/2026"));
     EXPECT_EQ(DateTimeText::dateText(QDate(2026, 12, 1)), QStringLiteral("12/1/2026"));
@@ -26,6 +26,4 @@ TEST(DateTimeText, FixedFormsWithEnglishAmPmWhateverTheLocale)
                     .match(now)
                     .hasMatch())
         << now.toStdString();
-
-    QLocale::setDefault(saved);
 }

@@ -1,53 +1,66 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+
 #include <QStringList>
 
 #include "MessageBoxes.h"
+#include "ScopedHooks.h"
 
 namespace {
 
 // Restores whatever answered boxes before the test.
 struct AnswererGuard
 {
-    MessageBoxes::Asker asker = MessageBoxes::setAsker({});
-    MessageBoxes::Presenter presenter = MessageBoxes::setPresenter({});
-    ~AnswererGuard()
-    {
-        MessageBoxes::setAsker(asker);
-        MessageBoxes::setPresenter(presenter);
-    }
+    ScopedHook<&MessageBoxes::setAsker> asker{nullptr};
+    ScopedHook<&MessageBoxes::setPresenter> presenter{nullptr};
 };
 
 } // namespace
 
-TEST(MessageBoxes, WithNobodyToAskTheCarefulButtonIsTaken)
+// A box's buttons and the answer taken when nobody can press one.
+struct CarefulAnswer
+{
+    const char *name;
+    MessageBoxes::Buttons buttons;
+    MessageBoxes::Button answer;
+};
+
+void PrintTo(const CarefulAnswer &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class MessageBoxesCareful : public testing::TestWithParam<CarefulAnswer>
+{
+};
+
+TEST_P(MessageBoxesCareful, WithNobodyToAskTheCarefulButtonIsTaken)
 {
     const AnswererGuard guard;
-    struct Row
-    {
-        MessageBoxes::Buttons buttons;
-        MessageBoxes::Button answer;
-    };
-    const Row rows[] = {
-        {MessageBoxes::Abort | MessageBoxes::Retry | MessageBoxes::Ignore, MessageBoxes::Abort},
-        {MessageBoxes::Ok | MessageBoxes::Cancel, MessageBoxes::Cancel},
-        {MessageBoxes::Yes | MessageBoxes::No, MessageBoxes::No},
-        {MessageBoxes::Ok, MessageBoxes::Ok},
-        {MessageBoxes::Retry, MessageBoxes::NoButton},
-    };
-    for (const Row &row : rows) {
-        EXPECT_EQ(MessageBoxes::ask(nullptr, QStringLiteral("t"), QStringLiteral("x"), row.buttons,
-                                    MessageBoxes::NoIcon),
-                  row.answer)
-            << row.buttons.toInt();
-    }
+    EXPECT_EQ(MessageBoxes::ask(nullptr, QStringLiteral("t"), QStringLiteral("x"),
+                                GetParam().buttons, MessageBoxes::NoIcon),
+              GetParam().answer);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Buttons, MessageBoxesCareful,
+    testing::Values(CarefulAnswer{"AbortRetryIgnore",
+                                  MessageBoxes::Abort | MessageBoxes::Retry | MessageBoxes::Ignore,
+                                  MessageBoxes::Abort},
+                    CarefulAnswer{"OkCancel", MessageBoxes::Ok | MessageBoxes::Cancel,
+                                  MessageBoxes::Cancel},
+                    CarefulAnswer{"YesNo", MessageBoxes::Yes | MessageBoxes::No, MessageBoxes::No},
+                    CarefulAnswer{"Ok", MessageBoxes::Ok, MessageBoxes::Ok},
+                    CarefulAnswer{"RetryOnly", MessageBoxes::Retry, MessageBoxes::NoButton}),
+    [](const testing::TestParamInfo<CarefulAnswer> &info) { return std::string(info.param.name); });
 
 TEST(MessageBoxes, AnAskerComesBeforeThePresenter)
 {
-    const AnswererGuard guard;
+    AnswererGuard guard;
     QStringList seen;
-    MessageBoxes::setPresenter([&](QWidget *, const MessageBoxes::Request &request) {
+    guard.presenter.set([&](QWidget *, const MessageBoxes::Request &request) {
         seen << QStringLiteral("shown ") + request.title;
         return MessageBoxes::Retry;
     });
@@ -57,7 +70,7 @@ TEST(MessageBoxes, AnAskerComesBeforeThePresenter)
     request.details = QStringLiteral("the reason");
     EXPECT_EQ(MessageBoxes::ask(nullptr, request), MessageBoxes::Retry);
 
-    MessageBoxes::setAsker([&](const MessageBoxes::Request &asked) {
+    guard.asker.set([&](const MessageBoxes::Request &asked) {
         seen << QStringLiteral("asked ") + asked.details;
         return MessageBoxes::Abort;
     });

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <QCoreApplication>
 #include <QSettings>
 
@@ -7,6 +9,7 @@
 #include "MachineRegistry.h"
 #include "MessageBoxes.h"
 #include "SafeFileWriter.h"
+#include "ScopedHooks.h"
 #include "SettingsStore.h"
 #include "TessalyError.h"
 #include "TestEnv.h"
@@ -66,19 +69,7 @@ protected:
         user.clear();
         user.sync();
         registry = std::make_shared<RefusingRegistry>(MachineRegistry::defaultFilePath());
-        SettingsStore::setMachineRegistry(registry);
-        MessageBoxes::setAsker([this](const MessageBoxes::Request &request) {
-            boxes.append(request);
-            if (answers.isEmpty())
-                return MessageBoxes::Abort;
-            return answers.takeFirst();
-        });
-    }
-    void TearDown() override
-    {
-        MessageBoxes::setAsker({});
-        SettingsStore::setMachineRegistry(nullptr);
-        SafeFileWriter::setFaultInjector({});
+        machineRegistry.emplace(registry);
     }
 
     QString getMachine(const QString &key, const QString &def = QStringLiteral("default"))
@@ -99,6 +90,15 @@ protected:
     std::shared_ptr<RefusingRegistry> registry;
     QList<MessageBoxes::Request> boxes;
     QList<MessageBoxes::Button> answers;
+    ScopedHook<&MessageBoxes::setAsker> asker{[this](const MessageBoxes::Request &request) {
+        boxes.append(request);
+        if (answers.isEmpty())
+            return MessageBoxes::Abort;
+        return answers.takeFirst();
+    }};
+    // Made in SetUp, once the program directory the registry lives in exists.
+    std::optional<ScopedHook<&SettingsStore::setMachineRegistry>> machineRegistry;
+    ScopedHook<&SafeFileWriter::setFaultInjector> faults{nullptr};
 };
 } // namespace
 
@@ -118,7 +118,7 @@ TEST_F(SettingsStoreTest, DefaultsAndRoundTripsInBothAreas)
                                                   QStringLiteral(" Grüße % \\ \"x\" ")));
     EXPECT_EQ(getMachine(QStringLiteral("note")), QStringLiteral(" Grüße % \\ \"x\" "));
     // A fresh registry object over the same file sees the same values.
-    SettingsStore::setMachineRegistry(nullptr);
+    machineRegistry->set(nullptr);
     EXPECT_EQ(getMachine(QStringLiteral("autoSave")), QStringLiteral("1"));
 
     // Stored as a string with its terminating zero, the size counting it.
@@ -266,8 +266,8 @@ TEST_F(SettingsStoreTest, AFileThatCannotBeWrittenBringsTheWarningAndStaysIntact
     const QByteArray before = TestEnv::readFile(MachineRegistry::defaultFilePath());
     ASSERT_FALSE(before.isEmpty());
 
-    SettingsStore::setMachineRegistry(nullptr); // the registry over the real file
-    SafeFileWriter::setFaultInjector([](const QString &) { return true; });
+    machineRegistry->set(nullptr); // the registry over the real file
+    faults.set([](const QString &) { return true; });
     answers = {MessageBoxes::Retry, MessageBoxes::Abort};
     EXPECT_FALSE(SettingsStore::SaveMachineSetting(product, kSettings, QStringLiteral("autoSave"),
                                                    QStringLiteral("0")));
@@ -277,7 +277,7 @@ TEST_F(SettingsStoreTest, AFileThatCannotBeWrittenBringsTheWarningAndStaysIntact
         << boxes[0].details.toStdString();
     EXPECT_EQ(TestEnv::readFile(MachineRegistry::defaultFilePath()), before);
 
-    SafeFileWriter::setFaultInjector({});
+    faults.set(nullptr);
     EXPECT_EQ(getMachine(QStringLiteral("autoSave")), QStringLiteral("1"));
 }
 

@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "ScopedHooks.h"
 #include "Skin.h"
 #include "SkinLabel.h"
 #include "SkinLabelArray.h"
@@ -44,23 +45,12 @@ QColor pixelAt(QWidget *window, QWidget *child, QPoint inChild)
     return QColor(image.pixel(child->mapTo(window, inChild)));
 }
 
-// Resets the program-wide skin state around each test.
+// Each test starts with no program skin, the switch on and the real version
+// source, and leaves them as it found them.
 class SkinTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        Skin::setProgramSkin(nullptr);
-        Skin::setSkinningSwitch(true);
-        Skin::setVersionSource({});
-        SkinSupport::instance().clearCalls();
-    }
-    void TearDown() override
-    {
-        Skin::setProgramSkin(nullptr);
-        Skin::setSkinningSwitch(false);
-        Skin::setVersionSource({});
-    }
+    void SetUp() override { SkinSupport::instance().clearCalls(); }
 
     static Skin::VersionSource version(int result, quint32 platform, quint32 major)
     {
@@ -71,6 +61,10 @@ protected:
             return result;
         };
     }
+
+    ScopedHook<&Skin::setProgramSkin, &Skin::programSkin> programSkin{nullptr};
+    ScopedHook<&Skin::setSkinningSwitch, &Skin::skinningSwitch> skinning{true};
+    ScopedHook<&Skin::setVersionSource, &Skin::versionSource> versionSource{nullptr};
 };
 
 QPixmap somePicture()
@@ -141,7 +135,7 @@ TEST_F(SkinTest, ColoursEachControlByTheKindItStandsFor)
 TEST_F(SkinTest, SkinnedWindowShowsTheColoursAndTheLook)
 {
     Skin skin(Skin::Colors{kC2, kC3, kC4, kC5});
-    Skin::setProgramSkin(&skin);
+    programSkin.set(&skin);
     QWidget window;
     window.resize(400, 300);
     auto *button = new QPushButton(QStringLiteral("Add Cam"), &window);
@@ -173,7 +167,7 @@ TEST_F(SkinTest, SkinnedWindowShowsTheColoursAndTheLook)
 TEST_F(SkinTest, WindowWithoutListedKindsIsStillSkinned)
 {
     Skin skin;
-    Skin::setProgramSkin(&skin);
+    programSkin.set(&skin);
     QWidget window;
     auto *label = new QLabel(QStringLiteral("You must first select a cam from the list."), &window);
     auto *check = new QCheckBox(QStringLiteral("Show at Startup"), &window);
@@ -265,7 +259,7 @@ TEST_F(SkinTest, ThreeLabelsBecomeElementsOneToThree)
 
 TEST_F(SkinTest, SkinLabelsNeedTheSwitch)
 {
-    Skin::setSkinningSwitch(false);
+    skinning.set(false);
     QWidget window;
     new QLabel(QStringLiteral("Name:"), &window);
     SkinLabels(&window);
@@ -318,28 +312,28 @@ TEST_F(SkinTest, SkinLabelStaysOverALabelThatALayoutPlaces)
 TEST_F(SkinTest, VersionRuleNeedsResultOnePlatformTwoAndMajorSix)
 {
     EXPECT_FALSE(IsVistaOrLater()) << "no such record on this system";
-    Skin::setVersionSource(version(1, 2, 6));
+    versionSource.set(version(1, 2, 6));
     EXPECT_TRUE(IsVistaOrLater());
-    Skin::setVersionSource(version(1, 2, 10));
+    versionSource.set(version(1, 2, 10));
     EXPECT_TRUE(IsVistaOrLater());
-    Skin::setVersionSource(version(1, 2, 5));
+    versionSource.set(version(1, 2, 5));
     EXPECT_FALSE(IsVistaOrLater());
-    Skin::setVersionSource(version(1, 1, 6));
+    versionSource.set(version(1, 1, 6));
     EXPECT_FALSE(IsVistaOrLater());
-    Skin::setVersionSource(version(0, 2, 6));
+    versionSource.set(version(0, 2, 6));
     EXPECT_FALSE(IsVistaOrLater());
-    Skin::setVersionSource(version(2, 2, 6));
+    versionSource.set(version(2, 2, 6));
     EXPECT_FALSE(IsVistaOrLater());
-    Skin::setVersionSource([](Skin::VersionRecord &) -> int { throw std::runtime_error("no"); });
+    versionSource.set([](Skin::VersionRecord &) -> int { throw std::runtime_error("no"); });
     EXPECT_FALSE(IsVistaOrLater());
 }
 
 TEST_F(SkinTest, RegionAndSupportCallOnlyOnNewerSystems)
 {
     Skin skin;
-    Skin::setProgramSkin(&skin);
+    programSkin.set(&skin);
 
-    Skin::setVersionSource(version(1, 2, 5));
+    versionSource.set(version(1, 2, 5));
     QWidget older;
     older.resize(200, 100);
     SkinForm(&older);
@@ -347,14 +341,14 @@ TEST_F(SkinTest, RegionAndSupportCallOnlyOnNewerSystems)
     EXPECT_TRUE(older.mask().isEmpty());
     EXPECT_FALSE(SkinSupport::instance().calls().contains(12));
 
-    Skin::setVersionSource(version(1, 2, 6));
-    Skin::setSkinningSwitch(false);
+    versionSource.set(version(1, 2, 6));
+    skinning.set(false);
     QWidget switchedOff;
     switchedOff.resize(200, 100);
     SkinForm(&switchedOff);
     EXPECT_TRUE(switchedOff.mask().isEmpty()) << "the region needs the switch too";
 
-    Skin::setSkinningSwitch(true);
+    skinning.set(true);
     QWidget newer;
     newer.resize(200, 100);
     SkinForm(&newer);
@@ -366,7 +360,7 @@ TEST_F(SkinTest, RegionAndSupportCallOnlyOnNewerSystems)
     EXPECT_TRUE(Skin::isSkinned(&newer));
 
     // Without the switch too: the support call does not depend on it.
-    Skin::setSkinningSwitch(false);
+    skinning.set(false);
     StartSkinSupport();
     EXPECT_EQ(SkinSupport::instance().calls(), QList<int>{12});
 }

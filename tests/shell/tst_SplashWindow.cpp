@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "AppInfo.h"
+#include "ScopedHooks.h"
 #include "Skin.h"
 #include "SkinSupport.h"
 #include "SplashWindow.h"
@@ -26,16 +27,11 @@ class SplashWindowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        Skin::setProgramSkin(nullptr);
-        Skin::setSkinningSwitch(false);
         SkinSupport::instance().clearCalls();
         QCoreApplication::setApplicationName(QStringLiteral("something else"));
     }
-    void TearDown() override
-    {
-        Skin::setProgramSkin(nullptr);
-        Skin::setSkinningSwitch(false);
-    }
+    ScopedHook<&Skin::setProgramSkin, &Skin::programSkin> programSkin{nullptr};
+    ScopedHook<&Skin::setSkinningSwitch, &Skin::skinningSwitch> skinning{false};
 };
 
 QTimer *timer2(SplashWindow &splash)
@@ -72,7 +68,7 @@ TEST_F(SplashWindowTest, MainWindowOpensOnceOnTheSeventyFifthTick)
 {
     for (const bool skinning : {true, false}) {
         SCOPED_TRACE(skinning ? "skinning on" : "skinning off");
-        Skin::setProgramSkin(nullptr);
+        programSkin.set(nullptr);
         int opened = 0;
         bool splashVisibleWhenOpened = false;
         SplashWindow *self = nullptr;

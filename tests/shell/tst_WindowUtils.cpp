@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "AppInfo.h"
+#include "ScopedHooks.h"
 #include "TestEnv.h"
 #include "WindowUtils.h"
 
@@ -41,7 +42,8 @@ TEST(WindowUtils, ScreenSaverSwitchAnswersFalseWithoutASessionBus)
     qputenv(
         "DBUS_SESSION_BUS_ADDRESS",
         (QStringLiteral("unix:path=") + TestEnv::root() + QStringLiteral("/no-bus")).toLocal8Bit());
-    WindowUtils::setScreenSaverService({});
+    const ScopedHook<&WindowUtils::setScreenSaverService> realService(
+        WindowUtils::ScreenSaverService{});
     EXPECT_FALSE(WindowUtils::SetScreenSaverActive(false));
     EXPECT_FALSE(WindowUtils::screenSaverCookie().has_value());
     EXPECT_FALSE(WindowUtils::SetScreenSaverActive(true));
@@ -50,7 +52,7 @@ TEST(WindowUtils, ScreenSaverSwitchAnswersFalseWithoutASessionBus)
 TEST(WindowUtils, ScreenSaverIsInhibitedOnceAndReleasedWithItsCookie)
 {
     FakeScreenSaver fake;
-    WindowUtils::setScreenSaverService(fake.service());
+    const ScopedHook<&WindowUtils::setScreenSaverService> fakeService(fake.service());
 
     EXPECT_TRUE(WindowUtils::SetScreenSaverActive(false));
     EXPECT_EQ(WindowUtils::screenSaverCookie(), std::optional<quint32>(42));
@@ -81,7 +83,6 @@ TEST(WindowUtils, ScreenSaverIsInhibitedOnceAndReleasedWithItsCookie)
     const qsizetype calls = fake.inhibitedBy.size();
     EXPECT_FALSE(WindowUtils::SetScreenSaverActive(false));
     EXPECT_EQ(fake.inhibitedBy.size(), calls);
-    WindowUtils::setScreenSaverService({});
 }
 
 TEST(WindowUtils, GetFileNameTakesTheLastComponent)

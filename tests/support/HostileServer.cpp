@@ -4,16 +4,16 @@
 
 #include <memory>
 
-#include <QBuffer>
 #include <QColor>
 #include <QDateTime>
 #include <QHostAddress>
 #include <QImage>
-#include <QImageWriter>
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTimer>
+
+#include "TestPictures.h"
 
 namespace {
 QByteArray headerOf(const QByteArray &contentType, qint64 contentLength, int seed)
@@ -85,11 +85,7 @@ QByteArray HostileServer::jpeg(int seed, const QSize &size)
 {
     QImage image(size, QImage::Format_RGB32);
     image.fill(QColor::fromHsv((seed * 37) % 360, 200, 100 + (seed * 13) % 150));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "jpeg").write(image);
-    return bytes;
+    return TestPictures::encode(image, "jpeg");
 }
 
 QByteArray HostileServer::bomb(quint16 width, quint16 height)

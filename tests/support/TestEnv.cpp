@@ -1,10 +1,7 @@
 #include "TestEnv.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QImage>
-#include <QImageWriter>
 #include <QTemporaryDir>
 #include <QUuid>
 
@@ -56,17 +53,6 @@ QByteArray readFile(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
-}
-
-QByteArray jpegOf(const QColor &color, const QSize &size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "jpeg").write(image);
-    return bytes;
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)

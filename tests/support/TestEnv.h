@@ -24,8 +24,6 @@ QString dataFile(const QString &name);
 
 QByteArray readFile(const QString &path);
 
-// A real JPEG of one flat colour, as a camera would send it.
-QByteArray jpegOf(const QColor &color, const QSize &size);
 bool writeFile(const QString &path, const QByteArray &bytes);
 // writeFile, then the file's modification time set to modified.
 bool writeFileModifiedAt(const QString &path, const QByteArray &bytes, const QDateTime &modified);

@@ -27,16 +27,24 @@ QImage quadrants(const QSize &size)
     return image;
 }
 
-QByteArray encode(const QImage &image, const char *format, bool progressive)
+QByteArray encode(const QImage &image, const char *format, bool progressive, int quality)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
     writer.setProgressiveScanWrite(progressive);
+    writer.setQuality(quality);
     if (!writer.write(image))
         qFatal("cannot write %s: %s", format, qPrintable(writer.errorString()));
     return bytes;
+}
+
+QByteArray jpegOf(const QColor &color, const QSize &size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    return encode(image, "jpeg");
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include <QByteArray>
+#include <QColor>
 #include <QImage>
 #include <QSize>
 
@@ -14,8 +15,13 @@ namespace TestPictures {
 // errors show in the pixels.
 QImage quadrants(const QSize &size);
 
-// image written by Qt's own writer ("jpeg", "png", "bmp").
-QByteArray encode(const QImage &image, const char *format, bool progressive = false);
+// image written by Qt's own writer ("jpeg", "png", "bmp"); quality -1 is the
+// writer's default.
+QByteArray encode(const QImage &image, const char *format, bool progressive = false,
+                  int quality = -1);
+
+// A JPEG of one flat colour, as a camera would send it.
+QByteArray jpegOf(const QColor &color, const QSize &size = QSize(64, 48));
 
 // A GIF of the quadrants with a four-colour table, LZW-coded by hand (Qt writes
 // no GIF).

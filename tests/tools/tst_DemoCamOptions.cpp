@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <ostream>
+#include <string>
+#include <vector>
+
 #include <QStringList>
 
 #include "DemoCamOptions.h"
@@ -81,46 +86,74 @@ TEST(DemoCamOptions, HelpAndVersionEndWithZero)
     EXPECT_TRUE(version.message.startsWith(QLatin1String("tessaly-democam ")));
 }
 
-TEST(DemoCamOptions, BadCommandLinesFailWithExitCodeTwoAndSayWhy)
+// A command line that must be refused, and a word the refusal must use.
+struct BadLine
 {
-    const struct
-    {
-        const char *line;
-        const char *mentions;
-    } cases[] = {
-        {"--bogus", "unknown option '--bogus'"},
-        {"-x", "unknown option '-x'"},
-        {"stray", "unexpected argument 'stray'"},
-        {"--port", "needs a value"},
-        {"--port 65536", "--port"},
-        {"--port -1", "--port"},
-        {"--port 80a", "--port"},
-        {"--cameras 0", "--cameras"},
-        {"--cameras 25", "--cameras"},
-        {"--size 1280", "--size"},
-        {"--size 1280x", "--size"},
-        {"--size 10x10", "--size"},
-        {"--size 8000x720", "--size"},
-        {"--size 1280x720x3", "--size"},
-        {"--quality 0", "--quality"},
-        {"--quality 101", "--quality"},
-        {"--change-every 0", "--change-every"},
-        {"--change-every 2,,3", "--change-every"},
-        {"--change-every=", "--change-every"},
-        {"--slow 0", "--slow"},
-        {"--daytime-port 65536", "--daytime-port"},
-        {"--daytime-port", "needs a value"},
-        {"--broken sideways", "--broken"},
-        {"--broken 0:html", "--broken"},
-        {"--broken 5:html", "camera 5"},
-        {"--cameras 2 --broken 3:html", "camera 3"},
-    };
-    for (const auto &c : cases) {
-        const auto p = parse(QString::fromLatin1(c.line));
-        EXPECT_EQ(p.action, DemoCamOptions::Action::Fail) << c.line;
-        EXPECT_EQ(p.exitCode, 2) << c.line;
-        EXPECT_TRUE(p.message.contains(QLatin1String(c.mentions)))
-            << c.line << " -> " << p.message.toStdString();
-        EXPECT_TRUE(p.message.contains(QLatin1String("--help"))) << c.line;
-    }
+    const char *line;
+    const char *mentions;
+};
+
+void PrintTo(const BadLine &bad, std::ostream *out)
+{
+    *out << bad.line;
 }
+
+// "--port 65536" becomes 4_Port65536: the index keeps the names apart.
+std::string badLineName(const testing::TestParamInfo<BadLine> &info)
+{
+    std::string name = std::to_string(info.index) + '_';
+    bool upper = true;
+    for (const char *c = info.param.line; *c; ++c) {
+        if (!std::isalnum(static_cast<unsigned char>(*c))) {
+            upper = true;
+            continue;
+        }
+        name += upper ? char(std::toupper(static_cast<unsigned char>(*c))) : *c;
+        upper = false;
+    }
+    return name;
+}
+
+class DemoCamBadLines : public testing::TestWithParam<BadLine>
+{
+};
+
+TEST_P(DemoCamBadLines, FailWithExitCodeTwoAndSayWhy)
+{
+    const auto p = parse(QString::fromLatin1(GetParam().line));
+    EXPECT_EQ(p.action, DemoCamOptions::Action::Fail);
+    EXPECT_EQ(p.exitCode, 2);
+    EXPECT_TRUE(p.message.contains(QLatin1String(GetParam().mentions))) << p.message.toStdString();
+    EXPECT_TRUE(p.message.contains(QLatin1String("--help")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, DemoCamBadLines,
+                         testing::ValuesIn(std::vector<BadLine>{
+                             {"--bogus", "unknown option '--bogus'"},
+                             {"-x", "unknown option '-x'"},
+                             {"stray", "unexpected argument 'stray'"},
+                             {"--port", "needs a value"},
+                             {"--port 65536", "--port"},
+                             {"--port -1", "--port"},
+                             {"--port 80a", "--port"},
+                             {"--cameras 0", "--cameras"},
+                             {"--cameras 25", "--cameras"},
+                             {"--size 1280", "--size"},
+                             {"--size 1280x", "--size"},
+                             {"--size 10x10", "--size"},
+                             {"--size 8000x720", "--size"},
+                             {"--size 1280x720x3", "--size"},
+                             {"--quality 0", "--quality"},
+                             {"--quality 101", "--quality"},
+                             {"--change-every 0", "--change-every"},
+                             {"--change-every 2,,3", "--change-every"},
+                             {"--change-every=", "--change-every"},
+                             {"--slow 0", "--slow"},
+                             {"--daytime-port 65536", "--daytime-port"},
+                             {"--daytime-port", "needs a value"},
+                             {"--broken sideways", "--broken"},
+                             {"--broken 0:html", "--broken"},
+                             {"--broken 5:html", "camera 5"},
+                             {"--cameras 2 --broken 3:html", "camera 3"},
+                         }),
+                         badLineName);

@@ -14,6 +14,7 @@
 #include "DemoCamDaytime.h"
 #include "DemoCamServer.h"
 #include "NetworkTime.h"
+#include "ScopedHooks.h"
 #include "WaitUntil.h"
 
 namespace {
@@ -336,11 +337,9 @@ TEST_F(DemoCamServerTest, SlowModeDripsTheWholeResponse)
 
 TEST(DemoCamHttpDate, IsEnglishGmtWhateverTheLocale)
 {
-    const QLocale saved;
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const ScopedDefaultLocale german(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(DemoCamServer::httpDate(784111777), "Sun, 06 Nov 1994 08:49:37 GMT");
     EXPECT_EQ(DemoCamServer::httpDate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
-    QLocale::setDefault(saved);
 }
 
 TEST(DemoCamDaytime, TellsTheTimeInNistsFormat)
