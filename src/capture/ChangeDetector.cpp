@@ -43,17 +43,7 @@ void ChangeDetector::reset()
 
 QByteArray ChangeDetector::etagOf(const QByteArray &header)
 {
-    qsizetype start = 0;
-    while (start < header.size()) {
-        qsizetype end = header.indexOf("\r\n", start);
-        if (end < 0)
-            end = header.size();
-        const QByteArrayView line = QByteArrayView(header).sliced(start, end - start);
-        if (line.size() >= 5 && line.first(5).compare("ETag:", Qt::CaseInsensitive) == 0)
-            return line.sliced(5).trimmed().toByteArray();
-        start = end + 2;
-    }
-    return {};
+    return SnapshotResponse::headerValue(header, "ETag").toByteArray();
 }
 
 quint64 ChangeDetector::contentHash(const QByteArray &body)

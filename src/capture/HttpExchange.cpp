@@ -13,6 +13,7 @@
 
 #include "DisplayText.h"
 #include "MultipartReader.h"
+#include "SnapshotResponse.h"
 
 namespace {
 
@@ -27,24 +28,6 @@ void initialiseCurl()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-QByteArrayView headerValue(QByteArrayView header, QByteArrayView name)
-{
-    qsizetype start = 0;
-    while (start < header.size()) {
-        qsizetype end = header.indexOf('\n', start);
-        if (end < 0)
-            end = header.size();
-        QByteArrayView line = header.sliced(start, end - start);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line.size() > name.size() && line[name.size()] == ':' &&
-            line.first(name.size()).compare(name, Qt::CaseInsensitive) == 0)
-            return line.sliced(name.size() + 1).trimmed();
-        start = end + 1;
-    }
-    return {};
 }
 
 } // namespace
@@ -166,9 +149,10 @@ size_t onHeaderLine(char *data, size_t size, size_t count, void *arg)
         // one is worth telling about.
         long code = 0;
         curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &code);
-        const bool more = (code / 100 == 3 && !headerValue(t->header, "Location").isEmpty()) ||
-                          (code == 401 && t->request.address.hasUserInfo &&
-                           !headerValue(t->header, "WWW-Authenticate").isEmpty());
+        const bool more =
+            (code / 100 == 3 && !SnapshotResponse::headerValue(t->header, "Location").isEmpty()) ||
+            (code == 401 && t->request.address.hasUserInfo &&
+             !SnapshotResponse::headerValue(t->header, "WWW-Authenticate").isEmpty());
         if (!more && code / 100 != 1) {
             t->headerEnded = true;
             curl_off_t declared = -1;
@@ -193,8 +177,8 @@ size_t onBody(char *data, size_t size, size_t count, void *arg)
         curl_off_t declared = -1;
         curl_easy_getinfo(t->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
         t->declared = declared;
-        if (const auto boundary =
-                MultipartReader::boundaryOf(headerValue(t->header, "Content-Type")))
+        if (const auto boundary = MultipartReader::boundaryOf(
+                SnapshotResponse::headerValue(t->header, "Content-Type")))
             t->stream = std::make_unique<MultipartReader>(*boundary, cap);
         else if (declared > 0 && declared <= cap)
             t->body.reserve(qsizetype(std::min<qint64>(declared, ReserveLimit)));

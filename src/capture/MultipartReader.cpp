@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "SnapshotResponse.h"
+
 namespace {
 
 QByteArrayView trimmed(QByteArrayView text)
@@ -17,27 +19,12 @@ QByteArrayView trimmed(QByteArrayView text)
 // plain non-negative number.
 std::optional<qsizetype> contentLengthOf(QByteArrayView header)
 {
-    qsizetype start = 0;
-    while (start < header.size()) {
-        qsizetype end = header.indexOf('\n', start);
-        if (end < 0)
-            end = header.size();
-        QByteArrayView line = header.sliced(start, end - start);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        constexpr QByteArrayView key("Content-Length:");
-        if (line.size() >= key.size() &&
-            line.first(key.size()).compare(key, Qt::CaseInsensitive) == 0) {
-            const QByteArrayView digits = trimmed(line.sliced(key.size()));
-            qint64 value = -1;
-            const auto [ptr, ec] = std::from_chars(digits.begin(), digits.end(), value);
-            if (ec != std::errc() || ptr != digits.end() || value < 0 || digits.isEmpty())
-                return std::nullopt;
-            return qsizetype(value);
-        }
-        start = end + 1;
-    }
-    return std::nullopt;
+    const QByteArrayView digits = SnapshotResponse::headerValue(header, "Content-Length");
+    qint64 value = -1;
+    const auto [ptr, ec] = std::from_chars(digits.begin(), digits.end(), value);
+    if (digits.isEmpty() || ec != std::errc() || ptr != digits.end() || value < 0)
+        return std::nullopt;
+    return qsizetype(value);
 }
 
 } // namespace

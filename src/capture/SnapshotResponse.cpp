@@ -6,6 +6,24 @@ namespace {
 const QString LastModifiedWord = QStringLiteral("Last-Modified:");
 } // namespace
 
+QByteArrayView headerValue(QByteArrayView header, QByteArrayView name)
+{
+    qsizetype start = 0;
+    while (start < header.size()) {
+        qsizetype end = header.indexOf('\n', start);
+        if (end < 0)
+            end = header.size();
+        QByteArrayView line = header.sliced(start, end - start);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.size() > name.size() && line[name.size()] == ':' &&
+            line.first(name.size()).compare(name, Qt::CaseInsensitive) == 0)
+            return line.sliced(name.size() + 1).trimmed();
+        start = end + 1;
+    }
+    return {};
+}
+
 bool isImage(const QByteArray &header)
 {
     return header.toLower().contains("image/");

@@ -1,11 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 // What a completed response's header means: whether it carries a picture, and
 // whether that picture is a new one by its "Last-Modified:" line.
 namespace SnapshotResponse {
+
+// The value of the first header line called name (any letter case), without
+// the blanks around it; empty without one. Lines end in LF or CR LF.
+QByteArrayView headerValue(QByteArrayView header, QByteArrayView name);
 
 // True when the header names "image/" anywhere, in any letter case. The status
 // line is not examined.

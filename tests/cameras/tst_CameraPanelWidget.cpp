@@ -14,6 +14,7 @@
 #include "BusyAnimation.h"
 #include "CameraPanelWidget.h"
 #include "MainWindowLayout.h"
+#include "PaintCounter.h"
 #include "StretchImage.h"
 #include "Twips.h"
 #include "WaitUntil.h"
@@ -46,22 +47,6 @@ QPixmap solid(QColor colour, QSize size = {64, 48})
     pixmap.fill(colour);
     return pixmap;
 }
-
-// Counts the paints a widget receives.
-class PaintCounter : public QObject
-{
-public:
-    explicit PaintCounter(QWidget *watched) { watched->installEventFilter(this); }
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 } // namespace
 

@@ -5,25 +5,11 @@
 #include <QPixmap>
 
 #include "BusyAnimation.h"
+#include "PaintCounter.h"
 #include "StretchImage.h"
 #include "WaitUntil.h"
 
 namespace {
-
-class PaintCounter : public QObject
-{
-public:
-    explicit PaintCounter(QWidget *watched) { watched->installEventFilter(this); }
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 QPixmap filled(const QColor &colour, bool alpha)
 {
