@@ -73,8 +73,10 @@ TEST(AddCamDialog, ShowsItsFieldsCaptionsAndTipsInTabOrder)
     }
     EXPECT_EQ(order, QStringList({"Text1", "Text2", "Text3", "Command1", "Command2"}));
 
-    // 4740 x 1680 twips of client area at 15 twips a pixel.
+    // 4740 x 1680 twips of client area at 15 twips a pixel; the fields at the top.
     EXPECT_EQ(dialog.size(), QSize(316, 112));
+    EXPECT_EQ(dialog.findChild<QLineEdit *>("Text1")->geometry(), QRect(56, 0, 257, 21));
+    EXPECT_EQ(dialog.findChild<QLabel *>("Label3")->geometry(), QRect(4, 52, 61, 17));
 }
 
 TEST(AddCamDialog, RefusesAnEmptyFieldAndWritesNothing)

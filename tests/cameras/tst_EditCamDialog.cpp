@@ -55,6 +55,9 @@ TEST(EditCamDialog, LoadsTheSelectedEntryWithItsNoteAndTips)
     EXPECT_EQ(note->text(), "(Cams that are already open will need to be restarted)");
     EXPECT_TRUE(note->font().bold());
     EXPECT_EQ(dialog.size(), QSize(316, 139)); // 4740 x 2085 twips
+    // Below the note line, with a wider refresh caption than the add dialog's.
+    EXPECT_EQ(dialog.findChild<QLineEdit *>("Text1")->geometry(), QRect(56, 24, 257, 21));
+    EXPECT_EQ(dialog.findChild<QLabel *>("Label3")->geometry(), QRect(4, 76, 109, 17));
 }
 
 TEST(EditCamDialog, OkMovesTheChangedEntryToTheEndAndReportsTheRename)

@@ -30,9 +30,40 @@ QFont dialogFont()
 }
 } // namespace
 
-CamEntryDialog::CamEntryDialog(const Placement &placement, const QString &nameTip, QWidget *parent)
+CamEntryDialog::Placement CamEntryDialog::placement(Kind kind)
+{
+    // Both dialogs side by side: control, where the add dialog has it, where
+    // the edit dialog has it.
+    struct Row
+    {
+        TwipsRect Placement::*control;
+        TwipsRect add;
+        TwipsRect edit;
+    };
+    static const Row rows[] = {
+        {&Placement::Label1, {60, 60, 795, 255}, {60, 420, 1035, 255}},
+        {&Placement::Label2, {60, 420, 915, 255}, {60, 780, 1035, 255}},
+        {&Placement::Label3, {60, 780, 915, 255}, {60, 1140, 1635, 255}},
+        {&Placement::Label4, {1620, 780, 735, 255}, {1620, 1140, 675, 255}},
+        {&Placement::Text1, {840, 0, 3855, 315}, {840, 360, 3855, 315}},
+        {&Placement::Text2, {840, 360, 3855, 315}, {840, 720, 3855, 315}},
+        {&Placement::Text3, {840, 720, 735, 315}, {840, 1080, 735, 315}},
+        {&Placement::Command1, {2700, 1140, 975, 495}, {2700, 1500, 975, 495}},
+        {&Placement::Command2, {3720, 1140, 975, 495}, {3720, 1500, 975, 495}},
+    };
+    const bool add = kind == Kind::Add;
+    Placement p;
+    p.clientWidth = 4740;
+    p.clientHeight = add ? 1680 : 2085;
+    for (const Row &row : rows)
+        p.*row.control = add ? row.add : row.edit;
+    return p;
+}
+
+CamEntryDialog::CamEntryDialog(Kind kind, const QString &nameTip, QWidget *parent)
     : QDialog(parent)
 {
+    const Placement placement = CamEntryDialog::placement(kind);
     // Closing unloads the dialog; the next request loads a new one.
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);

@@ -19,6 +19,10 @@ public:
     QString url() const;
     QString refresh() const;
 
+    // Which of the two dialogs: the edit dialog has a note line on top, which
+    // moves its controls down, and wider captions.
+    enum class Kind { Add, Edit };
+
     // Positions in twips inside the dialog's client area.
     struct Placement
     {
@@ -28,13 +32,14 @@ public:
         TwipsRect Text1, Text2, Text3;
         TwipsRect Command1, Command2;
     };
+    static Placement placement(Kind kind);
 
 signals:
     // The camera list file changed: the main window refills its list.
     void camListChanged();
 
 protected:
-    CamEntryDialog(const Placement &placement, const QString &nameTip, QWidget *parent);
+    CamEntryDialog(Kind kind, const QString &nameTip, QWidget *parent);
 
     // OK: what the dialog does with three filled fields. Returns true when the
     // dialog may close.

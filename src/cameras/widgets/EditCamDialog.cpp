@@ -5,27 +5,8 @@
 
 #include "CamListFile.h"
 
-namespace {
-CamEntryDialog::Placement placement()
-{
-    CamEntryDialog::Placement p;
-    p.clientWidth = 4740;
-    p.clientHeight = 2085;
-    p.Label1 = {60, 420, 1035, 255};
-    p.Label2 = {60, 780, 1035, 255};
-    p.Label3 = {60, 1140, 1635, 255};
-    p.Label4 = {1620, 1140, 675, 255};
-    p.Text1 = {840, 360, 3855, 315};
-    p.Text2 = {840, 720, 3855, 315};
-    p.Text3 = {840, 1080, 735, 315};
-    p.Command1 = {2700, 1500, 975, 495};
-    p.Command2 = {3720, 1500, 975, 495};
-    return p;
-}
-} // namespace
-
 EditCamDialog::EditCamDialog(const QString &selectedName, QWidget *parent)
-    : CamEntryDialog(placement(), QStringLiteral("Create a unique name for the cam"), parent)
+    : CamEntryDialog(Kind::Edit, QStringLiteral("Create a unique name for the cam"), parent)
     , m_openedFor(selectedName)
 {
     setObjectName(QStringLiteral("Form3"));
