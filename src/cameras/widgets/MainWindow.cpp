@@ -151,8 +151,8 @@ MainWindow::~MainWindow()
     if (WindowUpdateLock::mainWindow() == this)
         WindowUpdateLock::detach();
     // The picture window is a window of its own; it goes with the main window.
-    if (m_form6)
-        delete m_form6.data();
+    if (m_pictureWindow)
+        delete m_pictureWindow.data();
 }
 
 QRect MainWindow::px(const TwipsRect &rect) const
@@ -541,7 +541,8 @@ void MainWindow::setEndProgramHandler(std::function<void()> handler)
 void MainWindow::Form_Load()
 {
     // This window's own changes to many controls freeze its drawing.
-    WindowUpdateLock::attach(this, [this] { return m_form6 && m_form6->isVisible(); });
+    WindowUpdateLock::attach(this,
+                             [this] { return m_pictureWindow && m_pictureWindow->isVisible(); });
 
     StartSkinSupport();
     WindowUtils::SetWindowIcon(this, QStringLiteral("AAA"), true);
@@ -633,8 +634,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
     rememberOpenCams();
     // Unload the other windows in this order; one that is not loaded is left alone.
-    const QList<QWidget *> windows = {m_form2.data(), m_form3.data(), m_form4.data(),
-                                      m_form6.data(), m_form8.data(), m_about.data()};
+    const QList<QWidget *> windows = {m_addDialog.data(),     m_editDialog.data(), m_notice.data(),
+                                      m_pictureWindow.data(), m_helpWindow.data(), m_about.data()};
     for (QWidget *window : windows) {
         if (!window)
             continue;
@@ -683,13 +684,13 @@ void MainWindow::showFileError(const QString &error)
 
 void MainWindow::cmdAdd_Click()
 {
-    if (!m_form2) {
-        m_form2 = new AddCamDialog(this);
-        connect(m_form2, &CamEntryDialog::camListChanged, this, &MainWindow::ReloadCamList);
+    if (!m_addDialog) {
+        m_addDialog = new AddCamDialog(this);
+        connect(m_addDialog, &CamEntryDialog::camListChanged, this, &MainWindow::ReloadCamList);
     }
-    m_form2->show();
-    m_form2->raise();
-    m_form2->activateWindow();
+    m_addDialog->show();
+    m_addDialog->raise();
+    m_addDialog->activateWindow();
 }
 
 void MainWindow::cmdEdit_Click()
@@ -700,15 +701,15 @@ void MainWindow::cmdEdit_Click()
     }
     const QString selected = currentListText();
     // A dialog that is open already keeps the entry it loaded; only its caption follows.
-    if (!m_form3) {
-        m_form3 = new EditCamDialog(selected, this);
-        connect(m_form3, &CamEntryDialog::camListChanged, this, &MainWindow::ReloadCamList);
-        connect(m_form3, &EditCamDialog::camEdited, this, &MainWindow::renamePanels);
+    if (!m_editDialog) {
+        m_editDialog = new EditCamDialog(selected, this);
+        connect(m_editDialog, &CamEntryDialog::camListChanged, this, &MainWindow::ReloadCamList);
+        connect(m_editDialog, &EditCamDialog::camEdited, this, &MainWindow::renamePanels);
     }
-    m_form3->setWindowTitle(selected);
-    m_form3->show();
-    m_form3->raise();
-    m_form3->activateWindow();
+    m_editDialog->setWindowTitle(selected);
+    m_editDialog->show();
+    m_editDialog->raise();
+    m_editDialog->activateWindow();
 }
 
 void MainWindow::cmdRemove_Click()
@@ -831,8 +832,8 @@ void MainWindow::connectEngine()
     connect(e, &CameraEngine::statusText, this, &MainWindow::setStatusText);
     connect(e, &CameraEngine::ticked, this, &MainWindow::followTick);
     connect(e, &CameraEngine::fetchStarted, this, [this](int index) {
-        if (index == m_selectedCam && m_pictureWindowOpen && m_form6)
-            m_form6->setBusy(true);
+        if (index == m_selectedCam && m_pictureWindowOpen && m_pictureWindow)
+            m_pictureWindow->setBusy(true);
     });
     connect(e, &CameraEngine::pictureArrived, this, &MainWindow::showArrivedPicture);
     connect(e, &CameraEngine::fetchFailed, this, &MainWindow::showFetchFailure);
@@ -990,13 +991,13 @@ void MainWindow::showSelectedPicture(int index, const Picture &picture, const QI
         return;
     // The fetch has ended either way; a picture that did not decode leaves
     // the last one in place.
-    if (m_pictureWindowOpen && m_form6)
-        m_form6->setBusy(false);
+    if (m_pictureWindowOpen && m_pictureWindow)
+        m_pictureWindow->setBusy(false);
     if (full.isNull())
         return;
     showViewerPicture(full);
-    if (m_pictureWindowOpen && m_form6)
-        m_form6->setPicture(full);
+    if (m_pictureWindowOpen && m_pictureWindow)
+        m_pictureWindow->setPicture(full);
 }
 
 void MainWindow::showFetchFailure(int index, const Failure &failure)
@@ -1014,8 +1015,8 @@ void MainWindow::showFetchFailure(int index, const Failure &failure)
     if (index != m_selectedCam)
         return;
     // A body that did not decode ended the fetch as a picture would have.
-    if (failure.kind == Failure::Kind::Decode && m_pictureWindowOpen && m_form6)
-        m_form6->setBusy(false);
+    if (failure.kind == Failure::Kind::Decode && m_pictureWindowOpen && m_pictureWindow)
+        m_pictureWindow->setBusy(false);
     if (failure.kind == Failure::Kind::Decode || failure.kind == Failure::Kind::NotAPicture)
         showViewerLabels(index);
 }
@@ -1386,43 +1387,43 @@ void MainWindow::Command3_Click()
 {
     guarded(this, [&] {
         m_pictureWindowOpen = true;
-        if (m_form6) {
-            m_form6->setPicture(imgMain->picture());
-            m_form6->raise();
+        if (m_pictureWindow) {
+            m_pictureWindow->setPicture(imgMain->picture());
+            m_pictureWindow->raise();
             return;
         }
         // Opening switches the screen saver off, loads the window with
         // imgMain's picture and shows it over the whole screen.
-        m_form6 = PictureWindow::open(imgMain->picture(), nullptr, [](bool active) {
+        m_pictureWindow = PictureWindow::open(imgMain->picture(), nullptr, [](bool active) {
             return WindowUtils::SetScreenSaverActive(active);
         });
         // Over the screen this window is on, also where no window manager
         // carries out the full-screen request.
         if (const QScreen *s = screen())
-            m_form6->setGeometry(s->geometry());
-        connect(m_form6, &PictureWindow::closedByClick, this,
+            m_pictureWindow->setGeometry(s->geometry());
+        connect(m_pictureWindow, &PictureWindow::closedByClick, this,
                 [this] { m_pictureWindowOpen = false; });
     });
 }
 
 void MainWindow::showNotice()
 {
-    if (!m_form4)
-        m_form4 = new NoticeWindow(this);
-    m_form4->show();
-    m_form4->raise();
+    if (!m_notice)
+        m_notice = new NoticeWindow(this);
+    m_notice->show();
+    m_notice->raise();
 }
 
 void MainWindow::showHelp()
 {
     // A help window loaded while Help.rtf was missing never shows; load it
     // again, the file may be there now.
-    if (m_form8 && !m_form8->hasHelpText())
-        delete m_form8.data();
-    if (!m_form8)
-        m_form8 = new HelpWindow(this);
-    m_form8->show();
-    m_form8->raise();
+    if (m_helpWindow && !m_helpWindow->hasHelpText())
+        delete m_helpWindow.data();
+    if (!m_helpWindow)
+        m_helpWindow = new HelpWindow(this);
+    m_helpWindow->show();
+    m_helpWindow->raise();
 }
 
 void MainWindow::showAbout()

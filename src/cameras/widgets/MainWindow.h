@@ -168,9 +168,9 @@ private:
     void renamePanels(const QString &oldName, const QString &name, const QString &url,
                       const QString &refresh);
     void cmdSave_Click();
-    // Form4, "Oops!": nothing is selected in the list.
+    // The notice "Oops!": nothing is selected in the list.
     void showNotice();
-    // Form8 and frmAbout, loaded when first asked for.
+    // The help and about windows, loaded when first asked for.
     void showHelp();
     void showAbout();
     void requestNetworkTime();
@@ -234,11 +234,11 @@ private:
     BusyAnimation *m_busyAnimation = nullptr;
 
     // Windows loaded on request, unloaded when closed.
-    QPointer<AddCamDialog> m_form2;
-    QPointer<EditCamDialog> m_form3;
-    QPointer<NoticeWindow> m_form4;
-    QPointer<PictureWindow> m_form6;
-    QPointer<HelpWindow> m_form8;
+    QPointer<AddCamDialog> m_addDialog;
+    QPointer<EditCamDialog> m_editDialog;
+    QPointer<NoticeWindow> m_notice;
+    QPointer<PictureWindow> m_pictureWindow;
+    QPointer<HelpWindow> m_helpWindow;
     QPointer<AboutWindow> m_about;
     QPointer<PictureLimitsDialog> m_pictureLimits;
 
