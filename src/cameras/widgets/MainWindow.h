@@ -1,48 +1,40 @@
 #pragma once
 
-#include <array>
 #include <functional>
 
 #include <QMainWindow>
 #include <QPointer>
 
+#include "CamListPane.h"
+#include "CameraGridPane.h"
 #include "MainWindowLayout.h"
+#include "PaneSupport.h"
 #include "Picture.h"
+#include "PictureWindowController.h"
 #include "Result.h"
 
 class AboutWindow;
-class AddCamDialog;
 class BusyAnimation;
 class CameraEngine;
-class CameraPanelWidget;
+class HelpWindow;
 class NetworkTime;
 class PictureLimitsDialog;
 class PictureSaver;
-class PictureWindow;
-class RetentionKeeper;
-struct SaveReport;
-class EditCamDialog;
-class HelpWindow;
-class NoticeWindow;
 class QAction;
-class QCheckBox;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QListWidget;
-class QListWidgetItem;
 class QMenu;
-class QPushButton;
-class QScrollBar;
 class QTimer;
+class RetentionKeeper;
 class StretchImage;
 class ValueLabel;
-class ZoomImage;
+class ViewerPane;
+struct SaveReport;
 
 // Form1, the program's working window: the camera list with its commands at
 // the left, the 24 camera panels in the middle, the viewer of the selected
-// camera at the right and the status bar below. Every control carries the
-// name the rest of the program and the tests know it by as its objectName.
+// camera at the right and the status bar below. Each column is a pane of its
+// own; the window holds the menus, the selection, the layout and the wiring
+// between the panes, the engine and the saver. Every control carries the name
+// the rest of the program and the tests know it by as its objectName.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -60,9 +52,6 @@ public:
     // The capture engine behind the 24 panels; the window owns it.
     CameraEngine &engine() const { return *m_engine; }
 
-    // Opens the camera named by List1's current item, unless 24 panels are in
-    // use or a panel carries that name already.
-    void OpenSelectedCam();
     // The start's own openings, as double-clicks on the list would make them:
     // first the cameras open when the window last closed, when "Reopen
     // cameras at start" is ticked, then every listed camera (all) or the
@@ -80,19 +69,17 @@ public:
     // How many panels this window has opened and not stopped.
     qint16 camsInUse() const { return m_camsInUse; }
     // Whether the full-screen picture window follows the selected camera.
-    bool pictureWindowOpen() const { return m_pictureWindowOpen; }
+    bool pictureWindowOpen() const { return m_pictureWindow->isFollowing(); }
     // The picture panel index shows: the engine's, or the file it was saved as.
-    Picture shownPicture(int index) const;
+    Picture shownPicture(int index) const { return m_grid->shownPicture(index); }
 
     // Makes camera i the selected one and shows it in the viewer at the
     // current zoom with its details.
     void showCameraInViewer(int index);
 
-    // The panel's right-click menu entry "Trust This Certificate...": shows the
-    // fingerprint of the certificate panel index's camera was refused for, and
-    // on Yes trusts that one certificate for the camera's host and port and
-    // fetches again. Returns whether a pin was stored.
-    bool trustRefusedCertificate(int index);
+    // Trusts the certificate panel index's camera was refused for, after
+    // asking; see CameraGridPane.
+    bool trustRefusedCertificate(int index) { return m_grid->trustRefusedCertificate(index); }
 
     // Saves new pictures while "AutoSave New Pictures" is ticked, and the
     // selected one on "Save Image".
@@ -101,12 +88,12 @@ public:
     // Keeps cam/ within the picture limits and pauses autosave on a full disk.
     RetentionKeeper &keeper() const { return *m_keeper; }
 
-    // Marks the panels whose camera sent no picture for too long, and takes
-    // the mark off the others; a timer runs it every second.
-    void checkHealth();
+    // Marks the panels whose camera sent no picture for too long; a timer
+    // runs it every second.
+    void checkHealth() { m_grid->checkHealth(); }
 
     // True when "AutoSave New Pictures" is ticked.
-    bool autoSaveTicked() const;
+    bool autoSaveTicked() const { return m_list->autoSaveTicked(); }
 
     // The text of the status bar's first panel.
     void setStatusText(const QString &text);
@@ -123,85 +110,47 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Runs one handler to its end; what stops it goes to the status bar.
+    template <typename Handler>
+    void guard(Handler &&handler)
+    {
+        guarded([this](const QString &text) { setStatusText(text); }, handler);
+    }
     void buildControls();
-    void buildFrame1(QWidget *client);
-    void buildCams(QWidget *client);
-    void buildViewer(QWidget *client);
-    void buildDetails();
     void buildMenus();
     void applyGeometry();
     void layoutFromClientArea();
-    QRect px(const TwipsRect &rect) const;
-    int pxLength(float twips) const;
     float twipsLength(int pixels, bool vertical) const;
-
-    void VScroll1_Change(int value);
-    void HScroll1_Change(int value);
-    void VScroll2_Change(int value);
-    void Slider1_Change(int value);
-    void showZoomFactor(int zoom);
-    void ApplyZoom();
-    // Zoom 1 starts from this natural size in pixels: the viewer's picture is
-    // laid out afresh for it, as when a camera is selected.
-    void sizeViewerFor(const QSize &natural);
-    void placeImage();
 
     // Following the engine and the saver.
     void connectEngine();
-    void syncPanel(int index);
-    void showPanelPicture(int index, const Picture &picture);
+    // The selected camera's arrival: decoded in full for the viewer and the
+    // picture window, and the panel's copy made from the same pixels.
     void showArrivedPicture(int index, const Picture &picture);
+    void showSelectedPicture(int index, const Picture &picture, const QImage &full,
+                             const QImage &thumbnail);
     void showFetchFailure(int index, const Failure &failure);
-    void showPanelMenu(int index, const QPoint &globalPos);
     void showSaved(const SaveReport &report);
     void followTick(int index);
     void panelStopped(int index, bool wasInUse);
-    // Puts a picture, at full resolution, into the viewer (imgMain) without
-    // changing its size or zoom.
-    void showViewerPicture(const QImage &full);
-    // The selected camera's arrived picture, decoded: into its panel and, when
-    // it is still the one to show, the viewer and the picture window.
-    void showSelectedPicture(int index, const Picture &picture, const QImage &full,
-                             const QImage &thumbnail);
-    void showViewerLabels(int index);
-    void hideViewer();
     void renamePanels(const QString &oldName, const QString &name, const QString &url,
                       const QString &refresh);
     void cmdSave_Click();
-    // The notice "Oops!": nothing is selected in the list.
-    void showNotice();
+    void Command3_Click();
     // The help and about windows, loaded when first asked for.
     void showHelp();
     void showAbout();
-    void requestNetworkTime();
-    void Command3_Click();
-
-    // The list commands.
-    void cmdAdd_Click();
-    void cmdRemove_Click();
-    void cmdEdit_Click();
-    void cmdStartCam_Click();
-    void cmdStopAll_Click();
-    void List1_DblClick();
-    void chkSave_Click();
-    void keepOriginalToggled();
     void showPictureLimits();
-    void updateHealthMark(int index);
-    void reopenCamsToggled();
+
     // What opening one camera of the list came to.
     enum class OpenOutcome { Opened, AlreadyOpen, PanelsFull, NotOpened };
     OpenOutcome openListedCam(const QString &name);
     // Stores the names of the open cameras for the next start, when it is to
     // reopen them.
     void rememberOpenCams();
-    bool IsCamSelected() const;
-    QString currentListText() const;
-    // Refills List1 from the camera list file; a file error goes to the status bar.
-    void ReloadCamList();
-    void showFileError(const QString &error);
-
-    void mnuFileItem_Click(int index);
-    void mnuCamItem_Click(int index);
+    // An option takes effect at once, stored or not; a store that failed is
+    // said, so the next start's different state does not come as a surprise.
+    void sayIfNotStored(bool stored, const QString &option);
 
     // The program's own commands.
     void exitProgram();
@@ -213,88 +162,32 @@ private:
     PictureSaver *m_saver = nullptr;
     RetentionKeeper *m_keeper = nullptr;
     QTimer *m_healthTimer = nullptr;
+    BusyAnimation *m_busyAnimation = nullptr;
     qint16 m_selectedCam = 0;
     qint16 m_camsInUse = 0;
-    bool m_pictureWindowOpen = false;
-    // What each panel shows, and the engine's picture it was last taken from
-    // (a saved picture replaces the one the engine has).
-    std::array<Picture, PanelGrid::kPanelCount> m_shown;
-    std::array<Picture, PanelGrid::kPanelCount> m_fromEngine;
     // The selected camera's latest arrival, which the viewer is to show once decoded.
     Picture m_viewerPicture;
-    // The selected picture's natural size in twips, and imgMain's place in
-    // Picture1 in twips.
-    qint32 viewNaturalWidth = 0;
-    qint32 viewNaturalHeight = 0;
-    TwipsRect m_image{0, 0, 915, 855};
     std::function<void()> m_exitHandler;
     std::function<void()> m_endProgramHandler;
     bool m_exiting = false;
 
-    BusyAnimation *m_busyAnimation = nullptr;
+    // The three columns, and the full-screen picture window.
+    CamListPane *m_list = nullptr;
+    CameraGridPane *m_grid = nullptr;
+    ViewerPane *m_viewer = nullptr;
+    PictureWindowController *m_pictureWindow = nullptr;
 
     // Windows loaded on request, unloaded when closed.
-    QPointer<AddCamDialog> m_addDialog;
-    QPointer<EditCamDialog> m_editDialog;
-    QPointer<NoticeWindow> m_notice;
-    QPointer<PictureWindow> m_pictureWindow;
     QPointer<HelpWindow> m_helpWindow;
     QPointer<AboutWindow> m_about;
     QPointer<PictureLimitsDialog> m_pictureLimits;
 
-    // Frame1, "Controls".
-    QGroupBox *Frame1 = nullptr;
-    QPushButton *cmdAdd = nullptr;
-    QPushButton *cmdRemove = nullptr;
-    QPushButton *cmdEdit = nullptr;
-    QPushButton *cmdStartCam = nullptr;
-    QPushButton *cmdStopAll = nullptr;
-    QCheckBox *chkSave = nullptr;
-    QLabel *Label1 = nullptr;
-    QListWidget *List1 = nullptr;
-
-    // frmCams, "Webcams".
-    QGroupBox *frmCams = nullptr;
-    QWidget *picWindowOuter = nullptr;
-    QWidget *picWindowInner = nullptr;
-    QScrollBar *VScroll1 = nullptr;
-    std::array<CameraPanelWidget *, PanelGrid::kPanelCount> Frame{};
-
-    // frmMain, "Viewer".
-    QGroupBox *frmMain = nullptr;
-    QFrame *Picture1 = nullptr;
-    QWidget *m_picture1Inside = nullptr;
-    ZoomImage *imgMain = nullptr;
-    QScrollBar *VScroll2 = nullptr;
-    QScrollBar *HScroll1 = nullptr;
-    QPushButton *Command1 = nullptr;
-
-    // frmDetails, inside the viewer.
-    QGroupBox *frmDetails = nullptr;
-    ValueLabel *lblName = nullptr;
-    ValueLabel *lblRefresh = nullptr;
-    ValueLabel *lblLastChanged = nullptr;
-    ValueLabel *lblLastRefreshed = nullptr;
-    ValueLabel *lblNextRefresh = nullptr;
-    QScrollBar *Slider1 = nullptr;
-    // Beside the zoom bar: the factor it stands at, which the bar alone does not tell.
-    ValueLabel *m_zoomFactor = nullptr;
-    QPushButton *cmdSave = nullptr;
-    QPushButton *Command3 = nullptr;
-    ValueLabel *lblTime = nullptr;
-
     ValueLabel *m_statusPanel = nullptr;
-
     // Hidden pictures the panels and the picture window take theirs from.
     StretchImage *picrefresh = nullptr;
     StretchImage *blank = nullptr;
     StretchImage *notFound = nullptr;
 
-    QMenu *mnuFile = nullptr;
-    QMenu *mnuCams = nullptr;
     QAction *mnuKeepOriginal = nullptr;
-    QAction *mnuPictureLimits = nullptr;
     QAction *mnuReopenCams = nullptr;
-    QMenu *mnuHelp = nullptr;
-    QMenu *mnuAbout = nullptr;
 };

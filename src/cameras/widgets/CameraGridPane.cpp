@@ -1,0 +1,241 @@
+#include "CameraGridPane.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QScrollBar>
+
+#include "CameraEngine.h"
+#include "CameraPanelWidget.h"
+#include "CertificatePins.h"
+#include "DisplayText.h"
+#include "HttpExchange.h"
+#include "MessageBoxes.h"
+#include "PaneSupport.h"
+#include "Twips.h"
+
+CameraGridPane::CameraGridPane(CameraEngine &engine, QWidget *parent)
+    : QGroupBox(QStringLiteral("Webcams"), parent)
+    , m_engine(engine)
+{
+    setObjectName(QStringLiteral("frmCams"));
+    picWindowOuter = new QWidget(this);
+    picWindowOuter->setObjectName(QStringLiteral("picWindowOuter"));
+    picWindowOuter->setProperty("tessalyKind", QStringLiteral("PictureBox"));
+    picWindowOuter->setAutoFillBackground(true);
+    picWindowInner = new QWidget(picWindowOuter);
+    picWindowInner->setObjectName(QStringLiteral("picWindowInner"));
+    picWindowInner->setProperty("tessalyKind", QStringLiteral("PictureBox"));
+    picWindowInner->setAutoFillBackground(true);
+
+    VScroll1 = new QScrollBar(Qt::Vertical, this);
+    VScroll1->setObjectName(QStringLiteral("VScroll1"));
+    VScroll1->setRange(kPanelScroll.minimum, kPanelScroll.maximum);
+    VScroll1->setSingleStep(kPanelScroll.singleStep);
+    VScroll1->setPageStep(kPanelScroll.pageStep);
+    VScroll1->setValue(0);
+    // The panels move when the thumb is let go, not while it is dragged.
+    VScroll1->setTracking(false);
+    connect(VScroll1, &QScrollBar::valueChanged, this, &CameraGridPane::VScroll1_Change);
+
+    for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+        auto *panel = new CameraPanelWidget(i, picWindowInner);
+        m_panels[size_t(i)] = panel;
+        connect(panel, &CameraPanelWidget::pictureClicked, this, &CameraGridPane::pictureClicked);
+        connect(panel, &CameraPanelWidget::refreshClicked, &m_engine, &CameraEngine::refreshNow);
+        connect(panel, &CameraPanelWidget::stopClicked, &m_engine, &CameraEngine::stop);
+        panel->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(panel, &QWidget::customContextMenuRequested, this,
+                [this, i, panel](const QPoint &pos) { showPanelMenu(i, panel->mapToGlobal(pos)); });
+    }
+
+    connect(&m_engine, &CameraEngine::statusChanged, this, &CameraGridPane::sync);
+    connect(&m_engine, &CameraEngine::fetchFailed, this, &CameraGridPane::showFailure);
+    // The mark goes with the next picture, not a second later; a stopped panel
+    // loses it at once too.
+    connect(&m_engine, &CameraEngine::pictureArrived, this,
+            [this](int index) { updateHealthMark(index); });
+    connect(&m_engine, &CameraEngine::stopped, this,
+            [this](int index) { updateHealthMark(index); });
+}
+
+void CameraGridPane::applyGeometry(const MainWindowGeometry &g)
+{
+    const auto px = [this](const TwipsRect &rect) { return Twips::toPixels(rect, this); };
+    picWindowOuter->setGeometry(px(g.picWindowOuter));
+    TwipsRect inner = g.picWindowInner;
+    inner.top = PanelAreaTop(VScroll1->value());
+    picWindowInner->setGeometry(px(inner));
+    VScroll1->setGeometry(px(g.VScroll1));
+}
+
+void CameraGridPane::VScroll1_Change(int value)
+{
+    QRect inner = picWindowInner->geometry();
+    inner.moveTop(Twips::toPixels(PanelAreaTop(value), Twips::dpiY(this)));
+    picWindowInner->setGeometry(inner);
+}
+
+void CameraGridPane::setSelection(std::function<int()> selectedCam)
+{
+    m_selectedCam = std::move(selectedCam);
+}
+
+QSize CameraGridPane::pictureSize() const
+{
+    return m_panels[0]->pictureSize();
+}
+
+void CameraGridPane::setBusyAnimation(BusyAnimation *animation)
+{
+    for (CameraPanelWidget *panel : m_panels)
+        panel->setBusyAnimation(animation);
+}
+
+Picture CameraGridPane::shownPicture(int index) const
+{
+    if (index < 0 || index >= PanelGrid::kPanelCount)
+        return {};
+    return m_shown[size_t(index)];
+}
+
+void CameraGridPane::sync(int index)
+{
+    guarded([this](const QString &text) { emit statusText(text); },
+            [&] {
+                const PanelStatus &p = m_engine.status(index);
+                CameraPanelWidget *w = m_panels[size_t(index)];
+                w->setTitle(p.caption);
+                w->setBusy(p.busy);
+                w->setProgress(p.progress);
+                w->setVisible(p.inUse);
+                if (!p.picture.isSameAs(m_fromEngine[size_t(index)])) {
+                    m_fromEngine[size_t(index)] = p.picture;
+                    showPicture(index, p.picture);
+                }
+            });
+}
+
+void CameraGridPane::showPicture(int index, const Picture &picture)
+{
+    m_shown[size_t(index)] = picture;
+    CameraPanelWidget *w = m_panels[size_t(index)];
+    // The engine says nothing about failed fetches; the panel's tip tells why
+    // its picture is not coming, and the next picture clears it.
+    if (!picture.isSameAs(m_engine.notFoundPicture()))
+        w->setToolTip(QString());
+    const QSize size = w->pictureSize();
+    const QImage cached = picture.cachedThumbnail();
+    // Made already, drawn by us or blank: nothing to decode.
+    if (cached.size() == size || picture.bytes().isEmpty()) {
+        w->setPicture(QPixmap::fromImage(cached.size() == size ? cached : picture.thumbnail(size)));
+        return;
+    }
+    // The selected camera's arrival decodes it in full for the viewer and
+    // makes the panel's copy from those pixels (showSelectedCopy).
+    if (index == m_selectedCam() && picture.isSameAs(m_engine.status(index).picture))
+        return;
+    offThread<QImage>(
+        this, [picture, size] { return picture.thumbnail(size); },
+        [this, index, picture](const QImage &thumbnail) {
+            // A newer picture may have come meanwhile; one that does not decode
+            // leaves the last good one in place, and says so.
+            if (!m_shown[size_t(index)].isSameAs(picture))
+                return;
+            if (thumbnail.isNull())
+                m_engine.reportUndecodable(index, picture);
+            else
+                m_panels[size_t(index)]->setPicture(QPixmap::fromImage(thumbnail));
+        });
+}
+
+void CameraGridPane::showSelectedCopy(int index, const Picture &picture, const QImage &thumbnail)
+{
+    if (m_shown[size_t(index)].isSameAs(picture) && !thumbnail.isNull())
+        m_panels[size_t(index)]->setPicture(QPixmap::fromImage(thumbnail));
+}
+
+void CameraGridPane::showFailure(int index, const Failure &failure)
+{
+    if (index < 0 || index >= PanelGrid::kPanelCount)
+        return;
+    QString tip = DisplayText::escapeControls(failure.text);
+    if (!m_engine.status(index).refusedCertificateSha256.isEmpty())
+        tip += tr("\nRight-click the panel to trust this certificate.");
+    m_panels[size_t(index)]->setToolTip(tip);
+}
+
+void CameraGridPane::checkHealth()
+{
+    for (int i = 0; i < PanelGrid::kPanelCount; ++i)
+        updateHealthMark(i);
+}
+
+void CameraGridPane::updateHealthMark(int index)
+{
+    guarded([this](const QString &text) { emit statusText(text); },
+            [&] {
+                CameraPanelWidget *panel = m_panels[size_t(index)];
+                if (!m_engine.isStale(index)) {
+                    if (panel->isStale())
+                        panel->setStale(false);
+                    return;
+                }
+                const CameraHealth &health = m_engine.health(index);
+                const qint64 now = m_engine.nowMs();
+                QString tip = health.hasPicture()
+                                  ? tr("No picture for %1")
+                                        .arg(CameraHealth::spanText(now - health.lastPictureMs()))
+                                  : tr("No picture yet, %1 after opening")
+                                        .arg(CameraHealth::spanText(now - health.startedMs()));
+                if (!health.lastFailure().isEmpty())
+                    tip += tr("\nLast failure: %1").arg(health.lastFailure());
+                panel->setStale(true, tip);
+            });
+}
+
+void CameraGridPane::showPanelMenu(int index, const QPoint &globalPos)
+{
+    QMenu menu(this);
+    QAction *trust = menu.addAction(tr("Trust This Certificate..."));
+    trust->setObjectName(QStringLiteral("mnuTrustCertificate"));
+    trust->setEnabled(!m_engine.status(index).refusedCertificateSha256.isEmpty());
+    if (menu.exec(globalPos) == trust)
+        guarded([this](const QString &text) { emit statusText(text); },
+                [&] { trustRefusedCertificate(index); });
+}
+
+bool CameraGridPane::trustRefusedCertificate(int index)
+{
+    if (index < 0 || index >= PanelGrid::kPanelCount)
+        return false;
+    const PanelStatus &status = m_engine.status(index);
+    // Copies: the engine may report another fetch while the question is open.
+    const QByteArray sha256 = status.refusedCertificateSha256;
+    const QString hostPort = status.refusedCertificateHost;
+    if (sha256.isEmpty() || hostPort.isEmpty())
+        return false;
+    const QString shownHost = DisplayText::escapeControls(hostPort);
+    const QString fingerprint = HttpExchange::fingerprintText(sha256);
+    const MessageBoxes::Button answer = MessageBoxes::ask(
+        window(),
+        {tr("Trust Certificate"),
+         tr("The camera at %1 showed a certificate that cannot be verified.\n\n"
+            "SHA-256 fingerprint:\n%2\n\n"
+            "Trust only if this is the fingerprint your camera shows. Tessaly will then "
+            "accept this one certificate for %1, and refuse any other.")
+             .arg(shownHost, fingerprint),
+         MessageBoxes::Yes | MessageBoxes::No, MessageBoxes::Warning,
+         status.lastFailure ? DisplayText::escapeControls(status.lastFailure->text) : QString()});
+    if (answer != MessageBoxes::Yes)
+        return false;
+    if (!CertificatePins::trust(hostPort, sha256)) {
+        emit statusText(tr("The certificate of %1 could not be stored as trusted; the settings "
+                           "file cannot be written.")
+                            .arg(shownHost));
+        return false;
+    }
+    emit statusText(tr("The certificate of %1 is trusted from now on.").arg(shownHost));
+    if (m_engine.status(index).inUse)
+        m_engine.refreshNow(index);
+    return true;
+}
