@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QScrollBar>
 
+#include "CamListFile.h"
 #include "CameraEngine.h"
 #include "CameraPanelWidget.h"
 #include "CertificatePins.h"
@@ -162,6 +163,58 @@ void CameraGridPane::showFailure(int index, const Failure &failure)
     if (!m_engine.status(index).refusedCertificateSha256.isEmpty())
         tip += tr("\nRight-click the panel to trust this certificate.");
     m_panels[size_t(index)]->setToolTip(tip);
+}
+
+int CameraGridPane::openCam(const QString &name)
+{
+    int opened = -1;
+    guarded([this](const QString &text) { emit statusText(text); },
+            [&] {
+                if (name.isEmpty())
+                    return;
+                const CamListResult<std::optional<CamEntry>> found =
+                    CamListFile::FindCamEntry(name);
+                if (!found.ok()) {
+                    emit statusText(found.errorText());
+                    return;
+                }
+                if (found.value())
+                    opened = m_engine.open(found.value()->name, found.value()->address,
+                                           found.value()->refresh);
+            });
+    return opened;
+}
+
+bool CameraGridPane::showsCaption(const QString &name) const
+{
+    for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+        if (m_engine.status(i).caption == name)
+            return true;
+    }
+    return false;
+}
+
+void CameraGridPane::renameCam(const QString &oldName, const QString &name, const QString &url,
+                               const QString &refresh)
+{
+    guarded([this](const QString &text) { emit statusText(text); },
+            [&] {
+                for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+                    if (m_engine.status(i).caption == oldName)
+                        m_engine.setCamera(i, name, url, refresh);
+                }
+            });
+}
+
+QStringList CameraGridPane::openNames() const
+{
+    QStringList names;
+    for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+        const PanelStatus &p = m_engine.status(i);
+        if (p.inUse)
+            names << p.name;
+    }
+    return names;
 }
 
 void CameraGridPane::checkHealth()

@@ -46,6 +46,19 @@ public:
     // saved picture replaced it meanwhile.
     void showSelectedCopy(int index, const Picture &picture, const QImage &thumbnail);
 
+    // Puts the named camera of the camera list file into the lowest free
+    // panel and starts it. Returns the panel's index, or -1 when nothing
+    // opened; a file error goes to statusText.
+    int openCam(const QString &name);
+    // Whether any panel, a hidden one too, carries name as its caption.
+    bool showsCaption(const QString &name) const;
+    // Every panel showing the camera oldName shows the edited camera, not
+    // only the first.
+    void renameCam(const QString &oldName, const QString &name, const QString &url,
+                   const QString &refresh);
+    // The names of the cameras in use, in panel order.
+    QStringList openNames() const;
+
     // Marks the panels whose camera sent no picture for too long, and takes
     // the mark off the others; the window runs it every second.
     void checkHealth();

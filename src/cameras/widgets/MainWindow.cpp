@@ -22,10 +22,9 @@
 #include "HelpWindow.h"
 #include "NetworkTime.h"
 #include "PaneSupport.h"
-#include "PictureLimitsDialog.h"
 #include "PictureSaver.h"
 #include "PictureWindowController.h"
-#include "RetentionKeeper.h"
+#include "SavingController.h"
 #include "Settings.h"
 #include "Skin.h"
 #include "SkinLabelArray.h"
@@ -63,9 +62,7 @@ MainWindow::MainWindow(QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     m_busyAnimation = new BusyAnimation(this);
     m_engine = new CameraEngine(this);
-    m_networkTime = new NetworkTime(this);
-    m_saver = new PictureSaver(this);
-    m_keeper = new RetentionKeeper(m_saver, PictureSaver::camDirectory(), this);
+    m_saving = new SavingController(this);
     m_pictureWindow = new PictureWindowController(this);
     m_healthTimer = new QTimer(this);
     m_healthTimer->setInterval(1000);
@@ -78,12 +75,10 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // The engine and the time socket go first, while this window is still
-    // whole: closing their sockets may still signal it.
-    delete m_keeper;
-    delete m_saver;
+    // The engine goes first, while this window is still whole: closing its
+    // sockets may still signal it.
+    delete m_saving;
     delete m_engine;
-    delete m_networkTime;
     if (WindowUpdateLock::mainWindow() == this)
         WindowUpdateLock::detach();
     // The picture window is a window of its own; it goes with the main window.
@@ -121,18 +116,21 @@ void MainWindow::buildControls()
             [this](const QString &name) { guard([&] { openListedCam(name); }); });
     connect(m_list, &CamListPane::stopAllRequested, this,
             [this] { guard([&] { m_engine->stopAll(); }); });
-    connect(m_list, &CamListPane::autoSaveClicked, this, [this](bool ticked) {
-        m_saver->setAutoSave(ticked);
-        guard([&] { sayIfNotStored(Settings::setAutoSave(ticked), tr("AutoSave")); });
-    });
-    connect(m_list, &CamListPane::camEdited, this, &MainWindow::renamePanels);
+    connect(m_list, &CamListPane::autoSaveClicked, m_saving, &SavingController::autoSaveClicked);
 
     m_grid = new CameraGridPane(*m_engine, client);
     m_grid->setSelection([this] { return int(m_selectedCam); });
+    connect(m_list, &CamListPane::camEdited, m_grid, &CameraGridPane::renameCam);
     connect(m_grid, &CameraGridPane::statusText, this, &MainWindow::setStatusText);
     connect(m_grid, &CameraGridPane::pictureClicked, this, &MainWindow::showCameraInViewer);
 
-    m_viewer = new ViewerPane(client);
+    m_viewer = new ViewerPane(*m_engine, client);
+    m_viewer->setSelection([this] { return int(m_selectedCam); });
+    connect(m_viewer, &ViewerPane::panelCopyDecoded, m_grid, &CameraGridPane::showSelectedCopy);
+    connect(m_viewer, &ViewerPane::pictureShown, m_pictureWindow,
+            &PictureWindowController::setPicture);
+    connect(m_viewer, &ViewerPane::fetchEnded, m_pictureWindow,
+            [this] { m_pictureWindow->setBusy(false); });
     connect(m_viewer, &ViewerPane::statusText, this, &MainWindow::setStatusText);
     connect(m_viewer, &ViewerPane::saveClicked, this, &MainWindow::cmdSave_Click);
     connect(m_viewer, &ViewerPane::screensaverClicked, this, &MainWindow::Command3_Click);
@@ -186,28 +184,23 @@ void MainWindow::buildMenus()
         QStringLiteral("mnuKeepOriginal"),
         QStringLiteral("Save a camera's JPEG exactly as it came instead of encoding it again"));
     mnuKeepOriginal->setCheckable(true);
-    connect(mnuKeepOriginal, &QAction::triggered, this, [this](bool ticked) {
-        m_saver->setKeepOriginal(ticked);
-        guard([&] {
-            sayIfNotStored(Settings::setKeepOriginal(ticked),
-                           QStringLiteral("\"Keep the camera's own pictures\""));
-        });
-    });
+    connect(mnuKeepOriginal, &QAction::triggered, m_saving, &SavingController::keepOriginalClicked);
     mnuReopenCams = addEntry(
         mnuCams, QStringLiteral("Reopen cameras at start"), QStringLiteral("mnuReopenCams"),
         QStringLiteral("Open the cameras that were open when the window last closed"));
     mnuReopenCams->setCheckable(true);
     connect(mnuReopenCams, &QAction::triggered, this, [this](bool ticked) {
         guard([&] {
-            sayIfNotStored(Settings::setReopenCams(ticked),
-                           QStringLiteral("\"Reopen cameras at start\""));
+            if (!Settings::setReopenCams(ticked))
+                setStatusText(tr("The \"Reopen cameras at start\" setting could not be stored; "
+                                 "the next start will not remember it."));
         });
     });
     QAction *limits = addEntry(
         mnuCams, QStringLiteral("Picture Limits..."), QStringLiteral("mnuPictureLimits"),
         QStringLiteral("How long and how much of the saved pictures to keep, and the free space "
                        "autosave leaves on the disk"));
-    connect(limits, &QAction::triggered, this, [this] { guard([&] { showPictureLimits(); }); });
+    connect(limits, &QAction::triggered, this, [this] { guard([&] { m_saving->showLimits(); }); });
 
     QMenu *mnuHelp = addMenu(QStringLiteral("&Help"), QStringLiteral("mnuHelp"));
     connect(addEntry(mnuHelp, QStringLiteral("View Help"), QStringLiteral("mnuHelpItem_0")),
@@ -216,14 +209,6 @@ void MainWindow::buildMenus()
     connect(
         addEntry(mnuAbout, QStringLiteral("About this software"), QStringLiteral("mnuAboutItem")),
         &QAction::triggered, this, [this] { guard([&] { showAbout(); }); });
-}
-
-void MainWindow::sayIfNotStored(bool stored, const QString &option)
-{
-    if (!stored)
-        setStatusText(tr("The %1 setting could not be stored; the next start will not "
-                         "remember it.")
-                          .arg(option));
 }
 
 void MainWindow::applyGeometry()
@@ -312,24 +297,13 @@ void MainWindow::Form_Load()
     m_statusPanel->resize(width(), m_statusPanel->height());
 
     guard([&] { m_list->setAutoSaveTicked(Settings::autoSave()); });
-    m_saver->setAutoSave(m_list->autoSaveTicked());
+    saver().setAutoSave(m_list->autoSaveTicked());
     guard([&] { mnuKeepOriginal->setChecked(Settings::keepOriginal()); });
-    m_saver->setKeepOriginal(mnuKeepOriginal->isChecked());
+    saver().setKeepOriginal(mnuKeepOriginal->isChecked());
     guard([&] { mnuReopenCams->setChecked(Settings::reopenCams()); });
 
     setWindowTitle(AppInfo::productName() + QStringLiteral(" by ") + AppInfo::companyName());
-
-    const QString camDirectory = AppInfo::programFile(QStringLiteral("cam"));
-    if (!WindowUtils::DirExists(camDirectory) && !QDir().mkpath(camDirectory))
-        setStatusText(tr("The folder %1 for saved pictures could not be made; pictures cannot "
-                         "be saved.")
-                          .arg(QDir::toNativeSeparators(camDirectory)));
-
-    // The limits hold from the start: a disk filled while the program was
-    // closed is found now, not a minute later.
-    m_keeper->setDirectory(camDirectory);
-    guard([&] { m_keeper->setLimits(RetentionKeeper::storedLimits()); });
-    guard([&] { m_keeper->start(); });
+    m_saving->start();
     m_healthTimer->start();
 
     LockWindowUpdates(this, true);
@@ -379,40 +353,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
         m_endProgramHandler();
 }
 
-void MainWindow::showPictureLimits()
-{
-    if (m_pictureLimits) {
-        m_pictureLimits->activateWindow();
-        return;
-    }
-    m_pictureLimits = new PictureLimitsDialog(m_keeper->limits(), this);
-    connect(m_pictureLimits, &PictureLimitsDialog::limitsChosen, this,
-            [this](const PictureRetention::Limits &limits, bool stored) {
-                guard([&] {
-                    m_keeper->setLimits(limits);
-                    // Tighter limits hold at once, not at the next minute.
-                    m_keeper->enforceNow();
-                    m_keeper->checkFreeSpace();
-                    if (!stored)
-                        setStatusText(tr("The picture limits could not be stored; the "
-                                         "next start will not remember them."));
-                });
-            });
-    m_pictureLimits->show();
-}
-
 void MainWindow::rememberOpenCams()
 {
     guard([&] {
-        if (!mnuReopenCams->isChecked())
-            return;
-        QStringList names;
-        for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
-            const PanelStatus &p = m_engine->status(i);
-            if (p.inUse)
-                names << p.name;
-        }
-        Settings::setOpenCams(names);
+        if (mnuReopenCams->isChecked())
+            Settings::setOpenCams(m_grid->openNames());
     });
 }
 
@@ -430,100 +375,26 @@ void MainWindow::connectEngine()
     // to back would keep clicks waiting: the engine only checks a picture, and
     // the panel's copy and the viewer's are decoded off this thread. Only a
     // picture about to be saved is decoded in full at once, for the save.
-    e->setDecodeRule([this](int, bool isNew) {
-        return m_saver->decodeFor(isNew, PictureDecode::StructureOnly);
-    });
+    e->setDecodeRule(
+        [this](int, bool isNew) { return saver().decodeFor(isNew, PictureDecode::StructureOnly); });
 
     connect(e, &CameraEngine::statusText, this, &MainWindow::setStatusText);
-    connect(e, &CameraEngine::ticked, this, &MainWindow::followTick);
     connect(e, &CameraEngine::fetchStarted, this, [this](int index) {
         if (index == m_selectedCam)
             m_pictureWindow->setBusy(true);
     });
-    connect(e, &CameraEngine::pictureArrived, this, &MainWindow::showArrivedPicture);
-    connect(e, &CameraEngine::fetchFailed, this, &MainWindow::showFetchFailure);
+    connect(e, &CameraEngine::fetchFailed, this, [this](int index, const Failure &failure) {
+        // Like a download, a failure owns the shared status bar until the next
+        // message: a refused picture leaves the old one shown, and without a
+        // word the camera would look frozen.
+        setStatusText(QStringLiteral("%1: %2").arg(m_engine->status(index).name, failure.text));
+    });
     connect(e, &CameraEngine::stopped, this, &MainWindow::panelStopped);
-    connect(m_networkTime, &NetworkTime::timeTextChanged, m_viewer, &ViewerPane::setTime);
     // The saver follows after this window, so a saved picture replaces the
     // arrived one, never the other way round.
-    m_saver->follow(e);
-    connect(m_saver, &PictureSaver::pictureSaved, this, &MainWindow::showSaved);
-    connect(m_saver, &PictureSaver::saveFailed, this,
-            [this](const SaveReport &report) { setStatusText(report.statusText); });
-    connect(m_keeper, &RetentionKeeper::pauseChanged, this,
-            [this](bool paused, const QString &text) {
-                setStatusText(paused ? tr("Autosave paused: %1; it goes on by itself when there "
-                                          "is room")
-                                           .arg(text)
-                                     : tr("Autosave goes on: %1").arg(text));
-            });
-    connect(m_keeper, &RetentionKeeper::enforced, this,
-            [this](const PictureRetention::Report &report) {
-                if (!report.failures.isEmpty())
-                    setStatusText(
-                        tr("An old picture could not be deleted: %1").arg(report.failures.first()));
-            });
-}
-
-void MainWindow::showArrivedPicture(int index, const Picture &picture)
-{
-    if (index != m_selectedCam)
-        return;
-    guard([&] {
-        // No window-update lock: releasing it repaints the whole window, where
-        // only the viewer and its labels change; their repaints come together
-        // after this handler anyway.
-        m_viewer->showLabels(m_engine->status(index));
-        m_viewerPicture = picture;
-        const QSize panelSize = m_grid->pictureSize();
-        // Decoded in full already for a save: shown at once.
-        if (const std::shared_ptr<const QImage> held = picture.heldFull()) {
-            showSelectedPicture(index, picture, *held, picture.thumbnail(panelSize));
-            return;
-        }
-        using Made = std::pair<std::shared_ptr<const QImage>, QImage>;
-        offThread<Made>(
-            this,
-            [picture, panelSize] { return Made(picture.full(), picture.thumbnail(panelSize)); },
-            [this, index, picture](const Made &made) {
-                guard([&] { showSelectedPicture(index, picture, *made.first, made.second); });
-            });
-    });
-}
-
-void MainWindow::showSelectedPicture(int index, const Picture &picture, const QImage &full,
-                                     const QImage &thumbnail)
-{
-    m_grid->showSelectedCopy(index, picture, thumbnail);
-    if (full.isNull() && thumbnail.isNull())
-        m_engine->reportUndecodable(index, picture);
-    // The viewer, while the camera is still selected and this its latest picture.
-    if (index != m_selectedCam || !m_viewerPicture.isSameAs(picture))
-        return;
-    // The fetch has ended either way; a picture that did not decode leaves
-    // the last one in place.
-    m_pictureWindow->setBusy(false);
-    if (full.isNull())
-        return;
-    m_viewer->showPicture(full);
-    m_pictureWindow->setPicture(full);
-}
-
-void MainWindow::showFetchFailure(int index, const Failure &failure)
-{
-    if (index < 0 || index >= PanelGrid::kPanelCount)
-        return;
-    // Like a download, a failure owns the shared status bar until the next
-    // message: a refused picture leaves the old one shown, and without a word
-    // the camera would look frozen.
-    setStatusText(QStringLiteral("%1: %2").arg(m_engine->status(index).name, failure.text));
-    if (index != m_selectedCam)
-        return;
-    // A body that did not decode ended the fetch as a picture would have.
-    if (failure.kind == Failure::Kind::Decode)
-        m_pictureWindow->setBusy(false);
-    if (failure.kind == Failure::Kind::Decode || failure.kind == Failure::Kind::NotAPicture)
-        m_viewer->showLabels(m_engine->status(index));
+    saver().follow(e);
+    connect(&saver(), &PictureSaver::pictureSaved, this, &MainWindow::showSaved);
+    connect(m_saving, &SavingController::statusText, this, &MainWindow::setStatusText);
 }
 
 void MainWindow::showSaved(const SaveReport &report)
@@ -539,17 +410,6 @@ void MainWindow::showSaved(const SaveReport &report)
     });
 }
 
-void MainWindow::followTick(int index)
-{
-    // Only the countdown label changes: no lock, which would repaint the whole window.
-    if (index != m_selectedCam)
-        return;
-    guard([&] {
-        m_viewer->setNextRefresh(m_engine->nextRefreshLabel(index));
-        m_networkTime->GetNetworkTime();
-    });
-}
-
 void MainWindow::panelStopped(int index, bool wasInUse)
 {
     if (wasInUse && m_camsInUse > 0)
@@ -562,13 +422,9 @@ void MainWindow::panelStopped(int index, bool wasInUse)
 
 MainWindow::OpenOutcome MainWindow::openListedCam(const QString &name)
 {
-    // Every frame counts, hidden ones too: a camera named like an unused
-    // panel's caption does not open while a frame carries that caption. Asked
-    // first, so a camera shown already is never said to have found no room.
-    for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
-        if (m_engine->status(i).caption == name)
-            return OpenOutcome::AlreadyOpen;
-    }
+    // Asked first, so a camera shown already is never said to have found no room.
+    if (m_grid->showsCaption(name))
+        return OpenOutcome::AlreadyOpen;
     if (m_camsInUse >= PanelGrid::kPanelCount)
         return OpenOutcome::PanelsFull;
     return OpenCamPanel(name) < 0 ? OpenOutcome::NotOpened : OpenOutcome::Opened;
@@ -595,37 +451,10 @@ QString MainWindow::openCamsAtStart(const QStringList &names, bool all)
 
 int MainWindow::OpenCamPanel(const QString &name)
 {
-    int opened = -1;
-    guard([&] {
-        if (name.isEmpty())
-            return;
-        const CamListResult<std::optional<CamEntry>> found = CamListFile::FindCamEntry(name);
-        if (!found.ok()) {
-            setStatusText(found.errorText());
-            return;
-        }
-        if (!found.value())
-            return;
-        const CamEntry &entry = *found.value();
-        const int i = m_engine->open(entry.name, entry.address, entry.refresh);
-        if (i < 0)
-            return;
+    const int opened = m_grid->openCam(name);
+    if (opened >= 0)
         ++m_camsInUse;
-        opened = i;
-    });
     return opened;
-}
-
-void MainWindow::renamePanels(const QString &oldName, const QString &name, const QString &url,
-                              const QString &refresh)
-{
-    guard([&] {
-        // Every panel showing the camera changes, not only the first.
-        for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
-            if (m_engine->status(i).caption == oldName)
-                m_engine->setCamera(i, name, url, refresh);
-        }
-    });
 }
 
 void MainWindow::showCameraInViewer(int index)
@@ -634,14 +463,8 @@ void MainWindow::showCameraInViewer(int index)
         if (index < 0 || index >= PanelGrid::kPanelCount)
             return;
         m_selectedCam = qint16(index);
-        m_viewerPicture = m_grid->shownPicture(index);
         LockWindowUpdates(this, true);
-        // The full-resolution picture: the viewer zooms it, the panel's
-        // small copy would turn blocky.
-        m_viewer->showCamera(*m_viewerPicture.full());
-        m_viewer->showLabels(m_engine->status(index));
-        m_viewer->setNextRefresh(m_engine->nextRefreshLabel(index));
-        m_networkTime->GetNetworkTime();
+        m_viewer->showCamera(index, m_grid->shownPicture(index));
     });
 }
 
@@ -660,7 +483,7 @@ void MainWindow::cmdSave_Click()
             return;
         }
         const SaveImageResult result =
-            PictureSaver::savePicture(m_engine->status(m_selectedCam).name, shown, m_saver->now());
+            PictureSaver::savePicture(m_engine->status(m_selectedCam).name, shown, saver().now());
         // The viewer shows the picture that was saved.
         if (result.saved) {
             LockWindowUpdates(this, true);

@@ -12,18 +12,15 @@
 #include "Picture.h"
 #include "PictureWindowController.h"
 #include "Result.h"
+#include "SavingController.h"
 
 class AboutWindow;
 class BusyAnimation;
 class CameraEngine;
 class HelpWindow;
-class NetworkTime;
-class PictureLimitsDialog;
-class PictureSaver;
 class QAction;
 class QMenu;
 class QTimer;
-class RetentionKeeper;
 class StretchImage;
 class ValueLabel;
 class ViewerPane;
@@ -83,10 +80,10 @@ public:
 
     // Saves new pictures while "AutoSave New Pictures" is ticked, and the
     // selected one on "Save Image".
-    PictureSaver &saver() const { return *m_saver; }
+    PictureSaver &saver() const { return m_saving->saver(); }
 
     // Keeps cam/ within the picture limits and pauses autosave on a full disk.
-    RetentionKeeper &keeper() const { return *m_keeper; }
+    RetentionKeeper &keeper() const { return m_saving->keeper(); }
 
     // Marks the panels whose camera sent no picture for too long; a timer
     // runs it every second.
@@ -124,23 +121,13 @@ private:
 
     // Following the engine and the saver.
     void connectEngine();
-    // The selected camera's arrival: decoded in full for the viewer and the
-    // picture window, and the panel's copy made from the same pixels.
-    void showArrivedPicture(int index, const Picture &picture);
-    void showSelectedPicture(int index, const Picture &picture, const QImage &full,
-                             const QImage &thumbnail);
-    void showFetchFailure(int index, const Failure &failure);
     void showSaved(const SaveReport &report);
-    void followTick(int index);
     void panelStopped(int index, bool wasInUse);
-    void renamePanels(const QString &oldName, const QString &name, const QString &url,
-                      const QString &refresh);
     void cmdSave_Click();
     void Command3_Click();
     // The help and about windows, loaded when first asked for.
     void showHelp();
     void showAbout();
-    void showPictureLimits();
 
     // What opening one camera of the list came to.
     enum class OpenOutcome { Opened, AlreadyOpen, PanelsFull, NotOpened };
@@ -148,25 +135,17 @@ private:
     // Stores the names of the open cameras for the next start, when it is to
     // reopen them.
     void rememberOpenCams();
-    // An option takes effect at once, stored or not; a store that failed is
-    // said, so the next start's different state does not come as a surprise.
-    void sayIfNotStored(bool stored, const QString &option);
 
     // The program's own commands.
     void exitProgram();
 
     MainWindowGeometry m_geometry;
     CameraEngine *m_engine = nullptr;
-    // The time label's source: one daytime request at a time.
-    NetworkTime *m_networkTime = nullptr;
-    PictureSaver *m_saver = nullptr;
-    RetentionKeeper *m_keeper = nullptr;
+    SavingController *m_saving = nullptr;
     QTimer *m_healthTimer = nullptr;
     BusyAnimation *m_busyAnimation = nullptr;
     qint16 m_selectedCam = 0;
     qint16 m_camsInUse = 0;
-    // The selected camera's latest arrival, which the viewer is to show once decoded.
-    Picture m_viewerPicture;
     std::function<void()> m_exitHandler;
     std::function<void()> m_endProgramHandler;
     bool m_exiting = false;
@@ -180,7 +159,6 @@ private:
     // Windows loaded on request, unloaded when closed.
     QPointer<HelpWindow> m_helpWindow;
     QPointer<AboutWindow> m_about;
-    QPointer<PictureLimitsDialog> m_pictureLimits;
 
     ValueLabel *m_statusPanel = nullptr;
     // Hidden pictures the panels and the picture window take theirs from.

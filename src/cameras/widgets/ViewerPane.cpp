@@ -7,7 +7,9 @@
 #include <QScrollBar>
 
 #include "AppInfo.h"
+#include "CameraEngine.h"
 #include "DisplayText.h"
+#include "NetworkTime.h"
 #include "PaneSupport.h"
 #include "PanelStatus.h"
 #include "Twips.h"
@@ -32,8 +34,10 @@ constexpr float kButtonHeight = 435;
 constexpr float kTimeTop = kButtonsTop + kButtonHeight + 180;
 } // namespace
 
-ViewerPane::ViewerPane(QWidget *parent)
+ViewerPane::ViewerPane(CameraEngine &engine, QWidget *parent)
     : QGroupBox(QStringLiteral("Viewer"), parent)
+    , m_engine(engine)
+    , m_networkTime(new NetworkTime(this))
 {
     setObjectName(QStringLiteral("frmMain"));
     Picture1 = new QFrame(this);
@@ -66,6 +70,16 @@ ViewerPane::ViewerPane(QWidget *parent)
     Command1->setFocusPolicy(Qt::NoFocus);
 
     buildDetails();
+
+    connect(&m_engine, &CameraEngine::pictureArrived, this, &ViewerPane::showArrival);
+    connect(&m_engine, &CameraEngine::fetchFailed, this, &ViewerPane::showFailure);
+    connect(&m_engine, &CameraEngine::ticked, this, &ViewerPane::followTick);
+    connect(m_networkTime, &NetworkTime::timeTextChanged, lblTime, &QLabel::setText);
+}
+
+ViewerPane::~ViewerPane()
+{
+    delete m_networkTime;
 }
 
 void ViewerPane::buildDetails()
@@ -159,24 +173,110 @@ void ViewerPane::placeImage()
     imgMain->lower();
 }
 
-void ViewerPane::showCamera(const QImage &picture)
+void ViewerPane::setSelection(std::function<int()> selectedCam)
 {
+    m_selectedCam = std::move(selectedCam);
+}
+
+void ViewerPane::showCamera(int index, const Picture &picture)
+{
+    m_viewerPicture = picture;
     show();
     frmDetails->show();
-    imgMain->setPicture(picture);
-    sizeViewerFor(picture.size());
+    // The full-resolution picture: the viewer zooms it, the panel's small
+    // copy would turn blocky.
+    const QImage full = *picture.full();
+    imgMain->setPicture(full);
+    sizeViewerFor(full.size());
+    showLabels(index);
+    lblNextRefresh->setText(m_engine.nextRefreshLabel(index));
+    m_networkTime->GetNetworkTime();
+}
+
+void ViewerPane::showArrival(int index, const Picture &picture)
+{
+    if (index != m_selectedCam())
+        return;
+    guarded(
+        [this](const QString &text) { emit statusText(text); },
+        [&] {
+            // No window-update lock: releasing it repaints the whole window,
+            // where only the viewer and its labels change; their repaints come
+            // together after this handler anyway.
+            showLabels(index);
+            m_viewerPicture = picture;
+            const QSize panelSize = m_engine.thumbnailSize();
+            // Decoded in full already for a save: shown at once.
+            if (const std::shared_ptr<const QImage> held = picture.heldFull()) {
+                showDecoded(index, picture, *held, picture.thumbnail(panelSize));
+                return;
+            }
+            using Made = std::pair<std::shared_ptr<const QImage>, QImage>;
+            offThread<Made>(
+                this,
+                [picture, panelSize] { return Made(picture.full(), picture.thumbnail(panelSize)); },
+                [this, index, picture](const Made &made) {
+                    guarded([this](const QString &text) { emit statusText(text); },
+                            [&] { showDecoded(index, picture, *made.first, made.second); });
+                });
+        });
+}
+
+void ViewerPane::showDecoded(int index, const Picture &picture, const QImage &full,
+                             const QImage &thumbnail)
+{
+    emit panelCopyDecoded(index, picture, thumbnail);
+    if (full.isNull() && thumbnail.isNull())
+        m_engine.reportUndecodable(index, picture);
+    // The viewer, while the camera is still selected and this its latest picture.
+    if (index != m_selectedCam() || !m_viewerPicture.isSameAs(picture))
+        return;
+    // The fetch has ended either way; a picture that did not decode leaves
+    // the last one in place.
+    emit fetchEnded();
+    if (full.isNull())
+        return;
+    showPicture(full);
+    emit pictureShown(full);
+}
+
+void ViewerPane::showFailure(int index, const Failure &failure)
+{
+    if (index != m_selectedCam())
+        return;
+    // A body that did not decode ended the fetch as a picture would have.
+    if (failure.kind == Failure::Kind::Decode)
+        emit fetchEnded();
+    if (failure.kind == Failure::Kind::Decode || failure.kind == Failure::Kind::NotAPicture)
+        showLabels(index);
+}
+
+void ViewerPane::followTick(int index)
+{
+    // Only the countdown label changes: no lock, which would repaint the whole window.
+    if (index != m_selectedCam())
+        return;
+    guarded([this](const QString &text) { emit statusText(text); },
+            [&] {
+                lblNextRefresh->setText(m_engine.nextRefreshLabel(index));
+                m_networkTime->GetNetworkTime();
+            });
 }
 
 void ViewerPane::showPicture(const QImage &picture)
 {
-    imgMain->setPicture(picture);
-    // Panel 0 counts as selected from the start, so its pictures reach the
-    // viewer before anybody has picked a camera. The first of them sizes the
-    // viewer as a selection would; squeezed into the image's small
-    // design-time box it would look broken. Later pictures keep the size the
-    // viewer has, until the camera is selected again.
-    if (viewNaturalWidth == 0 && viewNaturalHeight == 0 && !picture.isNull())
-        sizeViewerFor(picture.size());
+    guarded([this](const QString &text) { emit statusText(text); },
+            [&] {
+                imgMain->setPicture(picture);
+                // Panel 0 counts as selected from the start, so its pictures
+                // reach the viewer before anybody has picked a camera. The first
+                // of them sizes the viewer as a selection would; squeezed into
+                // the image's small design-time box it would look broken. Later
+                // pictures keep the size the viewer has, until the camera is
+                // selected again.
+                if (viewNaturalWidth == 0 && viewNaturalHeight == 0 && !picture.isNull())
+                    sizeViewerFor(picture.size());
+            });
 }
 
 void ViewerPane::setPicture(const QImage &picture)
@@ -189,22 +289,16 @@ QImage ViewerPane::picture() const
     return imgMain->picture();
 }
 
-void ViewerPane::showLabels(const PanelStatus &p)
+void ViewerPane::showLabels(int index)
 {
-    lblName->setText(p.name);
-    lblRefresh->setText(p.refresh);
-    lblLastChanged->setText(DisplayText::escapeControls(p.lastChange));
-    lblLastRefreshed->setText(p.lastRecorded);
-}
-
-void ViewerPane::setNextRefresh(const QString &text)
-{
-    lblNextRefresh->setText(text);
-}
-
-void ViewerPane::setTime(const QString &text)
-{
-    lblTime->setText(text);
+    guarded([this](const QString &text) { emit statusText(text); },
+            [&] {
+                const PanelStatus &p = m_engine.status(index);
+                lblName->setText(p.name);
+                lblRefresh->setText(p.refresh);
+                lblLastChanged->setText(DisplayText::escapeControls(p.lastChange));
+                lblLastRefreshed->setText(p.lastRecorded);
+            });
 }
 
 void ViewerPane::hideViewer()

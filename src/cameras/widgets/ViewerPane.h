@@ -1,41 +1,46 @@
 #pragma once
 
+#include <functional>
+
 #include <QGroupBox>
 
 #include "MainWindowLayout.h"
+#include "Picture.h"
 
+class CameraEngine;
+class NetworkTime;
 class QFrame;
 class QPushButton;
 class QScrollBar;
 class ValueLabel;
 class ZoomImage;
-struct PanelStatus;
+struct Failure;
 
 // frmMain, "Viewer": the selected camera's picture at full resolution in
 // Picture1, zoomed 1 to 5 times and scrolled, and frmDetails below it with
 // the camera's details, the zoom bar, "Save Image", "Screensaver" and the
-// network time. The zoom arithmetic is ViewerZoom's; this pane holds its
-// state (the picture's place and natural size) and applies it.
+// network time. It follows the engine for the selected camera: each new
+// picture is decoded in full off the window's thread, and the panel's copy
+// is made from the same pixels. The zoom arithmetic is ViewerZoom's; this
+// pane holds its state (the picture's place and natural size) and applies it.
 class ViewerPane : public QGroupBox
 {
     Q_OBJECT
 public:
-    explicit ViewerPane(QWidget *parent = nullptr);
+    ViewerPane(CameraEngine &engine, QWidget *parent = nullptr);
+    // The time socket goes first, while the labels are still there.
+    ~ViewerPane() override;
 
     void applyGeometry(const MainWindowGeometry &geometry);
 
-    // A newly selected camera: shows the pane, puts picture in at the
-    // current zoom and lays the viewer out afresh for its size.
-    void showCamera(const QImage &picture);
-    // A new picture of the same camera, at the size and zoom the viewer has;
-    // the first picture ever sizes the viewer as a selection would.
-    void showPicture(const QImage &picture);
+    // Who is selected; the main window keeps the selection.
+    void setSelection(std::function<int()> selectedCam);
+    // Camera index was selected, showing picture: shows the pane with it at
+    // the current zoom, laid out afresh for its size, and the details.
+    void showCamera(int index, const Picture &picture);
     // Just the picture, as it is: the viewer keeps its size and zoom.
     void setPicture(const QImage &picture);
     QImage picture() const;
-    void showLabels(const PanelStatus &status);
-    void setNextRefresh(const QString &text);
-    void setTime(const QString &text);
     // No camera is selected.
     void hideViewer();
 
@@ -46,8 +51,23 @@ signals:
     void statusText(const QString &text);
     void saveClicked();
     void screensaverClicked();
+    // The selected camera's picture, decoded: thumbnail is the panel's copy
+    // (null when it did not decode), full what the viewer now shows.
+    void panelCopyDecoded(int index, const Picture &picture, const QImage &thumbnail);
+    void pictureShown(const QImage &full);
+    // The selected camera's fetch ended, with a picture or without.
+    void fetchEnded();
 
 private:
+    void showArrival(int index, const Picture &picture);
+    void showDecoded(int index, const Picture &picture, const QImage &full,
+                     const QImage &thumbnail);
+    void showFailure(int index, const Failure &failure);
+    void followTick(int index);
+    void showLabels(int index);
+    // A new picture of the same camera, at the size and zoom the viewer has;
+    // the first picture ever sizes the viewer as a selection would.
+    void showPicture(const QImage &picture);
     void buildDetails();
     // Zoom 1 starts from this natural size in pixels.
     void sizeViewerFor(const QSize &natural);
@@ -58,6 +78,12 @@ private:
     void HScroll1_Change(int value);
     void VScroll2_Change(int value);
 
+    CameraEngine &m_engine;
+    std::function<int()> m_selectedCam = [] { return -1; };
+    // The selected camera's latest arrival, which the viewer is to show once decoded.
+    Picture m_viewerPicture;
+    // The time label's source: one daytime request at a time.
+    NetworkTime *m_networkTime = nullptr;
     // The places ApplyZoom reads: Picture1 and its scroll bars.
     MainWindowGeometry m_geometry;
     // The picture's natural size in twips, and imgMain's place in Picture1 in twips.

@@ -1,0 +1,101 @@
+#include "SavingController.h"
+
+#include <QDir>
+
+#include "AppInfo.h"
+#include "PaneSupport.h"
+#include "PictureLimitsDialog.h"
+#include "PictureSaver.h"
+#include "RetentionKeeper.h"
+#include "Settings.h"
+#include "WindowUtils.h"
+
+SavingController::SavingController(QWidget *window)
+    : QObject(window)
+    , m_saver(new PictureSaver(this))
+    , m_keeper(new RetentionKeeper(m_saver, PictureSaver::camDirectory(), this))
+    , m_window(window)
+{
+    connect(m_saver, &PictureSaver::saveFailed, this,
+            [this](const SaveReport &report) { emit statusText(report.statusText); });
+    connect(m_keeper, &RetentionKeeper::pauseChanged, this,
+            [this](bool paused, const QString &text) {
+                emit statusText(paused ? tr("Autosave paused: %1; it goes on by itself when "
+                                            "there is room")
+                                             .arg(text)
+                                       : tr("Autosave goes on: %1").arg(text));
+            });
+    connect(m_keeper, &RetentionKeeper::enforced, this,
+            [this](const PictureRetention::Report &report) {
+                if (!report.failures.isEmpty())
+                    emit statusText(
+                        tr("An old picture could not be deleted: %1").arg(report.failures.first()));
+            });
+}
+
+SavingController::~SavingController()
+{
+    // The keeper watches the saver: it goes first.
+    delete m_keeper;
+    delete m_saver;
+}
+
+void SavingController::start()
+{
+    const auto say = [this](const QString &text) { emit statusText(text); };
+    const QString camDirectory = AppInfo::programFile(QStringLiteral("cam"));
+    if (!WindowUtils::DirExists(camDirectory) && !QDir().mkpath(camDirectory))
+        emit statusText(tr("The folder %1 for saved pictures could not be made; pictures "
+                           "cannot be saved.")
+                            .arg(QDir::toNativeSeparators(camDirectory)));
+    m_keeper->setDirectory(camDirectory);
+    guarded(say, [&] { m_keeper->setLimits(RetentionKeeper::storedLimits()); });
+    guarded(say, [&] { m_keeper->start(); });
+}
+
+void SavingController::autoSaveClicked(bool ticked)
+{
+    m_saver->setAutoSave(ticked);
+    guarded([this](const QString &text) { emit statusText(text); },
+            [&] { sayIfNotStored(Settings::setAutoSave(ticked), QStringLiteral("AutoSave")); });
+}
+
+void SavingController::keepOriginalClicked(bool ticked)
+{
+    m_saver->setKeepOriginal(ticked);
+    guarded([this](const QString &text) { emit statusText(text); },
+            [&] {
+                sayIfNotStored(Settings::setKeepOriginal(ticked),
+                               QStringLiteral("\"Keep the camera's own pictures\""));
+            });
+}
+
+void SavingController::sayIfNotStored(bool stored, const QString &option)
+{
+    if (!stored)
+        emit statusText(tr("The %1 setting could not be stored; the next start will not "
+                           "remember it.")
+                            .arg(option));
+}
+
+void SavingController::showLimits()
+{
+    if (m_limitsDialog) {
+        m_limitsDialog->activateWindow();
+        return;
+    }
+    m_limitsDialog = new PictureLimitsDialog(m_keeper->limits(), m_window);
+    connect(m_limitsDialog, &PictureLimitsDialog::limitsChosen, this,
+            [this](const PictureRetention::Limits &limits, bool stored) {
+                guarded([this](const QString &text) { emit statusText(text); },
+                        [&] {
+                            m_keeper->setLimits(limits);
+                            m_keeper->enforceNow();
+                            m_keeper->checkFreeSpace();
+                            if (!stored)
+                                emit statusText(tr("The picture limits could not be stored; the "
+                                                   "next start will not remember them."));
+                        });
+            });
+    m_limitsDialog->show();
+}
