@@ -3,7 +3,9 @@
 #include <QAction>
 #include <QMenu>
 #include <QScrollBar>
+#include <QTimer>
 
+#include "BusyAnimation.h"
 #include "CamListFile.h"
 #include "CameraEngine.h"
 #include "CameraPanelWidget.h"
@@ -12,7 +14,11 @@
 #include "HttpExchange.h"
 #include "MessageBoxes.h"
 #include "PaneSupport.h"
+#include "PictureSaver.h"
+#include "StockPictures.h"
+#include "StretchImage.h"
 #include "Twips.h"
+#include "WindowUpdateLock.h"
 
 CameraGridPane::CameraGridPane(CameraEngine &engine, QWidget *parent)
     : QGroupBox(QStringLiteral("Webcams"), parent)
@@ -49,14 +55,35 @@ CameraGridPane::CameraGridPane(CameraEngine &engine, QWidget *parent)
                 [this, i, panel](const QPoint &pos) { showPanelMenu(i, panel->mapToGlobal(pos)); });
     }
 
+    picrefresh = new StretchImage(this);
+    picrefresh->setObjectName(QStringLiteral("picrefresh"));
+    picrefresh->setAnimation(new BusyAnimation(this));
+    picrefresh->hide();
+    blank = new StretchImage(this);
+    blank->setObjectName(QStringLiteral("blank"));
+    blank->hide();
+    notFound = new StretchImage(this);
+    notFound->setObjectName(QStringLiteral("notFound"));
+    notFound->setPixmap(QPixmap::fromImage(StockPictures::notFound()));
+    notFound->hide();
+
+    // Panel pictures are decoded at the size the panel shows them.
+    m_engine.setThumbnailSize(m_panels[0]->pictureSize());
+    m_engine.setNotFoundPicture(Picture::fromImage(StockPictures::notFound()));
+    m_healthTimer = new QTimer(this);
+    m_healthTimer->setInterval(1000);
+    connect(m_healthTimer, &QTimer::timeout, this, &CameraGridPane::checkHealth);
     connect(&m_engine, &CameraEngine::statusChanged, this, &CameraGridPane::sync);
     connect(&m_engine, &CameraEngine::fetchFailed, this, &CameraGridPane::showFailure);
     // The mark goes with the next picture, not a second later; a stopped panel
     // loses it at once too.
     connect(&m_engine, &CameraEngine::pictureArrived, this,
             [this](int index) { updateHealthMark(index); });
-    connect(&m_engine, &CameraEngine::stopped, this,
-            [this](int index) { updateHealthMark(index); });
+    connect(&m_engine, &CameraEngine::stopped, this, [this](int index, bool wasInUse) {
+        if (wasInUse && m_camsInUse > 0)
+            --m_camsInUse;
+        updateHealthMark(index);
+    });
 }
 
 void CameraGridPane::applyGeometry(const MainWindowGeometry &g)
@@ -81,15 +108,13 @@ void CameraGridPane::setSelection(std::function<int()> selectedCam)
     m_selectedCam = std::move(selectedCam);
 }
 
-QSize CameraGridPane::pictureSize() const
+void CameraGridPane::start()
 {
-    return m_panels[0]->pictureSize();
-}
-
-void CameraGridPane::setBusyAnimation(BusyAnimation *animation)
-{
+    LockWindowUpdates(window(), true);
     for (CameraPanelWidget *panel : m_panels)
-        panel->setBusyAnimation(animation);
+        panel->setBusyAnimation(picrefresh->animation());
+    LockWindowUpdates(window(), false);
+    m_healthTimer->start();
 }
 
 Picture CameraGridPane::shownPicture(int index) const
@@ -149,6 +174,12 @@ void CameraGridPane::showPicture(int index, const Picture &picture)
         });
 }
 
+void CameraGridPane::showSaved(const SaveReport &report)
+{
+    if (report.index >= 0 && report.index < PanelGrid::kPanelCount && !report.picture.isNull())
+        showPicture(report.index, report.picture);
+}
+
 void CameraGridPane::showSelectedCopy(int index, const Picture &picture, const QImage &thumbnail)
 {
     if (m_shown[size_t(index)].isSameAs(picture) && !thumbnail.isNull())
@@ -163,6 +194,10 @@ void CameraGridPane::showFailure(int index, const Failure &failure)
     if (!m_engine.status(index).refusedCertificateSha256.isEmpty())
         tip += tr("\nRight-click the panel to trust this certificate.");
     m_panels[size_t(index)]->setToolTip(tip);
+    // Like a download, a failure owns the shared status bar until the next
+    // message: a refused picture leaves the old one shown, and without a word
+    // the camera would look frozen.
+    emit statusText(QStringLiteral("%1: %2").arg(m_engine.status(index).name, failure.text));
 }
 
 int CameraGridPane::openCam(const QString &name)
@@ -182,16 +217,36 @@ int CameraGridPane::openCam(const QString &name)
                     opened = m_engine.open(found.value()->name, found.value()->address,
                                            found.value()->refresh);
             });
+    if (opened >= 0)
+        ++m_camsInUse;
     return opened;
 }
 
-bool CameraGridPane::showsCaption(const QString &name) const
+CameraGridPane::OpenOutcome CameraGridPane::openListed(const QString &name)
 {
+    // Every frame counts, hidden ones too: a camera named like an unused
+    // panel's caption does not open while a frame carries that caption. Asked
+    // first, so a camera shown already is never said to have found no room.
     for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
         if (m_engine.status(i).caption == name)
-            return true;
+            return OpenOutcome::AlreadyOpen;
     }
-    return false;
+    if (m_camsInUse >= PanelGrid::kPanelCount)
+        return OpenOutcome::PanelsFull;
+    return openCam(name) < 0 ? OpenOutcome::NotOpened : OpenOutcome::Opened;
+}
+
+QStringList CameraGridPane::openAll(const QStringList &names)
+{
+    QStringList leftOut;
+    for (const QString &name : names) {
+        auto outcome = OpenOutcome::NotOpened;
+        guarded([this](const QString &text) { emit statusText(text); },
+                [&] { outcome = openListed(name); });
+        if (outcome == OpenOutcome::PanelsFull && !leftOut.contains(name))
+            leftOut << name;
+    }
+    return leftOut;
 }
 
 void CameraGridPane::renameCam(const QString &oldName, const QString &name, const QString &url,

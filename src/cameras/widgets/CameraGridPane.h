@@ -12,13 +12,17 @@ class BusyAnimation;
 class CameraEngine;
 class CameraPanelWidget;
 class QScrollBar;
+class QTimer;
+class StretchImage;
 struct Failure;
+struct SaveReport;
 
-// frmCams, "Webcams": the 24 camera panels in their scrolling area. It
-// follows the engine's panel records: captions, progress, the panel
-// pictures (decoded off the window's thread), the tooltips of failed
-// fetches, the stale marks, and the panel's own menu for trusting a refused
-// certificate.
+// frmCams, "Webcams": the 24 camera panels in their scrolling area, and the
+// hidden pictures they take theirs from. It follows the engine's panel
+// records: captions, progress, the panel pictures (decoded off the window's
+// thread), failed fetches, the stale marks, and the panel's own menu for
+// trusting a refused certificate. It tells the engine the size panel
+// pictures are decoded at.
 class CameraGridPane : public QGroupBox
 {
     Q_OBJECT
@@ -27,14 +31,15 @@ public:
 
     void applyGeometry(const MainWindowGeometry &geometry);
 
+    // At the window's start: the panels get the busy animation, and the
+    // stale marks are checked every second from now on.
+    void start();
+
     // The selected camera's arrivals are decoded for the viewer, which hands
     // the panel its copy (showSelectedCopy); the pane asks who that is.
     void setSelection(std::function<int()> selectedCam);
 
     CameraPanelWidget *panel(int index) const { return m_panels[size_t(index)]; }
-    // The size panel pictures are decoded at.
-    QSize pictureSize() const;
-    void setBusyAnimation(BusyAnimation *animation);
 
     // The picture panel index shows: the engine's, or the file it was saved as.
     Picture shownPicture(int index) const;
@@ -42,6 +47,8 @@ public:
     // it is not made already; a picture that does not decode is reported to
     // the engine and the last good one stays.
     void showPicture(int index, const Picture &picture);
+    // The picture as saved replaces the arrived one in its panel.
+    void showSaved(const SaveReport &report);
     // The panel's copy of the selected camera's picture, unless a newer or a
     // saved picture replaced it meanwhile.
     void showSelectedCopy(int index, const Picture &picture, const QImage &thumbnail);
@@ -50,8 +57,17 @@ public:
     // panel and starts it. Returns the panel's index, or -1 when nothing
     // opened; a file error goes to statusText.
     int openCam(const QString &name);
-    // Whether any panel, a hidden one too, carries name as its caption.
-    bool showsCaption(const QString &name) const;
+    // What opening one camera of the list came to.
+    enum class OpenOutcome { Opened, AlreadyOpen, PanelsFull, NotOpened };
+    // A listed camera, as a double-click on the list opens it: not when a
+    // panel, a hidden one too, carries its name as caption, nor when all
+    // panels are in use.
+    OpenOutcome openListed(const QString &name);
+    // Opens each of the listed cameras names in turn; returns those that
+    // found all panels in use, each once.
+    QStringList openAll(const QStringList &names);
+    // How many panels were opened here and not stopped.
+    qint16 camsInUse() const { return m_camsInUse; }
     // Every panel showing the camera oldName shows the edited camera, not
     // only the first.
     void renameCam(const QString &oldName, const QString &name, const QString &url,
@@ -60,7 +76,7 @@ public:
     QStringList openNames() const;
 
     // Marks the panels whose camera sent no picture for too long, and takes
-    // the mark off the others; the window runs it every second.
+    // the mark off the others; a timer runs it every second.
     void checkHealth();
     void updateHealthMark(int index);
 
@@ -87,6 +103,13 @@ private:
     QWidget *picWindowInner = nullptr;
     QScrollBar *VScroll1 = nullptr;
     std::array<CameraPanelWidget *, PanelGrid::kPanelCount> m_panels{};
+    qint16 m_camsInUse = 0;
+    QTimer *m_healthTimer = nullptr;
+    // Hidden: picrefresh animates, blank is the empty picture, notFound
+    // stands for a reply that is not a picture.
+    StretchImage *picrefresh = nullptr;
+    StretchImage *blank = nullptr;
+    StretchImage *notFound = nullptr;
     // What each panel shows, and the engine's picture it was last taken from
     // (a saved picture replaces the one the engine has).
     std::array<Picture, PanelGrid::kPanelCount> m_shown;

@@ -3,36 +3,22 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
-#include <QStatusBar>
-#include <QTimer>
 
 #include "AboutWindow.h"
 #include "AppInfo.h"
-#include "BusyAnimation.h"
-#include "CamListFile.h"
-#include "CamListPane.h"
 #include "CameraEngine.h"
-#include "CameraGridPane.h"
-#include "DisplayText.h"
 #include "HelpWindow.h"
-#include "NetworkTime.h"
-#include "PaneSupport.h"
+#include "MainStatusBar.h"
 #include "PictureSaver.h"
-#include "PictureWindowController.h"
-#include "SavingController.h"
 #include "Settings.h"
 #include "Skin.h"
 #include "SkinLabelArray.h"
 #include "StartOpenings.h"
-#include "StockPictures.h"
-#include "StretchImage.h"
 #include "Twips.h"
-#include "ValueLabel.h"
 #include "ViewerPane.h"
 #include "WindowUpdateLock.h"
 #include "WindowUtils.h"
@@ -43,13 +29,17 @@ namespace {
 // outer height handed to it is the client area plus the status bar plus this.
 constexpr float kFrameReserve = 800;
 
-// A menu entry named for the program and the tests.
-QAction *addEntry(QMenu *menu, const QString &text, const QString &name, const QString &tip = {})
+// A menu entry named for the program and the tests, running handler.
+template <typename Handler>
+QAction *addEntry(QMenu *menu, const char *text, const QString &name, Handler &&handler,
+                  const char *tip = nullptr, bool checkable = false)
 {
-    QAction *entry = menu->addAction(text);
+    QAction *entry = menu->addAction(QString::fromUtf8(text));
     entry->setObjectName(name);
-    if (!tip.isEmpty())
-        entry->setToolTip(tip);
+    if (tip)
+        entry->setToolTip(QString::fromUtf8(tip));
+    entry->setCheckable(checkable);
+    QObject::connect(entry, &QAction::triggered, menu, std::forward<Handler>(handler));
     return entry;
 }
 } // namespace
@@ -60,13 +50,9 @@ MainWindow::MainWindow(QWidget *parent)
     , m_endProgramHandler([] { QCoreApplication::quit(); })
 {
     setObjectName(QStringLiteral("Form1"));
-    m_busyAnimation = new BusyAnimation(this);
     m_engine = new CameraEngine(this);
     m_saving = new SavingController(this);
     m_pictureWindow = new PictureWindowController(this);
-    m_healthTimer = new QTimer(this);
-    m_healthTimer->setInterval(1000);
-    connect(m_healthTimer, &QTimer::timeout, this, &MainWindow::checkHealth);
     buildControls();
     buildMenus();
     applyGeometry();
@@ -113,7 +99,7 @@ void MainWindow::buildControls()
     m_list = new CamListPane(client);
     connect(m_list, &CamListPane::statusText, this, &MainWindow::setStatusText);
     connect(m_list, &CamListPane::openRequested, this,
-            [this](const QString &name) { guard([&] { openListedCam(name); }); });
+            [this](const QString &name) { guard([&] { m_grid->openListed(name); }); });
     connect(m_list, &CamListPane::stopAllRequested, this,
             [this] { guard([&] { m_engine->stopAll(); }); });
     connect(m_list, &CamListPane::autoSaveClicked, m_saving, &SavingController::autoSaveClicked);
@@ -129,86 +115,56 @@ void MainWindow::buildControls()
     connect(m_viewer, &ViewerPane::panelCopyDecoded, m_grid, &CameraGridPane::showSelectedCopy);
     connect(m_viewer, &ViewerPane::pictureShown, m_pictureWindow,
             &PictureWindowController::setPicture);
-    connect(m_viewer, &ViewerPane::fetchEnded, m_pictureWindow,
-            [this] { m_pictureWindow->setBusy(false); });
+    connect(m_viewer, &ViewerPane::fetchBusy, m_pictureWindow, &PictureWindowController::setBusy);
     connect(m_viewer, &ViewerPane::statusText, this, &MainWindow::setStatusText);
     connect(m_viewer, &ViewerPane::saveClicked, this, &MainWindow::cmdSave_Click);
     connect(m_viewer, &ViewerPane::screensaverClicked, this, &MainWindow::Command3_Click);
 
-    auto *status = new QStatusBar(this);
-    status->setObjectName(QStringLiteral("StatusBar1"));
-    status->setSizeGripEnabled(false);
-    status->setFixedHeight(Twips::toPixels(kStatusBarHeight, Twips::dpiY(this)));
-    m_statusPanel = new ValueLabel(status);
-    m_statusPanel->setObjectName(QStringLiteral("StatusBar1_Panel1"));
-    m_statusPanel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    status->addWidget(m_statusPanel, 1);
-    setStatusBar(status);
-
-    // The hidden pictures: picrefresh animates, blank is the empty picture,
-    // notFound stands for a reply that is not a picture.
-    picrefresh = new StretchImage(client);
-    picrefresh->setObjectName(QStringLiteral("picrefresh"));
-    picrefresh->setAnimation(m_busyAnimation);
-    picrefresh->hide();
-    blank = new StretchImage(client);
-    blank->setObjectName(QStringLiteral("blank"));
-    blank->hide();
-    notFound = new StretchImage(client);
-    notFound->setObjectName(QStringLiteral("notFound"));
-    notFound->setPixmap(QPixmap::fromImage(StockPictures::notFound()));
-    notFound->hide();
+    m_statusBar = new MainStatusBar(this);
+    setStatusBar(m_statusBar);
 }
 
 void MainWindow::buildMenus()
 {
-    const auto addMenu = [this](const QString &title, const QString &name) {
-        QMenu *menu = menuBar()->addMenu(title);
-        menu->setObjectName(name);
+    const auto addMenu = [this](const char *title, const char *name) {
+        QMenu *menu = menuBar()->addMenu(QString::fromUtf8(title));
+        menu->setObjectName(QString::fromUtf8(name));
         return menu;
     };
-    QMenu *mnuFile = addMenu(QStringLiteral("&File"), QStringLiteral("mnuFile"));
-    connect(addEntry(mnuFile, QStringLiteral("Exit"), QStringLiteral("mnuFileItem_0")),
-            &QAction::triggered, this, &MainWindow::exitProgram);
+    addEntry(addMenu("&File", "mnuFile"), "Exit", QStringLiteral("mnuFileItem_0"),
+             [this] { exitProgram(); });
 
-    QMenu *mnuCams = addMenu(QStringLiteral("&Cams"), QStringLiteral("mnuCams"));
+    QMenu *cams = addMenu("&Cams", "mnuCams");
     const char *camItems[] = {"Add a Cam", "Delete Selected Cam", "Edit Selected Cam",
                               "Start Selected Cam", "Stop All Cams"};
     for (int i = 0; i < 5; ++i)
-        connect(addEntry(mnuCams, QString::fromLatin1(camItems[i]),
-                         QStringLiteral("mnuCamItem_") + QString::number(i)),
-                &QAction::triggered, this, [this, i] { m_list->runCommand(i); });
-    mnuCams->addSeparator();
+        addEntry(cams, camItems[i], QStringLiteral("mnuCamItem_%1").arg(i),
+                 [this, i] { m_list->runCommand(i); });
+    cams->addSeparator();
     mnuKeepOriginal = addEntry(
-        mnuCams, QStringLiteral("Keep the camera's own pictures"),
-        QStringLiteral("mnuKeepOriginal"),
-        QStringLiteral("Save a camera's JPEG exactly as it came instead of encoding it again"));
-    mnuKeepOriginal->setCheckable(true);
-    connect(mnuKeepOriginal, &QAction::triggered, m_saving, &SavingController::keepOriginalClicked);
+        cams, "Keep the camera's own pictures", QStringLiteral("mnuKeepOriginal"),
+        [this](bool ticked) { m_saving->keepOriginalClicked(ticked); },
+        "Save a camera's JPEG exactly as it came instead of encoding it again", true);
     mnuReopenCams = addEntry(
-        mnuCams, QStringLiteral("Reopen cameras at start"), QStringLiteral("mnuReopenCams"),
-        QStringLiteral("Open the cameras that were open when the window last closed"));
-    mnuReopenCams->setCheckable(true);
-    connect(mnuReopenCams, &QAction::triggered, this, [this](bool ticked) {
-        guard([&] {
-            if (!Settings::setReopenCams(ticked))
-                setStatusText(tr("The \"Reopen cameras at start\" setting could not be stored; "
-                                 "the next start will not remember it."));
-        });
-    });
-    QAction *limits = addEntry(
-        mnuCams, QStringLiteral("Picture Limits..."), QStringLiteral("mnuPictureLimits"),
-        QStringLiteral("How long and how much of the saved pictures to keep, and the free space "
-                       "autosave leaves on the disk"));
-    connect(limits, &QAction::triggered, this, [this] { guard([&] { m_saving->showLimits(); }); });
+        cams, "Reopen cameras at start", QStringLiteral("mnuReopenCams"),
+        [this](bool ticked) {
+            guard([&] {
+                if (!Settings::setReopenCams(ticked))
+                    setStatusText(tr("The \"Reopen cameras at start\" setting could not be "
+                                     "stored; the next start will not remember it."));
+            });
+        },
+        "Open the cameras that were open when the window last closed", true);
+    addEntry(
+        cams, "Picture Limits...", QStringLiteral("mnuPictureLimits"),
+        [this] { guard([&] { m_saving->showLimits(); }); },
+        "How long and how much of the saved pictures to keep, and the free space autosave "
+        "leaves on the disk");
 
-    QMenu *mnuHelp = addMenu(QStringLiteral("&Help"), QStringLiteral("mnuHelp"));
-    connect(addEntry(mnuHelp, QStringLiteral("View Help"), QStringLiteral("mnuHelpItem_0")),
-            &QAction::triggered, this, [this] { guard([&] { showHelp(); }); });
-    QMenu *mnuAbout = addMenu(QStringLiteral("&About"), QStringLiteral("mnuAbout"));
-    connect(
-        addEntry(mnuAbout, QStringLiteral("About this software"), QStringLiteral("mnuAboutItem")),
-        &QAction::triggered, this, [this] { guard([&] { showAbout(); }); });
+    addEntry(addMenu("&Help", "mnuHelp"), "View Help", QStringLiteral("mnuHelpItem_0"),
+             [this] { guard([&] { showHelp(); }); });
+    addEntry(addMenu("&About", "mnuAbout"), "About this software", QStringLiteral("mnuAboutItem"),
+             [this] { guard([&] { showAbout(); }); });
 }
 
 void MainWindow::applyGeometry()
@@ -246,27 +202,6 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::setStatusText(const QString &text)
-{
-    // Camera text reaches the status bar; control characters are shown, not obeyed.
-    m_statusPanel->setText(DisplayText::escapeControls(text));
-}
-
-QString MainWindow::statusText() const
-{
-    return m_statusPanel->text();
-}
-
-void MainWindow::setExitHandler(std::function<void()> handler)
-{
-    m_exitHandler = std::move(handler);
-}
-
-void MainWindow::setEndProgramHandler(std::function<void()> handler)
-{
-    m_endProgramHandler = std::move(handler);
-}
-
 void MainWindow::Form_Load()
 {
     // This window's own changes to many controls freeze its drawing.
@@ -292,9 +227,7 @@ void MainWindow::Form_Load()
         layout()->activate();
     layoutFromClientArea();
 
-    // The first panel spans the window: it stretches with the status bar, so a
-    // fixed width that would keep the window from shrinking is not needed.
-    m_statusPanel->resize(width(), m_statusPanel->height());
+    m_statusBar->fitPanel();
 
     guard([&] { m_list->setAutoSaveTicked(Settings::autoSave()); });
     saver().setAutoSave(m_list->autoSaveTicked());
@@ -304,11 +237,7 @@ void MainWindow::Form_Load()
 
     setWindowTitle(AppInfo::productName() + QStringLiteral(" by ") + AppInfo::companyName());
     m_saving->start();
-    m_healthTimer->start();
-
-    LockWindowUpdates(this, true);
-    m_grid->setBusyAnimation(picrefresh->animation());
-    LockWindowUpdates(this, false);
+    m_grid->start();
 
     m_list->reload();
 
@@ -366,68 +295,33 @@ void MainWindow::rememberOpenCams()
 void MainWindow::connectEngine()
 {
     CameraEngine *e = m_engine;
-    // Panel pictures are decoded at the size the panel shows them; the
-    // selected camera's in full, as the viewer shows it, and so is a new
-    // picture about to be saved.
-    e->setThumbnailSize(m_grid->pictureSize());
-    e->setNotFoundPicture(Picture::fromImage(StockPictures::notFound()));
-    // Two dozen cameras on one refresh answer together, and their decodes back
-    // to back would keep clicks waiting: the engine only checks a picture, and
-    // the panel's copy and the viewer's are decoded off this thread. Only a
-    // picture about to be saved is decoded in full at once, for the save.
+    // The selected camera's pictures are decoded in full, as the viewer shows
+    // them, and so is a new picture about to be saved. Two dozen cameras on one refresh answer
+    // together, and their decodes back to back would keep clicks waiting: the engine only checks a
+    // picture, and the panel's copy and the viewer's are decoded off this thread. Only a picture
+    // about to be saved is decoded in full at once, for the save.
     e->setDecodeRule(
         [this](int, bool isNew) { return saver().decodeFor(isNew, PictureDecode::StructureOnly); });
 
     connect(e, &CameraEngine::statusText, this, &MainWindow::setStatusText);
-    connect(e, &CameraEngine::fetchStarted, this, [this](int index) {
-        if (index == m_selectedCam)
-            m_pictureWindow->setBusy(true);
+    connect(e, &CameraEngine::stopped, this, [this](int index) {
+        if (index != m_selectedCam)
+            return;
+        m_selectedCam = -1;
+        m_viewer->hideViewer();
     });
-    connect(e, &CameraEngine::fetchFailed, this, [this](int index, const Failure &failure) {
-        // Like a download, a failure owns the shared status bar until the next
-        // message: a refused picture leaves the old one shown, and without a
-        // word the camera would look frozen.
-        setStatusText(QStringLiteral("%1: %2").arg(m_engine->status(index).name, failure.text));
-    });
-    connect(e, &CameraEngine::stopped, this, &MainWindow::panelStopped);
     // The saver follows after this window, so a saved picture replaces the
     // arrived one, never the other way round.
     saver().follow(e);
-    connect(&saver(), &PictureSaver::pictureSaved, this, &MainWindow::showSaved);
-    connect(m_saving, &SavingController::statusText, this, &MainWindow::setStatusText);
-}
-
-void MainWindow::showSaved(const SaveReport &report)
-{
-    guard([&] {
-        if (report.index < 0 || report.index >= PanelGrid::kPanelCount)
-            return;
-        // The panel shows the picture as saved.
-        if (!report.picture.isNull())
-            m_grid->showPicture(report.index, report.picture);
-        if (report.index == m_selectedCam)
-            setStatusText(report.statusText);
+    connect(&saver(), &PictureSaver::pictureSaved, this, [this](const SaveReport &report) {
+        guard([&] {
+            // The panel shows the picture as saved.
+            m_grid->showSaved(report);
+            if (m_selectedCam >= 0 && report.index == m_selectedCam)
+                setStatusText(report.statusText);
+        });
     });
-}
-
-void MainWindow::panelStopped(int index, bool wasInUse)
-{
-    if (wasInUse && m_camsInUse > 0)
-        --m_camsInUse;
-    if (index == m_selectedCam) {
-        m_selectedCam = -1;
-        m_viewer->hideViewer();
-    }
-}
-
-MainWindow::OpenOutcome MainWindow::openListedCam(const QString &name)
-{
-    // Asked first, so a camera shown already is never said to have found no room.
-    if (m_grid->showsCaption(name))
-        return OpenOutcome::AlreadyOpen;
-    if (m_camsInUse >= PanelGrid::kPanelCount)
-        return OpenOutcome::PanelsFull;
-    return OpenCamPanel(name) < 0 ? OpenOutcome::NotOpened : OpenOutcome::Opened;
+    connect(m_saving, &SavingController::statusText, this, &MainWindow::setStatusText);
 }
 
 QString MainWindow::openCamsAtStart(const QStringList &names, bool all)
@@ -436,25 +330,11 @@ QString MainWindow::openCamsAtStart(const QStringList &names, bool all)
     if (mnuReopenCams->isChecked())
         guard([&] { remembered = Settings::openCams(); });
     const StartOpenings plan = StartOpenings::plan(m_list->names(), remembered, names, all);
-    QStringList leftOut;
-    for (const QString &name : plan.wanted) {
-        OpenOutcome outcome = OpenOutcome::NotOpened;
-        guard([&] { outcome = openListedCam(name); });
-        if (outcome == OpenOutcome::PanelsFull && !leftOut.contains(name))
-            leftOut << name;
-    }
-    const QString text = StartOpenings::report(plan.unknown, leftOut, PanelGrid::kPanelCount);
+    const QString text =
+        StartOpenings::report(plan.unknown, m_grid->openAll(plan.wanted), PanelGrid::kPanelCount);
     if (!text.isEmpty())
         setStatusText(text);
     return text;
-}
-
-int MainWindow::OpenCamPanel(const QString &name)
-{
-    const int opened = m_grid->openCam(name);
-    if (opened >= 0)
-        ++m_camsInUse;
-    return opened;
 }
 
 void MainWindow::showCameraInViewer(int index)
@@ -471,26 +351,16 @@ void MainWindow::showCameraInViewer(int index)
 void MainWindow::cmdSave_Click()
 {
     guard([&] {
-        if (m_selectedCam < 0 || m_selectedCam >= PanelGrid::kPanelCount) {
-            setStatusText(QStringLiteral("Save Image: no camera is selected"));
-            return;
-        }
-        // The picture the selected panel shows, whether new or not; the
-        // blank and the not-found pictures are no pictures of the camera.
-        const Picture shown = shownPicture(m_selectedCam);
-        if (shown.isNull() || shown.isSameAs(m_engine->notFoundPicture())) {
-            setStatusText(QStringLiteral("Save Image: the selected camera shows no picture"));
-            return;
-        }
-        const SaveImageResult result =
-            PictureSaver::savePicture(m_engine->status(m_selectedCam).name, shown, saver().now());
+        const bool selected = m_selectedCam >= 0 && m_selectedCam < PanelGrid::kPanelCount;
+        const QImage saved = m_saving->saveImage(
+            selected ? std::optional(m_engine->status(m_selectedCam).name) : std::nullopt,
+            shownPicture(m_selectedCam), m_engine->notFoundPicture());
         // The viewer shows the picture that was saved.
-        if (result.saved) {
-            LockWindowUpdates(this, true);
-            m_viewer->setPicture(*result.picture.full());
-            LockWindowUpdates(this, false);
-        }
-        setStatusText(result.statusText);
+        if (saved.isNull())
+            return;
+        LockWindowUpdates(this, true);
+        m_viewer->setPicture(saved);
+        LockWindowUpdates(this, false);
     });
 }
 

@@ -7,6 +7,7 @@
 
 #include "CamListPane.h"
 #include "CameraGridPane.h"
+#include "MainStatusBar.h"
 #include "MainWindowLayout.h"
 #include "PaneSupport.h"
 #include "Picture.h"
@@ -15,14 +16,10 @@
 #include "SavingController.h"
 
 class AboutWindow;
-class BusyAnimation;
 class CameraEngine;
 class HelpWindow;
 class QAction;
 class QMenu;
-class QTimer;
-class StretchImage;
-class ValueLabel;
 class ViewerPane;
 struct SaveReport;
 
@@ -58,13 +55,13 @@ public:
 
     // Puts the named camera of the camera list file into the lowest free panel
     // and starts it. Returns the panel's index, or -1 when nothing opened.
-    int OpenCamPanel(const QString &name);
+    int OpenCamPanel(const QString &name) { return m_grid->openCam(name); }
 
     // The selected camera: the one the viewer shows; -1 for none. Panel 0
     // counts as selected from the start.
     qint16 selectedCam() const { return m_selectedCam; }
     // How many panels this window has opened and not stopped.
-    qint16 camsInUse() const { return m_camsInUse; }
+    qint16 camsInUse() const { return m_grid->camsInUse(); }
     // Whether the full-screen picture window follows the selected camera.
     bool pictureWindowOpen() const { return m_pictureWindow->isFollowing(); }
     // The picture panel index shows: the engine's, or the file it was saved as.
@@ -93,14 +90,17 @@ public:
     bool autoSaveTicked() const { return m_list->autoSaveTicked(); }
 
     // The text of the status bar's first panel.
-    void setStatusText(const QString &text);
-    QString statusText() const;
+    void setStatusText(const QString &text) { m_statusBar->setText(text); }
+    QString statusText() const { return m_statusBar->text(); }
 
     // What the menu entry "Exit" does to end the program at once. The default
     // leaves the event loop without running any window's closing steps.
-    void setExitHandler(std::function<void()> handler);
+    void setExitHandler(std::function<void()> handler) { m_exitHandler = std::move(handler); }
     // What ends the program after the window has closed (default: quit the loop).
-    void setEndProgramHandler(std::function<void()> handler);
+    void setEndProgramHandler(std::function<void()> handler)
+    {
+        m_endProgramHandler = std::move(handler);
+    }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -121,17 +121,12 @@ private:
 
     // Following the engine and the saver.
     void connectEngine();
-    void showSaved(const SaveReport &report);
-    void panelStopped(int index, bool wasInUse);
     void cmdSave_Click();
     void Command3_Click();
     // The help and about windows, loaded when first asked for.
     void showHelp();
     void showAbout();
 
-    // What opening one camera of the list came to.
-    enum class OpenOutcome { Opened, AlreadyOpen, PanelsFull, NotOpened };
-    OpenOutcome openListedCam(const QString &name);
     // Stores the names of the open cameras for the next start, when it is to
     // reopen them.
     void rememberOpenCams();
@@ -142,10 +137,7 @@ private:
     MainWindowGeometry m_geometry;
     CameraEngine *m_engine = nullptr;
     SavingController *m_saving = nullptr;
-    QTimer *m_healthTimer = nullptr;
-    BusyAnimation *m_busyAnimation = nullptr;
     qint16 m_selectedCam = 0;
-    qint16 m_camsInUse = 0;
     std::function<void()> m_exitHandler;
     std::function<void()> m_endProgramHandler;
     bool m_exiting = false;
@@ -160,11 +152,7 @@ private:
     QPointer<HelpWindow> m_helpWindow;
     QPointer<AboutWindow> m_about;
 
-    ValueLabel *m_statusPanel = nullptr;
-    // Hidden pictures the panels and the picture window take theirs from.
-    StretchImage *picrefresh = nullptr;
-    StretchImage *blank = nullptr;
-    StretchImage *notFound = nullptr;
+    MainStatusBar *m_statusBar = nullptr;
 
     QAction *mnuKeepOriginal = nullptr;
     QAction *mnuReopenCams = nullptr;

@@ -78,6 +78,22 @@ void SavingController::sayIfNotStored(bool stored, const QString &option)
                             .arg(option));
 }
 
+QImage SavingController::saveImage(const std::optional<QString> &camera, const Picture &shown,
+                                   const Picture &notFound)
+{
+    if (!camera) {
+        emit statusText(QStringLiteral("Save Image: no camera is selected"));
+        return {};
+    }
+    if (shown.isNull() || shown.isSameAs(notFound)) {
+        emit statusText(QStringLiteral("Save Image: the selected camera shows no picture"));
+        return {};
+    }
+    const SaveImageResult result = PictureSaver::savePicture(*camera, shown, m_saver->now());
+    emit statusText(result.statusText);
+    return result.saved ? *result.picture.full() : QImage();
+}
+
 void SavingController::showLimits()
 {
     if (m_limitsDialog) {

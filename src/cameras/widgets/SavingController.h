@@ -1,7 +1,12 @@
 #pragma once
 
+#include <optional>
+
+#include <QImage>
 #include <QObject>
 #include <QPointer>
+
+#include "Picture.h"
 
 class PictureLimitsDialog;
 class PictureSaver;
@@ -37,6 +42,13 @@ public:
     // Cams → "Picture Limits...": the dialog, once; tighter limits hold at
     // once, not at the next minute.
     void showLimits();
+
+    // "Save Image": saves shown, the picture the selected panel shows, under
+    // camera's name (none when no camera is selected); the blank and the
+    // not-found pictures are no pictures of the camera. Returns the picture
+    // as saved, null when nothing was saved; what came of it goes to statusText.
+    QImage saveImage(const std::optional<QString> &camera, const Picture &shown,
+                     const Picture &notFound);
 
 signals:
     void statusText(const QString &text);

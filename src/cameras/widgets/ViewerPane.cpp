@@ -73,6 +73,10 @@ ViewerPane::ViewerPane(CameraEngine &engine, QWidget *parent)
 
     connect(&m_engine, &CameraEngine::pictureArrived, this, &ViewerPane::showArrival);
     connect(&m_engine, &CameraEngine::fetchFailed, this, &ViewerPane::showFailure);
+    connect(&m_engine, &CameraEngine::fetchStarted, this, [this](int index) {
+        if (index == m_selectedCam())
+            emit fetchBusy(true);
+    });
     connect(&m_engine, &CameraEngine::ticked, this, &ViewerPane::followTick);
     connect(m_networkTime, &NetworkTime::timeTextChanged, lblTime, &QLabel::setText);
 }
@@ -233,7 +237,7 @@ void ViewerPane::showDecoded(int index, const Picture &picture, const QImage &fu
         return;
     // The fetch has ended either way; a picture that did not decode leaves
     // the last one in place.
-    emit fetchEnded();
+    emit fetchBusy(false);
     if (full.isNull())
         return;
     showPicture(full);
@@ -246,7 +250,7 @@ void ViewerPane::showFailure(int index, const Failure &failure)
         return;
     // A body that did not decode ended the fetch as a picture would have.
     if (failure.kind == Failure::Kind::Decode)
-        emit fetchEnded();
+        emit fetchBusy(false);
     if (failure.kind == Failure::Kind::Decode || failure.kind == Failure::Kind::NotAPicture)
         showLabels(index);
 }

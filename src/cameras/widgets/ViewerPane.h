@@ -55,8 +55,9 @@ signals:
     // (null when it did not decode), full what the viewer now shows.
     void panelCopyDecoded(int index, const Picture &picture, const QImage &thumbnail);
     void pictureShown(const QImage &full);
-    // The selected camera's fetch ended, with a picture or without.
-    void fetchEnded();
+    // A fetch of the selected camera started (true) or ended, with a
+    // picture or without (false).
+    void fetchBusy(bool busy);
 
 private:
     void showArrival(int index, const Picture &picture);
