@@ -128,21 +128,12 @@ void CamListPane::runCommand(int index)
 
 void CamListPane::showNotice()
 {
-    if (!m_notice)
-        m_notice = new NoticeWindow(window());
-    m_notice->show();
-    m_notice->raise();
+    showLoaded(m_notice, window());
 }
 
 void CamListPane::closeWindows()
 {
-    const QList<QWidget *> windows = {m_addDialog.data(), m_editDialog.data(), m_notice.data()};
-    for (QWidget *w : windows) {
-        if (!w)
-            continue;
-        w->close();
-        delete w;
-    }
+    unloadWindows({m_addDialog.data(), m_editDialog.data(), m_notice.data()});
 }
 
 void CamListPane::cmdAdd_Click()

@@ -164,7 +164,7 @@ void MainWindow::buildMenus()
     addEntry(addMenu("&Help", "mnuHelp"), "View Help", QStringLiteral("mnuHelpItem_0"),
              [this] { guard([&] { showHelp(); }); });
     addEntry(addMenu("&About", "mnuAbout"), "About this software", QStringLiteral("mnuAboutItem"),
-             [this] { guard([&] { showAbout(); }); });
+             [this] { guard([&] { showLoaded(m_about, this); }); });
 }
 
 void MainWindow::applyGeometry()
@@ -268,13 +268,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // Unload the other windows in this order; one that is not loaded is left alone.
     m_list->closeWindows();
     m_pictureWindow->closeWindow();
-    for (QWidget *window :
-         {static_cast<QWidget *>(m_helpWindow.data()), static_cast<QWidget *>(m_about.data())}) {
-        if (!window)
-            continue;
-        window->close();
-        delete window;
-    }
+    unloadWindows({m_helpWindow.data(), m_about.data()});
     if (Skin::skinningSwitch())
         CallSkinSupport();
     event->accept();
@@ -375,16 +369,5 @@ void MainWindow::showHelp()
     // again, the file may be there now.
     if (m_helpWindow && !m_helpWindow->hasHelpText())
         delete m_helpWindow.data();
-    if (!m_helpWindow)
-        m_helpWindow = new HelpWindow(this);
-    m_helpWindow->show();
-    m_helpWindow->raise();
-}
-
-void MainWindow::showAbout()
-{
-    if (!m_about)
-        m_about = new AboutWindow(this);
-    m_about->show();
-    m_about->raise();
+    showLoaded(m_helpWindow, this);
 }

@@ -12,16 +12,13 @@
 #include "PaneSupport.h"
 #include "Picture.h"
 #include "PictureWindowController.h"
-#include "Result.h"
 #include "SavingController.h"
 
 class AboutWindow;
 class CameraEngine;
 class HelpWindow;
 class QAction;
-class QMenu;
 class ViewerPane;
-struct SaveReport;
 
 // Form1, the program's working window: the camera list with its commands at
 // the left, the 24 camera panels in the middle, the viewer of the selected
@@ -123,9 +120,8 @@ private:
     void connectEngine();
     void cmdSave_Click();
     void Command3_Click();
-    // The help and about windows, loaded when first asked for.
+    // The help window, loaded when first asked for.
     void showHelp();
-    void showAbout();
 
     // Stores the names of the open cameras for the next start, when it is to
     // reopen them.

@@ -3,10 +3,12 @@
 // What the main window and its panes share.
 
 #include <exception>
+#include <initializer_list>
 #include <memory>
 
 #include <QFutureWatcher>
 #include <QObject>
+#include <QPointer>
 #include <QPromise>
 #include <QPushButton>
 #include <QString>
@@ -45,6 +47,29 @@ void offThread(QObject *context, Work work, Done done)
         promise->addResult(work());
         promise->finish();
     });
+}
+
+// A window loaded on its first request and unloaded when closed: made when
+// it is not loaded, then shown on top.
+template <typename Window, typename... Args>
+Window *showLoaded(QPointer<Window> &window, Args &&...args)
+{
+    if (!window)
+        window = new Window(std::forward<Args>(args)...);
+    window->show();
+    window->raise();
+    return window;
+}
+
+// Closes and unloads the loaded ones among windows, in their order.
+inline void unloadWindows(std::initializer_list<QWidget *> windows)
+{
+    for (QWidget *window : windows) {
+        if (!window)
+            continue;
+        window->close();
+        delete window;
+    }
 }
 
 // A button named for the program and the tests, with its tooltip when it has one.

@@ -2,6 +2,8 @@
 
 #include <QScreen>
 
+#include "PaneSupport.h"
+
 PictureWindowController::PictureWindowController(QObject *parent)
     : QObject(parent)
     , m_screenSaver(PictureWindow::defaultScreenSaverSwitch())
@@ -45,10 +47,7 @@ void PictureWindowController::setPicture(const QImage &picture)
 
 void PictureWindowController::closeWindow()
 {
-    if (!m_window)
-        return;
-    m_window->close();
-    delete m_window.data();
+    unloadWindows({m_window.data()});
 }
 
 void PictureWindowController::setScreenSaverSwitch(PictureWindow::ScreenSaverSwitch screenSaver)
