@@ -150,8 +150,10 @@ void PictureSaver::follow(const CameraEngine *engine)
 
 PictureDecode PictureSaver::decodeFor(bool isNew, PictureDecode otherwise) const
 {
-    // A camera's own JPEG is saved as it came: no pixels needed for it.
-    return m_autoSave && isNew && !m_keepOriginal ? PictureDecode::Full : otherwise;
+    // A camera's own JPEG is saved as it came, and a save held back for want
+    // of room saves nothing: neither needs the pixels.
+    const bool saving = m_autoSave && isNew && (!m_roomCheck || m_roomCheck());
+    return saving && !m_keepOriginal ? PictureDecode::Full : otherwise;
 }
 
 void PictureSaver::setTimeSource(TimeSource source)

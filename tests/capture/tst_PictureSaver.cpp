@@ -202,6 +202,13 @@ TEST_F(PictureSaverTest, NothingIsSavedUntickedOrForARepeat)
     // The decode the engine is asked for follows the same switch.
     EXPECT_EQ(saver.decodeFor(true, PictureDecode::Thumbnail), PictureDecode::Full);
     EXPECT_EQ(saver.decodeFor(false, PictureDecode::StructureOnly), PictureDecode::StructureOnly);
+    // Nor while a full disk holds autosave back: the pixels would go unused.
+    bool room = false;
+    saver.setRoomCheck([&room] { return room; });
+    EXPECT_EQ(saver.decodeFor(true, PictureDecode::Thumbnail), PictureDecode::Thumbnail);
+    room = true;
+    EXPECT_EQ(saver.decodeFor(true, PictureDecode::Thumbnail), PictureDecode::Full);
+    saver.setRoomCheck({});
     saver.setAutoSave(false);
     EXPECT_EQ(saver.decodeFor(true, PictureDecode::Thumbnail), PictureDecode::Thumbnail);
 }
