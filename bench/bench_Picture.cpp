@@ -19,6 +19,7 @@
 #include <QPainter>
 
 #include "BenchCodecs.h"
+#include "BenchScene.h"
 #include "JpegStructure.h"
 #include "Picture.h"
 
@@ -33,20 +34,14 @@ constexpr int kHeight = 1080;
 const QByteArray &snapshot()
 {
     static const QByteArray bytes = [] {
-        QImage image(kWidth, kHeight, QImage::Format_RGB32);
-        std::uint32_t noise = 12345;
-        for (int y = 0; y < kHeight; ++y) {
-            auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
-            for (int x = 0; x < kWidth; ++x) {
-                noise = noise * 1664525u + 1013904223u;
-                const int grain = int(noise >> 29) - 4;
-                const double light = 0.5 + 0.5 * std::sin(x * 0.004) * std::cos(y * 0.006);
-                const double texture = 20 * std::sin(x * 0.31 + y * 0.17);
-                row[x] = qRgb(std::clamp(int(200 * light + texture) + grain, 0, 255),
-                              std::clamp(int(90 + 110 * light) + grain, 0, 255),
-                              std::clamp(int(60 + 120 * light - texture) + grain, 0, 255));
-            }
-        }
+        QImage image = noisyPicture(kWidth, kHeight, [](int x, int y, std::uint32_t noise) {
+            const int grain = int(noise >> 29) - 4;
+            const double light = 0.5 + 0.5 * std::sin(x * 0.004) * std::cos(y * 0.006);
+            const double texture = 20 * std::sin(x * 0.31 + y * 0.17);
+            return qRgb(std::clamp(int(200 * light + texture) + grain, 0, 255),
+                        std::clamp(int(90 + 110 * light) + grain, 0, 255),
+                        std::clamp(int(60 + 120 * light - texture) + grain, 0, 255));
+        });
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         for (int i = 0; i < 12; ++i) {

@@ -22,8 +22,6 @@
 // costs with autosave on (arrival + save step). Target: <= 1.2.
 
 #include <chrono>
-#include <cmath>
-#include <cstdint>
 #include <ctime>
 #include <memory>
 
@@ -37,6 +35,7 @@
 #include <QTemporaryDir>
 
 #include "BenchCodecs.h"
+#include "BenchScene.h"
 #include "BenchTiming.h"
 #include "CameraEngine.h"
 #include "DibSection.h"
@@ -45,36 +44,12 @@
 
 namespace {
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
 constexpr int kQuality = 90;
-
-// A camera-like scene: smooth light, shapes with edges, texture and a little
-// sensor noise, so the codecs work as on a photo, not on flat colour.
-QImage scene()
-{
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
-    std::uint32_t noise = 12345;
-    for (int y = 0; y < kHeight; ++y) {
-        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < kWidth; ++x) {
-            noise = noise * 1664525u + 1013904223u;
-            const int grain = int(noise >> 28) - 8;
-            const double light = 0.5 + 0.5 * std::sin(x * 0.004) * std::cos(y * 0.006);
-            const bool inBox = (x / 240 + y / 180) % 3 == 0;
-            const double texture = 20 * std::sin(x * 0.31 + y * 0.17);
-            row[x] = qRgb(qBound(0, int(200 * light + (x * 40) / kWidth - texture) + grain, 255),
-                          qBound(0, int((inBox ? 150 : 90) + 80 * light) + grain, 255),
-                          qBound(0, int(60 + 120 * light + texture) + grain, 255));
-        }
-    }
-    return image;
-}
 
 // What a camera sends: the scene as a JPEG (quality 85, as cameras often use).
 QByteArray received()
 {
-    return cameraJpeg(scene(), 85);
+    return cameraJpeg(cameraScene(), 85);
 }
 
 void BM_AutosaveVsBare(benchmark::State &state)

@@ -43,6 +43,8 @@ esac
 bench_name=bench-e2e
 # shellcheck source=scripts/bench-lib.sh
 source scripts/bench-lib.sh
+# shellcheck source=scripts/democam-lib.sh
+source scripts/democam-lib.sh
 bench_prepare
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/tessaly-bench.XXXXXX")"
@@ -60,13 +62,8 @@ trap 'exit 143' TERM
 "$democam" --port 0 --cameras "$cameras" --size 1920x1080 --change-every 1 \
     >"$work/democam.out" 2>"$work/democam.log" &
 democam_pid=$!
-port=""
-for _ in $(seq 100); do
-    port="$(sed -n '1s|.*http://127\.0\.0\.1:\([0-9][0-9]*\)/cam1\.jpg.*|\1|p' "$work/democam.out")"
-    [ -n "$port" ] && break
-    sleep 0.1
-done
-[ -n "$port" ] || { say "the demo camera did not start"; cat "$work/democam.log" >&2; exit 1; }
+democam_wait_ports "$work/democam.out" "$democam_pid" 100 ||
+    { say "the demo camera did not start"; cat "$work/democam.log" >&2; exit 1; }
 say "demo camera: $cameras cameras, 1920x1080, new picture every second, port $port"
 
 declare -A result

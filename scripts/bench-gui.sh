@@ -42,6 +42,8 @@ done
 bench_name=bench-gui
 # shellcheck source=scripts/bench-lib.sh
 source scripts/bench-lib.sh
+# shellcheck source=scripts/democam-lib.sh
+source scripts/democam-lib.sh
 bench_prepare
 
 cameras=24
@@ -66,15 +68,7 @@ trap 'exit 143' TERM
 "$democam" --port 0 --cameras "$cameras" --size 1920x1080 --change-every 1 --daytime-port 0 \
     >"$work/democam.out" 2>"$work/democam.log" &
 democam_pid=$!
-port=""
-daytime_port=""
-for _ in $(seq 100); do
-    port="$(sed -n '1s|.*http://127\.0\.0\.1:\([0-9][0-9]*\)/cam1\.jpg.*|\1|p' "$work/democam.out")"
-    daytime_port="$(sed -n '2s|^tessaly-democam daytime on 127\.0\.0\.1:\([0-9][0-9]*\)$|\1|p' "$work/democam.out")"
-    [ -n "$port" ] && [ -n "$daytime_port" ] && break
-    sleep 0.1
-done
-[ -n "$port" ] && [ -n "$daytime_port" ] ||
+democam_wait_ports "$work/democam.out" "$democam_pid" 100 --daytime ||
     { say "the demo camera did not start"; cat "$work/democam.log" >&2; exit 1; }
 say "demo camera: $cameras cameras, 1920x1080, new picture every second, port $port"
 

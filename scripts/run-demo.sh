@@ -20,6 +20,8 @@ democam="$build/tools/democam/tessaly-democam"
 viewer="${TESSALY_DEMO_VIEWER:-$build/src/app/tessaly}"
 
 say() { echo "run-demo: $*" >&2; }
+# shellcheck source=scripts/democam-lib.sh
+source scripts/democam-lib.sh
 
 bash scripts/install-deps.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -68,20 +70,13 @@ trap 'exit 143' TERM
     >"$demo/democam.out" 2>"$demo/democam.log" &
 democam_pid=$!
 
-port=""
-daytime_port=""
-for _ in $(seq 150); do
-    port="$(sed -n '1s|.*http://127\.0\.0\.1:\([0-9][0-9]*\)/cam1\.jpg.*|\1|p' "$demo/democam.out")"
-    daytime_port="$(sed -n '2s|^tessaly-democam daytime on 127\.0\.0\.1:\([0-9][0-9]*\)$|\1|p' "$demo/democam.out")"
-    [ -n "$port" ] && [ -n "$daytime_port" ] && break
-    if ! kill -0 "$democam_pid" 2>/dev/null; then
-        say "tessaly-democam ended before it was listening:"
-        cat "$demo/democam.log" >&2
-        exit 1
-    fi
-    sleep 0.1
-done
-if [ -z "$port" ] || [ -z "$daytime_port" ]; then
+waited=0
+democam_wait_ports "$demo/democam.out" "$democam_pid" 150 --daytime || waited=$?
+if [ "$waited" = 1 ]; then
+    say "tessaly-democam ended before it was listening:"
+    cat "$demo/democam.log" >&2
+    exit 1
+elif [ "$waited" != 0 ]; then
     say "tessaly-democam did not say its ports within 15 s (see $demo/democam.log)"
     exit 1
 fi

@@ -156,6 +156,40 @@ QImage shrink(const QImage &image, const QSize &size)
     return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
+// Qt's reader over bytes in memory, held to the format the structure walk
+// found: it neither guesses another from the content nor turns the pixels by
+// an orientation tag. Usable only when open.
+struct PinnedReader
+{
+    PinnedReader(const QByteArray &bytes, const QByteArray &format)
+        : copy(bytes)
+        , buffer(&copy)
+        , open(buffer.open(QIODevice::ReadOnly))
+        , reader(&buffer, format)
+    {
+        reader.setAutoDetectImageFormat(false);
+        reader.setAutoTransform(false);
+    }
+
+    QByteArray copy; // shares, no deep copy
+    QBuffer buffer;
+    bool open;
+    QImageReader reader;
+};
+
+// Reads at size (the natural size when empty): the reader scales while it
+// decodes where it can, and a smooth scale finishes where it could not. Null
+// when the reader fails.
+QImage readAt(QImageReader &reader, const QSize &natural, const QSize &size)
+{
+    if (!size.isEmpty() && size != natural)
+        reader.setScaledSize(size);
+    QImage image = reader.read();
+    if (!image.isNull() && !size.isEmpty() && image.size() != size)
+        image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image;
+}
+
 // Decodes bytes at targetSize (the natural size when empty). Null on any failure.
 // knownSize is the picture's natural size when known.
 QImage decode(const QByteArray &bytes, const QByteArray &format, const QSize &targetSize,
@@ -170,24 +204,13 @@ QImage decode(const QByteArray &bytes, const QByteArray &format, const QSize &ta
         if (!jpeg.image.isNull())
             return shrink(jpeg.image, target);
     }
-    QByteArray copy = bytes; // shares, no deep copy
-    QBuffer buffer(&copy);
-    if (!buffer.open(QIODevice::ReadOnly))
+    PinnedReader source(bytes, format);
+    if (!source.open)
         return {};
-    QImageReader reader(&buffer, format);
-    reader.setAutoDetectImageFormat(false);
-    reader.setAutoTransform(false);
-    const QSize natural = reader.size();
+    const QSize natural = source.reader.size();
     if (natural.isValid() && tooManyPixels(natural))
         return {};
-    if (!targetSize.isEmpty() && targetSize != natural)
-        reader.setScaledSize(targetSize);
-    QImage image = reader.read();
-    if (image.isNull())
-        return {};
-    if (!targetSize.isEmpty() && image.size() != targetSize)
-        image = image.scaled(targetSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return image;
+    return readAt(source.reader, natural, targetSize);
 }
 
 } // namespace
@@ -226,13 +249,10 @@ Picture Picture::decodeBytes(const QByteArray &bytes, const QSize &thumbnailSize
     raiseAllocationLimitOnce();
 
     const QByteArray format = PictureStructure::readerFormat(structure.format);
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    if (!buffer.open(QIODevice::ReadOnly))
+    PinnedReader source(bytes, format);
+    if (!source.open)
         return {};
-    QImageReader reader(&buffer, format);
-    reader.setAutoDetectImageFormat(false);
-    reader.setAutoTransform(false);
+    QImageReader &reader = source.reader;
     QSize natural = reader.size();
     if (natural.isValid() && (natural.isEmpty() || tooManyPixels(natural)))
         return {};
@@ -259,13 +279,9 @@ Picture Picture::decodeBytes(const QByteArray &bytes, const QSize &thumbnailSize
     if (natural.isValid() && !full && pixels.isNull()) {
         // Decoding the thumbnail is both the validation and the first paint's work.
         const QSize thumbSize = thumbnailSize.isEmpty() ? natural : thumbnailSize;
-        if (thumbSize != natural)
-            reader.setScaledSize(thumbSize);
-        QImage thumb = reader.read();
+        QImage thumb = readAt(reader, natural, thumbSize);
         if (thumb.isNull())
             return {};
-        if (thumb.size() != thumbSize)
-            thumb = thumb.scaled(thumbSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         data->naturalSize = natural;
         data->thumbnail = thumb;
         return Picture(std::move(data));

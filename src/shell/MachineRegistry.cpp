@@ -143,6 +143,16 @@ MachineRegistry::Key MachineRegistry::remember(const QString &path)
     return key;
 }
 
+long MachineRegistry::loadOpenKey(Key key, QString *path, QList<KeyRecord> *keys)
+{
+    m_lastError.clear();
+    const auto open = m_open.constFind(key);
+    if (open == m_open.constEnd())
+        return InvalidHandle;
+    *path = *open;
+    return load(keys);
+}
+
 long MachineRegistry::createKey(const QString &path, Key *key)
 {
     *key = 0;
@@ -175,17 +185,14 @@ long MachineRegistry::openKey(const QString &path, Key *key)
 
 long MachineRegistry::setValue(Key key, const QString &name, quint32 type, const QByteArray &data)
 {
-    m_lastError.clear();
-    const auto open = m_open.constFind(key);
-    if (open == m_open.constEnd())
-        return InvalidHandle;
+    QString path;
     QList<KeyRecord> keys;
-    if (const long status = load(&keys); status != Success)
+    if (const long status = loadOpenKey(key, &path, &keys); status != Success)
         return status;
-    qsizetype at = findKey(keys, *open);
+    qsizetype at = findKey(keys, path);
     if (at < 0) {
         // Removed by someone else since it was opened: bring it back.
-        keys.append(KeyRecord{*open, {}});
+        keys.append(KeyRecord{path, {}});
         at = keys.size() - 1;
     }
     KeyRecord &record = keys[at];
@@ -200,14 +207,11 @@ long MachineRegistry::setValue(Key key, const QString &name, quint32 type, const
 long MachineRegistry::queryValue(Key key, const QString &name, quint32 *type, QByteArray *data,
                                  quint32 *size)
 {
-    m_lastError.clear();
-    const auto open = m_open.constFind(key);
-    if (open == m_open.constEnd())
-        return InvalidHandle;
+    QString path;
     QList<KeyRecord> keys;
-    if (const long status = load(&keys); status != Success)
+    if (const long status = loadOpenKey(key, &path, &keys); status != Success)
         return status;
-    const qsizetype at = findKey(keys, *open);
+    const qsizetype at = findKey(keys, path);
     if (at < 0)
         return NotFound;
     const qsizetype valueAt = findValue(keys[at], name);

@@ -71,6 +71,9 @@ private:
     static qsizetype findKey(const QList<KeyRecord> &keys, const QString &path);
     static qsizetype findValue(const KeyRecord &key, const QString &name);
     Key remember(const QString &path);
+    // The path an open key stands for and the file as it is now; InvalidHandle,
+    // without reading the file, for a key that is not open.
+    long loadOpenKey(Key key, QString *path, QList<KeyRecord> *keys);
 
     QString m_filePath;
     QHash<Key, QString> m_open;

@@ -8,6 +8,29 @@
 
 using Action = CommandLine::Action;
 
+namespace {
+
+// A command line that must be refused, and what its message says.
+struct Refusal
+{
+    QStringList arguments;
+    QString says;
+};
+
+// Parses a command line that must be refused: Fail, the usage exit code (2)
+// and a message ending with the hint at --help. Answers the message.
+QString refusedWith(const QStringList &arguments)
+{
+    const CommandLine::Parsed parsed = CommandLine::parse(arguments);
+    EXPECT_EQ(parsed.action, Action::Fail) << arguments.join(' ').toStdString();
+    EXPECT_EQ(parsed.exitCode, 2);
+    EXPECT_EQ(parsed.exitCode, CommandLine::UsageExitCode);
+    EXPECT_TRUE(parsed.message.endsWith("Try 'tessaly --help' for the options."));
+    return parsed.message;
+}
+
+} // namespace
+
 TEST(CommandLine, KnownOptionsChooseTheirAction)
 {
     EXPECT_EQ(CommandLine::parse({}).action, Action::Window);
@@ -33,12 +56,7 @@ TEST(CommandLine, KnownOptionsChooseTheirAction)
 
 TEST(CommandLine, UnknownOptionsAndStrayArgumentsExitWithTwo)
 {
-    struct Case
-    {
-        QStringList arguments;
-        QString says;
-    };
-    const Case cases[] = {
+    const Refusal cases[] = {
         {{"--recrod"}, "tessaly: unknown option '--recrod'"},
         {{"--record", "-x"}, "tessaly: unknown option '-x'"},
         {{"--record=yes"}, "tessaly: unknown option '--record=yes'"},
@@ -50,12 +68,9 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsExitWithTwo)
         {{"--autosave", "yes", "--record"}, "tessaly: option '--autosave' takes on or off"},
         {{"--record", "--autosave", "--record"}, "tessaly: option '--autosave' takes on or off"},
     };
-    for (const Case &c : cases) {
-        const CommandLine::Parsed parsed = CommandLine::parse(c.arguments);
-        EXPECT_EQ(parsed.action, Action::Fail) << c.arguments.join(' ').toStdString();
-        EXPECT_EQ(parsed.exitCode, 2);
-        EXPECT_TRUE(parsed.message.startsWith(c.says)) << parsed.message.toStdString();
-        EXPECT_TRUE(parsed.message.endsWith("Try 'tessaly --help' for the options."));
+    for (const Refusal &c : cases) {
+        const QString message = refusedWith(c.arguments);
+        EXPECT_TRUE(message.startsWith(c.says)) << message.toStdString();
     }
 }
 
@@ -155,12 +170,7 @@ TEST(CommandLine, PictureLimitsAreStoredAloneOrBeforeRecording)
 
 TEST(CommandLine, BadPictureLimitsNameTheOptionAndExitWithTwo)
 {
-    struct Case
-    {
-        QStringList arguments;
-        QString says;
-    };
-    const Case cases[] = {
+    const Refusal cases[] = {
         {{"--keep-days"}, "option '--keep-days' takes a whole number of days"},
         {{"--keep-days", "-3"}, "option '--keep-days' takes a whole number of days"},
         {{"--keep-days", "two"}, "option '--keep-days' takes a whole number of days"},
@@ -175,12 +185,9 @@ TEST(CommandLine, BadPictureLimitsNameTheOptionAndExitWithTwo)
         // A value that would not fit in bytes is as wrong as a word.
         {{"--min-free", "99999999T"}, "option '--min-free' takes a size"},
     };
-    for (const Case &c : cases) {
-        const CommandLine::Parsed parsed = CommandLine::parse(c.arguments);
-        EXPECT_EQ(parsed.action, Action::Fail) << c.arguments.join(' ').toStdString();
-        EXPECT_EQ(parsed.exitCode, CommandLine::UsageExitCode);
-        EXPECT_TRUE(parsed.message.contains(c.says)) << parsed.message.toStdString();
-        EXPECT_TRUE(parsed.message.endsWith("Try 'tessaly --help' for the options."));
+    for (const Refusal &c : cases) {
+        const QString message = refusedWith(c.arguments);
+        EXPECT_TRUE(message.contains(c.says)) << message.toStdString();
     }
 }
 

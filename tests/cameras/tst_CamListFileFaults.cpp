@@ -47,6 +47,34 @@ protected:
                                                       QStringLiteral("1")));
         return TestEnv::readFile(MachineRegistry::defaultFilePath());
     }
+    // Adding a camera is refused with a sentence naming the list file; answers
+    // the sentence.
+    static QString refusedAppend()
+    {
+        const auto appended = CamListFile::AppendCamEntry(
+            QStringLiteral("New"), QStringLiteral("http://new/snap.jpg"), QStringLiteral("5"));
+        EXPECT_FALSE(appended.ok());
+        EXPECT_TRUE(appended.errorText().contains(QDir::toNativeSeparators(CamListFile::path())))
+            << appended.errorText().toStdString();
+        return appended.errorText();
+    }
+
+    // After refused writes: the list keeps its bytes and still reads, so the
+    // window can go on showing the cameras; a machine setting is refused with
+    // one warning (answered Abort) and the settings file keeps its bytes.
+    void expectListAndSettingsKept(const QByteArray &settings)
+    {
+        EXPECT_EQ(listBytes(), kList);
+        const auto loaded = CamListFile::LoadCamList();
+        ASSERT_TRUE(loaded.ok()) << loaded.errorText().toStdString();
+        EXPECT_EQ(loaded.value().size(), 2);
+
+        EXPECT_FALSE(SettingsStore::SaveMachineSetting(kApp, kSettings, QStringLiteral("autoSave"),
+                                                       QStringLiteral("0")));
+        EXPECT_EQ(boxes.size(), 1) << "the permission warning, answered Abort";
+        EXPECT_EQ(TestEnv::readFile(MachineRegistry::defaultFilePath()), settings);
+    }
+
     static QStringList leftovers(const QString &dir)
     {
         return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -136,26 +164,14 @@ TEST_F(CamListFileFaultsTest, AFullDiskRefusesEveryWriteAndLeavesBothFilesWhole)
     ASSERT_FALSE(HasFailure() || settings.isEmpty());
     ASSERT_TRUE(disk.fill());
 
-    const auto appended = CamListFile::AppendCamEntry(
-        QStringLiteral("New"), QStringLiteral("http://new/snap.jpg"), QStringLiteral("5"));
-    EXPECT_FALSE(appended.ok());
-    EXPECT_TRUE(appended.errorText().contains(QDir::toNativeSeparators(CamListFile::path())));
-    EXPECT_TRUE(appended.errorText().contains(QStringLiteral("No space left on device")))
-        << appended.errorText().toStdString();
+    const QString appendError = refusedAppend();
+    EXPECT_TRUE(appendError.contains(QStringLiteral("No space left on device")))
+        << appendError.toStdString();
     const auto removed = CamListFile::RemoveCamEntry(CamEntry{
         QStringLiteral("Gate"), QStringLiteral("http://gate/snap.jpg"), QStringLiteral("5")});
     ASSERT_FALSE(removed.ok());
     EXPECT_EQ(removed.failure().kind, Failure::Kind::File);
-    EXPECT_EQ(listBytes(), kList);
-    // Reading still works, so the window can go on showing the cameras.
-    const auto loaded = CamListFile::LoadCamList();
-    ASSERT_TRUE(loaded.ok()) << loaded.errorText().toStdString();
-    EXPECT_EQ(loaded.value().size(), 2);
-
-    EXPECT_FALSE(SettingsStore::SaveMachineSetting(kApp, kSettings, QStringLiteral("autoSave"),
-                                                   QStringLiteral("0")));
-    EXPECT_EQ(boxes.size(), 1) << "the permission warning, answered Abort";
-    EXPECT_EQ(TestEnv::readFile(MachineRegistry::defaultFilePath()), settings);
+    ASSERT_NO_FATAL_FAILURE(expectListAndSettingsKept(settings));
     EXPECT_EQ(SettingsStore::GetMachineSetting(kApp, kSettings, QStringLiteral("autoSave"), {}),
               QStringLiteral("1"));
     EXPECT_EQ(leftovers(disk.path()),
@@ -173,20 +189,8 @@ TEST_F(CamListFileFaultsTest, AReadOnlyProgramDirectoryIsReportedAndNothingIsLos
     ASSERT_FALSE(HasFailure() || settings.isEmpty());
     ASSERT_TRUE(disk.makeReadOnly());
 
-    const auto appended = CamListFile::AppendCamEntry(
-        QStringLiteral("New"), QStringLiteral("http://new/snap.jpg"), QStringLiteral("5"));
-    EXPECT_FALSE(appended.ok());
-    EXPECT_TRUE(appended.errorText().contains(QDir::toNativeSeparators(CamListFile::path())))
-        << appended.errorText().toStdString();
-    EXPECT_EQ(listBytes(), kList);
-    const auto loaded = CamListFile::LoadCamList();
-    ASSERT_TRUE(loaded.ok()) << loaded.errorText().toStdString();
-    EXPECT_EQ(loaded.value().size(), 2);
-
-    EXPECT_FALSE(SettingsStore::SaveMachineSetting(kApp, kSettings, QStringLiteral("autoSave"),
-                                                   QStringLiteral("0")));
-    EXPECT_EQ(boxes.size(), 1);
-    EXPECT_EQ(TestEnv::readFile(MachineRegistry::defaultFilePath()), settings);
+    refusedAppend();
+    ASSERT_NO_FATAL_FAILURE(expectListAndSettingsKept(settings));
 
     // Where there is no list yet, the one the window would create cannot be made.
     TinyDisk empty;

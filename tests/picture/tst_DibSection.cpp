@@ -14,6 +14,7 @@
 #include "MessageBoxes.h"
 #include "ScopedHooks.h"
 #include "TessalyError.h"
+#include "TestPictures.h"
 
 namespace {
 
@@ -41,11 +42,9 @@ void setMemoryPixel(DibSection &dib, int x, int y, Bgr c)
 // A picture where every pixel differs: red from x, green from y, blue mixed.
 QImage distinctPicture(int width, int height)
 {
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, qRgb(10 + x * 20, 30 + y * 40, (x * 7 + y * 13) % 256));
-    return image;
+    return TestPictures::fromPixels(QSize(width, height), [](int x, int y) {
+        return qRgb(10 + x * 20, 30 + y * 40, (x * 7 + y * 13) % 256);
+    });
 }
 
 DibSection dibOf(const QImage &image)

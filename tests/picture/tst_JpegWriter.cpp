@@ -22,19 +22,17 @@
 #include "JpegWriter.h"
 #include "TessalyError.h"
 #include "TestEnv.h"
+#include "TestPictures.h"
 
 namespace {
 
 // Smooth colour ramps with some waves: content JPEG handles like a photo.
 QImage photoLike(int width, int height)
 {
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y,
-                           qRgb((x * 255) / width, (y * 255) / height,
-                                int(127 + 100 * std::sin(x * 0.2) * std::cos(y * 0.15))));
-    return image;
+    return TestPictures::fromPixels(QSize(width, height), [&](int x, int y) {
+        return qRgb((x * 255) / width, (y * 255) / height,
+                    int(127 + 100 * std::sin(x * 0.2) * std::cos(y * 0.15)));
+    });
 }
 
 DibSection dibOf(const QImage &image)

@@ -294,13 +294,10 @@ namespace {
 // chroma upsampling matter, so a decoder that differs shows in the pixels.
 QImage photoLike(int width, int height)
 {
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y,
-                           qRgb((x * 255) / width, ((x / 9 + y / 7) % 2) ? 200 : (y * 255) / height,
-                                int(127 + 100 * std::sin(x * 0.3) * std::cos(y * 0.2))));
-    return image;
+    return TestPictures::fromPixels(QSize(width, height), [&](int x, int y) {
+        return qRgb((x * 255) / width, ((x / 9 + y / 7) % 2) ? 200 : (y * 255) / height,
+                    int(127 + 100 * std::sin(x * 0.3) * std::cos(y * 0.2)));
+    });
 }
 
 QByteArray turboJpeg(const QImage &image, int subsampling, int flags)

@@ -34,6 +34,15 @@ bool complete(const QByteArray &bytes)
     return PictureStructure::check(bytes).complete;
 }
 
+// Taken whole by the gate, which tells its format and size.
+void expectWhole(const QByteArray &bytes, PictureStructure::Format format, const QSize &size)
+{
+    const PictureStructure::Result whole = PictureStructure::check(bytes);
+    EXPECT_TRUE(whole.complete);
+    EXPECT_EQ(whole.format, format);
+    EXPECT_EQ(whole.size, size);
+}
+
 // Refused by the gate and by every way a body becomes a picture.
 void expectRefusedEverywhere(const QByteArray &bytes, const std::string &what)
 {
@@ -85,10 +94,7 @@ TEST(PictureStructure, RegressionInputsAreRefusedAtNoMoreMemoryThanANormalPictur
 TEST(PictureStructure, PngChunksMustFitTheBodyAndTheHeaderMustBeSane)
 {
     const QByteArray png = encode(quadrants(QSize(200, 150)), "png");
-    const PictureStructure::Result whole = PictureStructure::check(png);
-    EXPECT_TRUE(whole.complete);
-    EXPECT_EQ(whole.format, PictureStructure::Format::Png);
-    EXPECT_EQ(whole.size, QSize(200, 150));
+    expectWhole(png, PictureStructure::Format::Png, QSize(200, 150));
     EXPECT_TRUE(complete(png + QByteArray("\r\n\0", 3))) << "padding after IEND";
     EXPECT_FALSE(complete(png + "<html>")) << "anything else after IEND";
     for (qsizetype cut = 0; cut < png.size(); cut += 5)
@@ -143,10 +149,7 @@ TEST(PictureStructure, PngChunksMustFitTheBodyAndTheHeaderMustBeSane)
 TEST(PictureStructure, GifBlocksAndTheLogicalScreenMustHold)
 {
     const QByteArray gif = TestPictures::gif(QSize(40, 30));
-    const PictureStructure::Result whole = PictureStructure::check(gif);
-    EXPECT_TRUE(whole.complete);
-    EXPECT_EQ(whole.format, PictureStructure::Format::Gif);
-    EXPECT_EQ(whole.size, QSize(40, 30));
+    expectWhole(gif, PictureStructure::Format::Gif, QSize(40, 30));
     // The hand-made GIF is a real one: the decoder shows its quadrants.
     const Picture picture = Picture::fromBytes(gif, QSize(40, 30));
     ASSERT_FALSE(picture.isNull());
@@ -186,10 +189,7 @@ TEST(PictureStructure, GifBlocksAndTheLogicalScreenMustHold)
 TEST(PictureStructure, BitmapHeadersMustFitTheirPixels)
 {
     const QByteArray bmp = encode(quadrants(QSize(30, 20)), "bmp");
-    const PictureStructure::Result whole = PictureStructure::check(bmp);
-    EXPECT_TRUE(whole.complete);
-    EXPECT_EQ(whole.format, PictureStructure::Format::Bmp);
-    EXPECT_EQ(whole.size, QSize(30, 20));
+    expectWhole(bmp, PictureStructure::Format::Bmp, QSize(30, 20));
     EXPECT_FALSE(Picture::fromBytes(bmp).isNull());
 
     EXPECT_FALSE(complete(bmp.left(bmp.size() - 1))) << "the last row cut short";

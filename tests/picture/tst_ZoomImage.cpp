@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 
+#include "TestPictures.h"
 #include "ZoomImage.h"
 
 namespace {
@@ -56,10 +57,9 @@ TEST(ZoomImage, ShrunkPictureIsAveraged)
 {
     // A two-pixel checkerboard shrunk tenfold must come out an even grey, not
     // a moiré of whichever pixels the filter happened to hit.
-    QImage picture(200, 200, QImage::Format_RGB32);
-    for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 200; ++x)
-            picture.setPixel(x, y, (x / 2 + y / 2) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    const QImage picture = TestPictures::fromPixels(QSize(200, 200), [](int x, int y) {
+        return (x / 2 + y / 2) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+    });
     ZoomImage image;
     image.setPicture(picture);
     image.resize(20, 20);

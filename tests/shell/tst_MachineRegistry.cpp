@@ -82,3 +82,30 @@ TEST(MachineRegistry, DamagedLinesAreSkippedAndOversizedFilesRefused)
     EXPECT_EQ(reg.createKey(QStringLiteral("A\\B"), &key), MachineRegistry::InvalidData);
     EXPECT_EQ(TestEnv::readFile(file).size(), 2 * 1024 * 1024) << "not overwritten";
 }
+
+TEST(MachineRegistry, OpenKeyReadsTheFileAsItIsNowAndAClosedOneIsRefusedFirst)
+{
+    const QString file = TestEnv::freshProgramDirectory() + QStringLiteral("/machine.reg");
+    MachineRegistry reg(file);
+    MachineRegistry::Key key = 0;
+    ASSERT_EQ(reg.createKey(QStringLiteral("A\\B"), &key), MachineRegistry::Success);
+    ASSERT_EQ(reg.setValue(key, QStringLiteral("v"), MachineRegistry::TypeString, "1"),
+              MachineRegistry::Success);
+
+    ASSERT_TRUE(TestEnv::writeFile(file, QByteArray(2 * 1024 * 1024, 'K')));
+    quint32 size = 0;
+    EXPECT_EQ(reg.queryValue(key, QStringLiteral("v"), nullptr, nullptr, &size),
+              MachineRegistry::InvalidData);
+    EXPECT_EQ(reg.setValue(key, QStringLiteral("v"), MachineRegistry::TypeString, "2"),
+              MachineRegistry::InvalidData);
+    EXPECT_FALSE(reg.lastError().isEmpty());
+
+    ASSERT_EQ(reg.closeKey(key), MachineRegistry::Success);
+    EXPECT_EQ(reg.queryValue(key, QStringLiteral("v"), nullptr, nullptr, &size),
+              MachineRegistry::InvalidHandle);
+    EXPECT_TRUE(reg.lastError().isEmpty()) << "the file was not read for a key that is not open";
+    EXPECT_EQ(reg.setValue(key, QStringLiteral("v"), MachineRegistry::TypeString, "2"),
+              MachineRegistry::InvalidHandle);
+    EXPECT_TRUE(reg.lastError().isEmpty());
+    EXPECT_EQ(TestEnv::readFile(file).size(), 2 * 1024 * 1024) << "not overwritten";
+}

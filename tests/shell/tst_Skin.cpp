@@ -266,6 +266,30 @@ TEST_F(SkinTest, SkinLabelsNeedTheSwitch)
     EXPECT_TRUE(window.findChildren<SkinLabel *>().isEmpty());
 }
 
+TEST_F(SkinTest, DialogGetsSkinLabelsAndTheSkinOnlyWithTheSwitch)
+{
+    Skin skin(Skin::Colors{kC2, kC3, kC4, kC5});
+    programSkin.set(&skin);
+    QWidget window;
+    auto *caption = new QLabel(QStringLiteral("Name:"), &window);
+    auto *button = new QPushButton(QStringLiteral("OK"), &window);
+
+    skinning.set(false);
+    SkinDialog(&window);
+    EXPECT_TRUE(window.findChildren<SkinLabel *>().isEmpty());
+    EXPECT_FALSE(Skin::isSkinned(&window));
+    EXPECT_FALSE(backOf(button).isValid());
+
+    skinning.set(true);
+    SkinDialog(&window);
+    SkinLabelArray *array = SkinLabelArray::find(&window, QStringLiteral("SkinLabel1"));
+    ASSERT_NE(array, nullptr);
+    ASSERT_EQ(array->upperBound(), 1);
+    EXPECT_EQ(array->element(1)->coveredLabel(), caption);
+    EXPECT_TRUE(Skin::isSkinned(&window));
+    EXPECT_EQ(backOf(button), kC2);
+}
+
 TEST_F(SkinTest, MainWindowFormSortsLabelsByTemplateContainer)
 {
     QWidget window;

@@ -27,6 +27,15 @@ QImage quadrants(const QSize &size)
     return image;
 }
 
+QImage fromPixels(const QSize &size, const std::function<QRgb(int x, int y)> &pixel)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, pixel(x, y));
+    return image;
+}
+
 QByteArray encode(const QImage &image, const char *format, bool progressive, int quality)
 {
     QByteArray bytes;

@@ -15,6 +15,10 @@ namespace TestPictures {
 // errors show in the pixels.
 QImage quadrants(const QSize &size);
 
+// An RGB32 picture of size whose pixel (x, y) is pixel(x, y): ramps, waves and
+// patterns each test draws to its own purpose.
+QImage fromPixels(const QSize &size, const std::function<QRgb(int x, int y)> &pixel);
+
 // image written by Qt's own writer ("jpeg", "png", "bmp"); quality -1 is the
 // writer's default.
 QByteArray encode(const QImage &image, const char *format, bool progressive = false,

@@ -2,13 +2,14 @@
 
 #include "AppInfo.h"
 #include "CamListFile.h"
+#include "Skin.h"
 
 AddCamDialog::AddCamDialog(QWidget *parent)
     : CamEntryDialog(Kind::Add, QStringLiteral("create a unique name"), parent)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(AppInfo::productName() + QStringLiteral(" :: add a cam"));
-    applySkin();
+    SkinDialog(this);
 }
 
 bool AddCamDialog::acceptEntry()

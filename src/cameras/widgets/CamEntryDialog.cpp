@@ -6,29 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "DialogFonts.h"
 #include "MessageBoxes.h"
-#include "Skin.h"
-
-namespace {
-QFont verdana()
-{
-    QFont font(QStringLiteral("Verdana"));
-    font.setPointSizeF(8.25);
-    return font;
-}
-
-// The dialog's own face, which "seconds" keeps: the small system face the
-// dialogs were drawn with. Where it is missing, a narrow face keeps the word
-// inside its fixed label instead of cutting it off.
-QFont dialogFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("Liberation Sans Narrow")});
-    font.setPointSizeF(8.25);
-    return font;
-}
-} // namespace
 
 CamEntryDialog::Placement CamEntryDialog::placement(Kind kind)
 {
@@ -67,7 +46,7 @@ CamEntryDialog::CamEntryDialog(Kind kind, const QString &nameTip, QWidget *paren
     // Closing unloads the dialog; the next request loads a new one.
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
-    setFont(dialogFont());
+    setFont(DialogFonts::system());
 
     const auto label = [this](const char *name, const QString &caption, const TwipsRect &at,
                               bool ownFont) {
@@ -76,7 +55,7 @@ CamEntryDialog::CamEntryDialog(Kind kind, const QString &nameTip, QWidget *paren
         // Set on the label itself as well: a skinned main window's style sheet
         // reaches into its dialogs and would hand an unset label the
         // application's font instead of the dialog's.
-        l->setFont(ownFont ? dialogFont() : verdana());
+        l->setFont(ownFont ? DialogFonts::system() : DialogFonts::controls());
         l->setGeometry(px(at));
         return l;
     };
@@ -89,7 +68,7 @@ CamEntryDialog::CamEntryDialog(Kind kind, const QString &nameTip, QWidget *paren
     const auto text = [this](const char *name, const QString &tip, const TwipsRect &at) {
         auto *t = new QLineEdit(this);
         t->setObjectName(QString::fromLatin1(name));
-        t->setFont(verdana());
+        t->setFont(DialogFonts::controls());
         t->setToolTip(tip);
         t->setGeometry(px(at));
         return t;
@@ -104,7 +83,7 @@ CamEntryDialog::CamEntryDialog(Kind kind, const QString &nameTip, QWidget *paren
     const auto button = [this](const char *name, const QString &caption, const TwipsRect &at) {
         auto *b = new QPushButton(caption, this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setFont(verdana());
+        b->setFont(DialogFonts::controls());
         b->setGeometry(px(at));
         return b;
     };
@@ -144,14 +123,6 @@ QString CamEntryDialog::refresh() const
 QRect CamEntryDialog::px(const TwipsRect &rect) const
 {
     return Twips::toPixels(rect, this);
-}
-
-void CamEntryDialog::applySkin()
-{
-    if (!Skin::skinningSwitch())
-        return;
-    SkinLabels(this);
-    SkinForm(this);
 }
 
 void CamEntryDialog::showFileError(const QString &error)

@@ -45,9 +45,6 @@ protected:
     // dialog may close.
     virtual bool acceptEntry() = 0;
 
-    // Puts the program skin on the finished dialog while the skinning switch is on.
-    void applySkin();
-
     // Shows a file error so that the user knows nothing was written; the
     // dialog stays open with what was typed.
     void showFileError(const QString &error);

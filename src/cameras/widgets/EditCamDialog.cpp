@@ -4,6 +4,8 @@
 #include <QLineEdit>
 
 #include "CamListFile.h"
+#include "DialogFonts.h"
+#include "Skin.h"
 
 EditCamDialog::EditCamDialog(const QString &selectedName, QWidget *parent)
     : CamEntryDialog(Kind::Edit, QStringLiteral("Create a unique name for the cam"), parent)
@@ -15,10 +17,7 @@ EditCamDialog::EditCamDialog(const QString &selectedName, QWidget *parent)
         new QLabel(QStringLiteral("(Cams that are already open will need to be restarted)"), this);
     Label5->setObjectName(QStringLiteral("Label5"));
     // Where that face is missing, a narrow one keeps the note on its one line.
-    QFont note;
-    note.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("Liberation Sans Narrow")});
-    note.setPointSizeF(8.25);
+    QFont note = DialogFonts::system();
     note.setBold(true);
     Label5->setFont(note);
     Label5->setGeometry(px({60, 60, 4635, 255}));
@@ -34,7 +33,7 @@ EditCamDialog::EditCamDialog(const QString &selectedName, QWidget *parent)
         Text3->setText(m_old.refresh);
     }
     setWindowTitle(m_found ? m_old.name : selectedName);
-    applySkin();
+    SkinDialog(this);
 }
 
 bool EditCamDialog::acceptEntry()

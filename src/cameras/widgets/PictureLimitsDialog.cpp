@@ -6,18 +6,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "DialogFonts.h"
 #include "MessageBoxes.h"
 #include "Settings.h"
 #include "Skin.h"
 
 namespace {
-
-QFont verdana()
-{
-    QFont font(QStringLiteral("Verdana"));
-    font.setPointSizeF(8.25);
-    return font;
-}
 
 // An empty field is as good as 0: no limit.
 QString shownSize(qint64 bytes)
@@ -34,7 +28,7 @@ PictureLimitsDialog::PictureLimitsDialog(const PictureRetention::Limits &current
     setWindowTitle(tr("Picture Limits"));
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
-    setFont(verdana());
+    setFont(DialogFonts::controls());
 
     struct Row
     {
@@ -62,17 +56,17 @@ PictureLimitsDialog::PictureLimitsDialog(const PictureRetention::Limits &current
         auto *caption = new QLabel(row.caption, this);
         caption->setObjectName(QString::fromLatin1(row.name) + QStringLiteral("Label"));
         caption->setGeometry(px({120, top + 60, 2040, 255}));
-        caption->setFont(verdana());
+        caption->setFont(DialogFonts::controls());
         auto *field = new QLineEdit(row.text, this);
         field->setObjectName(QString::fromLatin1(row.name) + QStringLiteral("Edit"));
         field->setGeometry(px({2160, top, 975, 315}));
-        field->setFont(verdana());
+        field->setFont(DialogFonts::controls());
         field->setToolTip(row.tip);
         caption->setBuddy(field);
         auto *unit = new QLabel(row.unit, this);
         unit->setObjectName(QString::fromLatin1(row.name) + QStringLiteral("Unit"));
         unit->setGeometry(px({3240, top + 60, 2640, 255}));
-        unit->setFont(verdana());
+        unit->setFont(DialogFonts::controls());
         *fields[i] = field;
     }
 
@@ -87,10 +81,7 @@ PictureLimitsDialog::PictureLimitsDialog(const PictureRetention::Limits &current
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::close);
 
     setFixedSize(px({0, 0, 5955, 2055}).size());
-    if (Skin::skinningSwitch()) {
-        SkinLabels(this);
-        SkinForm(this);
-    }
+    SkinDialog(this);
 }
 
 QRect PictureLimitsDialog::px(const TwipsRect &rect) const

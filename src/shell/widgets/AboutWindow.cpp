@@ -92,10 +92,7 @@ void AboutWindow::Form_Load()
     lblVersion->setText(QString::number(AppInfo::versionMajor()) + QLatin1Char('.') +
                         QString::number(AppInfo::versionMinor()));
     lblWebsite->setText(AppInfo::comments());
-    if (Skin::skinningSwitch()) {
-        SkinLabels(this);
-        SkinForm(this);
-    }
+    SkinDialog(this);
 }
 
 QPixmap AboutWindow::drawPicture(const QSize &size)

@@ -32,8 +32,5 @@ void NoticeWindow::Form_Load()
 {
     setWindowTitle(QStringLiteral("Oops!"));
     Label1->setText(QStringLiteral("You must first select a cam from the list."));
-    if (Skin::skinningSwitch()) {
-        SkinLabels(this);
-        SkinForm(this);
-    }
+    SkinDialog(this);
 }

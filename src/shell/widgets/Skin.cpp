@@ -661,3 +661,11 @@ void SkinLabels(QWidget *window, SkinLabelArray &first, SkinLabelArray &second)
             second.addCovering(static_cast<QLabel *>(control));
     }
 }
+
+void SkinDialog(QWidget *window)
+{
+    if (!Skin::skinningSwitch())
+        return;
+    SkinLabels(window);
+    SkinForm(window);
+}

@@ -127,3 +127,8 @@ void SkinLabels(QWidget *window);
 // array's template goes to that array, else one in the second array's template
 // container goes to the second; any other label gets no skin label.
 void SkinLabels(QWidget *window, SkinLabelArray &first, SkinLabelArray &second);
+
+// What a finished dialog or small window does to wear the skin: skin labels
+// over its plain labels, then SkinForm. Nothing at all while the skinning
+// switch is off.
+void SkinDialog(QWidget *window);
