@@ -30,7 +30,7 @@ while [ $# -gt 0 ]; do
         --build) build="${2:?--build needs a directory}"; shift 2 ;;
         --out) out="${2:?--out needs a directory}"; shift 2 ;;
         --inside) inside="${2:?}"; shift 2 ;; # used by the script itself
-        -h | --help) sed -n '2,20s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        -h | --help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;;
         *) echo "screenshots: unknown option '$1' (see --help)" >&2; exit 2 ;;
     esac
 done
