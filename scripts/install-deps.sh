@@ -19,7 +19,9 @@ packages=(
 for extra in "$@"; do
     case "$extra" in
         fuzz) packages+=(clang libclang-rt-14-dev) ;;
-        look) packages+=(imagemagick) ;;
+        # The pictures in docs/: a window manager for the title bars, the clicks and
+        # the window lookups of scripts/screenshots.sh, and import.
+        look) packages+=(imagemagick openbox xdotool x11-utils) ;;
         format) packages+=(clang-format) ;;
         install) packages+=(desktop-file-utils appstream mandoc dpkg-dev) ;;
         *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
