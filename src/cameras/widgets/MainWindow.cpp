@@ -289,11 +289,10 @@ void MainWindow::rememberOpenCams()
 void MainWindow::connectEngine()
 {
     CameraEngine *e = m_engine;
-    // The selected camera's pictures are decoded in full, as the viewer shows
-    // them, and so is a new picture about to be saved. Two dozen cameras on one refresh answer
-    // together, and their decodes back to back would keep clicks waiting: the engine only checks a
-    // picture, and the panel's copy and the viewer's are decoded off this thread. Only a picture
-    // about to be saved is decoded in full at once, for the save.
+    // The engine only checks an arriving picture: two dozen cameras on one
+    // refresh answer together, and their decodes back to back would keep
+    // clicks waiting, so the panes decode their copies off this thread. Only
+    // a new picture about to be saved is decoded in full at once, for the save.
     e->setDecodeRule(
         [this](int, bool isNew) { return saver().decodeFor(isNew, PictureDecode::StructureOnly); });
 
