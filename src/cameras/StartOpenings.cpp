@@ -9,11 +9,9 @@ StartOpenings StartOpenings::plan(const QStringList &listed, const QStringList &
 {
     StartOpenings out;
     const QStringList asked = remembered + named;
-    out.wanted = asked;
-    // Named cameras open in the order of the list, as all of them would.
-    out.wanted.erase(std::remove_if(out.wanted.begin(), out.wanted.end(),
-                                    [&](const QString &name) { return named.contains(name); }),
-                     out.wanted.end());
+    // A remembered camera keeps its old panel even when it is named too; the
+    // named ones open after them in the order of the list, as all of them would.
+    out.wanted = remembered;
     for (const QString &name : listed) {
         if (all || named.contains(name))
             out.wanted << name;

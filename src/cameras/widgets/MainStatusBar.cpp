@@ -13,6 +13,8 @@ MainStatusBar::MainStatusBar(QWidget *parent)
     setSizeGripEnabled(false);
     setFixedHeight(Twips::toPixels(kStatusBarHeight, Twips::dpiY(this)));
     m_panel->setObjectName(QStringLiteral("StatusBar1_Panel1"));
+    // A camera's name or reason phrase that looks like markup is still its text.
+    m_panel->setTextFormat(Qt::PlainText);
     m_panel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     addWidget(m_panel, 1);
 }

@@ -6,7 +6,7 @@ class ValueLabel;
 
 // StatusBar1: one panel, StatusBar1_Panel1, across the window's foot, where
 // every part of the program says what happened last. Camera text reaches it,
-// so control characters are shown, not obeyed.
+// so control characters and markup are shown, not obeyed.
 class MainStatusBar : public QStatusBar
 {
     Q_OBJECT
