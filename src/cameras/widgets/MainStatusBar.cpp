@@ -14,7 +14,6 @@ MainStatusBar::MainStatusBar(QWidget *parent)
     setFixedHeight(Twips::toPixels(kStatusBarHeight, Twips::dpiY(this)));
     m_panel->setObjectName(QStringLiteral("StatusBar1_Panel1"));
     // A camera's name or reason phrase that looks like markup is still its text.
-    m_panel->setTextFormat(Qt::PlainText);
     m_panel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     addWidget(m_panel, 1);
 }
