@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -13,7 +12,6 @@
 #include "LighttpdServer.h"
 #include "MainWindowLayout.h"
 #include "MiniHttpServer.h"
-#include "TestEnv.h"
 #include "TestPictures.h"
 #include "Twips.h"
 #include "ViewerPane.h"
@@ -41,9 +39,6 @@ class ViewerPaneTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        QApplication::setQuitOnLastWindowClosed(false);
-        TestEnv::freshProgramDirectory();
-        TestEnv::freshConfigDirectory();
         // The time label asks nobody outside.
         qputenv("TESSALY_TIME_SERVER",
                 QStringLiteral("127.0.0.1:%1").arg(LighttpdServer::freePort()).toLatin1());
@@ -161,6 +156,12 @@ TEST_F(ViewerPaneTest, ZoomBarsStayInRangeAndThePictureFollowsThem)
     EXPECT_FALSE(hbar->isEnabled());
     EXPECT_FALSE(vbar->isEnabled());
     consistent("zoom 1");
+    // Scrolling again after it was off starts where the picture is: in the corner.
+    slider->setValue(2);
+    EXPECT_TRUE(hbar->isEnabled());
+    consistent("zoom 2 after 1");
+    hbar->setValue(hbar->value() - hbar->singleStep());
+    consistent("one step left at zoom 2 after 1");
 
     // Another camera's smaller picture at zoom 2 needs no scrolling.
     slider->setValue(4);
