@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include <QApplication>
 #include <QDir>
 #include <QFutureWatcherBase>
 #include <QLabel>
@@ -36,9 +35,8 @@ class CameraGridPaneTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        QApplication::setQuitOnLastWindowClosed(false);
+        // The camera list of this test alone.
         TestEnv::freshProgramDirectory();
-        TestEnv::freshConfigDirectory();
         MiniHttpServer::Reply silent;
         silent.silent = true;
         server.setReply(silent);
