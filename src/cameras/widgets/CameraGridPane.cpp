@@ -82,6 +82,10 @@ CameraGridPane::CameraGridPane(CameraEngine &engine, QWidget *parent)
     connect(&m_engine, &CameraEngine::stopped, this, [this](int index, bool wasInUse) {
         if (wasInUse && m_camsInUse > 0)
             --m_camsInUse;
+        // The failure tip goes with the camera. A panel that never had a
+        // picture gets no new one to clear it, and would show the old
+        // camera's failure over the next camera opened in it.
+        m_panels[size_t(index)]->setToolTip(QString());
         updateHealthMark(index);
     });
 }

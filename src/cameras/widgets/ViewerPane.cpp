@@ -349,11 +349,14 @@ void ViewerPane::ApplyZoom()
 
     const ViewerZoom::ZoomResult out = ViewerZoom::ApplyZoom(in);
     m_image = {out.imageLeft, out.imageTop, out.imageWidth, out.imageHeight};
-    // The bars are set quietly: the picture's place comes from the result.
+    // The bars are set quietly: the picture's place comes from the result. A
+    // bar that goes off goes back to 0 with the picture, so that scrolling,
+    // once it is on again, starts where the picture is, not where the thumb
+    // was left.
     const auto setBar = [](QScrollBar *bar, const ViewerZoom::ScrollBarState &state) {
         const QSignalBlocker quiet(bar);
         bar->setMaximum(state.maximum);
-        bar->setValue(state.value);
+        bar->setValue(state.enabled ? state.value : 0);
         bar->setEnabled(state.enabled);
     };
     setBar(HScroll1, out.hscroll1);
