@@ -110,6 +110,16 @@ TEST_F(ViewerPaneTest, ASelectedCameraShowsInFullWithItsDetailsAndTheButtonsSayW
     QTest::mouseClick(child<QPushButton>("Command3"), Qt::LeftButton);
     EXPECT_EQ(save.size(), 1);
     EXPECT_EQ(screensaver.size(), 1);
+
+    // A camera name that looks like markup is shown as written: drawn as
+    // markup, the bold tags would vanish and each "&lt;" shrink to one "<".
+    const QString markup = QStringLiteral("<b>Gate</b> &lt;&lt;&lt;&lt;&lt;&lt;");
+    ASSERT_EQ(engine.open(markup, server.url("/g.jpg"), "10"), 2);
+    selected = 2;
+    pane->showCamera(2, Picture::fromBytes(TestPictures::jpegOf(Qt::red, QSize(32, 24))));
+    auto *name = child<QLabel>("lblName");
+    EXPECT_EQ(name->text(), markup);
+    EXPECT_GE(name->sizeHint().width(), name->fontMetrics().horizontalAdvance(markup) * 9 / 10);
 }
 
 TEST_F(ViewerPaneTest, ZoomBarsStayInRangeAndThePictureFollowsThem)
