@@ -22,7 +22,10 @@ bool isCredentialKey(QStringView key)
     return false;
 }
 
-QString maskedQuery(QStringView query)
+// keepSlashes: the query starts before the address's first "/", which ends
+// its authority; masked values keep their "/" so that the masked text reads
+// the same way again, and masking it once more changes nothing.
+QString maskedQuery(QStringView query, bool keepSlashes)
 {
     // "&" and ";" separate pairs; a "#" ends the query, but what follows it is
     // shown too, so it is read the same way.
@@ -36,9 +39,13 @@ QString maskedQuery(QStringView query)
             ++end;
         const QStringView pair = query.mid(start, end - start);
         const qsizetype equals = pair.indexOf(QLatin1Char('='));
-        if (equals > 0 && isCredentialKey(pair.left(equals)))
+        if (equals > 0 && isCredentialKey(pair.left(equals))) {
             out += pair.left(equals + 1).toString() + Mask;
-        else
+            if (keepSlashes) {
+                for (qsizetype n = pair.mid(equals + 1).count(QLatin1Char('/')); n > 0; --n)
+                    out += QLatin1Char('/') + Mask;
+            }
+        } else
             out += pair;
         if (end >= query.size())
             break;
@@ -85,7 +92,7 @@ QString maskAddress(const QString &text)
         return out;
     }
     out += rest.left(question + 1);
-    out += maskedQuery(rest.mid(question + 1));
+    out += maskedQuery(rest.mid(question + 1), rest.indexOf(QLatin1Char('/')) > question);
     return out;
 }
 

@@ -38,6 +38,23 @@ TEST(DisplayText, CredentialQueryValuesAreMaskedInAddressesAndFileParts)
               QStringLiteral("a.cgi?x=1#pass=***"));
 }
 
+TEST(DisplayText, MaskingAMaskedAddressChangesNothing)
+{
+    // A query that starts before the first "/" (here the scheme is not one
+    // the camera reads) must not lose that "/" to a mask: masked again, the
+    // text would read as user information up to the later "@".
+    const QString odd = QStringLiteral("x://h?user=a/b&mail=c:d@e&pwd=f/g/h");
+    const QString shown = maskAddress(odd);
+    EXPECT_EQ(shown, QStringLiteral("x://h?user=***/***&mail=c:d@e&pwd=***/***/***"));
+    EXPECT_EQ(maskAddress(shown), shown);
+    // An ordinary address keeps its one mask per value.
+    EXPECT_EQ(maskAddress(QStringLiteral("http://cam/a.cgi?pwd=x/y")),
+              QStringLiteral("http://cam/a.cgi?pwd=***"));
+    // Found by the fuzzer: a query value held the first "/".
+    const QString found = QStringLiteral("`ttps://pb=a&pwd=gi?user=://pb=a&pwd=bdr:@c.d");
+    EXPECT_EQ(maskAddress(maskAddress(found)), maskAddress(found));
+}
+
 TEST(DisplayText, ControlCharactersFromACameraAreEscaped)
 {
     EXPECT_EQ(DisplayText::escapeControls(QStringLiteral("cam\x1b[31mred\r\n")),
