@@ -25,8 +25,11 @@ struct Saved
 // with the separators taken out: 6 to 8 date digits and 5 or 6 time digits.
 const QRegularExpression &ownPictureName()
 {
-    static const QRegularExpression rule(QStringLiteral("^.*\\d{11,14}(AM|PM)(-\\d{1,4})?\\.jpg$"),
-                                         QRegularExpression::DontCaptureOption);
+    // \z, not $: a $ also matches before a final line break, and
+    // "x.jpg\n" is no name of ours.
+    static const QRegularExpression rule(
+        QStringLiteral("^.*\\d{11,14}(AM|PM)(-\\d{1,4})?\\.jpg\\z"),
+        QRegularExpression::DontCaptureOption);
     return rule;
 }
 

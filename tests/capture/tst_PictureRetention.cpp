@@ -121,6 +121,8 @@ TEST_F(PictureRetentionTest, OnlyOurOwnPicturesAreEverDeleted)
     EXPECT_TRUE(PictureRetention::isOwnPictureName(QStringLiteral("FrontDoor712202680509AM.jpg")));
     EXPECT_TRUE(PictureRetention::isOwnPictureName(QStringLiteral("Cam12312202611595PM-9999.jpg")));
     EXPECT_FALSE(PictureRetention::isOwnPictureName(QStringLiteral("../Cam712202680509AM.jpg")));
+    EXPECT_FALSE(PictureRetention::isOwnPictureName(QStringLiteral("Cam712202680509AM.jpg\n")))
+        << "a line break after the name makes it another file";
 }
 
 TEST_F(PictureRetentionTest, SizesReadAsPeopleWriteThem)
