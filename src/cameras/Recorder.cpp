@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include "AppInfo.h"
+#include "Camera.h"
 #include "CamListFile.h"
 #include "CameraEngine.h"
 #include "DisplayText.h"
@@ -19,18 +20,24 @@ Recorder::Recorder(CameraEngine *engine, QObject *parent)
     : QObject(parent)
     , m_engine(engine)
 {
-    static_assert(CameraEngine::PanelCount == std::tuple_size_v<decltype(m_opened)>);
     m_saver = new PictureSaver(this);
     // Nobody looks at the pictures here: an arriving one is only checked, not
-    // decoded, unless it is about to be saved.
-    m_engine->setDecodeRule([this](int, bool isNew) {
-        return m_saver->decodeFor(isNew, PictureDecode::StructureOnly);
-    });
+    // decoded; the saver decodes what it saves on its own thread.
+    m_engine->setDecodeRule([](const Camera &, bool) { return PictureDecode::StructureOnly; });
     connect(m_engine, &CameraEngine::pictureArrived, this, &Recorder::onPictureArrived);
     connect(m_engine, &CameraEngine::fetchFailed, this, &Recorder::onFetchFailed);
     m_saver->follow(m_engine);
     connect(m_saver, &PictureSaver::pictureSaved, this, &Recorder::onPictureSaved);
     connect(m_saver, &PictureSaver::saveFailed, this, &Recorder::onSaveFailed);
+    connect(m_saver, &PictureSaver::picturesDropped, this,
+            [this](const QString &camera, qint64 droppedInAll) {
+                if (!m_running)
+                    return;
+                report(QStringLiteral("dropped %1: the disk is too slow for every new picture; "
+                                      "the oldest waiting one is not saved (%2 in all so far)")
+                           .arg(camera)
+                           .arg(droppedInAll));
+            });
     connect(m_engine, &CameraEngine::healthChanged, this, &Recorder::onHealthChanged);
     m_keeper = new RetentionKeeper(m_saver, PictureSaver::camDirectory(), this);
     connect(m_keeper, &RetentionKeeper::pauseChanged, this, &Recorder::onPauseChanged);
@@ -67,8 +74,8 @@ bool Recorder::start()
         return true;
     m_startError.clear();
     m_counts = {};
-    m_opened.fill(false);
-    m_fetchFailures.fill(0);
+    m_opened.clear();
+    m_fetchFailures.clear();
 
     const QString listPath = CamListFile::path();
     if (!QFileInfo::exists(listPath)) {
@@ -150,11 +157,10 @@ bool Recorder::openCameras(const QStringList &names)
             continue;
         }
         // Marked ours before the start: an address without a path fails inside it.
-        const int index = m_engine->lowestFreePanel();
-        m_opened[index] = true;
-        if (m_engine->open(found.value()->name, found.value()->address, found.value()->refresh) <
-            0) {
-            m_opened[index] = false;
+        m_opened << found.value()->name;
+        if (!m_engine->open(found.value()->name, found.value()->address,
+                            found.value()->refresh)) {
+            m_opened.removeLast();
             continue;
         }
         ++opened;
@@ -162,35 +168,34 @@ bool Recorder::openCameras(const QStringList &names)
     return opened > 0;
 }
 
-void Recorder::stop()
+void Recorder::stop(int graceMs)
 {
     if (!m_running)
         return;
-    m_running = false;
     m_saver->setAutoSave(false);
-    m_keeper->stop();
     m_engine->stopAll();
+    // What is queued already is saved while there is time, and its lines told.
+    m_counts.abandoned += m_saver->finishQueue(graceMs);
+    m_running = false;
+    m_keeper->stop();
 }
 
 QStringList Recorder::openedCameras() const
 {
-    QStringList names;
-    for (int i = 0; i < CameraEngine::PanelCount; ++i) {
-        if (m_opened[i])
-            names << m_engine->status(i).name;
-    }
-    return names;
+    return m_opened;
 }
 
 QString Recorder::summaryLine() const
 {
     const double seconds = m_clock.isValid() ? double(m_clock.elapsed()) / 1000.0 : 0.0;
-    return QStringLiteral("recorded %1 pictures (%2 new, %3 saved, %4 failed) from %5 cameras "
-                          "in %6 s")
+    const qint64 notSaved = m_saver->dropped() + m_counts.abandoned;
+    return QStringLiteral("recorded %1 pictures (%2 new, %3 saved, %4 failed%5) from %6 cameras "
+                          "in %7 s")
         .arg(m_counts.pictures)
         .arg(m_counts.newPictures)
         .arg(m_counts.saved)
         .arg(m_counts.failed)
+        .arg(notSaved > 0 ? QStringLiteral(", %1 not saved").arg(notSaved) : QString())
         .arg(openedCameras().size())
         .arg(seconds, 0, 'f', 1);
 }
@@ -198,23 +203,14 @@ QString Recorder::summaryLine() const
 QString Recorder::failureSummaryLine() const
 {
     QStringList parts;
-    for (int i = 0; i < CameraEngine::PanelCount; ++i) {
-        if (m_opened[i])
-            parts << QStringLiteral("%1 %2").arg(m_engine->status(i).name).arg(m_fetchFailures[i]);
-    }
+    for (const QString &name : m_opened)
+        parts << QStringLiteral("%1 %2").arg(name).arg(m_fetchFailures.value(name));
     return QStringLiteral("failures by camera: ") + parts.join(QStringLiteral(", "));
 }
 
-qint64 Recorder::fetchFailures(int index) const
+qint64 Recorder::fetchFailures(const QString &camera) const
 {
-    return index >= 0 && index < CameraEngine::PanelCount ? m_fetchFailures[index] : 0;
-}
-
-QString Recorder::cameraName(int index) const
-{
-    if (index < 0 || index >= CameraEngine::PanelCount)
-        return QStringLiteral("panel %1").arg(index);
-    return m_engine->status(index).name;
+    return m_fetchFailures.value(camera);
 }
 
 void Recorder::report(const QString &verbAndText)
@@ -225,49 +221,50 @@ void Recorder::report(const QString &verbAndText)
                   DisplayText::escapeControls(verbAndText));
 }
 
-bool Recorder::isOurs(int index) const
+bool Recorder::isOurs(const Camera *camera) const
 {
-    return m_running && index >= 0 && index < CameraEngine::PanelCount && m_opened[index];
+    return m_running && camera && m_opened.contains(camera->name());
 }
 
-void Recorder::onPictureArrived(int index, const Picture &, bool isNew)
+void Recorder::onPictureArrived(Camera *camera, const Picture &, bool isNew)
 {
-    if (!isOurs(index))
+    if (!isOurs(camera))
         return;
     ++m_counts.pictures;
     if (isNew)
         ++m_counts.newPictures;
 }
 
-void Recorder::onFetchFailed(int index)
+void Recorder::onFetchFailed(Camera *camera)
 {
     // Counted only: the line comes from the change of health, one when the
     // camera starts failing, not one per fetch.
-    if (!isOurs(index))
+    if (!isOurs(camera))
         return;
     ++m_counts.failed;
-    ++m_fetchFailures[index];
+    ++m_fetchFailures[camera->name()];
 }
 
-void Recorder::onHealthChanged(int index, CameraHealth::Change change)
+void Recorder::onHealthChanged(Camera *camera, CameraHealth::Change change)
 {
-    if (!isOurs(index))
+    if (!isOurs(camera))
         return;
-    const CameraHealth &health = m_engine->health(index);
+    const CameraHealth &health = camera->health();
+    const QString name = camera->name();
     switch (change) {
     case CameraHealth::Change::StartedFailing:
-        report(QStringLiteral("failed %1: %2").arg(cameraName(index), health.lastFailure()));
+        report(QStringLiteral("failed %1: %2").arg(name, health.lastFailure()));
         break;
     case CameraHealth::Change::StillFailing:
         report(QStringLiteral("still failing %1: %2 failures in %3, last: %4")
-                   .arg(cameraName(index))
+                   .arg(name)
                    .arg(health.failuresInRun())
                    .arg(CameraHealth::spanText(m_engine->nowMs() - health.downSinceMs()),
                         health.lastFailure()));
         break;
     case CameraHealth::Change::Recovered:
         report(QStringLiteral("recovered %1 after %2 failures in %3")
-                   .arg(cameraName(index))
+                   .arg(name)
                    .arg(health.failuresInRun())
                    .arg(CameraHealth::spanText(health.lastPictureMs() - health.downSinceMs())));
         break;
@@ -304,7 +301,7 @@ void Recorder::onPictureSaved(const SaveReport &saved)
         return;
     ++m_counts.saved;
     report(QStringLiteral("saved %1 -> %2")
-               .arg(cameraName(saved.index), QDir::toNativeSeparators(saved.path)));
+               .arg(saved.camera, QDir::toNativeSeparators(saved.path)));
 }
 
 void Recorder::onSaveFailed(const SaveReport &failed)
@@ -313,7 +310,7 @@ void Recorder::onSaveFailed(const SaveReport &failed)
         return;
     ++m_counts.failed;
     report(QStringLiteral("failed %1: cannot save %2: %3")
-               .arg(cameraName(failed.index), QDir::toNativeSeparators(failed.path),
+               .arg(failed.camera, QDir::toNativeSeparators(failed.path),
                     failed.failure ? failed.failure->text : QString()));
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <array>
-
+#include <QHash>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
@@ -12,6 +11,7 @@
 #include "PictureRetention.h"
 #include "Result.h"
 
+class Camera;
 class CameraEngine;
 class Picture;
 class PictureSaver;
@@ -35,6 +35,7 @@ public:
         qint64 newPictures = 0; // of those, the ones with a new Last-Modified line
         qint64 saved = 0;
         qint64 failed = 0; // failed fetches, undecodable bodies and failed saves
+        qint64 abandoned = 0; // new pictures still waiting to be saved at the stop
     };
 
     // The engine is used, not owned; it must outlive the recorder.
@@ -47,8 +48,10 @@ public:
     // (startError() says which). Cameras that cannot be opened while others
     // can are reported through notice() and skipped.
     bool start();
-    // Stops every panel; the recorder can be started again.
-    void stop();
+    // Stops every camera, and gives the pictures still waiting to be saved
+    // up to graceMs before they are abandoned (and counted); the recorder can
+    // be started again.
+    void stop(int graceMs = 2000);
 
     bool isRunning() const { return m_running; }
     // The stored "AutoSave New Pictures", as read by start().
@@ -56,16 +59,18 @@ public:
     // The stored "Keep the camera's own pictures", as read by start().
     bool keepOriginal() const;
     QString startError() const { return m_startError; }
-    // Names of the cameras opened, by panel index.
+    // Names of the cameras opened, in panel order.
     QStringList openedCameras() const;
     Counts counts() const { return m_counts; }
 
-    // "recorded 240 pictures (48 new, 48 saved, 0 failed) from 24 cameras in 10.0 s"
+    // "recorded 240 pictures (48 new, 48 saved, 0 failed) from 24 cameras in 10.0 s";
+    // pictures the save queue dropped or abandoned are added when there are any:
+    // "(48 new, 40 saved, 0 failed, 8 not saved)".
     QString summaryLine() const;
     // "failures by camera: Door 12, Yard 0": every opened camera, in panel order.
     QString failureSummaryLine() const;
-    // Failed fetches of panel index since the start (saves not counted).
-    qint64 fetchFailures(int index) const;
+    // Failed fetches of the named camera since the start (saves not counted).
+    qint64 fetchFailures(const QString &camera) const;
 
     // Keeps cam/ within the stored limits; owned.
     RetentionKeeper &keeper() const { return *m_keeper; }
@@ -88,14 +93,13 @@ signals:
     void notice(const QString &text);
 
 private:
-    void onPictureArrived(int index, const Picture &picture, bool isNew);
-    void onFetchFailed(int index);
-    void onHealthChanged(int index, CameraHealth::Change change);
+    void onPictureArrived(Camera *camera, const Picture &picture, bool isNew);
+    void onFetchFailed(Camera *camera);
+    void onHealthChanged(Camera *camera, CameraHealth::Change change);
     void onPauseChanged(bool paused, const QString &text);
     void onEnforced(const PictureRetention::Report &report);
-    bool isOurs(int index) const;
+    bool isOurs(const Camera *camera) const;
     void report(const QString &verbAndText);
-    QString cameraName(int index) const;
     // A stored switch, or off (with a notice) when the store cannot be read.
     bool readSwitch(const QString &key, bool (*read)());
     bool openCameras(const QStringList &names);
@@ -108,6 +112,7 @@ private:
     QString m_startError;
     Counts m_counts;
     QElapsedTimer m_clock;
-    std::array<bool, 24> m_opened{};
-    std::array<qint64, 24> m_fetchFailures{};
+    // The cameras opened here, in panel order, and their failed fetches by name.
+    QStringList m_opened;
+    QHash<QString, qint64> m_fetchFailures;
 };

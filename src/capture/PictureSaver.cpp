@@ -1,12 +1,20 @@
 #include "PictureSaver.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
 #include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 
+#include <QCoreApplication>
 #include <QPointer>
+#include <QSet>
 
 #include "AppInfo.h"
+#include "Camera.h"
 #include "DateTimeText.h"
 #include "DibSection.h"
 #include "JpegWriter.h"
@@ -127,33 +135,122 @@ QString failureText(const QString &when, const QString &what, const QString &pat
 
 } // namespace
 
+// The writer thread and what it has to do. Shared with the thread so a
+// report on its way back never outlives its queue.
+struct PictureSaver::Queue
+{
+    struct Job
+    {
+        SaveReport report; // camera, panel and source filled in
+        QDateTime when;
+        bool keepOriginal = false;
+        // The full decode the viewer made, held so the writer need not decode again.
+        std::shared_ptr<const QImage> heldFull;
+    };
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable idle;
+    std::deque<Job> jobs;
+    int writing = 0;
+    bool stopping = false;
+    qint64 dropped = 0;
+    QSet<QString> dropping; // cameras in a run of drops, told once
+    WriteHook hook;
+    std::thread thread;
+};
+
+namespace {
+
+SaveReport writeJob(const SaveReport &queued, const QDateTime &when, bool keepOriginal)
+{
+    SaveReport report = queued;
+    const QString timeText = DateTimeText::timeText(when.time());
+    WriteResult result;
+    try {
+        result = writeSnapshot(report.source, report.camera, when, keepOriginal);
+    } catch (const std::exception &error) {
+        // Out of memory for the pixels, say: a failed save, not a dead writer.
+        result.failure =
+            Failure::of(Failure::Kind::Unexpected, QString::fromLocal8Bit(error.what()));
+    }
+    report.path = result.path;
+    if (result.failure) {
+        report.failure = result.failure;
+        report.statusText = failureText(timeText, QStringLiteral("new picture"), report.path,
+                                        report.failure->text);
+        return report;
+    }
+    // The camera's own bytes are the picture already on show.
+    report.picture = result.original ? report.source : savedPicture(result.bytes, report.source);
+    report.statusText = timeText + QStringLiteral(" new picture saved as ") + result.path;
+    return report;
+}
+
+} // namespace
+
 PictureSaver::PictureSaver(QObject *parent)
     : QObject(parent)
+    , m_queue(std::make_shared<Queue>())
 {
+    const std::shared_ptr<Queue> queue = m_queue;
+    const QPointer<PictureSaver> self(this);
+    queue->thread = std::thread([queue, self] {
+        std::unique_lock lock(queue->mutex);
+        for (;;) {
+            queue->wake.wait(lock, [&] { return queue->stopping || !queue->jobs.empty(); });
+            if (queue->jobs.empty())
+                break;
+            Queue::Job job = std::move(queue->jobs.front());
+            queue->jobs.pop_front();
+            ++queue->writing;
+            const WriteHook hook = queue->hook;
+            lock.unlock();
+            if (hook)
+                hook(job.report.camera);
+            const SaveReport report = writeJob(job.report, job.when, job.keepOriginal);
+            job.heldFull.reset();
+            // Told on the saver's thread; a saver that is gone hears nothing.
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, report] {
+                    if (self)
+                        self->deliver(report);
+                },
+                Qt::QueuedConnection);
+            lock.lock();
+            --queue->writing;
+            queue->idle.notify_all();
+        }
+    });
+}
+
+PictureSaver::~PictureSaver()
+{
+    {
+        std::lock_guard lock(m_queue->mutex);
+        m_queue->jobs.clear();
+        m_queue->stopping = true;
+    }
+    m_queue->wake.notify_all();
+    // The file being written is finished first: no half file under a final name.
+    m_queue->thread.join();
+}
+
+void PictureSaver::setWriteHook(WriteHook hook)
+{
+    std::lock_guard lock(m_queue->mutex);
+    m_queue->hook = std::move(hook);
 }
 
 void PictureSaver::follow(const CameraEngine *engine)
 {
     if (!engine)
         return;
-    const QPointer<const CameraEngine> watched(engine);
-    // Direct: the save runs inside the arrival, while a full decode is held.
-    connect(
-        engine, &CameraEngine::pictureArrived, this,
-        [this, watched](int index, const Picture &picture, bool isNew) {
-            if (!watched || !m_autoSave || !isNew)
-                return;
-            saveIfNew(index, watched->status(index).caption, picture, isNew);
-        },
-        Qt::DirectConnection);
-}
-
-PictureDecode PictureSaver::decodeFor(bool isNew, PictureDecode otherwise) const
-{
-    // A camera's own JPEG is saved as it came, and a save held back for want
-    // of room saves nothing: neither needs the pixels.
-    const bool saving = m_autoSave && isNew && (!m_roomCheck || m_roomCheck());
-    return saving && !m_keepOriginal ? PictureDecode::Full : otherwise;
+    connect(engine, &CameraEngine::pictureArrived, this,
+            [this](Camera *camera, const Picture &picture, bool isNew) {
+                saveIfNew(camera->name(), camera->panel(), picture, isNew);
+            });
 }
 
 void PictureSaver::setTimeSource(TimeSource source)
@@ -171,42 +268,99 @@ QString PictureSaver::camDirectory()
     return AppInfo::programFile(QStringLiteral("cam"));
 }
 
-void PictureSaver::saveIfNew(int index, const QString &cameraName, const Picture &picture,
+bool PictureSaver::saveIfNew(const QString &cameraName, int panel, const Picture &picture,
                              bool isNew)
 {
     if (!m_autoSave || !isNew || picture.isNull())
-        return;
+        return false;
     if (m_roomCheck && !m_roomCheck())
-        return;
-    // Picture arrival runs inside the event loop: nothing may escape from here.
-    SaveReport report;
-    report.index = index;
-    QString timeText;
-    try {
-        const QDateTime when = now();
-        timeText = DateTimeText::timeText(when.time());
-        const WriteResult result = writeSnapshot(picture, cameraName, when, m_keepOriginal);
-        report.path = result.path;
-        if (result.failure) {
-            report.failure = result.failure;
-        } else {
-            // The camera's own bytes are the picture already on show.
-            report.picture = result.original ? picture : savedPicture(result.bytes, picture);
-            report.statusText = timeText + QStringLiteral(" new picture saved as ") + result.path;
-            emit pictureSaved(report);
-            return;
+        return false;
+    Queue::Job job;
+    job.report.camera = cameraName;
+    job.report.panel = panel;
+    job.report.source = picture;
+    // The file is named after the moment the picture came, not when the
+    // writer gets to it.
+    job.when = now();
+    job.keepOriginal = m_keepOriginal;
+    job.heldFull = picture.heldFull();
+
+    bool told = false;
+    qint64 droppedInAll = 0;
+    {
+        std::lock_guard lock(m_queue->mutex);
+        const auto sameCamera = [&](const Queue::Job &waiting) {
+            return waiting.report.camera == cameraName;
+        };
+        if (std::count_if(m_queue->jobs.begin(), m_queue->jobs.end(), sameCamera) >=
+            MaxWaitingPerCamera) {
+            m_queue->jobs.erase(
+                std::find_if(m_queue->jobs.begin(), m_queue->jobs.end(), sameCamera));
+            ++m_queue->dropped;
+            droppedInAll = m_queue->dropped;
+            told = !m_queue->dropping.contains(cameraName);
+            m_queue->dropping.insert(cameraName);
+        } else if (std::none_of(m_queue->jobs.begin(), m_queue->jobs.end(), sameCamera)) {
+            // The camera's queue ran empty: the next drop is news again.
+            m_queue->dropping.remove(cameraName);
         }
-    } catch (const std::exception &error) {
-        report.failure =
-            Failure::of(Failure::Kind::Unexpected, QString::fromLocal8Bit(error.what()));
-    } catch (...) {
-        report.failure = Failure::of(Failure::Kind::Unexpected, QStringLiteral("unexpected error"));
+        m_queue->jobs.push_back(std::move(job));
     }
-    if (timeText.isEmpty())
-        timeText = DateTimeText::currentTimeText();
-    report.statusText =
-        failureText(timeText, QStringLiteral("new picture"), report.path, report.failure->text);
-    emit saveFailed(report);
+    m_queue->wake.notify_one();
+    if (told)
+        emit picturesDropped(cameraName, droppedInAll);
+    return true;
+}
+
+void PictureSaver::deliver(const SaveReport &report)
+{
+    if (report.saved())
+        emit pictureSaved(report);
+    else
+        emit saveFailed(report);
+}
+
+int PictureSaver::pending() const
+{
+    std::lock_guard lock(m_queue->mutex);
+    return int(m_queue->jobs.size()) + m_queue->writing;
+}
+
+qint64 PictureSaver::dropped() const
+{
+    std::lock_guard lock(m_queue->mutex);
+    return m_queue->dropped;
+}
+
+bool PictureSaver::waitForIdle(int timeoutMs)
+{
+    bool empty = false;
+    {
+        std::unique_lock lock(m_queue->mutex);
+        empty = m_queue->idle.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+            return m_queue->jobs.empty() && m_queue->writing == 0;
+        });
+    }
+    // The reports are queued to this thread: hand them out now.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    return empty;
+}
+
+int PictureSaver::finishQueue(int graceMs)
+{
+    int abandoned = 0;
+    {
+        std::unique_lock lock(m_queue->mutex);
+        m_queue->idle.wait_for(lock, std::chrono::milliseconds(qMax(0, graceMs)),
+                               [&] { return m_queue->jobs.empty(); });
+        abandoned = int(m_queue->jobs.size());
+        m_queue->jobs.clear();
+        // The file being written is finished: it goes to its final name whole
+        // or not at all.
+        m_queue->idle.wait(lock, [&] { return m_queue->writing == 0; });
+    }
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    return abandoned;
 }
 
 SaveImageResult PictureSaver::savePicture(const QString &cameraName, const Picture &picture,

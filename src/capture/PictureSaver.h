@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include <QDateTime>
@@ -14,7 +15,10 @@
 // What one save did.
 struct SaveReport
 {
-    int index = -1; // the panel whose picture it was
+    QString camera; // the list name of the camera whose picture it was
+    int panel = -1; // the panel that camera was shown in when the picture came
+    // The picture as it arrived, which the save was made from.
+    Picture source;
     // The file written; on a failed save the file that could not be written;
     // empty when no name could be made.
     QString path;
@@ -57,6 +61,14 @@ struct SaveImageResult
 // after the file is really written; a failure is reported with the file, the
 // reason and the system error number.
 //
+// Autosave never runs on the caller's thread: a new picture is queued with the
+// moment it arrived (which names the file), and one writer thread decodes,
+// encodes and writes the queue in arrival order, so a slow disk slows the
+// saving, never the window or the fetches. Each camera may have
+// MaxWaitingPerCamera pictures waiting; one more drops that camera's oldest
+// waiting picture, which is counted and told, never reported as saved. Reports
+// come back as signals on the saver's own thread.
+//
 // The saver listens to picture arrivals and reports what it saved; it never
 // changes the engine. It does not create cam/: the main window and the
 // recorder do at start-up, and a cam/ that disappears later makes saves fail
@@ -69,16 +81,23 @@ public:
     // How often a save takes the next free name when another writer took the
     // one it picked between the look and the write.
     static constexpr int MaxNameRetries = 16;
+    // Pictures of one camera that may wait for the writer.
+    static constexpr int MaxWaitingPerCamera = 8;
 
     using TimeSource = std::function<QDateTime()>;
     // Asked before every autosave; false holds the save back (the disk is
     // too full), and nothing is reported for it: not saved, not failed.
     using RoomCheck = std::function<bool()>;
+    // Called on the writer thread before each file is written, with its
+    // camera: what a test uses to hold the writer.
+    using WriteHook = std::function<void(const QString &camera)>;
 
     explicit PictureSaver(QObject *parent = nullptr);
+    // Finishes the picture being written and abandons the rest.
+    ~PictureSaver() override;
 
-    // Saves every new picture of engine, named after its panel's caption. The
-    // engine is only read, never changed, and may go away first.
+    // Saves every new picture of engine's cameras, named after the camera.
+    // The engine is only read, never changed, and may go away first.
     void follow(const CameraEngine *engine);
 
     // Whether new pictures are saved ("AutoSave New Pictures"). Off until the
@@ -95,11 +114,7 @@ public:
 
     // Without a check every autosave goes ahead.
     void setRoomCheck(RoomCheck check) { m_roomCheck = std::move(check); }
-
-    // How an arriving picture should be decoded: in full when it is new and
-    // about to be saved (the save then costs no second decode), otherwise as
-    // the owner wants it.
-    PictureDecode decodeFor(bool isNew, PictureDecode otherwise) const;
+    void setWriteHook(WriteHook hook);
 
     // The local date and time names and messages are made from: the system's
     // unless a test injects another source. An empty source restores the system's.
@@ -110,22 +125,45 @@ public:
     static QString camDirectory();
 
     // A manual save of picture under cameraName at the given moment, whether
-    // or not the picture is new. Emits nothing: the caller shows the result.
+    // or not the picture is new, on the calling thread. Emits nothing: the
+    // caller shows the result.
     static SaveImageResult savePicture(const QString &cameraName, const Picture &picture,
                                        const QDateTime &when);
 
+    // Pictures waiting for the writer or being written.
+    int pending() const;
+    // Pictures dropped since the start because their camera's queue was full.
+    qint64 dropped() const;
+    // Waits up to timeoutMs for the writer to finish everything queued, then
+    // delivers the reports; true when nothing is left.
+    bool waitForIdle(int timeoutMs);
+    // Gives the writer up to graceMs to work off the queue, then abandons what
+    // is still waiting and waits for the file being written, which is always
+    // finished: no half file ever carries a final name. Returns how many
+    // pictures were abandoned. The saver goes on taking pictures afterwards.
+    int finishQueue(int graceMs);
+
 public slots:
-    // The autosave of one arrival. Saves only when autoSave is on and the
-    // picture is new; reports pictureSaved or saveFailed. Never throws.
-    void saveIfNew(int index, const QString &cameraName, const Picture &picture, bool isNew);
+    // The autosave of one arrival: queued when autoSave is on, the picture is
+    // new and the room check allows it. Returns whether it was queued; the
+    // outcome comes as pictureSaved or saveFailed. Never throws.
+    bool saveIfNew(const QString &cameraName, int panel, const Picture &picture, bool isNew);
 
 signals:
     void pictureSaved(const SaveReport &report);
     void saveFailed(const SaveReport &report);
+    // The camera's queue was full and its oldest waiting picture was dropped.
+    // Sent for the first drop of a run of drops, with the total so far; the
+    // next is sent after that camera's queue has emptied once.
+    void picturesDropped(const QString &camera, qint64 droppedInAll);
 
 private:
+    struct Queue;
+    void deliver(const SaveReport &report);
+
     bool m_autoSave = false;
     bool m_keepOriginal = false;
     TimeSource m_timeSource;
     RoomCheck m_roomCheck;
+    std::shared_ptr<Queue> m_queue;
 };

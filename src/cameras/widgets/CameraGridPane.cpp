@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "BusyAnimation.h"
+#include "Camera.h"
 #include "CamListFile.h"
 #include "CameraEngine.h"
 #include "CameraPanelWidget.h"
@@ -73,15 +74,20 @@ CameraGridPane::CameraGridPane(CameraEngine &engine, QWidget *parent)
     m_healthTimer = new QTimer(this);
     m_healthTimer->setInterval(1000);
     connect(m_healthTimer, &QTimer::timeout, this, &CameraGridPane::checkHealth);
-    connect(&m_engine, &CameraEngine::statusChanged, this, &CameraGridPane::sync);
-    connect(&m_engine, &CameraEngine::fetchFailed, this, &CameraGridPane::showFailure);
+    connect(&m_engine, &CameraEngine::statusChanged, this,
+            [this](Camera *camera) { sync(camera->panel()); });
+    connect(&m_engine, &CameraEngine::fetchFailed, this,
+            [this](Camera *camera, const Failure &failure) {
+                showFailure(camera->panel(), failure);
+            });
     // The mark goes with the next picture, not a second later; a stopped panel
     // loses it at once too.
     connect(&m_engine, &CameraEngine::pictureArrived, this,
-            [this](int index) { updateHealthMark(index); });
+            [this](Camera *camera) { updateHealthMark(camera->panel()); });
     connect(&m_engine, &CameraEngine::stopped, this, [this](int index, bool wasInUse) {
         if (wasInUse && m_camsInUse > 0)
             --m_camsInUse;
+        sync(index);
         // The failure tip goes with the camera. A panel that never had a
         // picture gets no new one to clear it, and would show the old
         // camera's failure over the next camera opened in it.
@@ -105,11 +111,6 @@ void CameraGridPane::VScroll1_Change(int value)
     QRect inner = picWindowInner->geometry();
     inner.moveTop(Twips::toPixels(PanelAreaTop(value), Twips::dpiY(this)));
     picWindowInner->setGeometry(inner);
-}
-
-void CameraGridPane::setSelection(std::function<int()> selectedCam)
-{
-    m_selectedCam = std::move(selectedCam);
 }
 
 void CameraGridPane::start()
@@ -153,41 +154,18 @@ void CameraGridPane::showPicture(int index, const Picture &picture)
     // its picture is not coming, and the next picture clears it.
     if (!picture.isSameAs(m_engine.notFoundPicture()))
         w->setToolTip(QString());
-    const QSize size = w->pictureSize();
-    const QImage cached = picture.cachedThumbnail();
-    // Made already, drawn by us or blank: nothing to decode.
-    if (cached.size() == size || picture.bytes().isEmpty()) {
-        w->setPicture(QPixmap::fromImage(cached.size() == size ? cached : picture.thumbnail(size)));
-        return;
-    }
-    // The selected camera's arrival decodes it in full for the viewer and
-    // makes the panel's copy from those pixels (showSelectedCopy).
-    if (index == m_selectedCam() && picture.isSameAs(m_engine.status(index).picture))
-        return;
-    offThread<QImage>(
-        this, [picture, size] { return picture.thumbnail(size); },
-        [this, index, picture](const QImage &thumbnail) {
-            // A newer picture may have come meanwhile; one that does not decode
-            // leaves the last good one in place, and says so.
-            if (!m_shown[size_t(index)].isSameAs(picture))
-                return;
-            if (thumbnail.isNull())
-                m_engine.reportUndecodable(index, picture);
-            else
-                m_panels[size_t(index)]->setPicture(QPixmap::fromImage(thumbnail));
-        });
+    // The camera decoded its picture at the panel's size off this thread;
+    // only a drawn picture, or a panel of another size, is made here.
+    w->setPicture(QPixmap::fromImage(picture.thumbnail(w->pictureSize())));
 }
 
 void CameraGridPane::showSaved(const SaveReport &report)
 {
-    if (report.index >= 0 && report.index < PanelGrid::kPanelCount && !report.picture.isNull())
-        showPicture(report.index, report.picture);
-}
-
-void CameraGridPane::showSelectedCopy(int index, const Picture &picture, const QImage &thumbnail)
-{
-    if (m_shown[size_t(index)].isSameAs(picture) && !thumbnail.isNull())
-        m_panels[size_t(index)]->setPicture(QPixmap::fromImage(thumbnail));
+    // Saving takes its time: a picture that came meanwhile stays.
+    if (report.panel < 0 || report.panel >= PanelGrid::kPanelCount || report.picture.isNull() ||
+        !m_fromEngine[size_t(report.panel)].isSameAs(report.source))
+        return;
+    showPicture(report.panel, report.picture);
 }
 
 void CameraGridPane::showFailure(int index, const Failure &failure)
@@ -217,9 +195,11 @@ int CameraGridPane::openCam(const QString &name)
                     emit statusText(found.errorText());
                     return;
                 }
-                if (found.value())
-                    opened = m_engine.open(found.value()->name, found.value()->address,
-                                           found.value()->refresh);
+                if (!found.value())
+                    return;
+                if (const Camera *camera = m_engine.open(
+                        found.value()->name, found.value()->address, found.value()->refresh))
+                    opened = camera->panel();
             });
     if (opened >= 0)
         ++m_camsInUse;
@@ -228,13 +208,9 @@ int CameraGridPane::openCam(const QString &name)
 
 CameraGridPane::OpenOutcome CameraGridPane::openListed(const QString &name)
 {
-    // Every frame counts, hidden ones too: a camera named like an unused
-    // panel's caption does not open while a frame carries that caption. Asked
-    // first, so a camera shown already is never said to have found no room.
-    for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
-        if (m_engine.status(i).caption == name)
-            return OpenOutcome::AlreadyOpen;
-    }
+    // Asked first, so a camera shown already is never said to have found no room.
+    if (m_engine.cameraNamed(name))
+        return OpenOutcome::AlreadyOpen;
     if (m_camsInUse >= PanelGrid::kPanelCount)
         return OpenOutcome::PanelsFull;
     return openCam(name) < 0 ? OpenOutcome::NotOpened : OpenOutcome::Opened;
@@ -258,9 +234,9 @@ void CameraGridPane::renameCam(const QString &oldName, const QString &name, cons
 {
     guarded([this](const QString &text) { emit statusText(text); },
             [&] {
-                for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
-                    if (m_engine.status(i).caption == oldName)
-                        m_engine.setCamera(i, name, url, refresh);
+                for (Camera *camera : m_engine.cameras()) {
+                    if (camera->name() == oldName)
+                        camera->setEntry(name, url, refresh);
                 }
             });
 }
@@ -268,11 +244,8 @@ void CameraGridPane::renameCam(const QString &oldName, const QString &name, cons
 QStringList CameraGridPane::openNames() const
 {
     QStringList names;
-    for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
-        const PanelStatus &p = m_engine.status(i);
-        if (p.inUse)
-            names << p.name;
-    }
+    for (const Camera *camera : m_engine.cameras())
+        names << camera->name();
     return names;
 }
 
@@ -287,12 +260,13 @@ void CameraGridPane::updateHealthMark(int index)
     guarded([this](const QString &text) { emit statusText(text); },
             [&] {
                 CameraPanelWidget *panel = m_panels[size_t(index)];
-                if (!m_engine.isStale(index)) {
+                const Camera *camera = m_engine.camera(index);
+                if (!camera || !camera->isStale()) {
                     if (panel->isStale())
                         panel->setStale(false);
                     return;
                 }
-                const CameraHealth &health = m_engine.health(index);
+                const CameraHealth &health = camera->health();
                 const qint64 now = m_engine.nowMs();
                 QString tip = health.hasPicture()
                                   ? tr("No picture for %1")

@@ -35,23 +35,16 @@ public:
     // stale marks are checked every second from now on.
     void start();
 
-    // The selected camera's arrivals are decoded for the viewer, which hands
-    // the panel its copy (showSelectedCopy); the pane asks who that is.
-    void setSelection(std::function<int()> selectedCam);
 
     CameraPanelWidget *panel(int index) const { return m_panels[size_t(index)]; }
 
     // The picture panel index shows: the engine's, or the file it was saved as.
     Picture shownPicture(int index) const;
-    // Shows picture in panel index, decoding it off the window's thread when
-    // it is not made already; a picture that does not decode is reported to
-    // the engine and the last good one stays.
+    // Shows picture in panel index, as the camera decoded it for the panel.
     void showPicture(int index, const Picture &picture);
-    // The picture as saved replaces the arrived one in its panel.
+    // The picture as saved replaces the arrived one in its panel, unless a
+    // newer one came meanwhile.
     void showSaved(const SaveReport &report);
-    // The panel's copy of the selected camera's picture, unless a newer or a
-    // saved picture replaced it meanwhile.
-    void showSelectedCopy(int index, const Picture &picture, const QImage &thumbnail);
 
     // Puts the named camera of the camera list file into the lowest free
     // panel and starts it. Returns the panel's index, or -1 when nothing
@@ -60,8 +53,7 @@ public:
     // What opening one camera of the list came to.
     enum class OpenOutcome { Opened, AlreadyOpen, PanelsFull, NotOpened };
     // A listed camera, as a double-click on the list opens it: not when a
-    // panel, a hidden one too, carries its name as caption, nor when all
-    // panels are in use.
+    // camera of that name is open already, nor when all panels are in use.
     OpenOutcome openListed(const QString &name);
     // Opens each of the listed cameras names in turn; returns those that
     // found all panels in use, each once.
@@ -98,7 +90,6 @@ private:
     void VScroll1_Change(int value);
 
     CameraEngine &m_engine;
-    std::function<int()> m_selectedCam = [] { return -1; };
     QWidget *picWindowOuter = nullptr;
     QWidget *picWindowInner = nullptr;
     QScrollBar *VScroll1 = nullptr;

@@ -10,6 +10,7 @@
 
 #include "AboutWindow.h"
 #include "AppInfo.h"
+#include "Camera.h"
 #include "CameraEngine.h"
 #include "HelpWindow.h"
 #include "MainStatusBar.h"
@@ -105,14 +106,12 @@ void MainWindow::buildControls()
     connect(m_list, &CamListPane::autoSaveClicked, m_saving, &SavingController::autoSaveClicked);
 
     m_grid = new CameraGridPane(*m_engine, client);
-    m_grid->setSelection([this] { return int(m_selectedCam); });
     connect(m_list, &CamListPane::camEdited, m_grid, &CameraGridPane::renameCam);
     connect(m_grid, &CameraGridPane::statusText, this, &MainWindow::setStatusText);
     connect(m_grid, &CameraGridPane::pictureClicked, this, &MainWindow::showCameraInViewer);
 
     m_viewer = new ViewerPane(*m_engine, client);
     m_viewer->setSelection([this] { return int(m_selectedCam); });
-    connect(m_viewer, &ViewerPane::panelCopyDecoded, m_grid, &CameraGridPane::showSelectedCopy);
     connect(m_viewer, &ViewerPane::pictureShown, m_pictureWindow,
             &PictureWindowController::setPicture);
     connect(m_viewer, &ViewerPane::fetchBusy, m_pictureWindow, &PictureWindowController::setBusy);
@@ -289,12 +288,12 @@ void MainWindow::rememberOpenCams()
 void MainWindow::connectEngine()
 {
     CameraEngine *e = m_engine;
-    // The engine only checks an arriving picture: two dozen cameras on one
-    // refresh answer together, and their decodes back to back would keep
-    // clicks waiting, so the panes decode their copies off this thread. Only
-    // a new picture about to be saved is decoded in full at once, for the save.
-    e->setDecodeRule(
-        [this](int, bool isNew) { return saver().decodeFor(isNew, PictureDecode::StructureOnly); });
+    // Every camera decodes its pictures off this thread at the panels' size;
+    // the selected one in full, which the viewer shows and the panel's copy
+    // is made from. The saver decodes what it saves on its own thread.
+    e->setDecodeRule([this](const Camera &camera, bool) {
+        return camera.panel() == m_selectedCam ? PictureDecode::Full : PictureDecode::Thumbnail;
+    });
 
     connect(e, &CameraEngine::statusText, this, &MainWindow::setStatusText);
     connect(e, &CameraEngine::stopped, this, [this](int index) {
@@ -303,18 +302,22 @@ void MainWindow::connectEngine()
         m_selectedCam = -1;
         m_viewer->hideViewer();
     });
-    // The saver follows after this window, so a saved picture replaces the
-    // arrived one, never the other way round.
     saver().follow(e);
     connect(&saver(), &PictureSaver::pictureSaved, this, [this](const SaveReport &report) {
         guard([&] {
-            // The panel shows the picture as saved.
+            // The panel shows the picture as saved, unless a newer one came meanwhile.
             m_grid->showSaved(report);
-            if (m_selectedCam >= 0 && report.index == m_selectedCam)
+            if (m_selectedCam >= 0 && report.panel == m_selectedCam)
                 setStatusText(report.statusText);
         });
     });
     connect(m_saving, &SavingController::statusText, this, &MainWindow::setStatusText);
+    // The viewer shows the picture "Save Image" wrote.
+    connect(m_saving, &SavingController::imageSaved, this, [this](const QImage &saved) {
+        LockWindowUpdates(this, true);
+        m_viewer->setPicture(saved);
+        LockWindowUpdates(this, false);
+    });
 }
 
 QString MainWindow::openCamsAtStart(const QStringList &names, bool all)
@@ -344,16 +347,9 @@ void MainWindow::showCameraInViewer(int index)
 void MainWindow::cmdSave_Click()
 {
     guard([&] {
-        const bool selected = m_selectedCam >= 0 && m_selectedCam < PanelGrid::kPanelCount;
-        const QImage saved = m_saving->saveImage(
-            selected ? std::optional(m_engine->status(m_selectedCam).name) : std::nullopt,
-            shownPicture(m_selectedCam), m_engine->notFoundPicture());
-        // The viewer shows the picture that was saved.
-        if (saved.isNull())
-            return;
-        LockWindowUpdates(this, true);
-        m_viewer->setPicture(saved);
-        LockWindowUpdates(this, false);
+        const Camera *camera = m_engine->camera(m_selectedCam);
+        m_saving->saveImage(camera ? std::optional(camera->name()) : std::nullopt,
+                            shownPicture(m_selectedCam), m_engine->notFoundPicture());
     });
 }
 

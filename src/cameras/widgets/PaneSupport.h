@@ -6,13 +6,12 @@
 #include <initializer_list>
 #include <memory>
 
-#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
-#include <QPromise>
 #include <QPushButton>
 #include <QString>
-#include <QThreadPool>
+
+#include "OffThread.h"
 
 // Runs one event handler to its end; nothing it throws may reach the event
 // loop. What stopped it is handed to say, which puts it before the user.
@@ -26,27 +25,6 @@ void guarded(Say &&say, Handler &&handler)
     } catch (...) {
         say(QObject::tr("An unexpected error stopped the last command."));
     }
-}
-
-// Runs work on the shared thread pool and hands its result to done on
-// context's thread, unless context has gone by then.
-template <typename T, typename Work, typename Done>
-void offThread(QObject *context, Work work, Done done)
-{
-    auto promise = std::make_shared<QPromise<T>>();
-    auto *watcher = new QFutureWatcher<T>(context);
-    QObject::connect(watcher, &QFutureWatcherBase::finished, context,
-                     [watcher, done = std::move(done)] {
-                         if (watcher->future().resultCount() > 0)
-                             done(watcher->future().result());
-                         watcher->deleteLater();
-                     });
-    watcher->setFuture(promise->future());
-    promise->start();
-    QThreadPool::globalInstance()->start([promise, work = std::move(work)]() mutable {
-        promise->addResult(work());
-        promise->finish();
-    });
 }
 
 // A window loaded on its first request and unloaded when closed: made when

@@ -78,20 +78,36 @@ void SavingController::sayIfNotStored(bool stored, const QString &option)
                             .arg(option));
 }
 
-QImage SavingController::saveImage(const std::optional<QString> &camera, const Picture &shown,
-                                   const Picture &notFound)
+bool SavingController::saveImage(const std::optional<QString> &camera, const Picture &shown,
+                                 const Picture &notFound)
 {
     if (!camera) {
         emit statusText(QStringLiteral("Save Image: no camera is selected"));
-        return {};
+        return false;
     }
     if (shown.isNull() || shown.isSameAs(notFound)) {
         emit statusText(QStringLiteral("Save Image: the selected camera shows no picture"));
-        return {};
+        return false;
     }
-    const SaveImageResult result = PictureSaver::savePicture(*camera, shown, m_saver->now());
-    emit statusText(result.statusText);
-    return result.saved ? *result.picture.full() : QImage();
+    struct Saved
+    {
+        SaveImageResult result;
+        QImage pixels;
+    };
+    offThread<Saved>(
+        this,
+        [name = *camera, shown, when = m_saver->now()] {
+            Saved saved{PictureSaver::savePicture(name, shown, when), QImage()};
+            if (saved.result.saved)
+                saved.pixels = *saved.result.picture.full();
+            return saved;
+        },
+        [this](const Saved &saved) {
+            emit statusText(saved.result.statusText);
+            if (saved.result.saved)
+                emit imageSaved(saved.pixels);
+        });
+    return true;
 }
 
 void SavingController::showLimits()

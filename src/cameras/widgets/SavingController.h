@@ -45,12 +45,16 @@ public:
 
     // "Save Image": saves shown, the picture the selected panel shows, under
     // camera's name (none when no camera is selected); the blank and the
-    // not-found pictures are no pictures of the camera. Returns the picture
-    // as saved, null when nothing was saved; what came of it goes to statusText.
-    QImage saveImage(const std::optional<QString> &camera, const Picture &shown,
-                     const Picture &notFound);
+    // not-found pictures are no pictures of the camera. The file is written
+    // off the window's thread, so a slow disk never freezes the window; what
+    // came of it goes to statusText, and a picture really saved to imageSaved.
+    // Returns whether a save was started.
+    bool saveImage(const std::optional<QString> &camera, const Picture &shown,
+                   const Picture &notFound);
 
 signals:
+    // "Save Image" wrote picture, which is what the viewer should show.
+    void imageSaved(const QImage &picture);
     void statusText(const QString &text);
 
 private:

@@ -7,6 +7,7 @@
 #include <QScrollBar>
 
 #include "AppInfo.h"
+#include "Camera.h"
 #include "CameraEngine.h"
 #include "DisplayText.h"
 #include "NetworkTime.h"
@@ -71,13 +72,20 @@ ViewerPane::ViewerPane(CameraEngine &engine, QWidget *parent)
 
     buildDetails();
 
-    connect(&m_engine, &CameraEngine::pictureArrived, this, &ViewerPane::showArrival);
-    connect(&m_engine, &CameraEngine::fetchFailed, this, &ViewerPane::showFailure);
-    connect(&m_engine, &CameraEngine::fetchStarted, this, [this](int index) {
-        if (index == m_selectedCam())
+    connect(&m_engine, &CameraEngine::pictureArrived, this,
+            [this](Camera *camera, const Picture &picture) {
+                showArrival(camera->panel(), picture);
+            });
+    connect(&m_engine, &CameraEngine::fetchFailed, this,
+            [this](Camera *camera, const Failure &failure) {
+                showFailure(camera->panel(), failure);
+            });
+    connect(&m_engine, &CameraEngine::fetchStarted, this, [this](Camera *camera) {
+        if (camera->panel() == m_selectedCam())
             emit fetchBusy(true);
     });
-    connect(&m_engine, &CameraEngine::ticked, this, &ViewerPane::followTick);
+    connect(&m_engine, &CameraEngine::ticked, this,
+            [this](Camera *camera) { followTick(camera->panel()); });
     connect(m_networkTime, &NetworkTime::timeTextChanged, lblTime, &QLabel::setText);
 }
 
@@ -193,8 +201,14 @@ void ViewerPane::showCamera(int index, const Picture &picture)
     imgMain->setPicture(full);
     sizeViewerFor(full.size());
     showLabels(index);
-    lblNextRefresh->setText(m_engine.nextRefreshLabel(index));
+    lblNextRefresh->setText(nextRefreshLabel(index));
     m_networkTime->GetNetworkTime();
+}
+
+QString ViewerPane::nextRefreshLabel(int index) const
+{
+    const Camera *camera = m_engine.camera(index);
+    return camera ? camera->nextRefreshLabel() : QString();
 }
 
 void ViewerPane::showArrival(int index, const Picture &picture)
@@ -209,29 +223,23 @@ void ViewerPane::showArrival(int index, const Picture &picture)
             // together after this handler anyway.
             showLabels(index);
             m_viewerPicture = picture;
-            const QSize panelSize = m_engine.thumbnailSize();
-            // Decoded in full already for a save: shown at once.
+            // The camera decodes the selected camera's pictures in full: shown at once.
             if (const std::shared_ptr<const QImage> held = picture.heldFull()) {
-                showDecoded(index, picture, *held, picture.thumbnail(panelSize));
+                showDecoded(index, picture, *held);
                 return;
             }
-            using Made = std::pair<std::shared_ptr<const QImage>, QImage>;
-            offThread<Made>(
-                this,
-                [picture, panelSize] { return Made(picture.full(), picture.thumbnail(panelSize)); },
-                [this, index, picture](const Made &made) {
+            // Selected while its picture was on the way: decoded here, off the thread.
+            offThread<std::shared_ptr<const QImage>>(
+                this, [picture] { return picture.full(); },
+                [this, index, picture](const std::shared_ptr<const QImage> &full) {
                     guarded([this](const QString &text) { emit statusText(text); },
-                            [&] { showDecoded(index, picture, *made.first, made.second); });
+                            [&] { showDecoded(index, picture, *full); });
                 });
         });
 }
 
-void ViewerPane::showDecoded(int index, const Picture &picture, const QImage &full,
-                             const QImage &thumbnail)
+void ViewerPane::showDecoded(int index, const Picture &picture, const QImage &full)
 {
-    emit panelCopyDecoded(index, picture, thumbnail);
-    if (full.isNull() && thumbnail.isNull())
-        m_engine.reportUndecodable(index, picture);
     // The viewer, while the camera is still selected and this its latest picture.
     if (index != m_selectedCam() || !m_viewerPicture.isSameAs(picture))
         return;
@@ -262,7 +270,7 @@ void ViewerPane::followTick(int index)
         return;
     guarded([this](const QString &text) { emit statusText(text); },
             [&] {
-                lblNextRefresh->setText(m_engine.nextRefreshLabel(index));
+                lblNextRefresh->setText(nextRefreshLabel(index));
                 m_networkTime->GetNetworkTime();
             });
 }

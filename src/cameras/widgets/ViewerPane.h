@@ -51,9 +51,6 @@ signals:
     void statusText(const QString &text);
     void saveClicked();
     void screensaverClicked();
-    // The selected camera's picture, decoded: thumbnail is the panel's copy
-    // (null when it did not decode), full what the viewer now shows.
-    void panelCopyDecoded(int index, const Picture &picture, const QImage &thumbnail);
     void pictureShown(const QImage &full);
     // A fetch of the selected camera started (true) or ended, with a
     // picture or without (false).
@@ -61,8 +58,8 @@ signals:
 
 private:
     void showArrival(int index, const Picture &picture);
-    void showDecoded(int index, const Picture &picture, const QImage &full,
-                     const QImage &thumbnail);
+    void showDecoded(int index, const Picture &picture, const QImage &full);
+    QString nextRefreshLabel(int index) const;
     void showFailure(int index, const Failure &failure);
     void followTick(int index);
     void showLabels(int index);
