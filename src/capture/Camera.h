@@ -55,6 +55,9 @@ public:
     // Seconds to the next fetch: the refresh number minus the ticks counted.
     QString nextRefreshLabel() const;
 
+    // The Last-Modified line this camera recorded when it was open before:
+    // its next picture is judged against it.
+    void setRecordedLastModified(const QString &line) { m_fetch.lastModified = line; }
     // A new list entry; the next fetch uses it.
     void setEntry(const QString &name, const QString &address, const QString &refresh);
 

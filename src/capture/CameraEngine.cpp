@@ -121,6 +121,7 @@ Camera *CameraEngine::open(const QString &name, const QString &address, const QS
     if (index < 0)
         return nullptr;
     auto *camera = new Camera(*this, index, name, address, refresh);
+    camera->setRecordedLastModified(m_recordedLastModified.value(name));
     m_cameras.push_back(camera);
     connect(camera, &Camera::statusChanged, this, &CameraEngine::statusChanged);
     connect(camera, &Camera::fetchStarted, this, &CameraEngine::fetchStarted);
@@ -182,6 +183,8 @@ void CameraEngine::stop(int index)
 {
     Camera *shown = camera(index);
     if (shown) {
+        if (!shown->fetch().lastModified.isEmpty())
+            m_recordedLastModified.insert(shown->name(), shown->fetch().lastModified);
         m_cameras.erase(std::find(m_cameras.begin(), m_cameras.end(), shown));
         // Ended now, deleted later: a stop may come from inside one of the
         // camera's own signals.

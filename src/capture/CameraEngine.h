@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -136,6 +137,10 @@ private:
 
     // The open cameras, each knowing its panel; at most PanelCount.
     std::vector<Camera *> m_cameras;
+    // The Last-Modified line each camera recorded, by name: never forgotten
+    // while the program runs, so a camera opened again tells its first
+    // changed picture as new, and another camera never inherits it.
+    QHash<QString, QString> m_recordedLastModified;
     HttpExchange *m_exchange = nullptr;
     Clock m_clock;
     bool m_realTimers = true;

@@ -11,6 +11,7 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include "Camera.h"
 #include "CameraEngine.h"
 #include "HttpSnapshot.h"
 #include "MiniHttpServer.h"
@@ -74,14 +75,23 @@ protected:
     void openPanel(int index, const QString &name, const QString &address,
                    const QString &refresh = QStringLiteral("30"))
     {
-        EXPECT_EQ(engine.open(name, address, refresh), index) << name.toStdString();
+        const Camera *camera = engine.open(name, address, refresh);
+        ASSERT_NE(camera, nullptr) << name.toStdString();
+        EXPECT_EQ(camera->panel(), index) << name.toStdString();
+        EXPECT_EQ(engine.camera(index), camera);
     }
 
     // The panel's camera with another refresh text, started again.
     void restart(int index, const QString &refresh)
     {
-        engine.setCamera(index, engine.status(index).name, engine.status(index).address, refresh);
+        engine.camera(index)->setEntry(engine.status(index).name, engine.status(index).address,
+                                       refresh);
         engine.refreshNow(index);
+    }
+
+    static int panelAt(const QSignalSpy &spy, qsizetype row)
+    {
+        return qvariant_cast<Camera *>(spy.at(row).at(0))->panel();
     }
 
     static Failure failureAt(const QSignalSpy &spy, qsizetype row)
@@ -111,8 +121,8 @@ TEST_F(CameraEngineTest, SendsTheExactRequestWithBlanksEscapedAndThePortKept)
     EXPECT_EQ(requests.at(0).at(0).toByteArray(),
               "GET /my%20cam/a%20b.jpg HTTP/1.1\r\nHost: " + host +
                   "\r\nConnection: close\r\nAccept: */*\r\n\r\n");
-    EXPECT_EQ(engine.fetch(0).path, QStringLiteral("/my%20cam/a%20b.jpg"));
-    EXPECT_EQ(engine.fetch(0).host, QString::fromLatin1(host));
+    EXPECT_EQ(engine.camera(0)->fetch().path, QStringLiteral("/my%20cam/a%20b.jpg"));
+    EXPECT_EQ(engine.camera(0)->fetch().host, QString::fromLatin1(host));
 
     // Without the scheme the address works the same.
     openPanel(1, QStringLiteral("Gate"), server.hostAndPath(QStringLiteral("/snap.jpg")));
@@ -134,7 +144,7 @@ TEST_F(CameraEngineTest, OnePieceResponseShowsThePictureWithoutProgress)
     EXPECT_TRUE(engine.status(0).inUse);
     EXPECT_EQ(engine.status(0).caption, QStringLiteral("Yard"));
     ASSERT_EQ(started.count(), 1);
-    EXPECT_EQ(started.at(0).at(0).toInt(), 0);
+    EXPECT_EQ(panelAt(started, 0), 0);
     EXPECT_GE(changed.count(), 1);
     openPanel(1, QStringLiteral("Gate"), server.url(QStringLiteral("/snap.jpg")));
     EXPECT_EQ(started.count(), 2);
@@ -144,9 +154,9 @@ TEST_F(CameraEngineTest, OnePieceResponseShowsThePictureWithoutProgress)
     for (int i : {0, 1}) {
         const PanelStatus &p = engine.status(i);
         EXPECT_FALSE(p.busy);
-        EXPECT_EQ(engine.fetch(i).contentLength, body.size());
+        EXPECT_EQ(engine.camera(i)->fetch().contentLength, body.size());
         EXPECT_EQ(p.progress, 0) << "no progress for a response in one piece";
-        EXPECT_EQ(engine.fetch(i).buffer, body);
+        EXPECT_EQ(engine.camera(i)->fetch().buffer, body);
         EXPECT_FALSE(p.lastFailure.has_value());
         EXPECT_EQ(p.picture.size(), QSize(320, 240));
         EXPECT_TRUE(near(centreOf(p.picture).rgb(), Qt::green));
@@ -154,7 +164,7 @@ TEST_F(CameraEngineTest, OnePieceResponseShowsThePictureWithoutProgress)
     EXPECT_EQ(status.count(), 0);
     // The arrival carries the very picture the panel now shows.
     for (const QList<QVariant> &args : std::as_const(arrived)) {
-        const int index = args.at(0).toInt();
+        const int index = qvariant_cast<Camera *>(args.at(0))->panel();
         EXPECT_TRUE(args.at(1).value<Picture>() == engine.status(index).picture) << index;
         EXPECT_FALSE(args.at(2).toBool()) << "the first picture is never new";
     }
@@ -184,8 +194,8 @@ TEST_F(CameraEngineTest, ProgressFollowsTheBodyEventByEvent)
         return request.contains("\r\n\r\n");
     }));
     peer->write(okHeader("Content-Length: 20000\r\n"));
-    ASSERT_TRUE(waitFor([&] { return engine.fetch(0).headerDone; }));
-    EXPECT_EQ(engine.fetch(0).contentLength, 20000);
+    ASSERT_TRUE(waitFor([&] { return engine.camera(0)->fetch().headerDone; }));
+    EXPECT_EQ(engine.camera(0)->fetch().contentLength, 20000);
     EXPECT_EQ(status.count(), 0);
 
     QList<float> shown;
@@ -220,8 +230,8 @@ TEST_F(CameraEngineTest, ALengthInAnyLetterCaseAndAHeaderPast32767AreRead)
         {okHeader("content-length: " + QByteArray::number(body.size()) + "\r\n") + body, 500, 0});
     openPanel(0, QStringLiteral("Lower"), server.url(QStringLiteral("/a.jpg")));
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 1; }));
-    EXPECT_TRUE(engine.fetch(0).headerDone);
-    EXPECT_EQ(engine.fetch(0).contentLength, body.size());
+    EXPECT_TRUE(engine.camera(0)->fetch().headerDone);
+    EXPECT_EQ(engine.camera(0)->fetch().contentLength, body.size());
     EXPECT_EQ(engine.status(0).progress, 100);
     EXPECT_GE(status.count(), 1);
 
@@ -230,9 +240,9 @@ TEST_F(CameraEngineTest, ALengthInAnyLetterCaseAndAHeaderPast32767AreRead)
     server.setReply({longHeader + body, 4000, 0});
     openPanel(1, QStringLiteral("Long"), server.url(QStringLiteral("/b.jpg")));
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 2; }));
-    EXPECT_TRUE(engine.fetch(1).headerDone);
-    EXPECT_EQ(engine.fetch(1).contentLength, body.size());
-    EXPECT_EQ(engine.fetch(1).buffer, body);
+    EXPECT_TRUE(engine.camera(1)->fetch().headerDone);
+    EXPECT_EQ(engine.camera(1)->fetch().contentLength, body.size());
+    EXPECT_EQ(engine.camera(1)->fetch().buffer, body);
     EXPECT_FALSE(arrived.at(1).at(1).value<Picture>().isNull());
     EXPECT_TRUE(near(centreOf(engine.status(1).picture).rgb(), Qt::red));
 }
@@ -245,7 +255,7 @@ TEST_F(CameraEngineTest, ANonImageResponseShowsTheNotFoundPictureAndLeavesDetect
     server.setReply({MiniHttpServer::response(jpegOf(Qt::yellow), "image/jpeg", lm)});
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")));
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 1; }));
-    const QString recorded = engine.fetch(0).lastModified;
+    const QString recorded = engine.camera(0)->fetch().lastModified;
     ASSERT_FALSE(recorded.isEmpty());
 
     server.setReply({MiniHttpServer::response("<html>404</html>", "text/html",
@@ -255,7 +265,7 @@ TEST_F(CameraEngineTest, ANonImageResponseShowsTheNotFoundPictureAndLeavesDetect
     const PanelStatus &p = engine.status(0);
     EXPECT_TRUE(p.picture == engine.notFoundPicture());
     EXPECT_FALSE(p.busy);
-    EXPECT_EQ(engine.fetch(0).lastModified, recorded);
+    EXPECT_EQ(engine.camera(0)->fetch().lastModified, recorded);
     EXPECT_EQ(p.lastChange, QStringLiteral(" ") + QString::fromLatin1(lm));
     EXPECT_EQ(arrived.count(), 1) << "no autosave step for a page that is not a picture";
     EXPECT_EQ(failureAt(failed, 0).kind, Failure::Kind::NotAPicture);
@@ -287,7 +297,7 @@ TEST_F(CameraEngineTest, LastModifiedSequencesAcrossFetches)
         ASSERT_TRUE(waitFor([&] { return arrived.count() == fetch + 1; }));
         isNew.append(arrived.last().at(2).toBool());
         refreshed.append(engine.status(0).lastRecorded);
-        EXPECT_EQ(engine.fetch(0).newPicture, isNew.last());
+        EXPECT_EQ(engine.camera(0)->fetch().newPicture, isNew.last());
         if (fetch == 0) {
             EXPECT_EQ(engine.status(0).lastChange,
                       QStringLiteral(" Mon, 06 Jul 2026 08:00:00 GMT"));
@@ -301,7 +311,7 @@ TEST_F(CameraEngineTest, LastModifiedSequencesAcrossFetches)
     EXPECT_EQ(refreshed[4], refreshed[2]);
     EXPECT_EQ(engine.status(0).lastChange, QStringLiteral(" Tue, 07 Jul 2026 08:00:00 GMT"))
         << "pictures without the line leave the text alone";
-    EXPECT_EQ(engine.fetch(0).lastModified,
+    EXPECT_EQ(engine.camera(0)->fetch().lastModified,
               QStringLiteral("Last-Modified: Tue, 07 Jul 2026 08:00:00 GMT"));
 
     // The recorded line survives a stop; the same date in capitals counts as a change.
@@ -313,17 +323,25 @@ TEST_F(CameraEngineTest, LastModifiedSequencesAcrossFetches)
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 6; }));
     EXPECT_TRUE(arrived.last().at(2).toBool());
 
+    // Another camera in the same panel is judged by its own lines only: its
+    // first picture is not new.
+    engine.stop(0);
+    openPanel(0, QStringLiteral("Gate"), server.url(QStringLiteral("/snap.jpg")));
+    ASSERT_TRUE(waitFor([&] { return arrived.count() == 7; }));
+    EXPECT_FALSE(arrived.last().at(2).toBool());
+    engine.stop(0);
+
     // A camera that never sends the line: shown, never new, its texts stay empty.
     server.setReply({MiniHttpServer::response(jpegOf(Qt::cyan), "image/jpeg")});
-    openPanel(1, QStringLiteral("Plain"), server.url(QStringLiteral("/snap.jpg")));
-    ASSERT_TRUE(waitFor([&] { return arrived.count() == 7; }));
-    engine.refreshNow(1);
+    openPanel(0, QStringLiteral("Plain"), server.url(QStringLiteral("/snap.jpg")));
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 8; }));
-    EXPECT_FALSE(arrived.at(6).at(2).toBool());
+    engine.refreshNow(0);
+    ASSERT_TRUE(waitFor([&] { return arrived.count() == 9; }));
     EXPECT_FALSE(arrived.at(7).at(2).toBool());
-    EXPECT_TRUE(engine.status(1).lastChange.isEmpty());
-    EXPECT_TRUE(engine.status(1).lastRecorded.isEmpty());
-    EXPECT_FALSE(engine.status(1).picture.isNull());
+    EXPECT_FALSE(arrived.at(8).at(2).toBool());
+    EXPECT_TRUE(engine.status(0).lastChange.isEmpty());
+    EXPECT_TRUE(engine.status(0).lastRecorded.isEmpty());
+    EXPECT_FALSE(engine.status(0).picture.isNull());
 }
 
 TEST_F(CameraEngineTest, PicturesAreDecodedFromMemoryWithNothingWrittenToTheTemporaryDirectory)
@@ -373,20 +391,21 @@ TEST_F(CameraEngineTest, CountdownOfThirtySecondsAndItsOddIntervals)
     QSignalSpy requests(&server, &MiniHttpServer::requestReceived);
     // What a window shows for each tick: the panel and its seconds to go.
     QStringList label;
-    QObject::connect(&engine, &CameraEngine::ticked, &engine, [&](int index) {
-        label << QString::number(index) + QLatin1Char(':') + engine.nextRefreshLabel(index);
+    QObject::connect(&engine, &CameraEngine::ticked, &engine, [&](Camera *camera) {
+        const int index = camera->panel();
+        label << QString::number(index) + QLatin1Char(':') + engine.camera(index)->nextRefreshLabel();
     });
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")));
     ASSERT_TRUE(requests.wait(Timeout));
-    EXPECT_EQ(engine.fetch(0).refreshSecs, 30);
-    EXPECT_TRUE(engine.fetch(0).counting);
+    EXPECT_EQ(engine.camera(0)->fetch().refreshSecs, 30);
+    EXPECT_TRUE(engine.camera(0)->fetch().counting);
 
     for (int t = 0; t < 29; ++t)
         engine.tick(0);
-    EXPECT_EQ(engine.fetch(0).ticks, 29);
-    EXPECT_EQ(engine.nextRefreshLabel(0), QStringLiteral("1"));
+    EXPECT_EQ(engine.camera(0)->fetch().ticks, 29);
+    EXPECT_EQ(engine.camera(0)->nextRefreshLabel(), QStringLiteral("1"));
     engine.tick(0); // shows 0 and starts the next fetch
-    EXPECT_EQ(engine.fetch(0).ticks, 0);
+    EXPECT_EQ(engine.camera(0)->fetch().ticks, 0);
     EXPECT_TRUE(engine.status(0).busy);
     ASSERT_TRUE(requests.wait(Timeout));
     QStringList expected;
@@ -413,16 +432,16 @@ TEST_F(CameraEngineTest, CountdownOfThirtySecondsAndItsOddIntervals)
     // 2.5 seconds: an interval of 2 (halves to even), while the label shows halves.
     restart(0, QStringLiteral("2.5"));
     ASSERT_TRUE(requests.wait(Timeout));
-    EXPECT_EQ(engine.fetch(0).refreshSecs, 2);
+    EXPECT_EQ(engine.camera(0)->fetch().refreshSecs, 2);
     engine.tick(0);
     EXPECT_EQ(label.last(), QStringLiteral("0:1.5"));
-    EXPECT_EQ(engine.fetch(0).ticks, 1);
+    EXPECT_EQ(engine.camera(0)->fetch().ticks, 1);
     engine.tick(0);
     EXPECT_EQ(label.last(), QStringLiteral("0:0.5"));
-    EXPECT_EQ(engine.fetch(0).ticks, 0);
+    EXPECT_EQ(engine.camera(0)->fetch().ticks, 0);
     ASSERT_TRUE(requests.wait(Timeout));
     restart(0, QStringLiteral("3.5"));
-    EXPECT_EQ(engine.fetch(0).refreshSecs, 4);
+    EXPECT_EQ(engine.camera(0)->fetch().refreshSecs, 4);
 }
 
 TEST_F(CameraEngineTest, ARefreshTextThatIsNoNumberRunsOnThirtySeconds)
@@ -431,17 +450,17 @@ TEST_F(CameraEngineTest, ARefreshTextThatIsNoNumberRunsOnThirtySeconds)
     QSignalSpy status(&engine, &CameraEngine::statusText);
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")), "abc");
     ASSERT_TRUE(requests.wait(Timeout)) << "the panel still fetches";
-    EXPECT_EQ(engine.fetch(0).refreshSecs, 30);
+    EXPECT_EQ(engine.camera(0)->fetch().refreshSecs, 30);
     ASSERT_GE(status.count(), 1);
     EXPECT_EQ(status.first().at(0).toString(),
               QStringLiteral("Refresh \"abc\" of Yard is not a number; using 30 seconds"));
     engine.tick(0);
-    EXPECT_EQ(engine.nextRefreshLabel(0), QStringLiteral("29"));
+    EXPECT_EQ(engine.camera(0)->nextRefreshLabel(), QStringLiteral("29"));
 
     restart(0, QStringLiteral("99999999999"));
-    EXPECT_EQ(engine.fetch(0).refreshSecs, 30) << "outside the 32-bit range";
+    EXPECT_EQ(engine.camera(0)->fetch().refreshSecs, 30) << "outside the 32-bit range";
     restart(0, QString());
-    EXPECT_EQ(engine.fetch(0).refreshSecs, 30);
+    EXPECT_EQ(engine.camera(0)->fetch().refreshSecs, 30);
 }
 
 TEST_F(CameraEngineTest, RefreshNowDropsTheRunningDownloadAndStartsAgain)
@@ -463,17 +482,17 @@ TEST_F(CameraEngineTest, RefreshNowDropsTheRunningDownloadAndStartsAgain)
     QSignalSpy arrived(&engine, &CameraEngine::pictureArrived);
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")));
     ASSERT_TRUE(requests.wait(Timeout));
-    ASSERT_TRUE(waitFor([&] { return engine.fetch(0).headerDone; }));
+    ASSERT_TRUE(waitFor([&] { return engine.camera(0)->fetch().headerDone; }));
     engine.tick(0);
     engine.tick(0);
-    EXPECT_EQ(engine.fetch(0).ticks, 2);
+    EXPECT_EQ(engine.camera(0)->fetch().ticks, 2);
 
     engine.refreshNow(0);
-    EXPECT_EQ(engine.fetch(0).ticks, 0);
-    EXPECT_TRUE(engine.fetch(0).buffer.isEmpty());
+    EXPECT_EQ(engine.camera(0)->fetch().ticks, 0);
+    EXPECT_TRUE(engine.camera(0)->fetch().buffer.isEmpty());
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 1; }));
     EXPECT_EQ(requests.count(), 2);
-    EXPECT_EQ(engine.fetch(0).buffer, second) << "nothing of the dropped download";
+    EXPECT_EQ(engine.camera(0)->fetch().buffer, second) << "nothing of the dropped download";
     EXPECT_TRUE(near(centreOf(engine.status(0).picture).rgb(), Qt::darkBlue));
 }
 
@@ -494,7 +513,7 @@ TEST_F(CameraEngineTest, StoppingAPanelBlanksAndFreesIt)
     EXPECT_EQ(p.caption, QStringLiteral("[webcam]"));
     EXPECT_FALSE(p.inUse);
     EXPECT_FALSE(p.busy);
-    EXPECT_FALSE(engine.fetch(0).counting);
+    EXPECT_EQ(engine.camera(0), nullptr) << "the camera is gone";
     EXPECT_TRUE(p.picture.isNull()) << "the blank picture";
     EXPECT_EQ(engine.panelsInUse(), 1);
     ASSERT_EQ(stopped.count(), 1);
@@ -504,7 +523,7 @@ TEST_F(CameraEngineTest, StoppingAPanelBlanksAndFreesIt)
 
     // A stopped panel ignores its timer; stopping it again says it was free.
     engine.tick(0);
-    EXPECT_EQ(engine.fetch(0).ticks, 0);
+    EXPECT_EQ(engine.camera(0), nullptr);
     engine.stop(0);
     EXPECT_EQ(engine.panelsInUse(), 1);
     ASSERT_EQ(stopped.count(), 2);
@@ -535,7 +554,7 @@ TEST_F(CameraEngineTest, StopAllWithThreePanelsInUse)
     for (int i = 0; i < CameraEngine::PanelCount; ++i) {
         EXPECT_FALSE(engine.status(i).inUse) << i;
         EXPECT_EQ(engine.status(i).caption, QStringLiteral("[webcam]")) << i;
-        EXPECT_FALSE(engine.fetch(i).counting) << i;
+        EXPECT_EQ(engine.camera(i), nullptr) << i;
         EXPECT_TRUE(engine.status(i).picture.isNull()) << i;
     }
 }
@@ -560,7 +579,7 @@ TEST_F(CameraEngineTest, TwentyFourPanelsFetchShowAndDetectAtOnce)
     EXPECT_EQ(engine.panelsInUse(), 24);
     EXPECT_EQ(engine.open(QStringLiteral("One too many"), server.url(QStringLiteral("/x.jpg")),
                           QStringLiteral("30")),
-              -1);
+              nullptr);
 
     for (round = 0; round < 2; ++round) {
         if (round > 0) {
@@ -570,7 +589,7 @@ TEST_F(CameraEngineTest, TwentyFourPanelsFetchShowAndDetectAtOnce)
         ASSERT_TRUE(waitFor([&] { return arrived.count() == 24 * (round + 1); }));
         QList<int> seen;
         for (int k = 24 * round; k < arrived.count(); ++k) {
-            seen.append(arrived.at(k).at(0).toInt());
+            seen.append(panelAt(arrived, k));
             EXPECT_EQ(arrived.at(k).at(2).toBool(), round > 0) << "new only from round 2";
         }
         std::sort(seen.begin(), seen.end());
@@ -596,10 +615,10 @@ TEST_F(CameraEngineTest, FailedFetchesWaitForTheNextInterval)
     // An address without a path: the panel runs, but nothing is fetched.
     openPanel(0, QStringLiteral("Bare"), QStringLiteral("camera.example"));
     ASSERT_EQ(failed.count(), 1);
-    EXPECT_EQ(failed.at(0).at(0).toInt(), 0);
+    EXPECT_EQ(panelAt(failed, 0), 0);
     EXPECT_EQ(failureAt(failed, 0).kind, Failure::Kind::BadAddress);
     EXPECT_TRUE(engine.status(0).busy);
-    EXPECT_TRUE(engine.fetch(0).counting);
+    EXPECT_TRUE(engine.camera(0)->fetch().counting);
     EXPECT_EQ(engine.status(0).caption, QStringLiteral("Bare"));
 
     // A refused connection: reported, the busy indicator stays until the next start.
@@ -612,7 +631,7 @@ TEST_F(CameraEngineTest, FailedFetchesWaitForTheNextInterval)
     openPanel(1, QStringLiteral("Gone"), QStringLiteral("127.0.0.1:%1/snap.jpg").arg(closedPort),
               "1");
     ASSERT_TRUE(waitFor([&] { return failed.count() == 2; }));
-    EXPECT_EQ(failed.at(1).at(0).toInt(), 1);
+    EXPECT_EQ(panelAt(failed, 1), 1);
     EXPECT_EQ(failureAt(failed, 1).kind, Failure::Kind::Network);
     EXPECT_FALSE(failureAt(failed, 1).text.isEmpty());
     EXPECT_TRUE(engine.status(1).busy);
@@ -625,10 +644,10 @@ TEST_F(CameraEngineTest, FailedFetchesWaitForTheNextInterval)
     server.setReply({endless, 0, 0, false});
     openPanel(2, QStringLiteral("Stream"), server.url(QStringLiteral("/video.mjpg")));
     ASSERT_TRUE(waitFor([&] { return failed.count() == 4; }));
-    EXPECT_EQ(failed.last().at(0).toInt(), 2);
+    EXPECT_EQ(qvariant_cast<Camera *>(failed.last().at(0))->panel(), 2);
     EXPECT_EQ(failureAt(failed, 3).kind, Failure::Kind::TooLarge);
     EXPECT_TRUE(failureAt(failed, 3).text.contains(QStringLiteral("larger than")));
-    EXPECT_TRUE(engine.fetch(2).buffer.isEmpty());
+    EXPECT_TRUE(engine.camera(2)->fetch().buffer.isEmpty());
     EXPECT_TRUE(engine.status(2).busy);
     EXPECT_TRUE(arrived.isEmpty());
 
@@ -636,8 +655,9 @@ TEST_F(CameraEngineTest, FailedFetchesWaitForTheNextInterval)
     engine.refreshNow(24);
     engine.tick(-1);
     engine.stop(99);
-    EXPECT_THROW(engine.status(24), std::out_of_range);
-    EXPECT_THROW(engine.fetch(-1), std::out_of_range);
+    EXPECT_FALSE(engine.status(24).inUse);
+    EXPECT_EQ(engine.camera(-1), nullptr);
+    EXPECT_EQ(engine.camera(24), nullptr);
 }
 
 TEST_F(CameraEngineTest, HealthFollowsPicturesAndFailuresOnTheEnginesClock)
@@ -651,33 +671,32 @@ TEST_F(CameraEngineTest, HealthFollowsPicturesAndFailuresOnTheEnginesClock)
         return changes.at(row).at(1).value<CameraHealth::Change>();
     };
 
-    EXPECT_FALSE(engine.isStale(0)) << "a free panel is never stale";
     server.setReply({MiniHttpServer::response(jpegOf(Qt::green), "image/jpeg")});
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")), "4");
-    EXPECT_EQ(engine.health(0).startedMs(), 50'000);
+    EXPECT_EQ(engine.camera(0)->health().startedMs(), 50'000);
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 1; }));
     EXPECT_TRUE(changes.isEmpty()) << "a first picture is no change of health";
-    EXPECT_EQ(engine.health(0).lastPictureMs(), 50'000);
+    EXPECT_EQ(engine.camera(0)->health().lastPictureMs(), 50'000);
 
     // Stale after twice the refresh, but never sooner than 10 s.
     now += 10'000;
-    EXPECT_FALSE(engine.isStale(0));
+    EXPECT_FALSE(engine.camera(0)->isStale());
     now += 1;
-    EXPECT_TRUE(engine.isStale(0));
+    EXPECT_TRUE(engine.camera(0)->isStale());
 
     // A page instead of a picture: failing, with its reason.
     server.setReply({MiniHttpServer::response("<html/>", "text/html")});
     engine.refreshNow(0);
     ASSERT_TRUE(waitFor([&] { return failed.count() == 1; }));
     ASSERT_EQ(changes.count(), 1);
-    EXPECT_EQ(changes.at(0).at(0).toInt(), 0);
+    EXPECT_EQ(panelAt(changes, 0), 0);
     EXPECT_EQ(changeAt(0), CameraHealth::Change::StartedFailing);
-    EXPECT_TRUE(engine.health(0).isFailing());
-    EXPECT_TRUE(engine.health(0).lastFailure().contains(QStringLiteral("is not a picture")));
+    EXPECT_TRUE(engine.camera(0)->health().isFailing());
+    EXPECT_TRUE(engine.camera(0)->health().lastFailure().contains(QStringLiteral("is not a picture")));
     engine.refreshNow(0);
     ASSERT_TRUE(waitFor([&] { return failed.count() == 2; }));
     EXPECT_EQ(changes.count(), 1) << "a second failure in a row is no news";
-    EXPECT_EQ(engine.health(0).failuresInRun(), 2);
+    EXPECT_EQ(engine.camera(0)->health().failuresInRun(), 2);
 
     // The next picture takes the mark off and says the camera is back.
     server.setReply({MiniHttpServer::response(jpegOf(Qt::blue), "image/jpeg")});
@@ -686,14 +705,13 @@ TEST_F(CameraEngineTest, HealthFollowsPicturesAndFailuresOnTheEnginesClock)
     ASSERT_TRUE(waitFor([&] { return arrived.count() == 2; }));
     ASSERT_EQ(changes.count(), 2);
     EXPECT_EQ(changeAt(1), CameraHealth::Change::Recovered);
-    EXPECT_FALSE(engine.isStale(0));
-    EXPECT_EQ(engine.health(0).lastPictureMs(), now);
+    EXPECT_FALSE(engine.camera(0)->isStale());
+    EXPECT_EQ(engine.camera(0)->health().lastPictureMs(), now);
 
     // A camera opened afresh in the panel starts a fresh account.
     engine.stop(0);
-    EXPECT_FALSE(engine.isStale(0));
     now += 60'000;
     openPanel(0, QStringLiteral("Door"), QStringLiteral("camera.example"));
-    EXPECT_FALSE(engine.health(0).hasPicture());
-    EXPECT_EQ(engine.health(0).totalFailures(), 1) << "only the bad address of this camera";
+    EXPECT_FALSE(engine.camera(0)->health().hasPicture());
+    EXPECT_EQ(engine.camera(0)->health().totalFailures(), 1) << "only the bad address of this camera";
 }

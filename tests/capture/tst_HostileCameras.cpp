@@ -291,7 +291,7 @@ TEST_P(HostileKind, BehavesAsItsKindMustThroughTheWholeRun)
                 << c.failures.first().toStdString();
             EXPECT_GE(run.servers[i]->bytesSent(), qint64(HttpSnapshot::MaxResponseBytes));
             EXPECT_TRUE(p.picture.isNull());
-            EXPECT_EQ(run.engine.fetch(i).buffer.size(), 0) << "the oversized response is let go";
+            EXPECT_EQ(run.engine.camera(i)->fetch().buffer.size(), 0) << "the oversized response is let go";
         } else if (kind == Kind::HtmlError) {
             EXPECT_EQ(c.ended, Cycles);
             EXPECT_EQ(c.decoded, 0);

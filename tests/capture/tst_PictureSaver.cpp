@@ -4,10 +4,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include "AppInfo.h"
+#include "Camera.h"
 #include "CameraEngine.h"
 #include "MiniHttpServer.h"
 #include "PictureSaver.h"
@@ -78,10 +81,12 @@ protected:
     // The camera shown in panel index, by the name its saves take.
     void putCamera(int index, const QString &name) { names[index] = name; }
 
-    // An arrival as the engine reports it, with no engine behind it.
+    // An arrival as the engine reports it, with no engine behind it; waits
+    // for the writer, so its report is in.
     void arrive(int index, const Picture &picture, bool isNew = true)
     {
-        saver.saveIfNew(index, names.value(index), picture, isNew);
+        saver.saveIfNew(names.value(index), index, picture, isNew);
+        ASSERT_TRUE(saver.waitForIdle(Timeout));
     }
 
     // One complete fetch through the local server, by a camera opened in the
@@ -89,17 +94,20 @@ protected:
     void fetch(const QString &name, const QByteArray &response)
     {
         server.setReply({response});
+        QSignalSpy arrived(&engine, &CameraEngine::pictureArrived);
+        QSignalSpy failed(&engine, &CameraEngine::fetchFailed);
         int index = -1;
         for (int i = 0; i < CameraEngine::PanelCount; ++i) {
             if (engine.status(i).inUse && engine.status(i).name == name)
                 index = i;
         }
         if (index < 0)
-            index =
-                engine.open(name, server.url(QStringLiteral("/snap.jpg")), QStringLiteral("30"));
+            index = engine.open(name, server.url(QStringLiteral("/snap.jpg")), QStringLiteral("30"))
+                        ->panel();
         else
             engine.refreshNow(index);
-        ASSERT_TRUE(waitUntil([&] { return !engine.status(index).busy; }));
+        ASSERT_TRUE(waitUntil([&] { return arrived.count() + failed.count() > 0; }));
+        ASSERT_TRUE(saver.waitForIdle(Timeout));
     }
 
     static bool waitUntil(const std::function<bool()> &condition)
@@ -154,7 +162,9 @@ TEST_F(PictureSaverTest, FrontDoorFirstPictureIsKeptOnlyTheChangedOneIsSaved)
     EXPECT_EQ(camFiles(), QStringList{QStringLiteral("FrontDoor712202680509AM.jpg")});
     ASSERT_EQ(saved.count(), 1);
     const SaveReport report = reportAt(saved, 0);
-    EXPECT_EQ(report.index, 0);
+    EXPECT_EQ(report.panel, 0);
+    EXPECT_EQ(report.camera, door);
+    EXPECT_TRUE(report.source.isSameAs(received));
     EXPECT_EQ(report.path, expected);
     EXPECT_TRUE(report.saved());
     EXPECT_EQ(failed.count(), 0);
@@ -196,21 +206,17 @@ TEST_F(PictureSaverTest, NothingIsSavedUntickedOrForARepeat)
     arrive(2, pictureOf(Qt::yellow));
     EXPECT_EQ(camFiles(), QStringList{QStringLiteral("Yard712202680509AM.jpg")});
     ASSERT_EQ(saved.count(), 1);
-    EXPECT_EQ(reportAt(saved, 0).index, 2);
+    EXPECT_EQ(reportAt(saved, 0).panel, 2);
     EXPECT_EQ(failed.count(), 0);
 
-    // The decode the engine is asked for follows the same switch.
-    EXPECT_EQ(saver.decodeFor(true, PictureDecode::Thumbnail), PictureDecode::Full);
-    EXPECT_EQ(saver.decodeFor(false, PictureDecode::StructureOnly), PictureDecode::StructureOnly);
-    // Nor while a full disk holds autosave back: the pixels would go unused.
+    // Nothing is queued while a full disk holds autosave back.
     bool room = false;
     saver.setRoomCheck([&room] { return room; });
-    EXPECT_EQ(saver.decodeFor(true, PictureDecode::Thumbnail), PictureDecode::Thumbnail);
+    EXPECT_FALSE(saver.saveIfNew(QStringLiteral("Yard"), 2, pictureOf(Qt::red), true));
     room = true;
-    EXPECT_EQ(saver.decodeFor(true, PictureDecode::Thumbnail), PictureDecode::Full);
-    saver.setRoomCheck({});
-    saver.setAutoSave(false);
-    EXPECT_EQ(saver.decodeFor(true, PictureDecode::Thumbnail), PictureDecode::Thumbnail);
+    EXPECT_TRUE(saver.saveIfNew(QStringLiteral("Yard"), 2, pictureOf(Qt::red), true));
+    ASSERT_TRUE(saver.waitForIdle(Timeout));
+    EXPECT_EQ(saved.count(), 2);
 }
 
 TEST_F(PictureSaverTest, UndecodableNewBodySavesNothing)
@@ -237,7 +243,7 @@ TEST_F(PictureSaverTest, UndecodableNewBodySavesNothing)
     ASSERT_EQ(fetchFailed.count(), 2);
     for (const QList<QVariant> &args : std::as_const(fetchFailed))
         EXPECT_EQ(args.at(1).value<Failure>().kind, Failure::Kind::Decode);
-    EXPECT_TRUE(engine.fetch(0).newPicture);
+    EXPECT_TRUE(engine.camera(0)->fetch().newPicture);
     // The old picture is not saved under the new time.
     EXPECT_TRUE(camFiles().isEmpty());
     EXPECT_EQ(saved.count() + failed.count(), 0);
@@ -335,7 +341,7 @@ TEST_F(PictureSaverTest, FailedSaveIsReportedWithFileAndReasonNeverAsSuccess)
     EXPECT_EQ(missing.statusText,
               QStringLiteral("8:05:09 AM could not save new picture as ") + path +
                   QStringLiteral(": Failed to save to JPG -2 (No such file or directory)"));
-    EXPECT_EQ(missing.index, 0);
+    EXPECT_EQ(missing.panel, 0);
     EXPECT_EQ(missing.path, path);
     EXPECT_FALSE(missing.saved());
     EXPECT_TRUE(missing.picture.isNull());
@@ -399,19 +405,18 @@ TEST_F(PictureSaverTest, SaveImageWritesThePictureUnderTheCameraName)
                                                     "directory)"));
 }
 
-TEST_F(PictureSaverTest, AutosaveDecodesANewPictureOnceAndOnlyWhileItIsWanted)
+TEST_F(PictureSaverTest, AFullDecodeMadeOnArrivalIsSharedWithTheWriterAndThenLetGo)
 {
-    // The engine decodes as the saver wants it: is the full decode already
-    // there when the arrival is handled? Asking must not keep it.
-    engine.setDecodeRule(
-        [this](int, bool isNew) { return saver.decodeFor(isNew, PictureDecode::Thumbnail); });
+    // The selected camera is decoded in full on arrival; its save must not
+    // decode again, nor keep the pixels once the file is written.
+    engine.setDecodeRule([](const Camera &, bool) { return PictureDecode::Full; });
     QList<bool> heldDuringArrival;
     std::weak_ptr<const QImage> lastDecode;
-    QObject::connect(&engine, &CameraEngine::pictureArrived, [&](int, const Picture &picture) {
-        std::weak_ptr<const QImage> decode = picture.full();
-        heldDuringArrival << !decode.expired();
-        lastDecode = decode;
-    });
+    QObject::connect(&engine, &CameraEngine::pictureArrived,
+                     [&](Camera *, const Picture &picture) {
+                         lastDecode = picture.heldFull();
+                         heldDuringArrival << !lastDecode.expired();
+                     });
     saver.follow(&engine);
     const auto response = [](const QColor &color, const QByteArray &lastModified) {
         return MiniHttpServer::response(jpegOf(color, QSize(640, 480)), "image/jpeg", lastModified);
@@ -420,25 +425,17 @@ TEST_F(PictureSaverTest, AutosaveDecodesANewPictureOnceAndOnlyWhileItIsWanted)
 
     saver.setAutoSave(true);
     fetch(gate, response(Qt::red, "one"));   // first: not new
-    fetch(gate, response(Qt::green, "two")); // new: decoded in full, shared with the save
-    EXPECT_EQ(heldDuringArrival, (QList<bool>{false, true}));
-    EXPECT_TRUE(lastDecode.expired()) << "the full picture outlived its arrival";
-    EXPECT_EQ(camFiles().size(), 1);
-    // Its thumbnail, made from the full pixels, shows the picture.
-    EXPECT_TRUE(near(centreOf(engine.status(0).picture.thumbnail()), Qt::green));
-
-    saver.setAutoSave(false);
-    fetch(gate, response(Qt::blue, "three")); // new, but nothing wants it in full
-    EXPECT_EQ(heldDuringArrival, (QList<bool>{false, true, false}));
-    EXPECT_EQ(camFiles().size(), 1);
+    fetch(gate, response(Qt::green, "two")); // new: saved from the held pixels
+    EXPECT_EQ(heldDuringArrival, (QList<bool>{true, true}));
+    EXPECT_TRUE(lastDecode.expired()) << "the full picture outlived its save";
+    ASSERT_EQ(camFiles().size(), 1);
+    EXPECT_TRUE(near(centreOf(loadFile(cam + QLatin1Char('/') + camFiles().first())), Qt::green));
 }
 
 TEST_F(PictureSaverTest, KeepingTheCamerasOwnPicturesSavesItsBytesAndStillReencodesOtherFormats)
 {
     saver.setAutoSave(true);
     saver.setKeepOriginal(true);
-    EXPECT_EQ(saver.decodeFor(true, PictureDecode::StructureOnly), PictureDecode::StructureOnly)
-        << "a camera's own JPEG needs no pixels to be saved";
     putCamera(0, QStringLiteral("Yard"));
     QSignalSpy saved(&saver, &PictureSaver::pictureSaved);
 
@@ -496,4 +493,87 @@ TEST_F(PictureSaverTest, ATornJpegIsNotSavedWhenKeepingTheCamerasOwnPictures)
     fetch(QStringLiteral("Yard"), response(whole, "Mon, 07 Dec 2026 10:00:02 GMT"));
     ASSERT_EQ(camFiles().size(), 1);
     EXPECT_EQ(TestEnv::readFile(cam + QLatin1Char('/') + camFiles().first()), whole);
+}
+
+TEST_F(PictureSaverTest, ASlowWriterSavesInArrivalOrderAndDropsOnlyTheOldestWaiting)
+{
+    saver.setAutoSave(true);
+    QSignalSpy saved(&saver, &PictureSaver::pictureSaved);
+    QSignalSpy failed(&saver, &PictureSaver::saveFailed);
+    QSignalSpy dropped(&saver, &PictureSaver::picturesDropped);
+    // The writer is held at its first file until the queue is full and over.
+    QSemaphore gate;
+    saver.setWriteHook([&gate](const QString &camera) {
+        if (camera == QStringLiteral("Yard"))
+            gate.acquire();
+    });
+    const int limit = PictureSaver::MaxWaitingPerCamera;
+    QList<QColor> colours;
+    for (int i = 0; i < limit + 3; ++i) {
+        colours << QColor::fromHsv(i * 25, 255, 255);
+        clock = kMorning.addSecs(i);
+        EXPECT_TRUE(saver.saveIfNew(QStringLiteral("Yard"), 1, pictureOf(colours.last()), true));
+        // Another camera's queue is its own: never dropped for Yard's.
+        if (i < limit)
+            saver.saveIfNew(QStringLiteral("Gate"), 2, pictureOf(colours.last()), true);
+    }
+    // The first is being written; behind it the limit waits, so the 2nd and 3rd
+    // (the oldest waiting) gave way. One message for the run of drops.
+    ASSERT_EQ(dropped.count(), 1);
+    EXPECT_EQ(saver.dropped(), 2);
+    EXPECT_EQ(dropped.at(0).at(0).toString(), QStringLiteral("Yard"));
+    gate.release(limit + 3);
+    ASSERT_TRUE(saver.waitForIdle(Timeout));
+
+    QList<int> yardOrder;
+    for (const QList<QVariant> &args : std::as_const(saved)) {
+        const SaveReport report = args.at(0).value<SaveReport>();
+        if (report.camera != QStringLiteral("Yard"))
+            continue;
+        // The file's time names its picture: the one that arrived then.
+        const int second = report.path.chopped(6).right(2).toInt() - 9;
+        yardOrder << second;
+        EXPECT_FALSE(loadFile(report.path).isNull()) << report.path.toStdString();
+    }
+    QList<int> expected{0};
+    for (int i = 3; i < limit + 3; ++i)
+        expected << i;
+    EXPECT_EQ(yardOrder, expected) << "in arrival order, the dropped ones never reported";
+    EXPECT_EQ(saved.count(), expected.size() + limit) << "every Gate picture saved";
+    EXPECT_EQ(failed.count(), 0);
+    EXPECT_EQ(camFiles().size(), saved.count());
+}
+
+TEST_F(PictureSaverTest, StoppingWithAQueueInFlightLeavesOnlyWholeFilesUnderFinalNames)
+{
+    saver.setAutoSave(true);
+    QSignalSpy saved(&saver, &PictureSaver::pictureSaved);
+    // Every write takes a while, as on a slow disk.
+    saver.setWriteHook([](const QString &) { QThread::msleep(100); });
+    for (int i = 0; i < 6; ++i) {
+        clock = kMorning.addSecs(i);
+        saver.saveIfNew(QStringLiteral("Door"), 0, pictureOf(Qt::darkCyan, QSize(640, 480)), true);
+    }
+    const int abandoned = saver.finishQueue(0);
+    EXPECT_GT(abandoned, 0);
+    EXPECT_EQ(saved.count() + abandoned, 6);
+    // Whatever was written is whole and under its final name; no temporary
+    // file is left behind.
+    for (const QString &name : camFiles()) {
+        EXPECT_TRUE(name.endsWith(QStringLiteral(".jpg"))) << name.toStdString();
+        EXPECT_FALSE(loadFile(cam + QLatin1Char('/') + name).isNull()) << name.toStdString();
+    }
+    EXPECT_EQ(camFiles().size(), saved.count());
+
+    // The saver goes on taking pictures afterwards; destroying it mid-queue
+    // leaves whole files only, too.
+    auto other = std::make_unique<PictureSaver>();
+    other->setAutoSave(true);
+    other->setTimeSource([] { return kMorning.addSecs(30); });
+    other->setWriteHook([](const QString &) { QThread::msleep(100); });
+    for (int i = 0; i < 4; ++i)
+        other->saveIfNew(QStringLiteral("Shed"), 3, pictureOf(Qt::darkRed, QSize(640, 480)), true);
+    other.reset();
+    for (const QString &name : camFiles())
+        EXPECT_FALSE(loadFile(cam + QLatin1Char('/') + name).isNull()) << name.toStdString();
 }
