@@ -396,6 +396,7 @@ void ViewerPane::applyZoom(int horizontalValue, int verticalValue)
     setBar(m_horizontalBar, out.horizontal, in.room.width);
     setBar(m_verticalBar, out.vertical, in.room.height);
     placeImage();
+    showZoomFactor();
     LockWindowUpdates(window(), false);
 }
 
