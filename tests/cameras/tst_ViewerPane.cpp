@@ -418,6 +418,8 @@ TEST_F(ViewerPaneTest, KeysWheelDragAndDoubleClickWorkLikeAnImageViewer)
     key(Qt::Key_Plus);
     EXPECT_EQ(pane->zoom(), 2);
     EXPECT_EQ(imgMain()->size(), QSize(3840, 2160));
+    key(Qt::Key_End);
+    EXPECT_EQ(imgMain()->geometry().right() + 1, room.width()) << "End at zoom 2: the right edge";
     key(Qt::Key_Minus);
     EXPECT_EQ(pane->zoom(), 1);
     EXPECT_FALSE(pane->isFit());
