@@ -13,6 +13,7 @@ namespace {
 // Between tiles, and the thin progress line at a tile's foot.
 constexpr int kGap = 2;
 constexpr int kProgressHeight = 3;
+constexpr int kRepaintMs = 50;
 
 QRect toQRect(const ViewerZoom::Rect &r)
 {
@@ -30,6 +31,14 @@ WallView::WallView(QWidget *parent)
     QFont larger = font();
     larger.setPointSizeF(10);
     setFont(larger);
+    // Two dozen cameras finish their pictures at different moments; every
+    // repaint is a trip to the display server, so they go together.
+    m_repaint.setSingleShot(true);
+    m_repaint.setInterval(kRepaintMs);
+    connect(&m_repaint, &QTimer::timeout, this, [this] {
+        update(m_dirty);
+        m_dirty = QRegion();
+    });
     m_clickWait.setSingleShot(true);
     connect(&m_clickWait, &QTimer::timeout, this, [this] {
         const int index = m_pendingClick;
@@ -58,10 +67,9 @@ void WallView::setTile(int index, const Tile &tile)
     const bool placesChange =
         slot.tile.inUse != tile.inUse || slot.tile.picture.size() != tile.picture.size();
     const bool pictureChanged = !slot.tile.picture.isSameAs(tile.picture);
-    if (!placesChange && !pictureChanged && slot.tile.name == tile.name &&
-        slot.tile.stale == tile.stale && slot.tile.busy == tile.busy &&
-        slot.tile.progress == tile.progress)
-        return;
+    const bool marksChanged = slot.tile.name != tile.name || slot.tile.stale != tile.stale;
+    const bool progressChanged =
+        slot.tile.busy != tile.busy || (tile.busy && slot.tile.progress != tile.progress);
     slot.tile = tile;
     if (!tile.inUse) {
         slot.shown = QImage();
@@ -71,9 +79,27 @@ void WallView::setTile(int index, const Tile &tile)
         relayout();
         return;
     }
+    // Each repaint goes to the display whole: a download moves only the thin
+    // line, and a new picture repaints once it is decoded.
     if (pictureChanged)
         decode(index);
-    update(tileGeometry(index));
+    if (marksChanged || (pictureChanged && tile.picture.isNull()))
+        repaintSoon(tileGeometry(index));
+    else if (progressChanged)
+        repaintSoon(progressRect(index));
+}
+
+void WallView::repaintSoon(const QRect &rect)
+{
+    m_dirty += rect;
+    if (!m_repaint.isActive())
+        m_repaint.start();
+}
+
+QRect WallView::progressRect(int index) const
+{
+    const QRect tile = tileGeometry(index);
+    return {tile.left(), tile.bottom() + 1 - kProgressHeight, tile.width(), kProgressHeight};
 }
 
 void WallView::relayout()
@@ -162,7 +188,7 @@ void WallView::decode(int index)
             if (!image.isNull() && done.tile.inUse && done.tile.picture.isSameAs(picture)) {
                 done.shown = image;
                 done.shown.setDevicePixelRatio(devicePixelRatioF());
-                update(tileGeometry(index));
+                repaintSoon(tileGeometry(index));
             }
             // A newer picture, or a new size, came while this one decoded.
             decode(index);
@@ -214,9 +240,9 @@ void WallView::paintTile(QPainter &painter, int index) const
     }
 
     if (slot.tile.busy) {
-        const int done = int(tile.width() * std::clamp(slot.tile.progress, 0.0f, 100.0f) / 100);
-        painter.fillRect(tile.left(), tile.bottom() + 1 - kProgressHeight, done, kProgressHeight,
-                         QColor(120, 200, 255));
+        const QRect line = progressRect(index);
+        const int done = int(line.width() * std::clamp(slot.tile.progress, 0.0f, 100.0f) / 100);
+        painter.fillRect(line.left(), line.top(), done, line.height(), QColor(120, 200, 255));
     }
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <QImage>
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
 
@@ -88,11 +89,15 @@ private:
     // Decodes the tile's picture at its size, unless that is done or under way.
     void decode(int index);
     QSize decodeSize(int index) const;
+    QRect progressRect(int index) const;
+    void repaintSoon(const QRect &rect);
     void paintTile(QPainter &painter, int index) const;
 
     std::array<Slot, PanelGrid::kPanelCount> m_tiles;
     std::vector<int> m_order;
     WallGrid::Grid m_grid;
+    QTimer m_repaint;
+    QRegion m_dirty;
     QTimer m_clickWait;
     int m_pendingClick = -1;
     int m_decodes = 0;
