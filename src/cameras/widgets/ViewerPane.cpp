@@ -231,33 +231,54 @@ void ViewerPane::showArrival(int index, const Picture &picture)
 {
     if (index != m_selectedCam())
         return;
-    guarded(
-        [this](const QString &text) { emit statusText(text); },
-        [&] {
-            // No window-update lock: releasing it repaints the whole window,
-            // where only the viewer and its labels change; their repaints come
-            // together after this handler anyway.
-            showLabels(index);
-            m_viewerPicture = picture;
-            const QSize panelSize = m_engine.thumbnailSize();
-            // Decoded in full already for a save: shown at once.
-            if (const std::shared_ptr<const QImage> held = picture.heldFull()) {
-                showDecoded(index, picture, *held, picture.thumbnail(panelSize));
-                return;
-            }
-            using Made = std::pair<std::shared_ptr<const QImage>, QImage>;
-            offThread<Made>(
-                this,
-                [picture, panelSize] { return Made(picture.full(), picture.thumbnail(panelSize)); },
-                [this, index, picture](const Made &made) {
-                    guarded([this](const QString &text) { emit statusText(text); },
-                            [&] { showDecoded(index, picture, *made.first, made.second); });
-                });
-        });
+    guarded([this](const QString &text) { emit statusText(text); },
+            [&] {
+                // No window-update lock: releasing it repaints the whole window,
+                // where only the viewer and its labels change; their repaints come
+                // together after this handler anyway.
+                showLabels(index);
+                m_viewerPicture = picture;
+                const QSize panelSize = m_engine.thumbnailSize();
+                // Decoded in full already for a save: shown at once.
+                if (const std::shared_ptr<const QImage> held = picture.heldFull()) {
+                    showDecoded(index, picture, *held, picture.thumbnail(panelSize));
+                    return;
+                }
+                // Fitted, the viewer shows a shrunk copy: made here too, so the
+                // window's thread has no large picture to average each second.
+                const QSize shrinkTo =
+                    m_fit && picture.size() == QSize(m_natural.width, m_natural.height)
+                        ? (QSizeF(m_imagePlace.width, m_imagePlace.height) * devicePixelRatioF())
+                              .toSize()
+                        : QSize();
+                struct Made
+                {
+                    std::shared_ptr<const QImage> full;
+                    QImage thumbnail;
+                    QImage shrunk;
+                };
+                offThread<Made>(
+                    this,
+                    [picture, panelSize, shrinkTo] {
+                        Made made{picture.full(), picture.thumbnail(panelSize), QImage()};
+                        if (!shrinkTo.isEmpty() && made.full->width() > shrinkTo.width() &&
+                            made.full->height() > shrinkTo.height())
+                            made.shrunk = made.full->scaled(shrinkTo, Qt::IgnoreAspectRatio,
+                                                            Qt::SmoothTransformation);
+                        return made;
+                    },
+                    [this, index, picture](const Made &made) {
+                        guarded([this](const QString &text) { emit statusText(text); },
+                                [&] {
+                                    showDecoded(index, picture, *made.full, made.thumbnail,
+                                                made.shrunk);
+                                });
+                    });
+            });
 }
 
 void ViewerPane::showDecoded(int index, const Picture &picture, const QImage &full,
-                             const QImage &thumbnail)
+                             const QImage &thumbnail, const QImage &shrunk)
 {
     emit panelCopyDecoded(index, picture, thumbnail);
     if (full.isNull() && thumbnail.isNull())
@@ -270,7 +291,7 @@ void ViewerPane::showDecoded(int index, const Picture &picture, const QImage &fu
     emit fetchBusy(false);
     if (full.isNull())
         return;
-    showPicture(full);
+    showPicture(full, shrunk);
     emit pictureShown(full);
 }
 
@@ -297,11 +318,11 @@ void ViewerPane::followTick(int index)
             });
 }
 
-void ViewerPane::showPicture(const QImage &picture)
+void ViewerPane::showPicture(const QImage &picture, const QImage &shrunk)
 {
     guarded([this](const QString &text) { emit statusText(text); },
             [&] {
-                m_image->setPicture(picture);
+                m_image->setPicture(picture, shrunk);
                 // Panel 0 counts as selected from the start, so its pictures
                 // reach the viewer before anybody has picked a camera. The first
                 // of them sizes the viewer as a selection would; squeezed into

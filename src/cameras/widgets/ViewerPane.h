@@ -81,14 +81,14 @@ protected:
 
 private:
     void showArrival(int index, const Picture &picture);
-    void showDecoded(int index, const Picture &picture, const QImage &full,
-                     const QImage &thumbnail);
+    void showDecoded(int index, const Picture &picture, const QImage &full, const QImage &thumbnail,
+                     const QImage &shrunk = QImage());
     void showFailure(int index, const Failure &failure);
     void followTick(int index);
     void showLabels(int index);
     // A new picture of the same camera, at the size and zoom the viewer has;
     // the first picture ever sizes the viewer as a selection would.
-    void showPicture(const QImage &picture);
+    void showPicture(const QImage &picture, const QImage &shrunk = QImage());
     void buildViewport();
     void buildDetails();
     // Zoom 1 starts from this natural size in pixels.

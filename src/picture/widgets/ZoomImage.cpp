@@ -11,10 +11,12 @@ ZoomImage::ZoomImage(QWidget *parent)
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
-void ZoomImage::setPicture(const QImage &picture)
+void ZoomImage::setPicture(const QImage &picture, const QImage &shrunk)
 {
     m_picture = picture;
-    m_shrunk = QImage();
+    m_shrunk = shrunk;
+    if (!m_shrunk.isNull())
+        m_shrunk.setDevicePixelRatio(devicePixelRatioF());
     if (picture.isNull()) {
         m_drawable = QImage();
     } else {

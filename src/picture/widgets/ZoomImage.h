@@ -19,8 +19,10 @@ public:
     explicit ZoomImage(QWidget *parent = nullptr);
 
     // The picture is shared, not copied (QImage is implicitly shared). A null
-    // image shows nothing.
-    void setPicture(const QImage &picture);
+    // image shows nothing. shrunk, when given, is the picture already shrunk
+    // to the size it will be drawn at (device pixels), made off the window's
+    // thread: the paint then has nothing to average.
+    void setPicture(const QImage &picture, const QImage &shrunk = QImage());
     QImage picture() const { return m_picture; }
 
     // The picture's size at zoom 1, in device-independent pixels.
