@@ -3,8 +3,11 @@
 # refresh, against tessaly-democam serving 1920x1080 pictures that change every
 # second; the first camera (panel 0) is the selected one, as at every start.
 #
-#   scripts/bench-gui.sh [--seconds N] [--build DIR] [--no-build] [--perf FILE]
+#   scripts/bench-gui.sh [--seconds N] [--build DIR] [--no-build] [--perf FILE] [--wall]
 #
+# --wall starts the window with the wall of all cameras (tessaly --wall): 24
+# tiles of 5 x 5 on the 1920x1080 screen, each picture decoded at its tile's
+# size; the floor then decodes at that size (364x205) instead of a panel's.
 # Tessaly runs under xvfb-run (a real X server paints what a desktop would;
 # without xvfb-run it falls back to QT_QPA_PLATFORM=offscreen and says so) on a
 # temporary program directory and settings directory, with --open-all and the
@@ -29,13 +32,15 @@ seconds=60
 build="build"
 do_build=1
 perf_file=""
+wall=0
 while [ $# -gt 0 ]; do
     case "$1" in
     --seconds) seconds="$2"; shift 2 ;;
     --build) build="$2"; shift 2 ;;
     --no-build) do_build=0; shift ;;
     --perf) perf_file="$2"; shift 2 ;;
-    -h | --help) sed -n '2,24p' "$0"; exit 0 ;;
+    --wall) wall=1; shift ;;
+    -h | --help) sed -n '2,28p' "$0"; exit 0 ;;
     *) echo "bench-gui: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -48,6 +53,16 @@ bench_prepare
 
 cameras=24
 warmup=10
+window_args=(--open-all)
+floor_what="panel-size decode"
+view="panel 0 selected"
+if [ "$wall" = 1 ]; then
+    window_args+=(--wall)
+    # The picture in one of 5 x 5 tiles of the window's client area at 1920x1080.
+    floor_decode_size=364x205
+    floor_what="tile-size ($floor_decode_size) decode"
+    view="the wall of all 24 cameras"
+fi
 work="$(mktemp -d "${TMPDIR:-/tmp}/tessaly-bench-gui.XXXXXX")"
 democam_pid=""
 runner_pid=""
@@ -100,11 +115,11 @@ else
     export QT_QPA_PLATFORM=offscreen
     painter="offscreen (no xvfb-run: painting is cheaper than on a real display)"
 fi
-say "window under $painter, --open-all, warm-up $warmup s, then $seconds s"
+say "window under $painter, ${window_args[*]}, warm-up $warmup s, then $seconds s"
 # The shell in between tells the window's own process id before it becomes the window.
 TESSALY_HOME="$home" XDG_CONFIG_HOME="$config" XDG_RUNTIME_DIR="$work/runtime" \
     TESSALY_TIME_SERVER="127.0.0.1:$daytime_port" TESSALY_LAG_PROBE="$report" \
-    "${run[@]}" sh -c 'echo $$ >"$0"; exec "$@"' "$work/window.pid" "$tessaly" --open-all \
+    "${run[@]}" sh -c 'echo $$ >"$0"; exec "$@"' "$work/window.pid" "$tessaly" "${window_args[@]}" \
     >"$work/window.out" 2>"$work/window.err" &
 runner_pid=$!
 for _ in $(seq 100); do
@@ -188,8 +203,8 @@ pictures=$((pics1 - pics0))
 [ "$pictures" -gt 0 ] || { say "no pictures counted while measuring"; exit 1; }
 
 echo
-echo "Window: $cameras cameras open, refresh 1 s, 1920x1080 pictures changing every second, panel 0 selected, $painter"
-echo "floor (socket read + panel-size decode): $floor_ms ms CPU per picture (read $(value read_ms), decode $(value panel_decode_ms); mean of ${#floor_runs[@]} runs, before and after)"
+echo "Window: $cameras cameras open, refresh 1 s, 1920x1080 pictures changing every second, $view, $painter"
+echo "floor (socket read + $floor_what): $floor_ms ms CPU per picture (read $(value read_ms), decode $(value panel_decode_ms); mean of ${#floor_runs[@]} runs, before and after)"
 awk -v c0="$cpu0" -v c1="$cpu1" -v t0="$t0" -v t1="$t1" -v p="$pictures" -v f="$floor_ms" \
     -v h="$hwm" -v r1="$rss_first" -v re="$rss_end" -v mark="$rss_mark" 'BEGIN {
     cpu = c1 - c0; span = t1 - t0; ms = cpu * 1000 / p

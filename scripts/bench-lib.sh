@@ -43,13 +43,15 @@ cpu_seconds() { # utime + stime of a process, in seconds
 status_kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
 
 # The floor helper, against the demo camera on $port; its last line is
-# key=value figures, kept in floor_runs.
+# key=value figures, kept in floor_runs. floor_decode_size (WxH), when set, is
+# the size it decodes at instead of a panel's.
 floor_runs=()
 measure_floor() {
     local out
     # Not through tee /dev/stderr: that reopens standard error and truncates a
     # log file it was redirected to.
-    out="$("$floor" --port "$port" --cameras "$cameras" --rounds 3)"
+    out="$("$floor" --port "$port" --cameras "$cameras" --rounds 3 \
+        ${floor_decode_size:+--decode-size "$floor_decode_size"})"
     printf '%s\n' "$out" >&2
     floor_runs+=("$(tail -n 1 <<<"$out")")
 }

@@ -3,7 +3,10 @@
 // from the socket, one panel-size scaled decode), and what a saved picture
 // must cost at least (one full decode, one quality-90 encode).
 //
-//   tessaly-bench-floor --port P [--cameras N] [--rounds R]
+//   tessaly-bench-floor --port P [--cameras N] [--rounds R] [--decode-size WxH]
+//
+// --decode-size: the size each picture is decoded at, the panel's by default
+// (the wall's tiles are larger).
 //   tessaly-bench-floor --set-autosave 0|1      (stores "autoSave" in $TESSALY_HOME)
 //
 // Prints human lines and, last, one line of key=value figures for scripts.
@@ -85,11 +88,12 @@ bool encodeQ90(tjhandle handle, const QImage &image)
 
 int usage(const char *text)
 {
-    std::fprintf(stderr,
-                 "tessaly-bench-floor: %s\n"
-                 "usage: tessaly-bench-floor --port P [--cameras N] [--rounds R]\n"
-                 "       tessaly-bench-floor --set-autosave 0|1\n",
-                 text);
+    std::fprintf(
+        stderr,
+        "tessaly-bench-floor: %s\n"
+        "usage: tessaly-bench-floor --port P [--cameras N] [--rounds R] [--decode-size WxH]\n"
+        "       tessaly-bench-floor --set-autosave 0|1\n",
+        text);
     return 2;
 }
 
@@ -104,6 +108,7 @@ int main(int argc, char **argv)
     quint16 port = 0;
     int cameras = 24;
     int rounds = 5;
+    QSize decodeSize = Picture::panelSize();
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &a = args.at(i);
         const QString value = i + 1 < args.size() ? args.at(i + 1) : QString();
@@ -119,6 +124,12 @@ int main(int argc, char **argv)
         } else if (a == QLatin1String("--cameras")) {
             cameras = value.toInt(&ok);
             ok = ok && cameras >= 1 && cameras <= 24;
+        } else if (a == QLatin1String("--decode-size")) {
+            const QStringList parts = value.split(QLatin1Char('x'));
+            bool okHeight = false;
+            decodeSize =
+                parts.size() == 2 ? QSize(parts[0].toInt(&ok), parts[1].toInt(&okHeight)) : QSize();
+            ok = ok && okHeight && !decodeSize.isEmpty();
         } else if (a == QLatin1String("--rounds")) {
             rounds = value.toInt(&ok);
             ok = ok && rounds >= 1 && rounds <= 1000;
@@ -145,7 +156,7 @@ int main(int argc, char **argv)
             const double t0 = processCpuMs();
             const QByteArray body = bodyOf(fetch(port, camera));
             const double t1 = processCpuMs();
-            const QImage thumb = decode(body, Picture::panelSize());
+            const QImage thumb = decode(body, decodeSize);
             const double t2 = processCpuMs();
             if (body.isEmpty() || thumb.isNull()) {
                 std::fprintf(stderr, "tessaly-bench-floor: camera %d gave no picture\n", camera);
@@ -172,10 +183,10 @@ int main(int argc, char **argv)
     tjDestroy(encoder);
 
     const double n = pictures;
-    std::printf("floor: %d pictures of %.0f KB; socket read %.2f ms + panel-size decode %.2f ms "
+    std::printf("floor: %d pictures of %.0f KB; socket read %.2f ms + %dx%d decode %.2f ms "
                 "= %.2f ms CPU per picture\n",
-                pictures, double(bytes) / n / 1024.0, readMs / n, panelMs / n,
-                (readMs + panelMs) / n);
+                pictures, double(bytes) / n / 1024.0, readMs / n, decodeSize.width(),
+                decodeSize.height(), panelMs / n, (readMs + panelMs) / n);
     std::printf("save floor: full decode %.2f ms + quality-90 encode %.2f ms = %.2f ms CPU per "
                 "picture\n",
                 fullMs / n, encodeMs / n, (fullMs + encodeMs) / n);

@@ -58,7 +58,7 @@ QString CommandLine::usage()
         "Usage: tessaly [--record] [--autosave on|off] [--keep-original on|off]\n"
         "               [--keep-days N] [--keep-size SIZE] [--min-free SIZE]\n"
         "       tessaly --trust-certificate HOST:PORT [--yes]\n"
-        "       tessaly [--open NAME]... [--open-all]\n"
+        "       tessaly [--open NAME]... [--open-all] [--wall]\n"
         "Viewer and recorder for network cameras that publish a JPEG snapshot URL.\n"
         "\n"
         "Without options the main window opens. Cameras come from 00camlist.txt in the\n"
@@ -92,6 +92,8 @@ QString CommandLine::usage()
         "               as a double-click on it would; may be given more than once\n"
         "  --open-all   open every camera of the list in the window at start, in file\n"
         "               order, as far as the 24 panels go\n"
+        "  --wall       start with the wall: every open camera tiled over the window\n"
+        "               (View > Wall)\n"
         "  -h, --help   show this text\n"
         "  --version    show the version\n"
         "\n"
@@ -175,6 +177,8 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
             open.names << arguments.at(i);
         } else if (argument == QLatin1String("--open-all")) {
             open.all = true;
+        } else if (argument == QLatin1String("--wall")) {
+            open.wall = true;
         } else if (const QtOption *option = qtOption(argument)) {
             if (option->takesValue && ++i >= arguments.size())
                 return failure(QStringLiteral("option '%1' needs a value").arg(argument));
@@ -188,6 +192,9 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
         return failure(QStringLiteral("option '--yes' belongs to '--trust-certificate'"));
     parsed.open = open;
     const bool opens = open.all || !open.names.isEmpty();
+    if (open.wall && !help && !version &&
+        (record || parsed.storesSomething() || !trustTarget.isEmpty()))
+        return failure(QStringLiteral("--wall is for the window"));
     if (help) {
         parsed.action = Action::Help;
         parsed.message = usage();

@@ -11,7 +11,8 @@
 // no other way to tick it), and --keep-original on|off the "Keep the camera's
 // own pictures" option; --keep-days, --keep-size and --min-free the limits
 // of the saved pictures; --open NAME (repeatable) and --open-all open cameras
-// of the list in the window at start; --trust-certificate HOST:PORT [--yes]
+// of the list in the window at start, --wall shows them as a wall;
+// --trust-certificate HOST:PORT [--yes]
 // trusts one HTTPS camera's certificate; --help and --version answer and end.
 // Anything else is refused with exit code 2 before any window or camera is
 // touched, so a typo in a service file fails loudly instead of opening a GUI.
@@ -25,6 +26,7 @@ public:
     {
         QStringList names; // --open, in the order given
         bool all = false;  // --open-all
+        bool wall = false; // --wall: the window starts showing the wall of all cameras
     };
 
     struct Parsed

@@ -46,6 +46,8 @@ int main(int argc, char **argv)
         const QString notOpened = mainWindow->openCamsAtStart(open.names, open.all);
         if (!notOpened.isEmpty())
             std::fprintf(stderr, "tessaly: %s\n", notOpened.toLocal8Bit().constData());
+        if (open.wall)
+            mainWindow->setWallShown(true);
         mainWindow->show();
         // Off unless TESSALY_LAG_PROBE names a file: the window's benchmark
         // reads the lag and the pictures it was measured against from there.

@@ -2,107 +2,106 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace ViewerZoom {
 
 namespace {
-// Nearest whole number with ties to even, whatever the current rounding mode.
-double roundHalfEven(double value)
+constexpr std::int64_t kIntMax = std::numeric_limits<int>::max();
+
+int clampToInt(std::int64_t value)
 {
-    const double lower = std::floor(value);
-    const double diff = value - lower;
-    if (diff < 0.5)
-        return lower;
-    if (diff > 0.5)
-        return lower + 1;
-    return std::fmod(lower, 2.0) == 0 ? lower : lower + 1;
+    return int(std::clamp<std::int64_t>(value, 0, kIntMax));
 }
 
-// Setting a maximum below the current value pulls the value down to it.
-void setMaximum(ScrollBarState &bar, std::int16_t maximum)
+// One direction: the picture's place along it and its bar.
+void place(int length, int room, bool centre, ScrollBarState &bar, int &pos)
 {
-    bar.maximum = maximum;
-    if (bar.value > maximum)
-        bar.value = std::max<std::int16_t>(maximum, 0);
+    if (length > room) {
+        bar.maximum = length - room;
+        bar.value = std::clamp(bar.value, 0, bar.maximum);
+        bar.enabled = true;
+        pos = -bar.value;
+    } else {
+        bar = {0, 0, false};
+        pos = centre ? (room - length) / 2 : 0;
+    }
 }
 } // namespace
 
-bool ToInt16(double value, std::int16_t &out)
+double fitScale(Size natural, Size room)
 {
-    if (!std::isfinite(value))
-        return false;
-    const double rounded = roundHalfEven(value);
-    if (rounded < std::numeric_limits<std::int16_t>::min() ||
-        rounded > std::numeric_limits<std::int16_t>::max())
-        return false;
-    out = static_cast<std::int16_t>(rounded);
-    return true;
+    if (natural.width <= 0 || natural.height <= 0 || room.width <= 0 || room.height <= 0)
+        return 0;
+    return std::min(double(room.width) / natural.width, double(room.height) / natural.height);
 }
 
-std::int32_t NaturalTwips(double pixels, double logicalDpi)
+Rect fitRect(Size natural, Size room)
 {
-    if (logicalDpi <= 0 || !std::isfinite(pixels))
-        return 0;
-    const double twips = roundHalfEven(pixels * 1440.0 / logicalDpi);
-    return static_cast<std::int32_t>(
-        std::clamp<double>(twips, 0, std::numeric_limits<std::int32_t>::max()));
+    const double scale = fitScale(natural, room);
+    if (scale <= 0)
+        return {};
+    // The side that limits takes the room exactly; the other is rounded.
+    const bool widthLimits =
+        double(room.width) / natural.width <= double(room.height) / natural.height;
+    const int width =
+        widthLimits ? room.width : std::max(1, int(std::lround(natural.width * scale)));
+    const int height =
+        widthLimits ? std::max(1, int(std::lround(natural.height * scale))) : room.height;
+    return {(room.width - width) / 2, (room.height - height) / 2, width, height};
 }
 
 ZoomResult ApplyZoom(const ZoomInput &in)
 {
     ZoomResult out;
-    out.imageWidth = in.imageWidth;
-    out.imageHeight = in.imageHeight;
-    out.imageLeft = in.imageLeft;
-    out.imageTop = in.imageTop;
-    out.hscroll1 = in.hscroll1;
-    out.vscroll2 = in.vscroll2;
-
-    const int zoom = std::clamp(in.zoom, kMinZoom, kMaxZoom);
-    const std::int64_t width = std::int64_t(zoom) * in.viewNaturalWidth;
-    const std::int64_t height = std::int64_t(zoom) * in.viewNaturalHeight;
-    constexpr std::int64_t kMax32 = std::numeric_limits<std::int32_t>::max();
-    constexpr std::int64_t kMin32 = std::numeric_limits<std::int32_t>::min();
-    if (width > kMax32 || width < kMin32 || height > kMax32 || height < kMin32) {
-        out.overflowed = true;
+    out.horizontal = in.horizontal;
+    out.vertical = in.vertical;
+    const int roomWidth = std::max(in.room.width, 0);
+    const int roomHeight = std::max(in.room.height, 0);
+    if (in.fit) {
+        out.image = fitRect(in.natural, {roomWidth, roomHeight});
+        out.horizontal = {0, 0, false};
+        out.vertical = {0, 0, false};
         return out;
     }
-    out.imageWidth = float(width);
-    out.imageHeight = float(height);
-
-    const float roomX = in.picture1Width - in.vscroll2Width;
-    if (out.imageWidth > roomX) {
-        std::int16_t maximum = 0;
-        if (!ToInt16(out.imageWidth - roomX, maximum)) {
-            out.overflowed = true;
-            return out;
-        }
-        setMaximum(out.hscroll1, maximum);
-        out.hscroll1.enabled = true;
-        if (in.hscroll1.value != out.hscroll1.value)
-            out.imageLeft = -float(out.hscroll1.value);
-    } else {
-        out.hscroll1.enabled = false;
-        out.imageLeft = 0;
-    }
-
-    const float roomY = in.picture1Height - in.hscroll1Height;
-    if (out.imageHeight > roomY) {
-        std::int16_t maximum = 0;
-        if (!ToInt16(out.imageHeight - roomY, maximum)) {
-            out.overflowed = true;
-            return out;
-        }
-        setMaximum(out.vscroll2, maximum);
-        out.vscroll2.enabled = true;
-        if (in.vscroll2.value != out.vscroll2.value)
-            out.imageTop = -float(out.vscroll2.value);
-    } else {
-        out.vscroll2.enabled = false;
-        out.imageTop = 0;
-    }
+    const int zoom = std::clamp(in.zoom, kMinZoom, kMaxZoom);
+    out.image.width = clampToInt(std::int64_t(zoom) * in.natural.width);
+    out.image.height = clampToInt(std::int64_t(zoom) * in.natural.height);
+    place(out.image.width, roomWidth, false, out.horizontal, out.image.left);
+    place(out.image.height, roomHeight, false, out.vertical, out.image.top);
     return out;
+}
+
+int steppedZoom(bool fit, int zoom, double fitScale, int step)
+{
+    // The scales on offer: the whole zooms and, when it is known, Fit's.
+    const double shown = fit ? fitScale : double(std::clamp(zoom, kMinZoom, kMaxZoom));
+    int best = fit ? 0 : std::clamp(zoom, kMinZoom, kMaxZoom);
+    double bestScale = step > 0 ? std::numeric_limits<double>::max() : 0;
+    const auto consider = [&](int candidate, double scale) {
+        const bool nearer = step > 0 ? scale > shown + 1e-9 && scale < bestScale
+                                     : scale < shown - 1e-9 && scale > bestScale;
+        if (nearer) {
+            best = candidate;
+            bestScale = scale;
+        }
+    };
+    for (int z = kMinZoom; z <= kMaxZoom; ++z)
+        consider(z, z);
+    if (fitScale > 0)
+        consider(0, fitScale);
+    return best;
+}
+
+int anchoredValue(int imagePos, int oldLength, int newLength, int anchor)
+{
+    if (oldLength <= 0)
+        return 0;
+    const double fraction = double(anchor - imagePos) / oldLength;
+    const double value = fraction * newLength - anchor;
+    return int(std::clamp<double>(std::lround(value), std::numeric_limits<int>::min(),
+                                  std::numeric_limits<int>::max()));
 }
 
 } // namespace ViewerZoom

@@ -1,81 +1,86 @@
 #pragma once
 
-#include <cstdint>
-
-// The viewer's zoom arithmetic, in twips. The main window keeps the picture's
-// natural size, reads the viewport and scroll bars, and applies what comes back
-// to imgMain, HScroll1 and VScroll2.
+// The viewer's zoom arithmetic, in pixels. The viewer keeps the picture's
+// natural size, reads its viewport and scroll bars, and applies what comes
+// back to the picture and the two bars. Ranges are whole pixels in int: a
+// picture at the 50-megapixel limit, zoomed 5 times, still fits.
 namespace ViewerZoom {
 
 inline constexpr int kMinZoom = 1;
 inline constexpr int kMaxZoom = 5;
-// HScroll1 and VScroll2 (minimum 0).
-inline constexpr int kScrollSingleStep = 300;
-inline constexpr int kScrollPageStep = 2000;
+// One arrow click or arrow key on the viewer's bars, in pixels.
+inline constexpr int kScrollSingleStep = 20;
 
-// What ApplyZoom reads and writes of one scroll bar. The maximum and the value
-// are 16-bit like the bar's own.
+struct Size
+{
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const Size &, const Size &) = default;
+};
+
+struct Rect
+{
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const Rect &, const Rect &) = default;
+};
+
+// What the zoom reads and writes of one scroll bar (minimum 0).
 struct ScrollBarState
 {
-    std::int16_t maximum = 0;
-    std::int16_t value = 0;
-    bool enabled = true;
+    int maximum = 0;
+    int value = 0;
+    bool enabled = false;
 
     friend bool operator==(const ScrollBarState &, const ScrollBarState &) = default;
 };
 
 struct ZoomInput
 {
-    int zoom = 1; // Slider1, 1 to 5
-    std::int32_t viewNaturalWidth = 0;
-    std::int32_t viewNaturalHeight = 0;
-    float picture1Width = 0; // the viewport
-    float picture1Height = 0;
-    float vscroll2Width = 0;
-    float hscroll1Height = 0;
-    ScrollBarState hscroll1;
-    ScrollBarState vscroll2;
-    // imgMain as it stands before the zoom.
-    float imageLeft = 0;
-    float imageTop = 0;
-    float imageWidth = 0;
-    float imageHeight = 0;
+    // Fit shows the whole picture, aspect kept and centred; otherwise zoom
+    // (1 to 5) times the natural size, scrolled by the bars.
+    bool fit = false;
+    int zoom = 1;
+    Size natural; // the picture at zoom 1
+    Size room;    // the viewport, the bars taken off
+    // The bars' values are where the user wants the view; they are held to
+    // the new range.
+    ScrollBarState horizontal;
+    ScrollBarState vertical;
 };
 
 struct ZoomResult
 {
-    float imageWidth = 0;
-    float imageHeight = 0;
-    float imageLeft = 0;
-    float imageTop = 0;
-    ScrollBarState hscroll1;
-    ScrollBarState vscroll2;
-    // A conversion ran out of range, so the steps after it were skipped.
-    bool overflowed = false;
+    Rect image; // the picture's place in the viewport
+    ScrollBarState horizontal;
+    ScrollBarState vertical;
 
     friend bool operator==(const ZoomResult &, const ZoomResult &) = default;
 };
 
-// Sizes imgMain to zoom times the natural size and sets up the scroll bars for
-// the part that overhangs the viewport. A bar whose direction fits is disabled
-// and the picture put back to that edge; a bar that stays enabled keeps its
-// value and the picture its offset, so a zoom change keeps the view where it
-// was. When a new maximum drops below a bar's value, the bar holds its value
-// to the maximum and the picture follows (-value), as the bar itself does.
-//
-// An overhang beyond the 16-bit range (more than 32,767 twips) cannot become a
-// bar maximum: the remaining steps are skipped, the picture keeps its new size
-// and a bar not yet updated keeps its previous maximum and enabled state (the
-// vertical step is skipped when the horizontal one overflows). A zoom times a
-// natural size beyond 32 bits changes nothing at all.
+// Sizes the picture and sets up the bars for the part that overhangs the
+// viewport. A direction that fits disables its bar and puts the picture at
+// that edge (zoom) or in the middle (Fit); a bar that overhangs keeps its
+// value, held to 0..overhang, and the picture sits at -value.
 ZoomResult ApplyZoom(const ZoomInput &input);
 
-// The picture's natural size in twips for a size in pixels, converted to the
-// nearest whole number (ties to even).
-std::int32_t NaturalTwips(double pixels, double logicalDpi);
+// The whole picture in room, aspect kept, as large as room allows (smaller
+// pictures grow too), centred. Empty for an empty picture or room.
+Rect fitRect(Size natural, Size room);
 
-// Nearest 16-bit integer, ties to even; false when the value lies outside the
-// 16-bit range (or is not a number).
-bool ToInt16(double value, std::int16_t &out);
+// The scale Fit shows natural at in room (1 is natural size); 0 when either is empty.
+double fitScale(Size natural, Size room);
+
+// Zoom in (step > 0) or out from the current view: the nearest scale above
+// or below the one shown, among the zooms 1 to 5 and Fit's own scale. Past
+// either end the view stays as it is. Returns the zoom, or 0 for Fit.
+int steppedZoom(bool fit, int zoom, double fitScale, int step);
+
+// The bar value that keeps the picture point under anchor (a viewport
+// position along one axis) under it when the picture, now at imagePos with
+// length oldLength, is shown at newLength. Not held to the bar's range.
+int anchoredValue(int imagePos, int oldLength, int newLength, int anchor);
 
 } // namespace ViewerZoom

@@ -17,6 +17,7 @@ const QString kKeepSize = QStringLiteral("keepSize");
 const QString kMinFree = QStringLiteral("minFree");
 const QString kReopenCams = QStringLiteral("reopenCams");
 const QString kOpenCams = QStringLiteral("openCams");
+const QString kViewerFit = QStringLiteral("viewerFit");
 // Camera names are lines of the camera list file, so none holds a line break.
 const QChar kNameSeparator = QLatin1Char('\n');
 
@@ -142,6 +143,17 @@ bool Settings::setReopenCams(bool on)
 {
     return SettingsStore::SaveSetting(AppInfo::productName(), kSection, kReopenCams,
                                       switchText(on));
+}
+
+bool Settings::viewerFit()
+{
+    return wholeNumber(SettingsStore::GetSetting(AppInfo::productName(), kSection, kViewerFit,
+                                                 switchText(true))) != 0;
+}
+
+bool Settings::setViewerFit(bool on)
+{
+    return SettingsStore::SaveSetting(AppInfo::productName(), kSection, kViewerFit, switchText(on));
 }
 
 QStringList Settings::openCams()

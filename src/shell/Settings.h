@@ -51,6 +51,12 @@ public:
     static bool reopenCams();
     static bool setReopenCams(bool on);
 
+    // "Fit" of the viewer: the whole picture in the viewer rather than a zoom
+    // of 1 to 5. Per-user area, key "viewerFit", default on; read like
+    // showHelp, anything but 0 counts as on.
+    static bool viewerFit();
+    static bool setViewerFit(bool on);
+
     // The cameras open when the window last closed, by name, in panel order:
     // per-user area, key "openCams". Empty names are dropped on reading.
     static QStringList openCams();

@@ -232,3 +232,21 @@ TEST(CommandLine, OpenNamesCamerasForTheWindowAndOpenAllTakesEveryOne)
     EXPECT_TRUE(CommandLine::usage().contains("--open NAME"));
     EXPECT_TRUE(CommandLine::usage().contains("--open-all"));
 }
+
+TEST(CommandLine, WallIsForTheWindowOnly)
+{
+    CommandLine::Parsed parsed = CommandLine::parse({"--open-all", "--wall"});
+    EXPECT_EQ(parsed.action, Action::Window);
+    EXPECT_TRUE(parsed.open.wall);
+    EXPECT_TRUE(parsed.open.all);
+    EXPECT_FALSE(CommandLine::parse({"--open-all"}).open.wall);
+    for (const QStringList &arguments :
+         {QStringList{"--wall", "--record"}, QStringList{"--autosave", "on", "--wall"},
+          QStringList{"--trust-certificate", "cam:443", "--wall"}}) {
+        parsed = CommandLine::parse(arguments);
+        EXPECT_EQ(parsed.action, Action::Fail) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(parsed.message.contains("--wall is for the window"))
+            << parsed.message.toStdString();
+    }
+    EXPECT_TRUE(CommandLine::usage().contains("--wall"));
+}

@@ -45,6 +45,7 @@
 #include "TestPictures.h"
 #include "Twips.h"
 #include "WaitUntil.h"
+#include "WallView.h"
 #include "WindowUtils.h"
 #include "ZoomImage.h"
 
@@ -79,6 +80,8 @@ protected:
         QApplication::setQuitOnLastWindowClosed(false);
         dir = TestEnv::freshProgramDirectory();
         TestEnv::freshConfigDirectory();
+        // The viewer starts as a new user's does, whatever a test before stored.
+        ASSERT_TRUE(Settings::setViewerFit(true));
         // The time label asks a daytime server of ours, never one outside.
         daytime = std::make_unique<QTcpServer>();
         ASSERT_TRUE(daytime->listen(QHostAddress::LocalHost));
@@ -626,7 +629,9 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
     EXPECT_EQ(window->selectedCam(), 0);
     auto *imgMain = child<ZoomImage>("imgMain");
     EXPECT_EQ(imgMain->picture().size(), QSize(320, 240));
-    EXPECT_EQ(imgMain->geometry(), QRect(0, 0, 320, 240));
+    // Fit, as at every start: the whole picture across the viewer's room.
+    const QSize room(child("VScroll2")->x(), child("HScroll1")->y());
+    EXPECT_TRUE(imgMain->width() == room.width() || imgMain->height() == room.height());
     EXPECT_EQ(child<QLabel>("lblName")->text(), "Yard");
     EXPECT_EQ(child<QLabel>("lblRefresh")->text(), "30");
     EXPECT_EQ(child<QLabel>("lblLastChanged")->text(), " Tue, 08 Dec 2026 10:00:00 GMT");
@@ -637,19 +642,18 @@ TEST_F(MainWindowTest, OpenFetchShowAndFollowInTheViewer)
     EXPECT_FALSE(hbar->isEnabled());
     EXPECT_FALSE(vbar->isEnabled());
 
-    // Zoom 2: 9,600 twips across a room of 8,000, 7,200 down a room of 6,220.
-    EXPECT_EQ(child<QLabel>("zoomFactor")->text(), "1\u00d7");
+    // Zoom 2, by the bar, which turns Fit off: 640 x 480 pixels over the room.
     child<QScrollBar>("Slider1")->setValue(2);
     EXPECT_EQ(child<QLabel>("zoomFactor")->text(), "2\u00d7");
     EXPECT_EQ(imgMain->size(), QSize(640, 480));
     EXPECT_TRUE(hbar->isEnabled());
-    EXPECT_EQ(hbar->maximum(), 1600);
+    EXPECT_EQ(hbar->maximum(), 640 - room.width());
     EXPECT_TRUE(vbar->isEnabled());
-    EXPECT_EQ(vbar->maximum(), 980);
-    hbar->setValue(800);
-    EXPECT_EQ(imgMain->x(), px(-800));
-    vbar->setValue(300);
-    EXPECT_EQ(imgMain->y(), px(-300));
+    EXPECT_EQ(vbar->maximum(), 480 - room.height());
+    hbar->setValue(50);
+    EXPECT_EQ(imgMain->x(), -50);
+    vbar->setValue(30);
+    EXPECT_EQ(imgMain->y(), -30);
     // Back to 1: both bars off, the picture back in the corner.
     child<QScrollBar>("Slider1")->setValue(1);
     EXPECT_FALSE(hbar->isEnabled());
@@ -774,19 +778,23 @@ TEST_F(MainWindowTest, PanelZeroFillsTheViewerBeforeAnyClick)
     QSignalSpy pictures(&engine(), &CameraEngine::pictureArrived);
     doubleClick("Gate");
     ASSERT_TRUE(pictures.wait(5000));
-    // The first picture gets the viewer's room at zoom 1, not the image's
-    // small design-time box.
+    // The first picture is fitted into the viewer's room (Fit, as at every
+    // start), not squeezed into the image's small design-time box.
     auto *imgMain = child<ZoomImage>("imgMain");
+    const QSize room(child("VScroll2")->x(), child("HScroll1")->y());
     ASSERT_TRUE(waitUntil([&] { return imgMain->picture().size() == QSize(320, 240); }));
-    EXPECT_EQ(imgMain->geometry(), QRect(0, 0, 320, 240));
+    const QRect first = imgMain->geometry();
+    EXPECT_TRUE(first.width() == room.width() || first.height() == room.height());
+    EXPECT_NEAR(first.width() * 3, first.height() * 4, 4) << "four to three";
 
     // A later picture of another size keeps the viewer's size until the camera
     // is selected again.
     QTest::mouseClick(child<QPushButton>("cmdRefresh_0"), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return imgMain->picture().size() == QSize(400, 200); }));
-    EXPECT_EQ(imgMain->geometry(), QRect(0, 0, 320, 240));
+    EXPECT_EQ(imgMain->geometry(), first);
     QTest::mouseClick(child("imgCam_0"), Qt::LeftButton);
-    EXPECT_EQ(imgMain->geometry(), QRect(0, 0, 400, 200));
+    EXPECT_EQ(imgMain->width(), room.width());
+    EXPECT_NEAR(imgMain->height(), room.width() / 2, 1) << "two to one";
 }
 
 TEST_F(MainWindowTest, ClicksOnTheBusyIndicatorAndPicture3SelectLikeThePicture)
@@ -861,7 +869,7 @@ TEST_F(MainWindowTest, PictureWindowOpensFollowsAndClosesOnAClick)
     EXPECT_FALSE(form6->isBusy());
 
     // A click closes it and lets the screen saver run again; the viewer stays.
-    QTest::mouseClick(form6->Image1, Qt::LeftButton);
+    QTest::mouseClick(form6->image, Qt::LeftButton);
     EXPECT_FALSE(window->pictureWindowOpen());
     EXPECT_TRUE(waitUntil([&] { return form6.isNull(); }));
     EXPECT_EQ(calls, QStringList({"inhibit", "uninhibit 7"}));
@@ -1211,4 +1219,42 @@ TEST_F(MainWindowTest, PictureLimitsAreSetInADialogFromTheCamsMenuStoredAndUsed)
     EXPECT_EQ(Settings::minFree(), 0) << "an empty floor is none";
     EXPECT_EQ(window->keeper().limits(), (PictureRetention::Limits{30, 500 << 20, 0}));
     EXPECT_TRUE(waitUntil([&] { return !window->findChild<PictureLimitsDialog *>(); }));
+}
+
+TEST_F(MainWindowTest, TheWallCoversTheClientAreaAndAClickBringsItsCameraToTheViewer)
+{
+    MiniHttpServer server;
+    serveRedThenBlue(server);
+    ASSERT_NO_FATAL_FAILURE(openWithRoomyViewer("Yard", server.url("/snap.jpg")));
+    QSignalSpy pictures(&engine(), &CameraEngine::pictureArrived);
+    doubleClick("Yard");
+    ASSERT_TRUE(pictures.wait(5000));
+    window->show();
+
+    auto *entry = child<QAction>("mnuWall");
+    EXPECT_TRUE(entry->isCheckable());
+    EXPECT_FALSE(entry->shortcut().isEmpty());
+    entry->trigger();
+    ASSERT_TRUE(window->wallShown());
+    WallView *wall = window->wall();
+    EXPECT_EQ(wall->geometry(), child("clientArea")->rect());
+    ASSERT_EQ(wall->shownPanels(), std::vector<int>{0});
+    EXPECT_EQ(wall->tile(0).name, "Yard");
+    EXPECT_TRUE(waitUntil([&] { return !wall->tileImage(0).isNull(); }));
+
+    // Escape returns, and the menu entry follows.
+    QTest::keyClick(wall, Qt::Key_Escape);
+    EXPECT_FALSE(window->wallShown());
+    EXPECT_FALSE(entry->isChecked());
+
+    // A click on a tile selects its camera and returns to the viewer.
+    window->setWallShown(true);
+    EXPECT_TRUE(entry->isChecked());
+    child<QPushButton>("cmdStop_0"); // the columns are still there, under the wall
+    QSignalSpy clicked(wall, &WallView::tileClicked);
+    QTest::mouseClick(wall, Qt::LeftButton, {}, wall->tileGeometry(0).center());
+    ASSERT_TRUE(clicked.wait(2000));
+    EXPECT_FALSE(window->wallShown());
+    EXPECT_EQ(window->selectedCam(), 0);
+    EXPECT_FALSE(child("frmMain")->isHidden());
 }

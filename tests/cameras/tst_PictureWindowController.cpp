@@ -87,7 +87,7 @@ TEST_F(PictureWindowControllerTest, OpensOnceOverTheScreenAndFollowsUntilClicked
 
     // A click ends the following and closes the window, which lets the screen
     // saver go; what comes after goes nowhere.
-    QTest::mouseClick(window->Image1, Qt::LeftButton);
+    QTest::mouseClick(window->image, Qt::LeftButton);
     EXPECT_FALSE(controller->isFollowing());
     EXPECT_FALSE(controller->isVisible());
     EXPECT_EQ(switches, QList<bool>({false, true}));

@@ -2,16 +2,21 @@
 
 #include <memory>
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "CameraEngine.h"
 #include "LighttpdServer.h"
 #include "MainWindowLayout.h"
 #include "MiniHttpServer.h"
+#include "Settings.h"
 #include "TestPictures.h"
 #include "Twips.h"
 #include "ViewerPane.h"
@@ -19,11 +24,6 @@
 #include "ZoomImage.h"
 
 namespace {
-
-int px(double twips)
-{
-    return Twips::toPixels(twips, 96);
-}
 
 // A picture nothing has decoded in full: the pane decodes it off its thread.
 Picture undecoded(const QColor &colour, const QSize &size)
@@ -46,6 +46,8 @@ protected:
         silent.silent = true;
         server.setReply(silent);
         engine.setRealTimersEnabled(false);
+        // Every pane starts as a new user's does: Fit.
+        ASSERT_TRUE(Settings::setViewerFit(true));
         pane = std::make_unique<ViewerPane>(engine);
         pane->setSelection([this] { return selected; });
         pane->applyGeometry(LayoutMainWindow(11520, 15195, kStatusBarHeight));
@@ -63,6 +65,11 @@ protected:
     }
 
     ZoomImage *imgMain() const { return child<ZoomImage>("imgMain"); }
+    // The viewport's room: up to where its bars begin.
+    QSize room() const
+    {
+        return {child<QScrollBar>("VScroll2")->x(), child<QScrollBar>("HScroll1")->y()};
+    }
     QString label(const char *name) const { return child<QLabel>(name)->text(); }
     QColor shownCentre() const
     {
@@ -91,7 +98,13 @@ TEST_F(ViewerPaneTest, ASelectedCameraShowsInFullWithItsDetailsAndTheButtonsSayW
     EXPECT_FALSE(pane->isHidden());
     EXPECT_FALSE(pane->details()->isHidden());
     EXPECT_EQ(imgMain()->picture().size(), QSize(320, 240)) << "the full picture, not the panel's";
-    EXPECT_EQ(imgMain()->geometry(), QRect(0, 0, 320, 240));
+    // Fit, as every viewer starts: the whole picture, as large as the room allows, centred.
+    const QSize room = this->room();
+    const QRect fitted = imgMain()->geometry();
+    EXPECT_TRUE(fitted.width() == room.width() || fitted.height() == room.height());
+    EXPECT_TRUE(QRect(QPoint(0, 0), room).contains(fitted));
+    EXPECT_NEAR(fitted.center().x(), room.width() / 2, 1);
+    EXPECT_NEAR(fitted.center().y(), room.height() / 2, 1);
     EXPECT_EQ(label("lblName"), "Door");
     EXPECT_EQ(label("lblRefresh"), "10");
     EXPECT_EQ(label("lblNextRefresh"), "10");
@@ -124,44 +137,45 @@ TEST_F(ViewerPaneTest, ASelectedCameraShowsInFullWithItsDetailsAndTheButtonsSayW
 
 TEST_F(ViewerPaneTest, ZoomBarsStayInRangeAndThePictureFollowsThem)
 {
-    // 320 x 240 pixels are 4,800 x 3,600 twips at zoom 1.
     pane->showCamera(0, Picture::fromBytes(TestPictures::jpegOf(Qt::red, QSize(320, 240))));
     auto *slider = child<QScrollBar>("Slider1");
     auto *hbar = child<QScrollBar>("HScroll1");
     auto *vbar = child<QScrollBar>("VScroll2");
     EXPECT_EQ(slider->minimum(), 1);
     EXPECT_EQ(slider->maximum(), 5);
+    const QSize room = this->room();
 
     // Whatever the zoom and scrolling did: each bar within its range, the
     // picture where its bar says, at the zoom's size.
     const auto consistent = [&](const char *step) {
         const int zoom = pane->zoom();
+        EXPECT_FALSE(pane->isFit()) << step;
         EXPECT_EQ(label("zoomFactor"), QString::number(zoom) + "\u00d7") << step;
         EXPECT_EQ(imgMain()->size(), QSize(320, 240) * zoom) << step;
         for (QScrollBar *bar : {hbar, vbar}) {
             EXPECT_GE(bar->value(), 0) << step;
             EXPECT_LE(bar->value(), bar->maximum()) << step;
         }
-        EXPECT_EQ(imgMain()->x(), hbar->isEnabled() ? px(-hbar->value()) : 0) << step;
-        EXPECT_EQ(imgMain()->y(), vbar->isEnabled() ? px(-vbar->value()) : 0) << step;
+        EXPECT_EQ(imgMain()->x(), hbar->isEnabled() ? -hbar->value() : 0) << step;
+        EXPECT_EQ(imgMain()->y(), vbar->isEnabled() ? -vbar->value() : 0) << step;
     };
 
-    // Zoom 3 overhangs by 6,400 across and 4,580 down.
+    // Moving the bar turns Fit off. Zoom 3 overhangs by what exceeds the room.
     slider->setValue(3);
-    EXPECT_EQ(hbar->maximum(), 6400);
-    EXPECT_EQ(vbar->maximum(), 4580);
-    hbar->setValue(6000);
-    vbar->setValue(4000);
+    EXPECT_EQ(hbar->maximum(), 960 - room.width());
+    EXPECT_EQ(vbar->maximum(), 720 - room.height());
+    hbar->setValue(hbar->maximum() - 10);
+    vbar->setValue(vbar->maximum() - 10);
     consistent("scrolled far at zoom 3");
     // Zoom 2 overhangs less than the picture was scrolled: both come back.
     slider->setValue(2);
-    EXPECT_EQ(hbar->maximum(), 1600);
-    EXPECT_EQ(vbar->maximum(), 980);
-    EXPECT_EQ(hbar->value(), 1600);
+    EXPECT_EQ(hbar->maximum(), 640 - room.width());
+    EXPECT_EQ(hbar->value(), hbar->maximum());
     consistent("zoom 2");
+    const int offset = hbar->value();
     slider->setValue(5);
     consistent("zoom 5");
-    EXPECT_EQ(hbar->value(), 1600) << "a zoom keeps the offset while it can";
+    EXPECT_EQ(hbar->value(), offset) << "a zoom keeps the offset while it can";
     slider->setValue(1);
     EXPECT_FALSE(hbar->isEnabled());
     EXPECT_FALSE(vbar->isEnabled());
@@ -169,9 +183,10 @@ TEST_F(ViewerPaneTest, ZoomBarsStayInRangeAndThePictureFollowsThem)
     // Scrolling again after it was off starts where the picture is: in the corner.
     slider->setValue(2);
     EXPECT_TRUE(hbar->isEnabled());
+    EXPECT_EQ(hbar->value(), 0);
     consistent("zoom 2 after 1");
-    hbar->setValue(hbar->value() - hbar->singleStep());
-    consistent("one step left at zoom 2 after 1");
+    hbar->setValue(hbar->value() + hbar->singleStep());
+    consistent("one step right at zoom 2 after 1");
 
     // Another camera's smaller picture at zoom 2 needs no scrolling.
     slider->setValue(4);
@@ -180,6 +195,14 @@ TEST_F(ViewerPaneTest, ZoomBarsStayInRangeAndThePictureFollowsThem)
     slider->setValue(2);
     EXPECT_EQ(imgMain()->geometry(), QRect(0, 0, 200, 160));
     EXPECT_FALSE(hbar->isEnabled());
+
+    // Fit again, by its box: remembered for the next start.
+    child<QCheckBox>("chkFit")->setChecked(true);
+    EXPECT_TRUE(pane->isFit());
+    EXPECT_TRUE(Settings::viewerFit());
+    slider->setValue(3);
+    EXPECT_FALSE(child<QCheckBox>("chkFit")->isChecked());
+    EXPECT_FALSE(Settings::viewerFit());
 }
 
 TEST_F(ViewerPaneTest, TheSelectedCamerasNewestPictureWinsAndOthersPassBy)
@@ -204,7 +227,9 @@ TEST_F(ViewerPaneTest, TheSelectedCamerasNewestPictureWinsAndOthersPassBy)
     emit engine.pictureArrived(0, older, true);
     emit engine.pictureArrived(0, newer, true);
     EXPECT_EQ(imgMain()->picture().size(), QSize(400, 200));
-    EXPECT_EQ(imgMain()->geometry(), QRect(0, 0, 400, 200)) << "the first picture sizes the viewer";
+    // The first picture sizes the viewer: fitted whole at two to one.
+    EXPECT_EQ(imgMain()->width(), room().width());
+    EXPECT_NEAR(imgMain()->height(), room().width() / 2, 1);
     ASSERT_TRUE(waitUntil([&] { return copies.size() == 2; }));
     EXPECT_EQ(imgMain()->picture().size(), QSize(400, 200));
     EXPECT_GT(shownCentre().blue(), 200);
@@ -264,4 +289,176 @@ TEST_F(ViewerPaneTest, APictureThatDoesNotDecodeEndsTheFetchAndLeavesTheViewer)
     emit engine.fetchFailed(0, Failure::of(Failure::Kind::Decode, "no picture"));
     ASSERT_EQ(busy.size(), 2);
     EXPECT_FALSE(busy[1][0].toBool());
+}
+
+namespace {
+
+// A camera's picture size and a zoom: every edge of the picture must be
+// reachable with the bars.
+struct EdgeCase
+{
+    QSize picture;
+    int zoom;
+};
+
+class ViewerPaneEdges : public ViewerPaneTest, public ::testing::WithParamInterface<EdgeCase>
+{
+};
+
+std::string edgeName(const ::testing::TestParamInfo<EdgeCase> &info)
+{
+    return std::to_string(info.param.picture.width()) + "x" +
+           std::to_string(info.param.picture.height()) + "_zoom" + std::to_string(info.param.zoom);
+}
+
+std::vector<EdgeCase> edgeCases()
+{
+    std::vector<EdgeCase> cases;
+    for (const QSize size : {QSize(1920, 1080), QSize(7680, 4320)}) {
+        for (int zoom = 1; zoom <= 5; ++zoom)
+            cases.push_back({size, zoom});
+    }
+    return cases;
+}
+
+} // namespace
+
+TEST_P(ViewerPaneEdges, TheBarsReachEveryEdgeOfThePicture)
+{
+    const EdgeCase c = GetParam();
+    pane->show();
+    pane->showCamera(0, Picture::fromImage(QImage(c.picture, QImage::Format_RGB32)));
+    auto *slider = child<QScrollBar>("Slider1");
+    auto *hbar = child<QScrollBar>("HScroll1");
+    auto *vbar = child<QScrollBar>("VScroll2");
+    // Moved there, from elsewhere: the bar is what the user touches.
+    slider->setValue(c.zoom == 1 ? 2 : 1);
+    slider->setValue(c.zoom);
+    // The viewport ends where the bars begin.
+    const int roomWidth = vbar->x();
+    const int roomHeight = hbar->y();
+    ASSERT_GT(roomWidth, 100);
+    ASSERT_GT(roomHeight, 100);
+    ASSERT_EQ(imgMain()->size(), c.picture * c.zoom);
+    ASSERT_TRUE(hbar->isEnabled());
+    ASSERT_TRUE(vbar->isEnabled());
+
+    hbar->setValue(hbar->minimum());
+    vbar->setValue(vbar->minimum());
+    EXPECT_EQ(imgMain()->x(), 0) << "left edge";
+    EXPECT_EQ(imgMain()->y(), 0) << "top edge";
+    hbar->setValue(hbar->maximum());
+    vbar->setValue(vbar->maximum());
+    EXPECT_NEAR(imgMain()->geometry().right() + 1, roomWidth, 1) << "right edge";
+    EXPECT_NEAR(imgMain()->geometry().bottom() + 1, roomHeight, 1) << "bottom edge";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ViewerPaneEdges, ::testing::ValuesIn(edgeCases()), edgeName);
+
+namespace {
+
+void sendMouse(QWidget *to, QEvent::Type type, const QPoint &at, Qt::MouseButtons buttons,
+               Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QMouseEvent event(type, QPointF(at), QPointF(to->mapToGlobal(at)), Qt::LeftButton, buttons,
+                      modifiers);
+    QApplication::sendEvent(to, &event);
+}
+
+void sendWheel(QWidget *to, const QPoint &at, int notches, Qt::KeyboardModifiers modifiers)
+{
+    QWheelEvent event(QPointF(at), QPointF(to->mapToGlobal(at)), QPoint(), QPoint(0, 120 * notches),
+                      Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(to, &event);
+}
+
+} // namespace
+
+TEST_F(ViewerPaneTest, KeysWheelDragAndDoubleClickWorkLikeAnImageViewer)
+{
+    pane->show();
+    QImage picture(1920, 1080, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    pane->showCamera(0, Picture::fromImage(picture));
+    ASSERT_TRUE(pane->isFit());
+    auto *inside = child("Picture1_inside");
+    auto *hbar = child<QScrollBar>("HScroll1");
+    auto *vbar = child<QScrollBar>("VScroll2");
+    const QSize room = this->room();
+    const QPoint centre(room.width() / 2, room.height() / 2);
+    // The picture point under a place in the viewport, in natural pixels.
+    const auto pictureAt = [&](const QPoint &at) {
+        return QPointF(at - imgMain()->pos()) * (1920.0 / imgMain()->width());
+    };
+    const auto key = [&](Qt::Key k) { QTest::keyClick(inside, k); };
+
+    // 1: natural size about the middle.
+    const QPointF middle = pictureAt(centre);
+    key(Qt::Key_1);
+    EXPECT_FALSE(pane->isFit());
+    EXPECT_EQ(imgMain()->size(), QSize(1920, 1080));
+    EXPECT_NEAR(pictureAt(centre).x(), middle.x(), 2);
+    EXPECT_NEAR(pictureAt(centre).y(), middle.y(), 2);
+    // The edges, by key.
+    key(Qt::Key_End);
+    EXPECT_EQ(imgMain()->geometry().right() + 1, room.width()) << "End: the right edge";
+    key(Qt::Key_PageDown);
+    EXPECT_EQ(imgMain()->geometry().bottom() + 1, room.height()) << "PageDown: the bottom edge";
+    key(Qt::Key_Home);
+    EXPECT_EQ(imgMain()->x(), 0) << "Home: the left edge";
+    key(Qt::Key_PageUp);
+    EXPECT_EQ(imgMain()->y(), 0) << "PageUp: the top edge";
+    key(Qt::Key_Right);
+    key(Qt::Key_Down);
+    EXPECT_EQ(imgMain()->pos(), QPoint(-hbar->singleStep(), -vbar->singleStep()));
+    key(Qt::Key_Left);
+    key(Qt::Key_Up);
+    EXPECT_EQ(imgMain()->pos(), QPoint(0, 0));
+    // + and -, and 0 for Fit.
+    key(Qt::Key_Plus);
+    EXPECT_EQ(pane->zoom(), 2);
+    EXPECT_EQ(imgMain()->size(), QSize(3840, 2160));
+    key(Qt::Key_End);
+    EXPECT_EQ(imgMain()->geometry().right() + 1, room.width()) << "End at zoom 2: the right edge";
+    key(Qt::Key_Minus);
+    EXPECT_EQ(pane->zoom(), 1);
+    EXPECT_FALSE(pane->isFit());
+    key(Qt::Key_Minus);
+    EXPECT_TRUE(pane->isFit()) << "out of natural size: the whole picture";
+    key(Qt::Key_2);
+    EXPECT_TRUE(pane->isFit()) << "a key the viewer does not know changes nothing";
+    key(Qt::Key_1);
+    key(Qt::Key_0);
+    EXPECT_TRUE(pane->isFit());
+    EXPECT_EQ(imgMain()->width(), room.width());
+
+    // Double-click: Fit and natural size, in turn, about the place clicked.
+    const QPoint spot(room.width() / 4, room.height() / 3);
+    const QPointF spotted = pictureAt(spot);
+    sendMouse(imgMain(), QEvent::MouseButtonDblClick, spot - imgMain()->pos(), Qt::LeftButton);
+    EXPECT_FALSE(pane->isFit());
+    EXPECT_EQ(imgMain()->size(), QSize(1920, 1080));
+    EXPECT_NEAR(pictureAt(spot).x(), spotted.x(), 2);
+    EXPECT_NEAR(pictureAt(spot).y(), spotted.y(), 2);
+    sendMouse(imgMain(), QEvent::MouseButtonDblClick, spot - imgMain()->pos(), Qt::LeftButton);
+    EXPECT_TRUE(pane->isFit());
+
+    // Ctrl + wheel zooms about the pointer, the wheel alone scrolls.
+    const QPointF under = pictureAt(spot);
+    sendWheel(imgMain(), spot - imgMain()->pos(), 1, Qt::ControlModifier);
+    EXPECT_FALSE(pane->isFit());
+    EXPECT_EQ(pane->zoom(), 1);
+    EXPECT_NEAR(pictureAt(spot).x(), under.x(), 2);
+    EXPECT_NEAR(pictureAt(spot).y(), under.y(), 2);
+    const int before = vbar->value();
+    sendWheel(imgMain(), QPoint(5, 5), -1, Qt::NoModifier);
+    EXPECT_GT(vbar->value(), before) << "wheel down scrolls down";
+    EXPECT_EQ(pane->zoom(), 1);
+
+    // Dragging pans: the picture follows the pointer.
+    const QPoint start = imgMain()->pos();
+    sendMouse(imgMain(), QEvent::MouseButtonPress, QPoint(300, 200) - start, Qt::LeftButton);
+    sendMouse(imgMain(), QEvent::MouseMove, QPoint(260, 170) - start, Qt::LeftButton);
+    EXPECT_EQ(imgMain()->pos(), start + QPoint(-40, -30));
+    sendMouse(imgMain(), QEvent::MouseButtonRelease, QPoint(260, 170) - start, Qt::NoButton);
 }

@@ -72,37 +72,47 @@ TEST(PictureWindow, OpensBorderlessFullScreenOnBlack)
 
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
     EXPECT_TRUE(waitUntil([&] { return window->size() == screen; }));
-    EXPECT_EQ(window->Image1->geometry(), window->rect());
-    EXPECT_EQ(window->findChild<ZoomImage *>(QStringLiteral("Image1")), window->Image1);
-    EXPECT_EQ(window->findChild<BusyIndicator *>(QStringLiteral("picrefresh")), window->picrefresh);
+    EXPECT_EQ(window->image->geometry(), window->rect());
+    EXPECT_EQ(window->findChild<ZoomImage *>(QStringLiteral("Image1")), window->image);
+    EXPECT_EQ(window->findChild<BusyIndicator *>(QStringLiteral("picrefresh")),
+              window->busyIndicator);
     EXPECT_FALSE(window->isBusy());
     // Without a picture the screen is black.
     const QPoint centre = window->rect().center();
     EXPECT_EQ(shownAt(window, centre), qRgb(0, 0, 0));
 
-    // Image1 keeps covering the window when its size changes.
+    // The picture control keeps covering the window when its size changes.
     window->showNormal();
     window->resize(320, 200);
     EXPECT_TRUE(waitUntil([&] { return window->size() == QSize(320, 200); }));
-    EXPECT_EQ(window->Image1->geometry(), QRect(0, 0, 320, 200));
+    EXPECT_EQ(window->image->geometry(), QRect(0, 0, 320, 200));
     delete window;
     EXPECT_EQ(saver.calls, (std::vector<bool>{false, true}));
 }
 
-TEST(PictureWindow, FollowsNewPicturesStretchedToTheWindow)
+TEST(PictureWindow, FollowsNewPicturesWholeWithTheirAspectOnBlack)
 {
     FakeScreenSaver saver;
     QPointer<PictureWindow> window =
         PictureWindow::open(solid(qRgb(200, 0, 0)), nullptr, saver.sw());
     ASSERT_TRUE(waitUntil([&] { return window->isVisible() && !window->size().isEmpty(); }));
-    const QPoint nearCorner(window->width() - 2, window->height() - 2);
-    EXPECT_EQ(shownAt(window, nearCorner), qRgb(200, 0, 0));
+    window->showNormal();
+    window->resize(400, 200);
+    ASSERT_TRUE(waitUntil([&] { return window->size() == QSize(400, 200); }));
+    // 64 x 48 in 400 x 200: the full height, 267 across, centred.
+    EXPECT_EQ(window->image->pictureRect(), QRect(66, 0, 267, 200));
+    EXPECT_EQ(shownAt(window, {200, 100}), qRgb(200, 0, 0));
+    EXPECT_EQ(shownAt(window, {200, 198}), qRgb(200, 0, 0)) << "down to the bottom edge";
+    EXPECT_EQ(shownAt(window, {10, 100}), qRgb(0, 0, 0)) << "black beside it";
+    EXPECT_EQ(shownAt(window, {390, 100}), qRgb(0, 0, 0));
 
-    const QImage next = solid(qRgb(0, 0, 220), {10, 10});
+    // A wide picture: the full width, black above and below.
+    const QImage next = solid(qRgb(0, 0, 220), {100, 10});
     window->setPicture(next);
     EXPECT_EQ(window->picture(), next);
-    EXPECT_EQ(shownAt(window, {1, 1}), qRgb(0, 0, 220));
-    EXPECT_EQ(shownAt(window, nearCorner), qRgb(0, 0, 220));
+    EXPECT_EQ(window->image->pictureRect(), QRect(0, 80, 400, 40));
+    EXPECT_EQ(shownAt(window, {2, 100}), qRgb(0, 0, 220));
+    EXPECT_EQ(shownAt(window, {200, 20}), qRgb(0, 0, 0));
     window->close();
     EXPECT_TRUE(waitUntil([&] { return window.isNull(); }));
 }
@@ -112,26 +122,26 @@ TEST(PictureWindow, BusyIndicatorShowsWhileAFetchRuns)
     PictureWindow window(PictureWindow::ScreenSaverSwitch{});
     window.resize(400, 300);
     window.show();
-    EXPECT_TRUE(window.picrefresh->isHidden());
+    EXPECT_TRUE(window.busyIndicator->isHidden());
 
     window.setBusy(true);
     EXPECT_TRUE(window.isBusy());
-    EXPECT_TRUE(window.picrefresh->isVisible());
-    EXPECT_EQ(window.picrefresh->size(), QSize(21, 17));
-    EXPECT_TRUE(window.rect().contains(window.picrefresh->geometry()));
+    EXPECT_TRUE(window.busyIndicator->isVisible());
+    EXPECT_EQ(window.busyIndicator->size(), QSize(21, 17));
+    EXPECT_TRUE(window.rect().contains(window.busyIndicator->geometry()));
     // It turns while shown.
-    const int first = window.picrefresh->frame();
-    EXPECT_TRUE(waitUntil([&] { return window.picrefresh->frame() != first; }));
+    const int first = window.busyIndicator->frame();
+    EXPECT_TRUE(waitUntil([&] { return window.busyIndicator->frame() != first; }));
 
     // It stays in the corner when the window changes size.
     window.resize(640, 480);
     EXPECT_TRUE(waitUntil([&] { return window.width() == 640; }));
-    EXPECT_TRUE(window.rect().contains(window.picrefresh->geometry()));
-    EXPECT_GT(window.picrefresh->x(), 320);
+    EXPECT_TRUE(window.rect().contains(window.busyIndicator->geometry()));
+    EXPECT_GT(window.busyIndicator->x(), 320);
 
     window.setBusy(false);
     EXPECT_FALSE(window.isBusy());
-    EXPECT_FALSE(window.picrefresh->isVisible());
+    EXPECT_FALSE(window.busyIndicator->isVisible());
 }
 
 TEST(PictureWindow, ClickClosesItAndReleasesTheScreenSaver)
@@ -149,7 +159,7 @@ TEST(PictureWindow, ClickClosesItAndReleasesTheScreenSaver)
     window->setBusy(true);
 
     // Even a click that lands on the busy indicator reaches the picture.
-    clickWindowAt(window, window->picrefresh->geometry().center());
+    clickWindowAt(window, window->busyIndicator->geometry().center());
     EXPECT_EQ(clicked, 1);
     EXPECT_TRUE(waitUntil([&] { return window.isNull(); })) << "closed and unloaded";
     EXPECT_EQ(saver.calls, (std::vector<bool>{false, true}));

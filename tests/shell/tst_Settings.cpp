@@ -156,3 +156,19 @@ TEST_F(SettingsTest, ReopenCamsIsOffByDefaultAndKeepsTheOpenNamesInPanelOrder)
     ASSERT_TRUE(Settings::setOpenCams({}));
     EXPECT_TRUE(Settings::openCams().isEmpty());
 }
+
+TEST_F(SettingsTest, ViewerFitIsOnByDefaultAndOffOnlyForZero)
+{
+    EXPECT_TRUE(Settings::viewerFit()) << "never stored: on";
+    ASSERT_TRUE(Settings::setViewerFit(false));
+    EXPECT_EQ(SettingsStore::GetSetting(AppInfo::productName(), kSection,
+                                        QStringLiteral("viewerFit"), {}),
+              QStringLiteral("0"));
+    EXPECT_FALSE(Settings::viewerFit());
+    ASSERT_TRUE(Settings::setViewerFit(true));
+    EXPECT_TRUE(Settings::viewerFit());
+    // A text that says nothing leaves the viewer as it starts.
+    ASSERT_TRUE(SettingsStore::SaveSetting(AppInfo::productName(), kSection,
+                                           QStringLiteral("viewerFit"), QStringLiteral("no")));
+    EXPECT_TRUE(Settings::viewerFit());
+}

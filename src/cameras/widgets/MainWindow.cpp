@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTimer>
 
 #include "AboutWindow.h"
 #include "AppInfo.h"
@@ -21,6 +22,7 @@
 #include "StartOpenings.h"
 #include "Twips.h"
 #include "ViewerPane.h"
+#include "WallView.h"
 #include "WindowUpdateLock.h"
 #include "WindowUtils.h"
 
@@ -55,6 +57,7 @@ MainWindow::MainWindow(QWidget *parent)
     m_saving = new SavingController(this);
     m_pictureWindow = new PictureWindowController(this);
     buildControls();
+    buildWall();
     buildMenus();
     applyGeometry();
     connectEngine();
@@ -160,6 +163,7 @@ void MainWindow::buildMenus()
         "How long and how much of the saved pictures to keep, and the free space autosave "
         "leaves on the disk");
 
+    buildViewMenu();
     addEntry(addMenu("&Help", "mnuHelp"), "View Help", QStringLiteral("mnuHelpItem_0"),
              [this] { guard([&] { showHelp(); }); });
     addEntry(addMenu("&About", "mnuAbout"), "About this software", QStringLiteral("mnuAboutItem"),
@@ -365,4 +369,81 @@ void MainWindow::showHelp()
     if (m_helpWindow && !m_helpWindow->hasHelpText())
         delete m_helpWindow.data();
     showLoaded(m_helpWindow, this);
+}
+
+// ---- the wall ---------------------------------------------------------------
+
+void MainWindow::buildWall()
+{
+    m_wall = new WallView(centralWidget());
+    m_wall->hide();
+    // Per panel, what the wall shows; the stale mark changes with time alone,
+    // so it is looked at each second while the wall shows.
+    const auto feedCamera = [this](Camera *camera) { feedWall(camera->panel()); };
+    connect(m_engine, &CameraEngine::statusChanged, this, feedCamera);
+    connect(m_engine, &CameraEngine::healthChanged, this, feedCamera);
+    connect(m_engine, &CameraEngine::stopped, this, &MainWindow::feedWall);
+    m_wallStaleCheck = new QTimer(m_wall);
+    m_wallStaleCheck->setInterval(1000);
+    connect(m_wallStaleCheck, &QTimer::timeout, this, [this] {
+        for (int i = 0; i < PanelGrid::kPanelCount; ++i)
+            feedWall(i);
+    });
+    connect(m_wall, &WallView::tileClicked, this, [this](int index) {
+        setWallShown(false);
+        showCameraInViewer(index);
+    });
+    connect(m_wall, &WallView::tileDoubleClicked, this, [this](int index) {
+        showCameraInViewer(index);
+        Command3_Click();
+    });
+    connect(m_wall, &WallView::closeRequested, this, [this] { setWallShown(false); });
+}
+
+void MainWindow::buildViewMenu()
+{
+    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("mnuView"));
+    mnuWall = addEntry(
+        view, "Wall", QStringLiteral("mnuWall"), [this](bool shown) { setWallShown(shown); },
+        "Every open camera at once, tiled over the window; Escape returns", true);
+    mnuWall->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W));
+}
+
+void MainWindow::feedWall(int index)
+{
+    guard([&] {
+        const PanelStatus &p = m_engine->status(index);
+        const Camera *camera = m_engine->camera(index);
+        m_wall->setTile(index, {p.inUse, p.name, p.picture, camera && camera->isStale(), p.busy,
+                                p.progress});
+    });
+}
+
+void MainWindow::setWallShown(bool shown)
+{
+    guard([&] {
+        {
+            const QSignalBlocker quiet(mnuWall);
+            mnuWall->setChecked(shown);
+        }
+        if (shown)
+            m_wallStaleCheck->start();
+        else
+            m_wallStaleCheck->stop();
+        if (!shown) {
+            m_wall->hide();
+            return;
+        }
+        for (int i = 0; i < PanelGrid::kPanelCount; ++i)
+            feedWall(i);
+        m_wall->raise();
+        m_wall->show();
+        m_wall->setFocus(Qt::ShortcutFocusReason);
+    });
+}
+
+bool MainWindow::wallShown() const
+{
+    return m_wall && m_wall->isVisible();
 }

@@ -18,7 +18,9 @@ class AboutWindow;
 class CameraEngine;
 class HelpWindow;
 class QAction;
+class QTimer;
 class ViewerPane;
+class WallView;
 
 // Form1, the program's working window: the camera list with its commands at
 // the left, the 24 camera panels in the middle, the viewer of the selected
@@ -99,6 +101,12 @@ public:
         m_endProgramHandler = std::move(handler);
     }
 
+    // The wall of all open cameras over the whole client area (View > Wall,
+    // or --wall at start); hidden, the three columns show again.
+    void setWallShown(bool shown);
+    bool wallShown() const;
+    WallView *wall() const { return m_wall; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -130,6 +138,11 @@ private:
     // The program's own commands.
     void exitProgram();
 
+    // The wall: built hidden, fed from the engine per panel, its clicks wired.
+    void buildWall();
+    void buildViewMenu();
+    void feedWall(int index);
+
     MainWindowGeometry m_geometry;
     CameraEngine *m_engine = nullptr;
     SavingController *m_saving = nullptr;
@@ -152,4 +165,8 @@ private:
 
     QAction *mnuKeepOriginal = nullptr;
     QAction *mnuReopenCams = nullptr;
+
+    WallView *m_wall = nullptr;
+    QAction *mnuWall = nullptr;
+    QTimer *m_wallStaleCheck = nullptr;
 };

@@ -1,14 +1,19 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QGroupBox>
 
 #include "MainWindowLayout.h"
 #include "Picture.h"
+#include "ViewerZoom.h"
 
 class CameraEngine;
 class NetworkTime;
+class QCheckBox;
+class QKeyEvent;
+class QWheelEvent;
 class QFrame;
 class QPushButton;
 class QScrollBar;
@@ -17,12 +22,19 @@ class ZoomImage;
 struct Failure;
 
 // frmMain, "Viewer": the selected camera's picture at full resolution in
-// Picture1, zoomed 1 to 5 times and scrolled, and frmDetails below it with
-// the camera's details, the zoom bar, "Save Image", "Screensaver" and the
-// network time. It follows the engine for the selected camera: each new
-// picture is decoded in full off the window's thread, and the panel's copy
-// is made from the same pixels. The zoom arithmetic is ViewerZoom's; this
-// pane holds its state (the picture's place and natural size) and applies it.
+// its viewport, either fitted whole ("Fit", the default) or zoomed 1 to 5
+// times and scrolled, and frmDetails below it with the camera's details, the
+// zoom bar, "Fit", "Save Image", "Screensaver" and the network time. It
+// follows the engine for the selected camera: each new picture is decoded in
+// full off the window's thread, and the panel's copy is made from the same
+// pixels. The zoom arithmetic is ViewerZoom's; this pane holds its state (the
+// picture's place and natural size) and applies it.
+//
+// In the viewport, as in an image viewer: Ctrl + wheel zooms about the
+// pointer, the wheel scrolls, dragging pans, a double-click toggles Fit and
+// natural size; with the focus there, + and - zoom, 0 fits, 1 is natural
+// size, the arrows pan, Home/End go to the left/right edge and
+// PageUp/PageDown to the top/bottom edge.
 class ViewerPane : public QGroupBox
 {
     Q_OBJECT
@@ -45,7 +57,12 @@ public:
     void hideViewer();
 
     QGroupBox *details() const { return frmDetails; }
+    // The zoom bar's value, 1 to 5 (what zoom means while Fit is off).
     int zoom() const;
+    // Whether the whole picture is fitted into the viewport; remembered in
+    // the user's settings.
+    bool isFit() const { return m_fit; }
+    void setFit(bool fit);
 
 signals:
     void statusText(const QString &text);
@@ -56,25 +73,43 @@ signals:
     // picture or without (false).
     void fetchBusy(bool busy);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void showArrival(int index, const Picture &picture);
-    void showDecoded(int index, const Picture &picture, const QImage &full);
+    void showDecoded(int index, const Picture &picture, const QImage &full,
+                     const QImage &shrunk = QImage());
     QString nextRefreshLabel(int index) const;
     void showFailure(int index, const Failure &failure);
     void followTick(int index);
     void showLabels(int index);
     // A new picture of the same camera, at the size and zoom the viewer has;
     // the first picture ever sizes the viewer as a selection would.
-    void showPicture(const QImage &picture);
+    void showPicture(const QImage &picture, const QImage &shrunk = QImage());
+    void buildViewport();
     void buildDetails();
     // Zoom 1 starts from this natural size in pixels.
     void sizeViewerFor(const QSize &natural);
-    void ApplyZoom();
+    // Places the picture for the zoom or Fit and sets up the bars; the bars
+    // are to show at least the given values (held to their new range).
+    void applyZoom();
+    void applyZoom(int horizontalValue, int verticalValue);
+    // Goes to Fit (zoom 0) or a zoom, keeping the picture point under anchor
+    // (viewport coordinates) where it is.
+    void zoomAbout(int zoom, const QPoint &anchor);
+    void stepZoom(int step, const QPoint &anchor);
+    QPoint viewportCentre() const;
+    ViewerZoom::Size room() const;
     void placeImage();
-    void showZoomFactor(int zoom);
-    void Slider1_Change(int value);
-    void HScroll1_Change(int value);
-    void VScroll2_Change(int value);
+    void showZoomFactor();
+    void zoomBarMoved(int value);
+    void fitToggled(bool fit);
+    void horizontalScrolled(int value);
+    void verticalScrolled(int value);
+    bool viewportKey(const QKeyEvent *event);
+    bool viewportWheel(const QWheelEvent *event);
+    bool viewportMouse(QEvent *event);
 
     CameraEngine &m_engine;
     std::function<int()> m_selectedCam = [] { return -1; };
@@ -82,19 +117,20 @@ private:
     Picture m_viewerPicture;
     // The time label's source: one daytime request at a time.
     NetworkTime *m_networkTime = nullptr;
-    // The places ApplyZoom reads: Picture1 and its scroll bars.
-    MainWindowGeometry m_geometry;
-    // The picture's natural size in twips, and imgMain's place in Picture1 in twips.
-    qint32 viewNaturalWidth = 0;
-    qint32 viewNaturalHeight = 0;
-    TwipsRect m_image{0, 0, 915, 855};
+    // The picture's natural size, and its place in the viewport, in pixels.
+    ViewerZoom::Size m_natural;
+    ViewerZoom::Rect m_imagePlace{0, 0, 61, 57};
+    bool m_fit = true;
+    // A drag that pans: where it started and the bars' values then.
+    std::optional<QPoint> m_dragStart;
+    QPoint m_dragValues;
 
-    QFrame *Picture1 = nullptr;
-    QWidget *m_picture1Inside = nullptr;
-    ZoomImage *imgMain = nullptr;
-    QScrollBar *VScroll2 = nullptr;
-    QScrollBar *HScroll1 = nullptr;
-    QPushButton *Command1 = nullptr;
+    QFrame *m_viewport = nullptr;
+    QWidget *m_viewportInside = nullptr;
+    ZoomImage *m_image = nullptr;
+    QScrollBar *m_verticalBar = nullptr;
+    QScrollBar *m_horizontalBar = nullptr;
+    QPushButton *m_barCorner = nullptr;
 
     QGroupBox *frmDetails = nullptr;
     ValueLabel *lblName = nullptr;
@@ -102,10 +138,11 @@ private:
     ValueLabel *lblLastChanged = nullptr;
     ValueLabel *lblLastRefreshed = nullptr;
     ValueLabel *lblNextRefresh = nullptr;
-    QScrollBar *Slider1 = nullptr;
+    QScrollBar *m_zoomBar = nullptr;
     // Beside the zoom bar: the factor it stands at, which the bar alone does not tell.
     ValueLabel *m_zoomFactor = nullptr;
+    QCheckBox *m_fitBox = nullptr;
     QPushButton *cmdSave = nullptr;
-    QPushButton *Command3 = nullptr;
+    QPushButton *m_screensaverButton = nullptr;
     ValueLabel *lblTime = nullptr;
 };

@@ -28,11 +28,13 @@ PictureWindow::PictureWindow(ScreenSaverSwitch screenSaver, QWidget *parent)
     setPalette(black);
     setAutoFillBackground(true);
 
-    Image1->setObjectName(QStringLiteral("Image1"));
-    picrefresh->setObjectName(QStringLiteral("picrefresh"));
-    picrefresh->hide();
-    picrefresh->raise();
-    connect(Image1, &ZoomImage::clicked, this, &PictureWindow::onImageClicked);
+    image->setObjectName(QStringLiteral("Image1"));
+    // A camera's picture stretched to a screen of another shape looks wrong.
+    image->setKeepAspect(true);
+    busyIndicator->setObjectName(QStringLiteral("picrefresh"));
+    busyIndicator->hide();
+    busyIndicator->raise();
+    connect(image, &ZoomImage::clicked, this, &PictureWindow::onImageClicked);
     fitChildren();
 }
 
@@ -62,14 +64,14 @@ PictureWindow *PictureWindow::open(const QImage &picture, QWidget *parent,
 
 void PictureWindow::setPicture(const QImage &picture)
 {
-    Image1->setPicture(picture);
+    image->setPicture(picture);
 }
 
 void PictureWindow::setBusy(bool busy)
 {
-    picrefresh->setVisible(busy);
+    busyIndicator->setVisible(busy);
     if (busy)
-        picrefresh->raise();
+        busyIndicator->raise();
 }
 
 void PictureWindow::resizeEvent(QResizeEvent *event)
@@ -114,6 +116,6 @@ void PictureWindow::releaseScreenSaver()
 
 void PictureWindow::fitChildren()
 {
-    Image1->setGeometry(rect());
-    picrefresh->move(width() - picrefresh->width() - kIndicatorMargin, kIndicatorMargin);
+    image->setGeometry(rect());
+    busyIndicator->move(width() - busyIndicator->width() - kIndicatorMargin, kIndicatorMargin);
 }

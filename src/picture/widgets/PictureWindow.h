@@ -8,11 +8,10 @@
 #include "BusyIndicator.h"
 #include "ZoomImage.h"
 
-// Form6: the selected camera's picture over the whole screen, borderless, on
-// black. It follows the camera's new pictures (setPicture, setBusy) until it is
-// clicked. While it is open the screen saver is held off; the window lets it
-// go again when it closes or is destroyed, whichever comes first. It is never
-// skinned.
+// Form6: the selected camera's whole picture over the whole screen, aspect
+// kept, borderless, on black. It follows the camera's new pictures (setPicture, setBusy) until it
+// is clicked. While it is open the screen saver is held off; the window lets it go again when it
+// closes or is destroyed, whichever comes first. It is never skinned.
 class PictureWindow : public QWidget
 {
     Q_OBJECT
@@ -35,15 +34,17 @@ public:
                                ScreenSaverSwitch screenSaver = defaultScreenSaverSwitch());
 
     void setPicture(const QImage &picture);
-    QImage picture() const { return Image1->picture(); }
+    QImage picture() const { return image->picture(); }
 
     // Shows the busy indicator while a fetch of the camera runs.
     void setBusy(bool busy);
-    bool isBusy() const { return !picrefresh->isHidden(); }
+    bool isBusy() const { return !busyIndicator->isHidden(); }
 
-    // Covers the whole window and stretches the picture to it.
-    ZoomImage *const Image1 = new ZoomImage(this);
-    BusyIndicator *const picrefresh = new BusyIndicator(this);
+    // Image1: covers the whole window and shows the whole picture in it, as
+    // large as it goes with its aspect kept, on black.
+    ZoomImage *const image = new ZoomImage(this);
+    // picrefresh: shown while a fetch of the camera runs.
+    BusyIndicator *const busyIndicator = new BusyIndicator(this);
 
 signals:
     // A click on the picture: the caller clears its open flag. The window
