@@ -21,6 +21,15 @@ constexpr float kTextureShare = 0.25f;
 // down slowly, so it does not count again at its next quiet moment.
 constexpr float kNoiseRise = 0.3f;
 constexpr float kNoiseFall = 0.05f;
+// A changed cell whose own texture is still there, only lit differently
+// (its pixels still follow the background's closely along a line of gain
+// within these bounds), was relit, not changed: a lamp switched on over one
+// part of the view, colours clipping unevenly under a sudden exposure.
+// Only cells with texture to compare can tell; a flat cell cannot.
+constexpr float kRelitMinDeviation = 6.0f;
+constexpr float kRelitMinCorrelation = 0.9f;
+constexpr float kRelitMinGain = 0.25f;
+constexpr float kRelitMaxGain = 4.0f;
 // How fast the background follows the picture where nothing changed.
 constexpr float kBackgroundRate = 0.1f;
 // A changed cell that stays as it is for this many pictures (a parked car)
@@ -73,6 +82,23 @@ std::vector<quint8> workPlane(const QImage &image, int *width, int *height)
             plane[size_t(y) * size_t(w) + size_t(x)] = quint8((sums[size_t(x)] + area / 2) / area);
     }
     return plane;
+}
+
+template <typename Moments>
+bool relit(const Moments &m, int pixels)
+{
+    if (pixels < 4)
+        return false;
+    const double n = pixels;
+    const double mb = m.b / n, mc = m.c / n;
+    const double varB = m.bb / n - mb * mb;
+    const double varC = m.cc / n - mc * mc;
+    const double cov = m.bc / n - mb * mc;
+    if (varB < double(kRelitMinDeviation * kRelitMinDeviation) || varC <= 0 || cov <= 0)
+        return false;
+    const double gain = cov / varB;
+    const double correlation = cov / std::sqrt(varB * varC);
+    return gain >= kRelitMinGain && gain <= kRelitMaxGain && correlation >= kRelitMinCorrelation;
 }
 
 } // namespace
@@ -249,6 +275,12 @@ SceneVerdict SceneChangeDetector::judge(const GreyPicture &picture)
     std::array<float, Cells> shift{};
     std::array<float, Cells> moved{};
     std::array<int, Cells> pixels{};
+    // Sums for each cell's own line between background and picture.
+    struct Moments
+    {
+        double b = 0, c = 0, bb = 0, cc = 0, bc = 0;
+    };
+    std::array<Moments, Cells> moments{};
     for (size_t i = 0; i < current.size(); ++i) {
         const int cell = m_cellOfPixel[i];
         const float expected = map[size_t(int(m_background[i] + 0.5f))];
@@ -256,6 +288,13 @@ SceneVerdict SceneChangeDetector::judge(const GreyPicture &picture)
         shift[size_t(cell)] += difference;
         score[size_t(cell)] += std::abs(difference);
         moved[size_t(cell)] += float(std::abs(int(current[i]) - int(m_previous[i])));
+        Moments &m = moments[size_t(cell)];
+        const double b = m_background[i], c = current[i];
+        m.b += b;
+        m.c += c;
+        m.bb += b * b;
+        m.cc += c * c;
+        m.bc += b * c;
         ++pixels[size_t(cell)];
     }
 
@@ -274,7 +313,7 @@ SceneVerdict SceneChangeDetector::judge(const GreyPicture &picture)
         if (m_options.mask.isExcluded(c))
             continue;
         ++lookedAt;
-        changed[cell] = score[cell] > threshold[cell];
+        changed[cell] = score[cell] > threshold[cell] && !relit(moments[cell], pixels[cell]);
         changedCount += changed[cell] ? 1 : 0;
     }
 

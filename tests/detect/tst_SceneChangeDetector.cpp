@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include <QDateTime>
@@ -123,5 +124,227 @@ TEST_P(SceneTable, DefaultsFindExactlyTheHappenings)
 
 INSTANTIATE_TEST_SUITE_P(DemoScenes, SceneTable, ::testing::ValuesIn(kScenes),
                          [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+const QSize kSize(960, 540);
+
+QDateTime at(qint64 second)
+{
+    return QDateTime::fromSecsSinceEpoch(kMidnight + second, Qt::UTC);
+}
+
+// A still view at picture i, drawn on by paint, through the recorder's road.
+template <typename Paint>
+GreyPicture still(DemoCamScene &scene, DemoCamJpegEncoder &encoder, int i, Paint paint)
+{
+    QImage image = scene.render(2, at(i * 2), 1);
+    paint(image);
+    return GreyPicture::fromJpeg(encoder.encode(image, 85));
+}
+
+QImage withGain(const QImage &image, double gain, double gamma = 1.0)
+{
+    QImage out = image.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            auto level = [&](int v) {
+                return qBound(0, int(255.0 * gain * std::pow(v / 255.0, gamma)), 255);
+            };
+            row[x] = qRgb(level(qRed(row[x])), level(qGreen(row[x])), level(qBlue(row[x])));
+        }
+    }
+    return out;
+}
+
+// The parcel of the small scene, as the scene draws it.
+QRect parcelRect(QSize size)
+{
+    const double side = std::sqrt(0.015 * size.width() * size.height());
+    return QRectF(size.width() * 0.55, size.height() * 0.82 - side / 2, side, side).toAlignedRect();
+}
+
+struct LightCase
+{
+    const char *name;
+    double gain;
+    double gamma;
+    QRectF part{0, 0, 1, 1}; // of the picture, in fractions
+};
+
+const LightCase kLights[] = {
+    {"LightsOff", 0.35, 1.0},
+    {"LightsOnClipping", 2.0, 1.0},
+    {"ExposureCurve", 1.0, 0.5},
+    {"CloudAndCurve", 0.7, 1.6},
+};
+
+class Lightswitch : public ::testing::TestWithParam<LightCase>
+{
+};
+
+TEST_P(Lightswitch, WholePictureBrightnessIsNoChange)
+{
+    DemoCamScene scene(kSize, DemoSceneKind::Still);
+    DemoCamJpegEncoder encoder;
+    Feeder feeder;
+    for (int i = 0; i < 8; ++i) {
+        feeder.feed(still(scene, encoder, i, [&](QImage &image) {
+            if (i < 4)
+                return;
+            const LightCase &light = GetParam();
+            const QRect part(
+                int(light.part.x() * image.width()), int(light.part.y() * image.height()),
+                int(light.part.width() * image.width()), int(light.part.height() * image.height()));
+            const QImage lit = withGain(image.copy(part), light.gain, light.gamma);
+            QPainter(&image).drawImage(part.topLeft(), lit);
+        }));
+    }
+    EXPECT_TRUE(feeder.run.starts.isEmpty()) << feeder.run.trace.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, Lightswitch, ::testing::ValuesIn(kLights),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(SceneChangeDetector, DayNightSwitchToGreyIsNoChangeAndAWalkerAfterItIs)
+{
+    DemoCamScene scene(kSize, DemoSceneKind::Walker);
+    DemoCamJpegEncoder encoder;
+    Feeder feeder;
+    bool relearnedAtSwitch = false;
+    // Seconds 40..58 empty; the night picture (grey, brighter under infrared)
+    // comes at second 50; the walker arrives at second 62.
+    for (int i = 0; i < 16; ++i) {
+        QImage image = scene.render(2, at(40 + 2 * i), 1);
+        if (i >= 5)
+            image = withGain(image.convertToFormat(QImage::Format_Grayscale8), 1.3);
+        const SceneVerdict before =
+            feeder.detector.judge(GreyPicture::fromJpeg(encoder.encode(image, 85)));
+        if (i == 5)
+            relearnedAtSwitch = before.relearned;
+        feeder.run.starts << (before.started ? i : -1);
+    }
+    feeder.run.starts.removeAll(-1);
+    EXPECT_TRUE(relearnedAtSwitch);
+    EXPECT_EQ(feeder.run.starts, QList<int>{11});
+}
+
+TEST(SceneChangeDetector, MaskedCellsHideAChangeThatIsFoundWithoutThem)
+{
+    DemoCamScene scene(kSize, DemoSceneKind::Small);
+    DemoCamJpegEncoder encoder;
+    QList<GreyPicture> pictures;
+    for (int i = 0; i < 10; ++i)
+        pictures << GreyPicture::fromJpeg(encoder.encode(scene.render(2, at(24 + 2 * i), 1), 85));
+
+    Feeder open;
+    CellMask mask;
+    for (const GreyPicture &picture : pictures) {
+        const SceneVerdict v = open.detector.judge(picture);
+        for (int c = 0; c < SceneChangeDetector::Cells; ++c) {
+            if (v.changedCells.size() && v.changedCells.testBit(c))
+                mask.setExcluded(c % CellMask::Columns, c / CellMask::Columns, true);
+        }
+        open.run.starts << (v.started ? 1 : 0);
+    }
+    ASSERT_EQ(open.run.starts.count(1), 1);
+    // The overlay shows the parcel where it lies, give or take the cells it touches.
+    const QRect parcel = parcelRect(kSize);
+    for (int c = 0; c < SceneChangeDetector::Cells; ++c) {
+        if (mask.isExcluded(c)) {
+            EXPECT_TRUE(SceneChangeDetector::cellRect(c, kSize).intersects(parcel))
+                << "cell " << c << " changed away from the parcel";
+        }
+    }
+
+    DetectionOptions options;
+    options.mask = mask;
+    Feeder masked(options);
+    for (const GreyPicture &picture : pictures)
+        masked.feed(picture);
+    EXPECT_TRUE(masked.run.starts.isEmpty()) << masked.run.trace.toStdString();
+}
+
+TEST(SceneChangeDetector, MinimumAreaAndSensitivityDecideWhatCounts)
+{
+    // A flat, noisy field and a faint square of 3 % of the picture, 8 levels up.
+    const auto field = [](int i, bool square) {
+        QImage image(240, 135, QImage::Format_Grayscale8);
+        quint32 state = quint32(i) * 2654435761u + 1;
+        const QRect r(100, 50, 42, 23);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                state = state * 1664525u + 1013904223u;
+                const int noise = int(state >> 29) - 4;
+                image.scanLine(y)[x] = uchar(100 + noise + (square && r.contains(x, y) ? 8 : 0));
+            }
+        }
+        return GreyPicture::fromImage(image);
+    };
+    const auto starts = [&](int sensitivity, double minArea) {
+        DetectionOptions options;
+        options.sensitivity = sensitivity;
+        options.minAreaPercent = minArea;
+        Feeder feeder(options);
+        for (int i = 0; i < 6; ++i)
+            feeder.feed(field(i, i == 4));
+        return feeder.run.starts;
+    };
+    EXPECT_EQ(starts(90, 1.0), QList<int>{4});
+    EXPECT_EQ(starts(DetectionOptions::DefaultSensitivity, 1.0), QList<int>{4});
+    EXPECT_TRUE(starts(DetectionOptions::MinSensitivity, 1.0).isEmpty());
+    EXPECT_TRUE(starts(90, 10.0).isEmpty());
+}
+
+TEST(SceneChangeDetector, AThingThatStaysBecomesBackgroundAndTheChangeEnds)
+{
+    DemoCamScene scene(kSize, DemoSceneKind::Still);
+    DemoCamJpegEncoder encoder;
+    Feeder feeder;
+    const QRect parcel = parcelRect(kSize);
+    for (int i = 0; i < 20; ++i) {
+        feeder.feed(still(scene, encoder, i, [&](QImage &image) {
+            if (i >= 3)
+                QPainter(&image).fillRect(parcel, QColor(230, 150, 60));
+        }));
+    }
+    EXPECT_EQ(feeder.run.starts, QList<int>{3}) << feeder.run.trace.toStdString();
+    ASSERT_EQ(feeder.run.ends.size(), 1) << feeder.run.trace.toStdString();
+    EXPECT_LE(feeder.run.ends.front(), 3 + 8 + DetectionOptions::DefaultQuietToEnd);
+}
+
+TEST(SceneChangeDetector, PicturesItCannotJudgeTeachItNothing)
+{
+    SceneChangeDetector detector;
+    EXPECT_TRUE(detector.judge(GreyPicture()).changedCells.isEmpty());
+    EXPECT_TRUE(detector.judge(GreyPicture::fromImage(QImage(10, 10, QImage::Format_RGB32)))
+                    .changedCells.isEmpty());
+    EXPECT_TRUE(GreyPicture::fromJpeg("not a jpeg").isNull());
+    // The first picture it can judge is still its first.
+    QImage grey(64, 48, QImage::Format_Grayscale8);
+    grey.fill(90);
+    EXPECT_TRUE(detector.judge(GreyPicture::fromImage(grey)).relearned);
+}
+
+TEST(CellMask, TextReadsBackAndRefusesOtherGrids)
+{
+    CellMask mask;
+    EXPECT_EQ(mask.toText(), QString());
+    mask.setExcluded(0, 0, true);
+    mask.setExcluded(23, 17, true);
+    mask.setExcluded(5, 9, true);
+    mask.setExcluded(24, 0, true); // outside: ignored
+    EXPECT_EQ(mask.excludedCount(), 3);
+    const QString text = mask.toText();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("24x18:8")));
+    EXPECT_EQ(CellMask::fromText(text), mask);
+    EXPECT_EQ(CellMask::fromText(QString()), CellMask());
+    EXPECT_FALSE(CellMask::fromText(QStringLiteral("32x18:") + text.mid(6)));
+    EXPECT_FALSE(CellMask::fromText(text.left(text.size() - 1)));
+    EXPECT_FALSE(CellMask::fromText(text.left(text.size() - 1) + QLatin1Char('g')));
+}
 
 } // namespace
