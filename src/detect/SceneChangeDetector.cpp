@@ -4,6 +4,14 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "Settings.h"
+
+// The stored per-camera settings fall back to the detector's own defaults.
+static_assert(Settings::DefaultDetectionSensitivity == DetectionOptions::DefaultSensitivity);
+static_assert(Settings::MinDetectionSensitivity == DetectionOptions::MinSensitivity);
+static_assert(Settings::MaxDetectionSensitivity == DetectionOptions::MaxSensitivity);
+static_assert(Settings::DefaultDetectionMinArea == DetectionOptions::DefaultMinAreaPercent);
+
 namespace {
 
 // A cell's difference (mean absolute grey levels after the brightness match)
