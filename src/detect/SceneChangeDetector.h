@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QBitArray>
+#include <QMetaType>
 #include <QRect>
 #include <QSize>
 
@@ -32,6 +33,8 @@ struct DetectionOptions
     // Cells never looked at.
     CellMask mask;
 };
+
+Q_DECLARE_METATYPE(DetectionOptions)
 
 // What one picture told the detector.
 struct SceneVerdict
