@@ -317,6 +317,18 @@ TEST(SceneChangeDetector, PicturesItCannotJudgeTeachItNothing)
     EXPECT_TRUE(detector.judge(GreyPicture::fromImage(QImage(10, 10, QImage::Format_RGB32)))
                     .changedCells.isEmpty());
     EXPECT_TRUE(GreyPicture::fromJpeg("not a jpeg").isNull());
+    DemoCamScene scene(QSize(640, 360), DemoSceneKind::Still);
+    DemoCamJpegEncoder encoder;
+    const QImage colour = scene.render(1, at(0), 1);
+    const QByteArray jpeg = encoder.encode(colour, 85);
+    EXPECT_TRUE(GreyPicture::fromJpeg(jpeg.left(jpeg.size() / 2)).isNull()) << "a torn body";
+    // An eighth of each side, and the colour a switch to night would lose.
+    const GreyPicture day = GreyPicture::fromJpeg(jpeg);
+    EXPECT_EQ(day.size(), QSize(80, 45));
+    EXPECT_GT(day.colourfulness(), 3.0);
+    EXPECT_GT(GreyPicture::fromImage(colour).colourfulness(), 3.0);
+    const QByteArray night = encoder.encode(colour.convertToFormat(QImage::Format_Grayscale8), 85);
+    EXPECT_LT(GreyPicture::fromJpeg(night).colourfulness(), 1.0);
     // The first picture it can judge is still its first.
     QImage grey(64, 48, QImage::Format_Grayscale8);
     grey.fill(90);
