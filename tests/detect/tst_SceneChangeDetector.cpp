@@ -91,6 +91,9 @@ const SceneCase kScenes[] = {
     {"rain", DemoSceneKind::Rain, 0, 2, 20, {}, {}},
     {"walker", DemoSceneKind::Walker, 40, 2, 30, {11}, {21}},
     {"small", DemoSceneKind::Small, 20, 2, 15, {5}, {9}},
+    // One picture every 10 s: the walker is in one picture only (second 10 of
+    // the minute, picture 3), gone in the next.
+    {"walker_seen_once", DemoSceneKind::Walker, 40, 10, 8, {3}, {5}},
 };
 
 class SceneTable : public ::testing::TestWithParam<SceneCase>
