@@ -75,10 +75,12 @@ struct SceneCase
     int pictures;
     QList<int> starts; // expected
     QList<int> ends;
+    int quality = 85; // of the camera's JPEG
+    QSize size{1920, 1080};
 };
 
-// The demo camera's scenes at 1080p, each run long enough to hold its whole
-// happening. Walker: pictures 0..9 show seconds 40..58 (empty), the walker
+// The demo camera's scenes (1080p at quality 85 unless a row says otherwise), each run long enough
+// to hold its whole happening. Walker: pictures 0..9 show seconds 40..58 (empty), the walker
 // crosses during seconds 0..19 of the next minute (pictures 11..19; at second
 // 0 it is still outside), and the two pictures after end it. Small: the parcel
 // lies there at seconds 30, 32 and 34 (pictures 5..7). Clock: the seconds run
@@ -94,6 +96,12 @@ const SceneCase kScenes[] = {
     // One picture every 10 s: the walker is in one picture only (second 10 of
     // the minute, picture 3), gone in the next.
     {"walker_seen_once", DemoSceneKind::Walker, 40, 10, 8, {3}, {5}},
+    // A camera that compresses hard: blocks and ringing are noise too.
+    {"clock_quality_40", DemoSceneKind::Clock, 3600 - 12, 1, 24, {}, {}, 40},
+    {"walker_quality_40", DemoSceneKind::Walker, 40, 2, 30, {11}, {21}, 40},
+    // An old VGA camera: the eighth-scale decode is only 80 x 60.
+    {"rain_vga", DemoSceneKind::Rain, 0, 2, 20, {}, {}, 85, {640, 480}},
+    {"small_vga", DemoSceneKind::Small, 20, 2, 15, {5}, {9}, 85, {640, 480}},
 };
 
 class SceneTable : public ::testing::TestWithParam<SceneCase>
@@ -103,13 +111,13 @@ class SceneTable : public ::testing::TestWithParam<SceneCase>
 TEST_P(SceneTable, DefaultsFindExactlyTheHappenings)
 {
     const SceneCase &scene = GetParam();
-    DemoCamScene camera(QSize(1920, 1080), scene.kind);
+    DemoCamScene camera(scene.size, scene.kind);
     DemoCamJpegEncoder encoder;
     Feeder record, panel;
     for (int i = 0; i < scene.pictures; ++i) {
         const qint64 second = kMidnight + scene.firstSecond + qint64(i) * scene.stepSeconds;
-        const QByteArray jpeg =
-            encoder.encode(camera.render(1, QDateTime::fromSecsSinceEpoch(second, Qt::UTC), 1), 85);
+        const QByteArray jpeg = encoder.encode(
+            camera.render(1, QDateTime::fromSecsSinceEpoch(second, Qt::UTC), 1), scene.quality);
         ASSERT_FALSE(jpeg.isEmpty());
         record.feed(decodeFor(Road::Record, jpeg));
         panel.feed(decodeFor(Road::Panel, jpeg));
