@@ -15,7 +15,8 @@ packages=(
 )
 # Extra groups: "fuzz" for the clang fuzzers, "look" for screenshots, "format"
 # for the layout check, "install"
-# for the install checks and the Debian package (validators, dpkg-shlibdeps).
+# for the install checks and the Debian package (validators, dpkg-shlibdeps),
+# "peer" for scripts/bench-peer.sh (motion, measured beside us; not in CI).
 for extra in "$@"; do
     case "$extra" in
         fuzz) packages+=(clang libclang-rt-14-dev) ;;
@@ -24,6 +25,7 @@ for extra in "$@"; do
         look) packages+=(imagemagick openbox xdotool x11-utils) ;;
         format) packages+=(clang-format) ;;
         install) packages+=(desktop-file-utils appstream mandoc dpkg-dev) ;;
+        peer) packages+=(motion) ;;
         *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
     esac
 done
@@ -71,6 +73,8 @@ DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recomme
 # Belt and braces on a machine where the policy was ignored (systemd presets).
 if command -v systemctl >/dev/null 2>&1 && [ -d /run/systemd/system ]; then
     $SUDO systemctl disable --now lighttpd.service >/dev/null 2>&1 || true
+    $SUDO systemctl disable --now motion.service >/dev/null 2>&1 || true
 elif command -v service >/dev/null 2>&1; then
     $SUDO service lighttpd stop >/dev/null 2>&1 || true
+    $SUDO service motion stop >/dev/null 2>&1 || true
 fi

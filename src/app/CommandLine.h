@@ -5,11 +5,15 @@
 #include <QString>
 #include <QStringList>
 
+#include "Settings.h"
+
 // What the command line asks for. Without options the program opens its main
-// window; --record records headless; --autosave on|off stores the "AutoSave
-// New Pictures" option the way its check box does (a box without a desktop has
-// no other way to tick it), and --keep-original on|off the "Keep the camera's
-// own pictures" option; --keep-days, --keep-size and --min-free the limits
+// window; --record records headless; --autosave on|off|change stores the
+// "AutoSave New Pictures" option the way its check box does (a box without a
+// desktop has no other way to tick it), or "Save only changes"; --detect
+// on|off switches change detection, --also-every MINUTES adds a regular
+// picture to saving only changes; --keep-original on|off the "Keep the
+// camera's own pictures" option; --keep-days, --keep-size and --min-free the limits
 // of the saved pictures; --open NAME (repeatable) and --open-all open cameras
 // of the list in the window at start, --wall shows them as a wall;
 // --trust-certificate HOST:PORT [--yes]
@@ -34,10 +38,12 @@ public:
         Action action = Action::Window;
         QString message; // usage, version text or the error, for Help/Version/Fail
         int exitCode = 0;
-        // --autosave and --keep-original: the options to store before anything
-        // else happens.
-        std::optional<bool> autoSave;
+        // --autosave, --keep-original, --detect and --also-every: the options
+        // to store before anything else happens.
+        std::optional<Settings::AutoSaveMode> autoSave;
         std::optional<bool> keepOriginal;
+        std::optional<bool> detect;
+        std::optional<int> alsoEveryMinutes; // 0: none
         // --trust-certificate HOST:PORT, and whether --yes answered the question.
         QString trustTarget;
         bool yes = false;
@@ -48,12 +54,15 @@ public:
 
         bool storesSomething() const
         {
-            return autoSave || keepOriginal || keepDays || keepSize || minFree;
+            return autoSave || keepOriginal || keepDays || keepSize || minFree || detect ||
+                   alsoEveryMinutes;
         }
         OpenRequest open;
     };
 
     static constexpr int UsageExitCode = 2;
+    // The longest --also-every: a week.
+    static constexpr int MaxAlsoEveryMinutes = 7 * 24 * 60;
 
     // Parses the arguments after the program name. Pure: prints nothing.
     // Qt's own window options (-platform NAME, -style NAME, -stylesheet FILE,

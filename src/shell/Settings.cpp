@@ -1,7 +1,10 @@
 #include "Settings.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
+
+#include <QUrl>
 
 #include "AppInfo.h"
 #include "SettingsStore.h"
@@ -18,6 +21,10 @@ const QString kMinFree = QStringLiteral("minFree");
 const QString kReopenCams = QStringLiteral("reopenCams");
 const QString kOpenCams = QStringLiteral("openCams");
 const QString kViewerFit = QStringLiteral("viewerFit");
+const QString kAutoSaveChange = QStringLiteral("change");
+const QString kDetect = QStringLiteral("detect");
+const QString kAlsoEvery = QStringLiteral("alsoEvery");
+const QString kDetectionSection = QStringLiteral("Detection");
 // Camera names are lines of the camera list file, so none holds a line break.
 const QChar kNameSeparator = QLatin1Char('\n');
 
@@ -59,6 +66,26 @@ bool storeMachineCount(const QString &key, qint64 value)
                                              QString::number(std::max<qint64>(value, 0)));
 }
 
+// "<percent-encoded camera name>/<what>" in the Detection section: a name
+// with slashes, brackets or equals signs cannot reach another key.
+QString cameraKey(const QString &camera, const char *what)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(camera)) + QLatin1Char('/') +
+           QLatin1String(what);
+}
+
+QString cameraSetting(const QString &camera, const char *what)
+{
+    return SettingsStore::GetSetting(AppInfo::productName(), kDetectionSection,
+                                     cameraKey(camera, what), QString());
+}
+
+bool storeCameraSetting(const QString &camera, const char *what, const QString &value)
+{
+    return SettingsStore::SaveSetting(AppInfo::productName(), kDetectionSection,
+                                      cameraKey(camera, what), value);
+}
+
 } // namespace
 
 QString Settings::switchText(bool on)
@@ -74,6 +101,90 @@ bool Settings::autoSave()
 bool Settings::setAutoSave(bool on)
 {
     return storeMachineSwitch(kAutoSave, on);
+}
+
+Settings::AutoSaveMode Settings::autoSaveMode()
+{
+    const QString stored = SettingsStore::GetMachineSetting(AppInfo::productName(), kSection,
+                                                            kAutoSave, switchText(false));
+    if (wholeNumber(stored) == 1)
+        return AutoSaveMode::Every;
+    if (stored.trimmed() == kAutoSaveChange)
+        return AutoSaveMode::Change;
+    return AutoSaveMode::Off;
+}
+
+bool Settings::setAutoSaveMode(AutoSaveMode mode)
+{
+    if (mode == AutoSaveMode::Change)
+        return SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection, kAutoSave,
+                                                 kAutoSaveChange);
+    return storeMachineSwitch(kAutoSave, mode == AutoSaveMode::Every);
+}
+
+bool Settings::detect()
+{
+    const QString stored = SettingsStore::GetMachineSetting(AppInfo::productName(), kSection,
+                                                            kDetect, switchText(true));
+    return wholeNumber(stored) != 0;
+}
+
+bool Settings::setDetect(bool on)
+{
+    return storeMachineSwitch(kDetect, on);
+}
+
+int Settings::alsoEveryMinutes()
+{
+    const qint64 minutes = machineCount(kAlsoEvery, 0);
+    return minutes <= std::numeric_limits<int>::max() ? int(minutes) : 0;
+}
+
+bool Settings::setAlsoEveryMinutes(int minutes)
+{
+    return storeMachineCount(kAlsoEvery, minutes);
+}
+
+int Settings::detectionSensitivity(const QString &camera)
+{
+    const std::optional<int> value = wholeNumber(cameraSetting(camera, "sensitivity"));
+    if (!value || *value < MinDetectionSensitivity || *value > MaxDetectionSensitivity)
+        return DefaultDetectionSensitivity;
+    return *value;
+}
+
+bool Settings::setDetectionSensitivity(const QString &camera, int sensitivity)
+{
+    return storeCameraSetting(
+        camera, "sensitivity",
+        QString::number(std::clamp(sensitivity, MinDetectionSensitivity, MaxDetectionSensitivity)));
+}
+
+double Settings::detectionMinArea(const QString &camera)
+{
+    bool ok = false;
+    const double value = cameraSetting(camera, "minArea").trimmed().toDouble(&ok);
+    if (!ok || !(value >= MinDetectionMinArea && value <= MaxDetectionMinArea))
+        return DefaultDetectionMinArea;
+    return value;
+}
+
+bool Settings::setDetectionMinArea(const QString &camera, double percent)
+{
+    const double value = std::isfinite(percent)
+                             ? std::clamp(percent, MinDetectionMinArea, MaxDetectionMinArea)
+                             : DefaultDetectionMinArea;
+    return storeCameraSetting(camera, "minArea", QString::number(value, 'g', 6));
+}
+
+QString Settings::detectionMask(const QString &camera)
+{
+    return cameraSetting(camera, "mask").trimmed();
+}
+
+bool Settings::setDetectionMask(const QString &camera, const QString &mask)
+{
+    return storeCameraSetting(camera, "mask", mask.trimmed());
 }
 
 bool Settings::keepOriginal()

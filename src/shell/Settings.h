@@ -20,6 +20,46 @@ public:
     // been dealt with).
     static bool setAutoSave(bool on);
 
+    // What autosave saves: nothing, every new picture, or only what change
+    // detection finds ("Save only changes"). The same key "autoSave" holds
+    // "0", "1" or "change", so settings written before keep their meaning,
+    // and a build that knows no change mode reads "change" as off (any text
+    // but 1 is off) rather than saving every picture. Any other text is off.
+    // Reading throws like autoSave().
+    enum class AutoSaveMode { Off, Every, Change };
+    static AutoSaveMode autoSaveMode();
+    static bool setAutoSaveMode(AutoSaveMode mode);
+
+    // Change detection at all ("--detect"): machine area beside autoSave, key
+    // "detect", default on; off only for the whole number 0.
+    static bool detect();
+    static bool setDetect(bool on);
+
+    // In change mode, a regular picture every so many minutes as well
+    // ("--also-every"): machine area, key "alsoEvery", 0 for none, read like
+    // keepDays.
+    static int alsoEveryMinutes();
+    static bool setAlsoEveryMinutes(int minutes);
+
+    // Change detection of one camera, by its name in the camera list: per-user
+    // area, section "Detection", one group per camera (the name
+    // percent-encoded, so any name is a safe key). The sensitivity runs from
+    // 1 to 100, the minimum area from 0.1 to 100 percent of the picture; a
+    // text that is no number in range reads as the default. The mask is the
+    // detector's own text of the excluded cells, "" for none.
+    static constexpr int DefaultDetectionSensitivity = 50;
+    static constexpr int MinDetectionSensitivity = 1;
+    static constexpr int MaxDetectionSensitivity = 100;
+    static constexpr double DefaultDetectionMinArea = 1.0;
+    static constexpr double MinDetectionMinArea = 0.1;
+    static constexpr double MaxDetectionMinArea = 100.0;
+    static int detectionSensitivity(const QString &camera);
+    static bool setDetectionSensitivity(const QString &camera, int sensitivity);
+    static double detectionMinArea(const QString &camera);
+    static bool setDetectionMinArea(const QString &camera, double percent);
+    static QString detectionMask(const QString &camera);
+    static bool setDetectionMask(const QString &camera, const QString &mask);
+
     // "Keep the camera's own pictures": machine area beside autoSave, key
     // "keepOriginal", default off, read and written by the same rule.
     static bool keepOriginal();

@@ -64,9 +64,17 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsExitWithTwo)
         {{"--bogus", "--help"}, "tessaly: unknown option '--bogus'"},
         {{"cameras.txt"}, "tessaly: unexpected argument 'cameras.txt'"},
         {{"-platform"}, "tessaly: option '-platform' needs a value"},
-        {{"--autosave"}, "tessaly: option '--autosave' takes on or off"},
-        {{"--autosave", "yes", "--record"}, "tessaly: option '--autosave' takes on or off"},
-        {{"--record", "--autosave", "--record"}, "tessaly: option '--autosave' takes on or off"},
+        {{"--autosave"}, "tessaly: option '--autosave' takes on, off or change"},
+        {{"--autosave", "yes", "--record"}, "tessaly: option '--autosave' takes on, off or change"},
+        {{"--record", "--autosave", "--record"},
+         "tessaly: option '--autosave' takes on, off or change"},
+        {{"--autosave", "changes"}, "tessaly: option '--autosave' takes on, off or change"},
+        {{"--detect"}, "tessaly: option '--detect' takes on or off"},
+        {{"--detect", "change"}, "tessaly: option '--detect' takes on or off"},
+        {{"--also-every"}, "tessaly: option '--also-every' takes whole minutes"},
+        {{"--also-every", "-5"}, "tessaly: option '--also-every' takes whole minutes"},
+        {{"--also-every", "1.5"}, "tessaly: option '--also-every' takes whole minutes"},
+        {{"--also-every", "10081"}, "tessaly: option '--also-every' takes whole minutes"},
     };
     for (const Refusal &c : cases) {
         const QString message = refusedWith(c.arguments);
@@ -74,22 +82,64 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsExitWithTwo)
     }
 }
 
+using Mode = Settings::AutoSaveMode;
+
 TEST(CommandLine, AutoSaveIsStoredAloneOrBeforeRecording)
 {
     CommandLine::Parsed parsed = CommandLine::parse({"--autosave", "on"});
     EXPECT_EQ(parsed.action, Action::StoreSettings);
-    EXPECT_EQ(parsed.autoSave, std::optional<bool>(true));
+    EXPECT_EQ(parsed.autoSave, std::optional<Mode>(Mode::Every));
 
     parsed = CommandLine::parse({"--autosave", "0", "--record"});
     EXPECT_EQ(parsed.action, Action::Record);
-    EXPECT_EQ(parsed.autoSave, std::optional<bool>(false));
+    EXPECT_EQ(parsed.autoSave, std::optional<Mode>(Mode::Off));
 
     // The last word counts, as with most programs.
     parsed = CommandLine::parse({"--record", "--autosave", "off", "--autosave", "1"});
     EXPECT_EQ(parsed.action, Action::Record);
-    EXPECT_EQ(parsed.autoSave, std::optional<bool>(true));
+    EXPECT_EQ(parsed.autoSave, std::optional<Mode>(Mode::Every));
+
+    parsed = CommandLine::parse({"--autosave", "change"});
+    EXPECT_EQ(parsed.action, Action::StoreSettings);
+    EXPECT_EQ(parsed.autoSave, std::optional<Mode>(Mode::Change));
 
     EXPECT_EQ(CommandLine::parse({"--record"}).autoSave, std::nullopt);
+}
+
+TEST(CommandLine, DetectAndAlsoEveryAreStoredLikeAutoSave)
+{
+    struct Row
+    {
+        QStringList arguments;
+        Action action;
+        std::optional<bool> detect;
+        std::optional<int> alsoEvery;
+    };
+    const Row rows[] = {
+        {{"--detect", "off"}, Action::StoreSettings, false, std::nullopt},
+        {{"--detect", "on", "--record"}, Action::Record, true, std::nullopt},
+        {{"--also-every", "15"}, Action::StoreSettings, std::nullopt, 15},
+        {{"--also-every", "0", "--record"}, Action::Record, std::nullopt, 0},
+        {{"--record", "--autosave", "change", "--also-every", "10080", "--detect", "1"},
+         Action::Record,
+         true,
+         10080},
+        {{"--record"}, Action::Record, std::nullopt, std::nullopt},
+    };
+    for (const Row &row : rows) {
+        const CommandLine::Parsed parsed = CommandLine::parse(row.arguments);
+        const std::string line = row.arguments.join(' ').toStdString();
+        EXPECT_EQ(parsed.action, row.action) << line;
+        EXPECT_EQ(parsed.detect, row.detect) << line;
+        EXPECT_EQ(parsed.alsoEveryMinutes, row.alsoEvery) << line;
+    }
+    // Settings options alone only store; they open nothing.
+    EXPECT_EQ(CommandLine::parse({"--detect", "on", "--open-all"}).action, Action::Fail);
+
+    const QString usage = CommandLine::usage();
+    for (const char *option :
+         {"--autosave on|off|change", "--detect on|off", "--also-every MINUTES"})
+        EXPECT_TRUE(usage.contains(QLatin1String(option))) << option;
 }
 
 TEST(CommandLine, QtWindowOptionsPassThroughWithTheirValues)
@@ -111,7 +161,7 @@ TEST(CommandLine, KeepOriginalIsStoredLikeAutoSave)
     parsed = CommandLine::parse({"--record", "--keep-original", "off", "--autosave", "on"});
     EXPECT_EQ(parsed.action, Action::Record);
     EXPECT_EQ(parsed.keepOriginal, std::optional<bool>(false));
-    EXPECT_EQ(parsed.autoSave, std::optional<bool>(true));
+    EXPECT_EQ(parsed.autoSave, std::optional<Mode>(Mode::Every));
 
     parsed = CommandLine::parse({"--keep-original", "yes"});
     EXPECT_EQ(parsed.action, Action::Fail);

@@ -172,3 +172,94 @@ TEST_F(SettingsTest, ViewerFitIsOnByDefaultAndOffOnlyForZero)
                                            QStringLiteral("viewerFit"), QStringLiteral("no")));
     EXPECT_TRUE(Settings::viewerFit());
 }
+
+TEST_F(SettingsTest, AutoSaveModeSharesTheAutoSaveKeyAndAnOldReadingSeesChangeAsOff)
+{
+    EXPECT_EQ(Settings::autoSaveMode(), Settings::AutoSaveMode::Off) << "never stored";
+    struct Row
+    {
+        const char *stored;
+        Settings::AutoSaveMode mode;
+    };
+    for (const Row &row :
+         {Row{"1", Settings::AutoSaveMode::Every}, Row{"0", Settings::AutoSaveMode::Off},
+          Row{"change", Settings::AutoSaveMode::Change},
+          Row{" change ", Settings::AutoSaveMode::Change},
+          Row{"Change", Settings::AutoSaveMode::Off},
+          Row{"changes", Settings::AutoSaveMode::Off}}) {
+        storeMachine(QString::fromLatin1(row.stored));
+        EXPECT_EQ(Settings::autoSaveMode(), row.mode) << row.stored;
+    }
+
+    struct Written
+    {
+        Settings::AutoSaveMode mode;
+        const char *text;
+        bool oldReading; // what the "AutoSave New Pictures" box reads
+    };
+    for (const Written &w : {Written{Settings::AutoSaveMode::Change, "change", false},
+                             Written{Settings::AutoSaveMode::Every, "1", true},
+                             Written{Settings::AutoSaveMode::Off, "0", false}}) {
+        ASSERT_TRUE(Settings::setAutoSaveMode(w.mode));
+        EXPECT_EQ(SettingsStore::GetMachineSetting(AppInfo::productName(), kSection,
+                                                   QStringLiteral("autoSave"), {}),
+                  QString::fromLatin1(w.text));
+        EXPECT_EQ(Settings::autoSaveMode(), w.mode);
+        EXPECT_EQ(Settings::autoSave(), w.oldReading);
+    }
+}
+
+TEST_F(SettingsTest, DetectIsOnUnlessZeroAndAlsoEveryReadsBackAsStored)
+{
+    EXPECT_TRUE(Settings::detect());
+    EXPECT_EQ(Settings::alsoEveryMinutes(), 0);
+    ASSERT_TRUE(Settings::setDetect(false));
+    EXPECT_FALSE(Settings::detect());
+    ASSERT_TRUE(Settings::setDetect(true));
+    EXPECT_TRUE(Settings::detect());
+    ASSERT_TRUE(SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection,
+                                                  QStringLiteral("detect"), QStringLiteral("x")));
+    EXPECT_TRUE(Settings::detect()) << "an unreadable text keeps the default";
+
+    ASSERT_TRUE(Settings::setAlsoEveryMinutes(15));
+    EXPECT_EQ(Settings::alsoEveryMinutes(), 15);
+    ASSERT_TRUE(Settings::setAlsoEveryMinutes(-3));
+    EXPECT_EQ(Settings::alsoEveryMinutes(), 0);
+}
+
+TEST_F(SettingsTest, DetectionSettingsAreKeptPerCameraNameWhateverTheName)
+{
+    const QString yard = QStringLiteral("Yard");
+    EXPECT_EQ(Settings::detectionSensitivity(yard), Settings::DefaultDetectionSensitivity);
+    EXPECT_EQ(Settings::detectionMinArea(yard), Settings::DefaultDetectionMinArea);
+    EXPECT_EQ(Settings::detectionMask(yard), QString());
+
+    // Names that would be group separators, INI syntax or another camera's key.
+    const QStringList names{
+        QStringLiteral("Front Door"), QStringLiteral("a/b"),
+        QStringLiteral("a\\b"),       QStringLiteral("[Settings]"),
+        QStringLiteral("x=y;z"),      QStringLiteral("Cour d\u2019\u00e9t\u00e9"),
+        QStringLiteral("a%2Fb")};
+    for (int i = 0; i < names.size(); ++i) {
+        ASSERT_TRUE(Settings::setDetectionSensitivity(names[i], 10 + i));
+        ASSERT_TRUE(Settings::setDetectionMinArea(names[i], 0.5 + i));
+        ASSERT_TRUE(Settings::setDetectionMask(names[i], QStringLiteral("24x18:%1").arg(i)));
+    }
+    for (int i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(Settings::detectionSensitivity(names[i]), 10 + i) << names[i].toStdString();
+        EXPECT_DOUBLE_EQ(Settings::detectionMinArea(names[i]), 0.5 + i);
+        EXPECT_EQ(Settings::detectionMask(names[i]), QStringLiteral("24x18:%1").arg(i));
+    }
+    EXPECT_EQ(Settings::detectionSensitivity(yard), Settings::DefaultDetectionSensitivity);
+
+    // Out of range is held to the range when stored, and read as the default
+    // when it got there some other way.
+    ASSERT_TRUE(Settings::setDetectionSensitivity(yard, 400));
+    EXPECT_EQ(Settings::detectionSensitivity(yard), Settings::MaxDetectionSensitivity);
+    ASSERT_TRUE(Settings::setDetectionMinArea(yard, 0.0));
+    EXPECT_EQ(Settings::detectionMinArea(yard), Settings::MinDetectionMinArea);
+    ASSERT_TRUE(SettingsStore::SaveSetting(AppInfo::productName(), QStringLiteral("Detection"),
+                                           QStringLiteral("Yard/sensitivity"),
+                                           QStringLiteral("0")));
+    EXPECT_EQ(Settings::detectionSensitivity(yard), Settings::DefaultDetectionSensitivity);
+}

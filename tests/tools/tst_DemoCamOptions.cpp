@@ -32,6 +32,20 @@ TEST(DemoCamOptions, DefaultsServeFourCamerasAtSevenTwentyP)
     EXPECT_EQ(periods, (QList<int>{2, 3, 4, 5}));
     EXPECT_EQ(p.options.brokenFor(1), BrokenMode::None);
     EXPECT_FALSE(p.options.daytimePort) << "no daytime server unless asked for";
+    EXPECT_EQ(p.options.scene, DemoSceneKind::Shapes);
+}
+
+TEST(DemoCamOptions, SceneNamesEveryKindAndReadsBack)
+{
+    const QStringList names = DemoCamScene::kindNames();
+    EXPECT_EQ(names, (QStringList{"shapes", "still", "dawn", "lights", "walker", "small", "clock",
+                                  "rain"}));
+    for (const QString &name : names) {
+        const auto p = parse(QStringLiteral("--scene ") + name);
+        ASSERT_EQ(p.action, DemoCamOptions::Action::Run) << p.message.toStdString();
+        EXPECT_EQ(DemoCamScene::kindName(p.options.scene), name);
+    }
+    EXPECT_TRUE(DemoCamOptions::usage().contains(names.join(QLatin1Char('|'))));
 }
 
 TEST(DemoCamOptions, ReadsEveryOptionInBothSpellings)
@@ -152,6 +166,8 @@ INSTANTIATE_TEST_SUITE_P(Lines, DemoCamBadLines,
                              {"--daytime-port 65536", "--daytime-port"},
                              {"--daytime-port", "needs a value"},
                              {"--broken sideways", "--broken"},
+                             {"--scene snow", "scenes are shapes, still"},
+                             {"--scene", "needs a value"},
                              {"--broken 0:html", "--broken"},
                              {"--broken 5:html", "camera 5"},
                              {"--cameras 2 --broken 3:html", "camera 3"},

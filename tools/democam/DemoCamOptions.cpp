@@ -105,6 +105,8 @@ QString DemoCamOptions::usage()
                "  --change-every S[,S]  seconds between new pictures, taken in turn by the\n"
                "                        cameras (default 2,3,4,5)\n"
                "  --quality Q           JPEG quality, 1 to 100 (default 85)\n"
+               "  --scene NAME          what the cameras show: %2 (default shapes);\n"
+               "                        the others are views to try change detection on\n"
                "  --slow BYTES_PER_SEC  send every response at this rate\n"
                "  --broken [N:]MODE     misbehave on every camera, or on camera N only;\n"
                "                        MODE is one of: %1\n"
@@ -115,7 +117,7 @@ QString DemoCamOptions::usage()
                "\n"
                "The first line on standard output names the port, the second the daytime "
                "port\nwhen asked for. SIGINT or SIGTERM stops the server.\n")
-        .arg(modeList());
+        .arg(modeList(), DemoCamScene::kindNames().join(QLatin1Char('|')));
 }
 
 DemoCamOptions::Parsed DemoCamOptions::parse(const QStringList &arguments)
@@ -151,7 +153,8 @@ DemoCamOptions::Parsed DemoCamOptions::parse(const QStringList &arguments)
             QStringLiteral("--port"),    QStringLiteral("--cameras"),
             QStringLiteral("--size"),    QStringLiteral("--change-every"),
             QStringLiteral("--quality"), QStringLiteral("--slow"),
-            QStringLiteral("--broken"),  QStringLiteral("--daytime-port")};
+            QStringLiteral("--broken"),  QStringLiteral("--daytime-port"),
+            QStringLiteral("--scene")};
         if (!withValue.contains(name)) {
             if (name.startsWith(QLatin1Char('-')))
                 return failure(QStringLiteral("unknown option '%1'").arg(name));
@@ -220,6 +223,12 @@ DemoCamOptions::Parsed DemoCamOptions::parse(const QStringList &arguments)
             if (!n)
                 return bad(QStringLiteral("expected bytes per second, at least 1"));
             o.slowBytesPerSecond = *n;
+        } else if (name == QLatin1String("--scene")) {
+            const auto kind = DemoCamScene::kindFromName(value);
+            if (!kind)
+                return bad(QStringLiteral("scenes are %1")
+                               .arg(DemoCamScene::kindNames().join(QStringLiteral(", "))));
+            o.scene = *kind;
         } else if (name == QLatin1String("--broken")) {
             const qsizetype colon = value.indexOf(QLatin1Char(':'));
             const auto mode = brokenModeFromName(colon < 0 ? value : value.mid(colon + 1));

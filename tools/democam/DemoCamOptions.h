@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "DemoCamScene.h"
+
 // The ways a demo camera can misbehave on purpose, so that the viewer's handling
 // of bad cameras can be tried and benchmarked against something reproducible.
 enum class BrokenMode {
@@ -40,6 +42,8 @@ struct DemoCamOptions
     // Seconds between picture changes, used in turn by camera 1, 2, 3, ...
     QList<int> changeEvery{2, 3, 4, 5};
     int quality = 85;
+    // What every camera shows (--scene).
+    DemoSceneKind scene = DemoSceneKind::Shapes;
     qint64 slowBytesPerSecond = 0; // 0: send at full speed
     BrokenMode brokenAll = BrokenMode::None;
     QMap<int, BrokenMode> brokenCamera; // camera number (1-based) -> mode; wins over brokenAll

@@ -63,9 +63,47 @@ void drawLabel(QPainter &p, const QString &text, const QFont &font, QPoint ancho
 
 } // namespace
 
-DemoCamScene::DemoCamScene(QSize size)
+constexpr std::array<std::pair<DemoSceneKind, const char *>, 8> kKindNames{{
+    {DemoSceneKind::Shapes, "shapes"},
+    {DemoSceneKind::Still, "still"},
+    {DemoSceneKind::Dawn, "dawn"},
+    {DemoSceneKind::Lights, "lights"},
+    {DemoSceneKind::Walker, "walker"},
+    {DemoSceneKind::Small, "small"},
+    {DemoSceneKind::Clock, "clock"},
+    {DemoSceneKind::Rain, "rain"},
+}};
+
+DemoCamScene::DemoCamScene(QSize size, DemoSceneKind kind)
     : m_size(size)
+    , m_kind(kind)
 {
+}
+
+QString DemoCamScene::kindName(DemoSceneKind kind)
+{
+    for (const auto &[k, name] : kKindNames) {
+        if (k == kind)
+            return QLatin1String(name);
+    }
+    return QString();
+}
+
+std::optional<DemoSceneKind> DemoCamScene::kindFromName(const QString &name)
+{
+    for (const auto &[kind, text] : kKindNames) {
+        if (name == QLatin1String(text))
+            return kind;
+    }
+    return std::nullopt;
+}
+
+QStringList DemoCamScene::kindNames()
+{
+    QStringList names;
+    for (const auto &[kind, name] : kKindNames)
+        names << QLatin1String(name);
+    return names;
 }
 
 QString DemoCamScene::cameraName(int camera)
@@ -130,8 +168,119 @@ const QImage &DemoCamScene::background(int camera)
     return *m_backgrounds.insert(camera, image);
 }
 
+namespace {
+
+// Every level of every channel times gain, clipped at white, plus sensor
+// noise that is new in every picture.
+void expose(QImage &image, double gain, quint32 seed)
+{
+    std::array<int, 256> level{};
+    for (int v = 0; v < 256; ++v)
+        level[size_t(v)] = qBound(0, int(std::lround(v * gain)), 255);
+    Lcg noise{seed * 2246822519u + 3266489917u};
+    for (int y = 0; y < image.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const quint32 r = noise.next();
+            // Three small draws out of one: -3..3 each.
+            const int dr = int(r % 7u) - 3, dg = int((r >> 3) % 7u) - 3,
+                      db = int((r >> 6) % 7u) - 3;
+            const QRgb c = row[x];
+            row[x] = qRgb(qBound(0, level[size_t(qRed(c))] + dr, 255),
+                          qBound(0, level[size_t(qGreen(c))] + dg, 255),
+                          qBound(0, level[size_t(qBlue(c))] + db, 255));
+        }
+    }
+}
+
+// A person seen from the side: legs, body, arms and head, feet at feet.y().
+void drawWalker(QPainter &p, QPointF feet, double height, double step)
+{
+    const double u = height / 8.0;
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(35, 40, 70));
+    const double swing = std::sin(step) * u * 0.9;
+    p.drawRect(QRectF(feet.x() - u * 0.5 + swing, feet.y() - 3.8 * u, u * 0.7, 3.8 * u));
+    p.drawRect(QRectF(feet.x() - u * 0.2 - swing, feet.y() - 3.8 * u, u * 0.7, 3.8 * u));
+    p.setBrush(QColor(150, 40, 30));
+    p.drawRoundedRect(QRectF(feet.x() - u, feet.y() - 7.0 * u, 2.0 * u, 3.4 * u), u / 3, u / 3);
+    p.setBrush(QColor(215, 175, 145));
+    p.drawEllipse(QPointF(feet.x(), feet.y() - 7.5 * u), u * 0.55, u * 0.6);
+}
+
+} // namespace
+
+QImage DemoCamScene::renderDetectionScene(const QImage &base, int camera, qint64 seconds) const
+{
+    const int w = m_size.width();
+    const int h = m_size.height();
+    const auto seed = quint32(seconds) * 2654435761u + quint32(camera);
+    const qint64 phase = ((seconds % 60) + 60) % 60;
+    double gain = 1.0;
+    if (m_kind == DemoSceneKind::Dawn) {
+        // A triangle over 20 minutes: never a jump, 0.15 to 1 and back.
+        const qint64 t = ((seconds % 1200) + 1200) % 1200;
+        const double rise = t < 600 ? double(t) / 600.0 : double(1200 - t) / 600.0;
+        gain = 0.15 + 0.85 * rise;
+    } else if (m_kind == DemoSceneKind::Lights) {
+        gain = phase < 30 ? 1.2 : 0.5;
+    }
+    QImage image = base.copy();
+    expose(image, gain, seed);
+
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    switch (m_kind) {
+    case DemoSceneKind::Walker:
+        if (phase < 20) {
+            const double height = h * 0.38;
+            const double x = -height * 0.2 + (w + height * 0.4) * double(phase) / 20.0;
+            drawWalker(p, QPointF(x, h * 0.93), height, double(phase));
+        }
+        break;
+    case DemoSceneKind::Small:
+        if (phase >= 30 && phase < 36) {
+            const double side = std::sqrt(0.015 * w * h);
+            p.setPen(QPen(QColor(90, 50, 20), qMax(1.0, side / 40.0)));
+            p.setBrush(QColor(230, 150, 60));
+            p.drawRect(QRectF(w * 0.55, h * 0.82 - side / 2, side, side));
+        }
+        break;
+    case DemoSceneKind::Clock: {
+        // On-screen text as cameras write it: white with a black edge.
+        const QDateTime moment = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+        QPainterPath text;
+        QFont font = sceneFont(h / 26, true);
+        text.addText(QPointF(h / 40.0, h / 40.0 + h / 26.0), font,
+                     QLocale::c().toString(moment, QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+        p.setPen(QPen(Qt::black, qMax(1.0, h / 300.0)));
+        p.setBrush(Qt::white);
+        p.drawPath(text);
+        break;
+    }
+    case DemoSceneKind::Rain: {
+        Lcg drops{seed ^ 0x5bd1e995u};
+        const int count = w * h / 1000;
+        const double length = h / 30.0;
+        p.setPen(QPen(QColor(210, 215, 225, 110), qMax(1.0, h / 700.0)));
+        for (int i = 0; i < count; ++i) {
+            const double x = drops.next() % quint32(w);
+            const double y = drops.next() % quint32(h);
+            p.drawLine(QPointF(x, y), QPointF(x - length / 4, y + length));
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    p.end();
+    return image;
+}
+
 QImage DemoCamScene::render(int camera, const QDateTime &moment, int changeEverySeconds)
 {
+    if (m_kind != DemoSceneKind::Shapes)
+        return renderDetectionScene(background(camera), camera, moment.toSecsSinceEpoch());
     QImage image = background(camera).copy();
     const int w = m_size.width();
     const int h = m_size.height();

@@ -64,7 +64,7 @@ QByteArray garbageBytes(qint64 seed)
 DemoCamServer::DemoCamServer(const DemoCamOptions &options, QObject *parent)
     : QObject(parent)
     , m_options(options)
-    , m_scene(options.size)
+    , m_scene(options.size, options.scene)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &DemoCamServer::onNewConnection);
 }
