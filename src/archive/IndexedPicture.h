@@ -15,7 +15,8 @@ struct IndexedPicture
     qint64 timeMs = 0;
     // The file's name in cam/; the index never holds a path elsewhere.
     QString file;
-    qint64 size = 0;
+    // -1 until the index has looked at the file.
+    qint64 size = -1;
     // The change score and the event the picture belongs to, where the
     // detector gave them.
     std::optional<double> score;

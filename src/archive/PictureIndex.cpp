@@ -1,5 +1,6 @@
 #include "PictureIndex.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -88,7 +89,7 @@ IndexedPicture pictureFrom(const Statement &row)
     picture.camera = row.text(0);
     picture.timeMs = row.integer(1);
     picture.file = row.text(2);
-    picture.size = row.integer(3);
+    picture.size = row.isNull(3) ? -1 : row.integer(3);
     if (!row.isNull(4))
         picture.score = sqlite3_column_double(row.get(), 4);
     if (!row.isNull(5))
@@ -109,6 +110,27 @@ struct Listed
     QList<SnapshotReading> readings;
 };
 
+// Local date and time to the epoch. The C library's mktime reads the time
+// zone again on every call, far too slow for a folder of a million names, so
+// the start of each local hour is asked once and the minutes added. Offsets
+// change on the hour in nearly every zone; where one moves at the half hour,
+// the minutes after the move in that one hour are read with the old offset.
+class LocalClock
+{
+public:
+    qint64 msecsSinceEpoch(const QDate &date, const QTime &time)
+    {
+        const qint64 key = date.toJulianDay() * 24 + time.hour();
+        auto found = m_hours.constFind(key);
+        if (found == m_hours.cend())
+            found = m_hours.insert(key, QDateTime(date, QTime(time.hour(), 0)).toMSecsSinceEpoch());
+        return *found + (time.minute() * 60 + time.second()) * 1000;
+    }
+
+private:
+    QHash<qint64, qint64> m_hours;
+};
+
 constexpr char SelectColumns[] = "SELECT camera, time, file, size, score, event FROM pictures ";
 
 } // namespace
@@ -123,6 +145,7 @@ PictureIndex::PictureIndex(const QString &camFolder, QObject *parent)
 
 PictureIndex::~PictureIndex()
 {
+    m_stopping = true;
     waitForScan();
     closeDatabase();
 }
@@ -210,7 +233,7 @@ Result<bool> PictureIndex::createSchema()
              " file TEXT PRIMARY KEY,"
              " camera TEXT NOT NULL,"
              " time INTEGER NOT NULL,"
-             " size INTEGER NOT NULL,"
+             " size INTEGER,"
              " score REAL,"
              " event INTEGER) WITHOUT ROWID") &&
         exec("CREATE INDEX IF NOT EXISTS pictures_by_time ON pictures(camera, time)") &&
@@ -331,7 +354,6 @@ ScanSummary PictureIndex::scanNow()
         }
     }
     QList<Listed> listed;
-    QSet<QString> present;
     QSet<QString> sureCameras;
     if (dirFd >= 0) {
         DIR *dir = fdopendir(::dup(dirFd));
@@ -349,58 +371,83 @@ ScanSummary PictureIndex::scanNow()
             }
             if (readings.size() == 1)
                 sureCameras.insert(readings.first().camera);
-            present.insert(file);
             listed.append(Listed{file, std::move(readings)});
         }
         if (dir)
             closedir(dir);
     }
 
-    // 2. What the index holds now.
+    // 2. What the index holds now, through a connection of the scan's own:
+    //    with the write-ahead log, look-ups on the other one never wait for it.
+    sqlite3 *db = nullptr;
+    auto closeAll = [&] {
+        if (db)
+            sqlite3_close_v2(db);
+        if (dirFd >= 0)
+            ::close(dirFd);
+    };
+    auto failed = [&](const QString &what) {
+        summary.failure = databaseFailure(db, what);
+        closeAll();
+        return summary;
+    };
+    if (sqlite3_open_v2(QFile::encodeName(m_databasePath).constData(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
+        return failed(QStringLiteral("cannot open the picture index"));
+    sqlite3_busy_timeout(db, 10000);
+    auto run = [&db](const char *sql) {
+        return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    };
+    // Room for the whole index of a large folder in memory while it is made.
+    run("PRAGMA cache_size=-65536");
+    run("PRAGMA synchronous=NORMAL");
     QSet<QString> indexed;
     {
-        std::lock_guard guard(m_lock);
-        sureCameras.unite(m_knownCameras);
-        Statement stmt(m_db, "SELECT file FROM pictures");
-        if (!stmt.ok()) {
-            summary.failure =
-                databaseFailure(m_db, QStringLiteral("cannot read the picture index"));
-            if (dirFd >= 0)
-                ::close(dirFd);
-            return summary;
-        }
+        Statement stmt(db, "SELECT file FROM pictures");
+        if (!stmt.ok())
+            return failed(QStringLiteral("cannot read the picture index"));
         while (stmt.step() == SQLITE_ROW)
             indexed.insert(stmt.text(0));
     }
+    {
+        std::lock_guard guard(m_lock);
+        sureCameras.unite(m_knownCameras);
+    }
 
-    // 3. New files: their size (and, for a name that reads two ways, the
-    //    modification time) from one fstatat each, then rows in batches.
+    // 3. New files. Their sizes come later (fillSizes): a look at each of a
+    //    million files costs far more than reading their names. Only a name
+    //    that reads two ways, neither settled by the cameras in use, is
+    //    settled by its file's modification time.
     auto statOf = [dirFd](const QString &file, struct stat *info) {
         return dirFd >= 0 &&
                fstatat(dirFd, QFile::encodeName(file).constData(), info, AT_SYMLINK_NOFOLLOW) ==
                    0 &&
                S_ISREG(info->st_mode);
     };
+    LocalClock localClock;
     QList<IndexedPicture> fresh;
+    QSet<QString> present;
     for (const Listed &entry : std::as_const(listed)) {
+        if (!indexed.isEmpty())
+            present.insert(entry.file);
         if (indexed.contains(entry.file)) {
             ++summary.kept;
             continue;
         }
-        struct stat info = {};
-        if (!statOf(entry.file, &info))
-            continue;
         const std::optional<SnapshotReading> reading =
-            SnapshotNameReader::choose(entry.readings, sureCameras, [&info] {
-                return QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec);
+            SnapshotNameReader::choose(entry.readings, sureCameras, [&] {
+                struct stat info = {};
+                return statOf(entry.file, &info)
+                           ? QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec)
+                           : QDateTime();
             });
         IndexedPicture picture;
         picture.camera = reading->camera;
-        picture.timeMs = reading->localDateTime().toMSecsSinceEpoch();
+        picture.timeMs = localClock.msecsSinceEpoch(reading->date, reading->time);
         picture.file = entry.file;
-        picture.size = info.st_size;
         fresh.append(picture);
     }
+    listed.clear();
     QStringList gone;
     for (const QString &file : std::as_const(indexed)) {
         struct stat info = {};
@@ -408,49 +455,60 @@ ScanSummary PictureIndex::scanNow()
         if (!present.contains(file) && !statOf(file, &info))
             gone.append(file);
     }
-    if (dirFd >= 0)
-        ::close(dirFd);
 
+    // 4. The rows, in the key's order, so each batch appends to the table
+    //    rather than touching every page of it. Into an empty table (the
+    //    first scan) without the time index, made once at the end: sorting
+    //    once beats a scattered insert per row.
+    std::sort(fresh.begin(), fresh.end(),
+              [](const IndexedPicture &a, const IndexedPicture &b) { return a.file < b.file; });
+    const bool bulk = indexed.isEmpty() && fresh.size() > ScanBatch;
+    if (bulk && !run("DROP INDEX IF EXISTS pictures_by_time"))
+        return failed(QStringLiteral("cannot write the picture index"));
     for (qsizetype at = 0; at < fresh.size(); at += ScanBatch) {
-        std::lock_guard guard(m_lock);
-        Statement stmt(m_db, "INSERT OR IGNORE INTO pictures(file, camera, time, size)"
-                             " VALUES(?, ?, ?, ?)");
-        if (!stmt.ok() || !exec("BEGIN")) {
-            summary.failure =
-                databaseFailure(m_db, QStringLiteral("cannot write the picture index"));
-            return summary;
-        }
+        Statement stmt(db, "INSERT OR IGNORE INTO pictures(file, camera, time)"
+                           " VALUES(?, ?, ?)");
+        if (!stmt.ok() || !run("BEGIN IMMEDIATE"))
+            return failed(QStringLiteral("cannot write the picture index"));
         const qsizetype end = std::min(fresh.size(), at + ScanBatch);
         for (qsizetype i = at; i < end; ++i) {
             const IndexedPicture &picture = fresh.at(i);
             stmt.bind(1, picture.file);
             stmt.bind(2, picture.camera);
             stmt.bind(3, picture.timeMs);
-            stmt.bind(4, picture.size);
             if (stmt.step() == SQLITE_DONE)
-                summary.added += sqlite3_changes(m_db);
+                summary.added += sqlite3_changes(db);
             stmt.reset();
         }
-        if (!exec("COMMIT")) {
-            summary.failure =
-                databaseFailure(m_db, QStringLiteral("cannot write the picture index"));
-            exec("ROLLBACK");
-            return summary;
+        if (!run("COMMIT")) {
+            run("ROLLBACK");
+            return failed(QStringLiteral("cannot write the picture index"));
         }
     }
-    std::lock_guard guard(m_lock);
-    // Retention may have deleted files between our listing and our rows.
-    gone.append(QStringList(m_removedDuringScan.begin(), m_removedDuringScan.end()));
-    m_removedDuringScan.clear();
-    Statement stmt(m_db, "DELETE FROM pictures WHERE file = ?");
-    exec("BEGIN");
-    for (const QString &file : std::as_const(gone)) {
-        stmt.bind(1, file);
-        if (stmt.step() == SQLITE_DONE)
-            summary.removed += sqlite3_changes(m_db);
-        stmt.reset();
+    if (!run("CREATE INDEX IF NOT EXISTS pictures_by_time ON pictures(camera, time)"))
+        return failed(QStringLiteral("cannot write the picture index"));
+
+    // 5. Rows whose file has gone, and those retention deleted meanwhile: our
+    //    listing may have held them still.
+    {
+        std::lock_guard guard(m_lock);
+        gone.append(QStringList(m_removedDuringScan.begin(), m_removedDuringScan.end()));
+        m_removedDuringScan.clear();
     }
-    exec("COMMIT");
+    Statement remove(db, "DELETE FROM pictures WHERE file = ?");
+    if (!remove.ok() || !run("BEGIN IMMEDIATE"))
+        return failed(QStringLiteral("cannot write the picture index"));
+    for (const QString &file : std::as_const(gone)) {
+        remove.bind(1, file);
+        if (remove.step() == SQLITE_DONE)
+            summary.removed += sqlite3_changes(db);
+        remove.reset();
+    }
+    if (!run("COMMIT")) {
+        run("ROLLBACK");
+        return failed(QStringLiteral("cannot write the picture index"));
+    }
+    closeAll();
     summary.elapsedMs = clock.elapsed();
     return summary;
 }
@@ -458,6 +516,7 @@ ScanSummary PictureIndex::scanNow()
 void PictureIndex::startScan()
 {
     waitForScan();
+    m_stopping = false;
     m_scanning = true;
     m_worker = std::thread([this] {
         const ScanSummary summary = scanNow();
@@ -467,7 +526,55 @@ void PictureIndex::startScan()
         }
         m_scanning = false;
         emit scanFinished(summary);
+        if (!summary.failure)
+            emit sizesFilled(fillSizes());
     });
+}
+
+int PictureIndex::fillSizes()
+{
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(m_databasePath).constData(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return 0;
+    }
+    sqlite3_busy_timeout(db, 10000);
+    QStringList files;
+    {
+        Statement stmt(db, "SELECT file FROM pictures WHERE size IS NULL");
+        while (stmt.ok() && stmt.step() == SQLITE_ROW)
+            files.append(stmt.text(0));
+    }
+    const QByteArray folder = QFile::encodeName(m_camFolder);
+    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int filled = 0;
+    for (qsizetype at = 0; dirFd >= 0 && at < files.size() && !m_stopping.load(); at += ScanBatch) {
+        const qsizetype end = std::min(files.size(), at + ScanBatch);
+        QList<std::pair<QString, qint64>> sizes;
+        for (qsizetype i = at; i < end; ++i) {
+            struct stat info = {};
+            if (fstatat(dirFd, QFile::encodeName(files.at(i)).constData(), &info,
+                        AT_SYMLINK_NOFOLLOW) == 0)
+                sizes.append({files.at(i), qint64(info.st_size)});
+        }
+        Statement stmt(db, "UPDATE pictures SET size = ? WHERE file = ?");
+        if (!stmt.ok() ||
+            sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+            break;
+        for (const auto &[file, size] : std::as_const(sizes)) {
+            stmt.bind(1, size);
+            stmt.bind(2, file);
+            if (stmt.step() == SQLITE_DONE)
+                filled += sqlite3_changes(db);
+            stmt.reset();
+        }
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    if (dirFd >= 0)
+        ::close(dirFd);
+    sqlite3_close_v2(db);
+    return filled;
 }
 
 void PictureIndex::waitForScan()
@@ -519,7 +626,9 @@ QList<IndexedPicture> PictureIndex::between(const QString &camera, const QDateTi
                                             const QDateTime &to) const
 {
     static const QByteArray sql = QByteArray(SelectColumns) +
-                                  "WHERE camera = ? AND time >= ? AND time < ? ORDER BY time, file";
+                                  "WHERE camera = ? AND time >= ? AND time < ?"
+                                  // Within one second: the plain name, then -2, -3, ... -10.
+                                  " ORDER BY time, length(file), file";
     return select(sql.constData(), camera, from.toMSecsSinceEpoch(), to.toMSecsSinceEpoch());
 }
 

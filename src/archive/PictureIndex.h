@@ -81,13 +81,17 @@ public:
     Result<int> remove(const QString &path);
     Result<int> remove(const QStringList &paths);
 
-    // Reconciles the index with cam/ by the names alone (no picture is read):
-    // rows for new files, none for files gone. scanNow() runs on the calling
-    // thread; startScan() on a worker of its own and ends with scanFinished.
+    // Reconciles the index with cam/ by the names alone (no picture is read,
+    // no file looked at unless its name reads two ways): rows for new files,
+    // none for files gone. scanNow() runs on the calling thread; startScan()
+    // on a worker of its own, ends with scanFinished, then fills in the sizes
+    // (sizesFilled) while the index is already in use.
     ScanSummary scanNow();
     void startScan();
+    // The sizes of rows the scan made (size -1 until then). The number filled.
+    int fillSizes();
     bool isScanning() const { return m_scanning.load(); }
-    // Blocks until a started scan has ended.
+    // Blocks until a started scan, and the sizes after it, are done.
     void waitForScan();
 
     // Look-ups; every list is in time order.
@@ -108,6 +112,7 @@ public:
 
 signals:
     void scanFinished(const ScanSummary &summary);
+    void sizesFilled(int count);
 
 private:
     Result<bool> openDatabase();
@@ -127,5 +132,6 @@ private:
     QSet<QString> m_removedDuringScan;
 
     std::atomic<bool> m_scanning{false};
+    std::atomic<bool> m_stopping{false};
     std::thread m_worker;
 };
