@@ -17,10 +17,8 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -30,6 +28,7 @@
 
 #include "PictureIndex.h"
 #include "ReviewTimeline.h"
+#include "ScaledDecode.h"
 #include "SnapshotNameReader.h"
 
 namespace {
@@ -270,7 +269,7 @@ void ReviewWindow::showPicture(int index)
     timeline->setCurrent(int((picture.timeMs - dayStartMs()) / 1000));
     lblWhen->setText(
         tr("%1  %2  (%3 of %4)")
-            .arg(QLocale().toString(picture.time().time(), QLocale::LongFormat), picture.file)
+            .arg(picture.time().time().toString(QStringLiteral("HH:mm:ss")), picture.file)
             .arg(index + 1)
             .arg(m_day.size()));
     redrawPicture();
@@ -293,15 +292,7 @@ void ReviewWindow::redrawPicture()
 
 QImage ReviewWindow::decodeToFit(const QString &path, const QSize &box)
 {
-    QImageReader reader(path);
-    reader.setAutoTransform(false);
-    const QSize natural = reader.size();
-    if (!natural.isValid() || box.isEmpty())
-        return reader.read();
-    const QSize fitted = natural.scaled(box, Qt::KeepAspectRatio);
-    if (fitted.width() < natural.width())
-        reader.setScaledSize(fitted);
-    return reader.read();
+    return ScaledDecode::toFit(path, box);
 }
 
 void ReviewWindow::step(int pictures)

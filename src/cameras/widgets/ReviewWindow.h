@@ -64,8 +64,8 @@ public:
     bool isExporting() const { return m_exporter.isRunning(); }
     void cancelExport() { m_exporter.cancel(); }
 
-    // path decoded to fit box, keeping its shape: libjpeg decodes at 1/2, 1/4
-    // or 1/8 when that is still at least the box, then a smooth scale.
+    // path decoded to fit box, keeping its shape, at the largest of
+    // libjpeg-turbo's n/8 scales that fits (ScaledDecode).
     static QImage decodeToFit(const QString &path, const QSize &box);
 
     // The cameras and days anew, after a scan.
