@@ -53,7 +53,6 @@ ReviewWindow::ReviewWindow(PictureIndex *index, const QString &camFolder, QWidge
 {
     setObjectName(QStringLiteral("ReviewWindow"));
     setWindowTitle(tr("Review"));
-    setAttribute(Qt::WA_DeleteOnClose, false);
 
     cboCamera = new QComboBox(this);
     cboCamera->setObjectName(QStringLiteral("cboCamera"));
