@@ -172,9 +172,25 @@ Result<bool> PictureIndex::open()
     Result<bool> opened = openDatabase();
     if (opened)
         return true;
+    // A busy, locked, unreadable or full database may be a sound one that
+    // another program of ours is using: never delete it for that.
+    const int code = m_db ? (sqlite3_extended_errcode(m_db) & 0xff) : SQLITE_CANTOPEN;
+    closeDatabase();
+    switch (code) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+    case SQLITE_NOMEM:
+        return opened;
+    default:
+        break;
+    }
     // Whatever is there is no index of ours, or a damaged one: a cache, so
     // it goes, and the next scan fills a new one.
-    closeDatabase();
     for (const char *suffix : {"", "-wal", "-shm", "-journal"})
         QFile::remove(m_databasePath + QString::fromLatin1(suffix));
     m_rebuilt = true;

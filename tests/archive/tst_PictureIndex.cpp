@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -230,7 +231,18 @@ TEST_F(PictureIndexTest, AKillInTheMiddleOfWritingLeavesAWholeIndex)
                              SnapshotFileName::make(QStringLiteral("Gate"), moment.addSecs(-25)));
         }
     }
-    usleep(400 * 1000);
+    {
+        // Kill it in full flight: once it has written a good many rows, however
+        // slow the machine is today.
+        PictureIndex watcher(m_cam);
+        ASSERT_TRUE(watcher.open());
+        QElapsedTimer clock;
+        clock.start();
+        while (watcher.count(QStringLiteral("Gate")) < 200 && clock.elapsed() < 30000)
+            usleep(20 * 1000);
+        EXPECT_GE(watcher.count(QStringLiteral("Gate")), 200);
+    }
+    usleep(50 * 1000);
     ASSERT_EQ(kill(child, SIGKILL), 0);
     int status = 0;
     waitpid(child, &status, 0);
