@@ -11,6 +11,8 @@ packages=(
     libssl-dev ca-certificates
     lighttpd lighttpd-mod-openssl openssl
     libgtest-dev libgmock-dev libbenchmark-dev
+    libsqlite3-dev
+    libavcodec-dev libavformat-dev libswscale-dev libavutil-dev libx264-dev ffmpeg
     xvfb xauth
 )
 # Extra groups: "fuzz" for the clang fuzzers, "look" for screenshots, "format"

@@ -10,6 +10,7 @@
 #include "AppInfo.h"
 #include "PictureRetention.h"
 #include "RecordMode.h"
+#include "TimelapseMode.h"
 #include "TrustCertificate.h"
 
 namespace {
@@ -60,6 +61,8 @@ QString CommandLine::usage()
         "               [--keep-days N] [--keep-size SIZE] [--min-free SIZE]\n"
         "       tessaly --trust-certificate HOST:PORT [--yes]\n"
         "       tessaly [--open NAME]... [--open-all] [--wall]\n"
+        "       tessaly --timelapse NAME --from \"YYYY-MM-DD HH:MM\" --to \"YYYY-MM-DD HH:MM\"\n"
+        "               [--speed N | --length SECONDS] [--fps N] --output FILE.mp4\n"
         "Viewer and recorder for network cameras that publish a JPEG snapshot URL.\n"
         "\n"
         "Without options the main window opens. Cameras come from 00camlist.txt in the\n"
@@ -102,11 +105,18 @@ QString CommandLine::usage()
         "               order, as far as the 24 panels go\n"
         "  --wall       start with the wall: every open camera tiled over the window\n"
         "               (View > Wall)\n"
+        "  --timelapse NAME\n"
+        "               make an H.264 MP4 video of camera NAME's saved pictures from\n"
+        "               --from to --to (local times), each frame showing the picture of\n"
+        "               its moment; --speed N plays N real seconds per second (default\n"
+        "               60), or --length SECONDS sets the video's length; --fps (default\n"
+        "               30); a gap of more than a few frames is cut. Progress goes to\n"
+        "               standard error; the file appears under --output only when done\n"
         "  -h, --help   show this text\n"
         "  --version    show the version\n"
         "\n"
-        "Exit codes: 0 done or stopped by a signal, 1 nothing to record or a start-up\n"
-        "failure, 2 a wrong command line.");
+        "Exit codes: 0 done or stopped by a signal, 1 nothing to record, no pictures or\n"
+        "a failure, 2 a wrong command line.");
     return text.arg(AppInfo::companyName(), AppInfo::productName());
 }
 
@@ -137,6 +147,9 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
     };
     QString trustTarget;
     bool yes = false;
+    bool timelapse = false;
+    bool windowOptions = false;
+    QStringList timelapseOptions;
     const auto valueAfter = [&](qsizetype &i) {
         ++i;
         return i < arguments.size() ? arguments.at(i) : QString();
@@ -200,6 +213,46 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
                                               "none), not '%2'")
                                    .arg(argument, value));
             (argument == QLatin1String("--keep-size") ? parsed.keepSize : parsed.minFree) = *bytes;
+        } else if (argument == QLatin1String("--timelapse")) {
+            if (++i >= arguments.size() || arguments.at(i).isEmpty())
+                return failure(QStringLiteral("option '--timelapse' needs a camera name"));
+            timelapse = true;
+            parsed.timelapse.camera = arguments.at(i);
+        } else if (argument == QLatin1String("--from") || argument == QLatin1String("--to")) {
+            const QString value = valueAfter(i);
+            const QDateTime moment =
+                QDateTime::fromString(value, QStringLiteral("yyyy-MM-dd HH:mm"));
+            if (!moment.isValid())
+                return failure(QStringLiteral("option '%1' takes a local time like "
+                                              "\"2026-07-12 08:00\", not '%2'")
+                                   .arg(argument, value));
+            (argument == QLatin1String("--from") ? parsed.timelapse.from : parsed.timelapse.to) =
+                moment;
+            timelapseOptions << argument;
+        } else if (argument == QLatin1String("--speed") || argument == QLatin1String("--length")) {
+            const QString value = valueAfter(i);
+            bool ok = false;
+            const double number = value.toDouble(&ok);
+            if (!ok || !(number > 0) || number > 1e7)
+                return failure(QStringLiteral("option '%1' takes a number above 0, not '%2'")
+                                   .arg(argument, value));
+            (argument == QLatin1String("--speed") ? parsed.timelapse.speed
+                                                  : parsed.timelapse.length) = number;
+            timelapseOptions << argument;
+        } else if (argument == QLatin1String("--fps")) {
+            const QString value = valueAfter(i);
+            bool ok = false;
+            const int fps = value.toInt(&ok);
+            if (!ok || fps < 1 || fps > 120)
+                return failure(
+                    QStringLiteral("option '--fps' takes 1 to 120, not '%1'").arg(value));
+            parsed.timelapse.fps = fps;
+            timelapseOptions << argument;
+        } else if (argument == QLatin1String("--output")) {
+            if (++i >= arguments.size() || arguments.at(i).isEmpty())
+                return failure(QStringLiteral("option '--output' needs a file name"));
+            parsed.timelapse.output = arguments.at(i);
+            timelapseOptions << argument;
         } else if (argument == QLatin1String("--open")) {
             if (++i >= arguments.size() || arguments.at(i).isEmpty())
                 return failure(QStringLiteral("option '--open' needs a camera name"));
@@ -209,6 +262,7 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
         } else if (argument == QLatin1String("--wall")) {
             open.wall = true;
         } else if (const QtOption *option = qtOption(argument)) {
+            windowOptions = true;
             if (option->takesValue && ++i >= arguments.size())
                 return failure(QStringLiteral("option '%1' needs a value").arg(argument));
         } else if (argument.startsWith(QLatin1Char('-'))) {
@@ -224,12 +278,28 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
     if (open.wall && !help && !version &&
         (record || parsed.storesSomething() || !trustTarget.isEmpty()))
         return failure(QStringLiteral("--wall is for the window"));
+    if (!timelapse && !timelapseOptions.isEmpty() && !help && !version)
+        return failure(
+            QStringLiteral("option '%1' belongs to '--timelapse'").arg(timelapseOptions.first()));
     if (help) {
         parsed.action = Action::Help;
         parsed.message = usage();
     } else if (version) {
         parsed.action = Action::Version;
         parsed.message = versionText();
+    } else if (timelapse) {
+        // A video is made without a window, cameras or stored settings.
+        if (record || parsed.storesSomething() || opens || windowOptions ||
+            !trustTarget.isEmpty() || yes)
+            return failure(QStringLiteral("'--timelapse' goes alone with its own options"));
+        const TimelapseRequest &request = parsed.timelapse;
+        if (!request.from.isValid() || !request.to.isValid() || request.output.isEmpty())
+            return failure(QStringLiteral("'--timelapse' needs --from, --to and --output"));
+        if (request.to <= request.from)
+            return failure(QStringLiteral("'--to' must come after '--from'"));
+        if (request.speed && request.length)
+            return failure(QStringLiteral("'--speed' and '--length' do not go together"));
+        parsed.action = Action::Timelapse;
     } else if (!trustTarget.isEmpty()) {
         if (record || parsed.storesSomething() || opens)
             return failure(QStringLiteral("'--trust-certificate' goes alone (with '--yes')"));
@@ -290,6 +360,8 @@ std::optional<int> CommandLine::run(int &argc, char **argv, OpenRequest *open)
             {autoSave, parsed.keepOriginal, parsed.keepDays, parsed.keepSize, parsed.minFree},
             parsed.action == Action::Record);
     }
+    case Action::Timelapse:
+        return TimelapseMode::run(argc, argv, parsed.timelapse);
     case Action::TrustCertificate: {
         QCoreApplication app(argc, argv);
         AppInfo::applyToApplication();

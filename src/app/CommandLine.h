@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -17,13 +18,37 @@
 // of the saved pictures; --open NAME (repeatable) and --open-all open cameras
 // of the list in the window at start, --wall shows them as a wall;
 // --trust-certificate HOST:PORT [--yes]
-// trusts one HTTPS camera's certificate; --help and --version answer and end.
+// trusts one HTTPS camera's certificate; --timelapse NAME --from --to
+// --output makes a timelapse video of saved pictures headless; --help and
+// --version answer and end.
 // Anything else is refused with exit code 2 before any window or camera is
 // touched, so a typo in a service file fails loudly instead of opening a GUI.
 class CommandLine
 {
 public:
-    enum class Action { Window, Record, StoreSettings, TrustCertificate, Help, Version, Fail };
+    enum class Action {
+        Window,
+        Record,
+        StoreSettings,
+        TrustCertificate,
+        Timelapse,
+        Help,
+        Version,
+        Fail
+    };
+
+    // --timelapse NAME --from "YYYY-MM-DD HH:MM" --to "YYYY-MM-DD HH:MM"
+    // [--speed N | --length SECONDS] [--fps N] --output FILE.mp4
+    struct TimelapseRequest
+    {
+        QString camera;               // the camera's name as in the list
+        QDateTime from;               // local
+        QDateTime to;                 // local, after from
+        std::optional<double> speed;  // real seconds per video second
+        std::optional<double> length; // seconds of video
+        int fps = 30;
+        QString output;
+    };
 
     // The cameras the window opens at start, as double-clicks on the list would.
     struct OpenRequest
@@ -58,6 +83,7 @@ public:
                    alsoEveryMinutes;
         }
         OpenRequest open;
+        TimelapseRequest timelapse;
     };
 
     static constexpr int UsageExitCode = 2;

@@ -300,3 +300,55 @@ TEST(CommandLine, WallIsForTheWindowOnly)
     }
     EXPECT_TRUE(CommandLine::usage().contains("--wall"));
 }
+
+TEST(CommandLine, TimelapseTakesACameraATimeSpanAndAnOutput)
+{
+    const CommandLine::Parsed parsed = CommandLine::parse(
+        {"--timelapse", "Front Door", "--from", "2026-07-12 08:00", "--to", "2026-07-12 17:30",
+         "--length", "90", "--fps", "25", "--output", "day.mp4"});
+    ASSERT_EQ(parsed.action, Action::Timelapse) << parsed.message.toStdString();
+    EXPECT_EQ(parsed.timelapse.camera, QStringLiteral("Front Door"));
+    EXPECT_EQ(parsed.timelapse.from, QDateTime(QDate(2026, 7, 12), QTime(8, 0)));
+    EXPECT_EQ(parsed.timelapse.to, QDateTime(QDate(2026, 7, 12), QTime(17, 30)));
+    EXPECT_EQ(parsed.timelapse.length, 90.0);
+    EXPECT_FALSE(parsed.timelapse.speed);
+    EXPECT_EQ(parsed.timelapse.fps, 25);
+    EXPECT_EQ(parsed.timelapse.output, QStringLiteral("day.mp4"));
+
+    const CommandLine::Parsed bySpeed =
+        CommandLine::parse({"--timelapse", "Gate", "--from", "2026-07-12 08:00", "--to",
+                            "2026-07-13 08:00", "--speed", "600", "--output", "x.mp4"});
+    ASSERT_EQ(bySpeed.action, Action::Timelapse);
+    EXPECT_EQ(bySpeed.timelapse.speed, 600.0);
+    EXPECT_EQ(bySpeed.timelapse.fps, 30);
+}
+
+TEST(CommandLine, TimelapseWithTheWindowsOptionsOrWithoutItsOwnExitsWithTwo)
+{
+    const QStringList base = {"--timelapse",      "Gate",     "--from", "2026-07-12 08:00", "--to",
+                              "2026-07-12 09:00", "--output", "x.mp4"};
+    const Refusal cases[] = {
+        {base + QStringList{"--open", "Gate"}, "goes alone"},
+        {base + QStringList{"--open-all"}, "goes alone"},
+        {base + QStringList{"-platform", "xcb"}, "goes alone"},
+        {base + QStringList{"--record"}, "goes alone"},
+        {base + QStringList{"--autosave", "on"}, "goes alone"},
+        {base + QStringList{"--speed", "10", "--length", "60"}, "do not go together"},
+        {{"--timelapse", "Gate", "--from", "2026-07-12 08:00", "--output", "x.mp4"}, "--to"},
+        {{"--timelapse", "Gate", "--from", "2026-07-12 08:00", "--to", "2026-07-12 09:00"},
+         "--output"},
+        {{"--timelapse", "Gate", "--from", "2026-07-12 09:00", "--to", "2026-07-12 08:00",
+          "--output", "x.mp4"},
+         "after"},
+        {{"--timelapse", "Gate", "--from", "12/7/2026 8:00"}, "2026-07-12 08:00"},
+        {base + QStringList{"--fps", "0"}, "--fps"},
+        {base + QStringList{"--speed", "-3"}, "--speed"},
+        {{"--timelapse"}, "camera name"},
+        {{"--output", "x.mp4"}, "belongs to '--timelapse'"},
+        {{"--open-all", "--fps", "30"}, "belongs to '--timelapse'"},
+    };
+    for (const Refusal &c : cases)
+        EXPECT_TRUE(refusedWith(c.arguments).contains(c.says))
+            << c.arguments.join(' ').toStdString() << " -> "
+            << refusedWith(c.arguments).toStdString();
+}
