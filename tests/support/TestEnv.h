@@ -6,7 +6,7 @@
 #include <QSize>
 #include <QString>
 
-// Every test runs with TESSALY_HOME and XDG_CONFIG_HOME pointing into a
+// Every test runs with TESSALY_HOME, XDG_CONFIG_HOME and XDG_DATA_HOME pointing into a
 // temporary directory that is removed when the test program ends.
 namespace TestEnv {
 
@@ -18,6 +18,9 @@ QString freshProgramDirectory();
 
 // Makes a new, empty per-user config directory and points XDG_CONFIG_HOME at it.
 QString freshConfigDirectory();
+
+// Makes a new, empty per-user data directory and points XDG_DATA_HOME at it.
+QString freshDataDirectory();
 
 // Path of a file under tests/data.
 QString dataFile(const QString &name);

@@ -19,6 +19,7 @@ int main(int argc, char **argv)
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
     TestEnv::freshConfigDirectory();
+    TestEnv::freshDataDirectory();
     TestEnv::freshProgramDirectory();
 
     QApplication app(argc, argv);
