@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "Settings.h"
+
 // What the command line asks for. Without options the program opens its main
 // window; --record records headless; --autosave on|off stores the "AutoSave
 // New Pictures" option the way its check box does (a box without a desktop has
@@ -12,13 +14,24 @@
 // own pictures" option; --keep-days, --keep-size and --min-free the limits
 // of the saved pictures; --open NAME (repeatable) and --open-all open cameras
 // of the list in the window at start; --trust-certificate HOST:PORT [--yes]
-// trusts one HTTPS camera's certificate; --help and --version answer and end.
+// trusts one HTTPS camera's certificate; --web [ADDRESS:]PORT|off, --web-cert
+// FILE and --web-key FILE store how the web view listens, --web-password sets
+// its password; --help and --version answer and end.
 // Anything else is refused with exit code 2 before any window or camera is
 // touched, so a typo in a service file fails loudly instead of opening a GUI.
 class CommandLine
 {
 public:
-    enum class Action { Window, Record, StoreSettings, TrustCertificate, Help, Version, Fail };
+    enum class Action {
+        Window,
+        Record,
+        StoreSettings,
+        TrustCertificate,
+        SetWebPassword,
+        Help,
+        Version,
+        Fail
+    };
 
     // The cameras the window opens at start, as double-clicks on the list would.
     struct OpenRequest
@@ -44,9 +57,16 @@ public:
         std::optional<qint64> keepSize;
         std::optional<qint64> minFree;
 
+        // --web: the web view switched off, or on at an address and port.
+        std::optional<Settings::WebView> webView;
+        // --web-cert and --web-key, always both; as given on the command line.
+        std::optional<QString> webCertificate;
+        std::optional<QString> webKey;
+
         bool storesSomething() const
         {
-            return autoSave || keepOriginal || keepDays || keepSize || minFree;
+            return autoSave || keepOriginal || keepDays || keepSize || minFree || webView ||
+                   webCertificate;
         }
         OpenRequest open;
     };

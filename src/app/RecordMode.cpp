@@ -4,7 +4,10 @@
 #include <cstdio>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+#include <QTimer>
 
 #include "AppInfo.h"
 #include "CamListFile.h"
@@ -15,6 +18,8 @@
 #include "Recorder.h"
 #include "Settings.h"
 #include "StopSignals.h"
+#include "WebCertificate.h"
+#include "WebView.h"
 
 namespace {
 
@@ -77,6 +82,91 @@ QString sizeShown(qint64 bytes, const QString &none)
     return bytes > 0 ? PictureRetention::sizeText(bytes) : none;
 }
 
+// How the web view is to listen, stored for the next runs and the window.
+bool storeWebView(const Settings::WebView &view)
+{
+    if (!Settings::setWebView(view)) {
+        writeLine(stderr, QStringLiteral("tessaly: \"Web view\" could not be stored"));
+        return false;
+    }
+    const QString text = Settings::webViewText(view);
+    writeLine(stderr,
+              QStringLiteral("tessaly: \"Web view\" is %1 (\"webView\" = \"%2\")")
+                  .arg(view.on ? QStringLiteral("on at https://%1/").arg(text) : text, text));
+    if (view.on && Settings::webPasswordHash().isEmpty())
+        writeLine(stderr, QStringLiteral("tessaly: set its password with: tessaly --web-password"));
+    return true;
+}
+
+// The user's own certificate and key, checked to be a pair before they are stored.
+bool storeWebCertificate(const QString &certificate, const QString &key)
+{
+    const QString certificatePath = QFileInfo(certificate).absoluteFilePath();
+    const QString keyPath = QFileInfo(key).absoluteFilePath();
+    const Result<WebCertificate> pair = WebCertificate::load(certificatePath, keyPath);
+    if (!pair) {
+        writeLine(stderr, QStringLiteral("tessaly: ") + pair.errorText());
+        return false;
+    }
+    if (!Settings::setWebCertificate(certificatePath, keyPath)) {
+        writeLine(stderr,
+                  QStringLiteral("tessaly: the web view's certificate could not be stored"));
+        return false;
+    }
+    writeLine(stderr,
+              QStringLiteral("tessaly: the web view uses %1 (SHA-256 %2)")
+                  .arg(QDir::toNativeSeparators(certificatePath), pair.value().fingerprintText()));
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The web view's cameras, fed from the engine's signals. This is the one place
+// that knows how a panel becomes a camera of the web view; it goes when the
+// cameras are objects of their own, which then feed the board themselves.
+// Panel index i is camera i + 1 of the board. Only plain values cross: the
+// name, the refresh, the JPEG bytes and a line about the camera's health,
+// never its address.
+QString healthLine(const CameraEngine &engine, int index)
+{
+    const CameraHealth &health = engine.health(index);
+    const qint64 now = engine.nowMs();
+    if (health.isFailing())
+        return QStringLiteral("failing for %1 (%2 failed fetches)")
+            .arg(CameraHealth::spanText(now - health.downSinceMs()))
+            .arg(health.failuresInRun());
+    if (!health.hasPicture())
+        return QStringLiteral("waiting for the first picture");
+    return QStringLiteral("delivering; last picture %1 ago")
+        .arg(CameraHealth::spanText(now - health.lastPictureMs()));
+}
+
+void feedWebView(CameraEngine &engine, WebView &web, QObject *context)
+{
+    WebCameraBoard &board = web.board();
+    for (int index = 0; index < CameraEngine::PanelCount; ++index) {
+        const PanelStatus &status = engine.status(index);
+        if (status.inUse)
+            board.setCamera(index + 1, status.name, status.refresh);
+    }
+    QObject::connect(&engine, &CameraEngine::pictureArrived, context,
+                     [&board](int index, const Picture &picture, bool) {
+                         if (picture.format() == "jpeg")
+                             board.setPicture(index + 1, picture.bytes(),
+                                              QDateTime::currentDateTime());
+                     });
+    QObject::connect(&engine, &CameraEngine::stopped, context,
+                     [&board](int index, bool) { board.remove(index + 1); });
+    auto *timer = new QTimer(context);
+    QObject::connect(timer, &QTimer::timeout, context, [&engine, &board] {
+        for (int index = 0; index < CameraEngine::PanelCount; ++index) {
+            if (engine.status(index).inUse)
+                board.setHealth(index + 1, engine.isStale(index), healthLine(engine, index));
+        }
+    });
+    timer->start(1000);
+}
+// ---------------------------------------------------------------------------
+
 } // namespace
 
 int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool record)
@@ -114,6 +204,11 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
             QStringLiteral("Keep free on the disk"), QStringLiteral("minFree"), *switches.minFree,
             sizeShown(*switches.minFree, QStringLiteral("nothing")), &Settings::setMinFree))
         return 1;
+    if (switches.webView && !storeWebView(*switches.webView))
+        return 1;
+    if (switches.webCertificate && switches.webKey &&
+        !storeWebCertificate(*switches.webCertificate, *switches.webKey))
+        return 1;
     if (!record)
         return 0;
 
@@ -144,11 +239,28 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
                                            : QStringLiteral("off"),
                        QDir::toNativeSeparators(AppInfo::programFile(QStringLiteral("cam")))));
 
+    // The web view, when it is on: a web view that cannot start is told, and
+    // the recording goes on without it.
+    WebView web;
+    QObject feeding;
+    if (Settings::webView().on) {
+        const Result<QStringList> started = web.start();
+        if (started) {
+            for (const QString &line : started.value())
+                writeLine(stderr, QStringLiteral("tessaly: ") + line);
+            feedWebView(engine, web, &feeding);
+        } else {
+            writeLine(stderr,
+                      QStringLiteral("tessaly: web view not started: ") + started.errorText());
+        }
+    }
+
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [&](int) {
         recorder.stop();
         QCoreApplication::quit();
     });
     app.exec();
+    web.stop();
     recorder.stop();
     writeLine(stderr, QStringLiteral("tessaly: ") + recorder.summaryLine());
     // Camera names come from the list file: shown, never obeyed.

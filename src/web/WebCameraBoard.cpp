@@ -22,6 +22,9 @@ void WebCameraBoard::setPicture(int id, const QByteArray &jpeg, const QDateTime 
     if (it == m_cameras.end())
         return; // closed while the picture was on its way
     Camera &camera = it->second;
+    // The same bytes fetched again are the same picture, from the same moment.
+    if (camera.jpeg == jpeg)
+        return;
     camera.jpeg = jpeg;
     camera.time = time;
     ++camera.sequence;

@@ -41,7 +41,8 @@ public:
     void setCamera(int id, const QString &name, const QString &refresh);
     // A camera closed: its picture is forgotten at once.
     void remove(int id);
-    // A new picture (the camera's JPEG bytes) arrived at time.
+    // A new picture (the camera's JPEG bytes) arrived at time. The same bytes
+    // again change nothing.
     void setPicture(int id, const QByteArray &jpeg, const QDateTime &time);
     // Whether the camera delivers, and the line that says so.
     void setHealth(int id, bool stale, const QString &health);
