@@ -9,7 +9,6 @@ QByteArray head(const char *title)
 <head>
 <meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
-<meta name="referrer" content="no-referrer">
 <title>)") +
            title +
            R"(</title>

@@ -211,11 +211,12 @@ struct WebServerGlue
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE,
                                 answer.contentType.constData());
         // Every answer: no framing, no guessing of types, our own origin only,
-        // and nothing kept by a cache or told to another site.
+        // and nothing kept by a cache or told to another site. (No referrer at
+        // all would make the browser send "Origin: null" with our own forms.)
         MHD_add_response_header(response, "Content-Security-Policy", "default-src 'self'");
         MHD_add_response_header(response, "X-Frame-Options", "DENY");
         MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
-        MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
+        MHD_add_response_header(response, "Referrer-Policy", "same-origin");
         MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
         for (const auto &[name, value] : answer.headers)
             MHD_add_response_header(response, name.constData(), value.constData());
