@@ -14,8 +14,8 @@ TEST(GridPicture, LargePicturesShrinkByTheDctScaleAndSmallOnesStayTheCamerasOwn)
         QSize camera;
         QSize tile;
     } cases[] = {
-        {{1920, 1080}, {480, 270}}, {{1280, 720}, {640, 360}}, {{2592, 1944}, {324, 243}},
-        {{640, 480}, {640, 480}},   {{321, 241}, {321, 241}},
+        {{1920, 1080}, {240, 135}}, {{1280, 720}, {320, 180}}, {{2592, 1944}, {324, 243}},
+        {{640, 480}, {320, 240}},   {{321, 241}, {161, 121}},  {{320, 240}, {320, 240}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(

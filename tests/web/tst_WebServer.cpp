@@ -302,7 +302,7 @@ TEST_F(WebServerTest, LoginSetsAStrictCookieAndTheSessionReachesCamerasAndPictur
     EXPECT_EQ(picture.body, m_picture) << "the camera's own bytes";
     const Response grid = exchange(get("/camera/1/grid.jpg?v=1", session));
     ASSERT_EQ(grid.status, 200);
-    EXPECT_EQ(QImage::fromData(grid.body).size(), QSize(640, 360));
+    EXPECT_EQ(QImage::fromData(grid.body).size(), QSize(320, 180));
     EXPECT_EQ(exchange(get("/camera/7/latest.jpg", session)).status, 404);
     EXPECT_EQ(exchange(get("/camera/8", session)).status, 404);
     EXPECT_EQ(exchange(get("/camera/7", session)).status, 200);
