@@ -205,15 +205,3 @@ TEST_F(SettingsTest, WebViewParsesOffPortAndAddressPortAndReadsAnythingElseAsOff
                                            QStringLiteral("webView"), QStringLiteral("80;")));
     EXPECT_FALSE(Settings::webView().on);
 }
-
-TEST_F(SettingsTest, WebPasswordHashAndCertificatePathsAreEmptyUntilStored)
-{
-    EXPECT_TRUE(Settings::webPasswordHash().isEmpty());
-    EXPECT_TRUE(Settings::webCertificate().isEmpty());
-    ASSERT_TRUE(Settings::setWebPasswordHash(QStringLiteral("$argon2id$v=19$m=65536,t=2,p=1$x")));
-    EXPECT_EQ(Settings::webPasswordHash(), QStringLiteral("$argon2id$v=19$m=65536,t=2,p=1$x"));
-    ASSERT_TRUE(
-        Settings::setWebCertificate(QStringLiteral("/etc/c.pem"), QStringLiteral("/k.pem")));
-    EXPECT_EQ(Settings::webCertificate(), QStringLiteral("/etc/c.pem"));
-    EXPECT_EQ(Settings::webKey(), QStringLiteral("/k.pem"));
-}

@@ -48,14 +48,6 @@ def free_port():
         return s.getsockname()[1]
 
 
-def find(program, *names):
-    for name in (program,) + names:
-        path = shutil.which(name)
-        if path:
-            return path
-    return None
-
-
 class Output:
     """Collects a process's standard error as it comes, on a thread."""
 
@@ -124,8 +116,8 @@ class WebViewInABrowser(unittest.TestCase):
             r"web view certificate SHA-256 ([0-9A-F:]{95})").group(1)
         cls.base = "https://127.0.0.1:%d" % cls.web_port
 
-        chromium = find("chromium", "chromium-browser", "google-chrome")
-        driver = find("chromedriver")
+        chromium = shutil.which("chromium")
+        driver = shutil.which("chromedriver")
         if not chromium or not driver:
             raise AssertionError("chromium and chromedriver are needed: "
                                  "run bash scripts/install-deps.sh web")
@@ -252,7 +244,7 @@ class WebViewInABrowser(unittest.TestCase):
 
         self.wait(lambda d: len(pictures()) == 4, what="four tiles with pictures")
         names = sorted(t.find_element(By.CLASS_NAME, "name").text.split(" \u00b7 ")[0]
-                       for t in d_tiles())
+                       for t in d_tiles())  # "Demo 1 · 10:00:09"
         self.assertEqual(names, ["Demo 1", "Demo 2", "Demo 3", "Demo 4"])
         first = pictures()
         if ARGS.screenshot:

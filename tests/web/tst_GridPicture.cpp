@@ -31,11 +31,7 @@ TEST(GridPicture, LargePicturesShrinkByTheDctScaleAndSmallOnesStayTheCamerasOwn)
         else
             EXPECT_LT(tile.size(), jpeg.size());
     }
-}
-
-TEST(GridPicture, WhatIsNoJpegGivesNoTile)
-{
-    EXPECT_TRUE(GridPicture::make(QByteArray()).isEmpty());
+    // What is no JPEG gives no tile.
     EXPECT_TRUE(GridPicture::make("not a picture").isEmpty());
     EXPECT_TRUE(GridPicture::make(TestPictures::gif(QSize(800, 600))).isEmpty());
 }

@@ -34,24 +34,12 @@ struct Response
 {
     bool answered = false;
     int status = 0;
-    QList<QPair<QByteArray, QByteArray>> headers; // names in lower case
+    QMap<QByteArray, QByteArray> headers; // names in lower case; ours are never repeated
     QByteArray body;
     QByteArray raw;
 
-    QByteArray header(const QByteArray &name) const
-    {
-        for (const auto &[key, value] : headers)
-            if (key == name)
-                return value;
-        return {};
-    }
-    bool has(const QByteArray &name) const
-    {
-        for (const auto &[key, value] : headers)
-            if (key == name)
-                return true;
-        return false;
-    }
+    QByteArray header(const QByteArray &name) const { return headers.value(name); }
+    bool has(const QByteArray &name) const { return headers.contains(name); }
 };
 
 Response parse(const QByteArray &raw)
@@ -70,8 +58,8 @@ Response parse(const QByteArray &raw)
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const qsizetype colon = lines.at(i).indexOf(':');
         if (colon > 0)
-            r.headers.append({lines.at(i).left(colon).trimmed().toLower(),
-                              lines.at(i).mid(colon + 1).trimmed()});
+            r.headers.insert(lines.at(i).left(colon).trimmed().toLower(),
+                             lines.at(i).mid(colon + 1).trimmed());
     }
     r.body = raw.mid(end + 4);
     return r;
