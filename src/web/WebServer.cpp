@@ -304,7 +304,6 @@ Result<bool> WebServer::start(const QString &address, quint16 port,
         return Failure::of(Failure::Kind::BadAddress,
                            QStringLiteral("\"%1\" is not an IP address.").arg(address));
     sockaddr_storage storage{};
-    socklen_t length = 0;
     unsigned int flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_TLS;
     if (host.protocol() == QAbstractSocket::IPv6Protocol) {
         auto *v6 = reinterpret_cast<sockaddr_in6 *>(&storage);
@@ -312,16 +311,13 @@ Result<bool> WebServer::start(const QString &address, quint16 port,
         v6->sin6_port = htons(port);
         const Q_IPV6ADDR bytes = host.toIPv6Address();
         std::memcpy(&v6->sin6_addr, bytes.c, sizeof bytes.c);
-        length = sizeof *v6;
         flags |= MHD_USE_IPv6;
     } else {
         auto *v4 = reinterpret_cast<sockaddr_in *>(&storage);
         v4->sin_family = AF_INET;
         v4->sin_port = htons(port);
         v4->sin_addr.s_addr = htonl(host.toIPv4Address());
-        length = sizeof *v4;
     }
-    Q_UNUSED(length);
     // libmicrohttpd keeps pointers to these for as long as it runs.
     m_certificatePem = certificate.certificatePem;
     m_keyPem = certificate.keyPem;
