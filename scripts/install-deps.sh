@@ -9,18 +9,21 @@ packages=(
     libturbojpeg0-dev
     libcurl4-openssl-dev libxxhash-dev
     libssl-dev ca-certificates
+    libmicrohttpd-dev libsodium-dev
     lighttpd lighttpd-mod-openssl openssl
     libgtest-dev libgmock-dev libbenchmark-dev
     libsqlite3-dev
     libavcodec-dev libavformat-dev libswscale-dev libavutil-dev libx264-dev ffmpeg
     xvfb xauth
 )
-# Extra groups: "fuzz" for the clang fuzzers, "look" for screenshots, "format"
+# Extra groups: "web" for the real-browser test of the web view (headless
+# Chromium driven by Selenium), "fuzz" for the clang fuzzers, "look" for screenshots, "format"
 # for the layout check, "install"
 # for the install checks and the Debian package (validators, dpkg-shlibdeps),
 # "peer" for scripts/bench-peer.sh (motion, measured beside us; not in CI).
 for extra in "$@"; do
     case "$extra" in
+        web) packages+=(chromium chromium-driver python3-selenium) ;;
         fuzz) packages+=(clang libclang-rt-14-dev) ;;
         # The pictures in docs/: a window manager for the title bars, the clicks and
         # the window lookups of scripts/screenshots.sh, and import.

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build="${1:-build}"
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh web
 
 sanitizers="${ENABLE_SANITIZERS:-OFF}"
 # Benchmarks are not tests: a sanitizer build has no use for them.

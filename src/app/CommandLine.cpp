@@ -12,6 +12,7 @@
 #include "RecordMode.h"
 #include "TimelapseMode.h"
 #include "TrustCertificate.h"
+#include "WebPasswordCommand.h"
 
 namespace {
 
@@ -59,10 +60,12 @@ QString CommandLine::usage()
         "Usage: tessaly [--record] [--autosave on|off|change] [--keep-original on|off]\n"
         "               [--detect on|off] [--also-every MINUTES]\n"
         "               [--keep-days N] [--keep-size SIZE] [--min-free SIZE]\n"
+        "               [--web [ADDRESS:]PORT|off] [--web-cert FILE --web-key FILE]\n"
         "       tessaly --trust-certificate HOST:PORT [--yes]\n"
         "       tessaly [--open NAME]... [--open-all] [--wall]\n"
         "       tessaly --timelapse NAME --from \"YYYY-MM-DD HH:MM\" --to \"YYYY-MM-DD HH:MM\"\n"
         "               [--speed N | --length SECONDS] [--fps N] --output FILE.mp4\n"
+        "       tessaly --web-password\n"
         "Viewer and recorder for network cameras that publish a JPEG snapshot URL.\n"
         "\n"
         "Without options the main window opens. Cameras come from 00camlist.txt in the\n"
@@ -99,6 +102,16 @@ QString CommandLine::usage()
         "  --min-free SIZE\n"
         "               pause autosave while the disk has less than SIZE free\n"
         "               (default 1G; 0: never pause); all three are stored like --autosave\n"
+        "  --web [ADDRESS:]PORT|off\n"
+        "               serve the web view over HTTPS on ADDRESS (default 127.0.0.1;\n"
+        "               0.0.0.0 for every network) and PORT (8443 by default), or not\n"
+        "               at all; stored like --autosave\n"
+        "  --web-cert FILE --web-key FILE\n"
+        "               use your own PEM certificate and key for the web view instead\n"
+        "               of the self-signed one Tessaly makes; stored like --autosave\n"
+        "  --web-password\n"
+        "               set the web view's password: asked twice on a terminal, else\n"
+        "               one line read from standard input; only a hash is stored\n"
         "  --open NAME  open the camera of the list called NAME in the window at start,\n"
         "               as a double-click on it would; may be given more than once\n"
         "  --open-all   open every camera of the list in the window at start, in file\n"
@@ -150,6 +163,7 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
     bool timelapse = false;
     bool windowOptions = false;
     QStringList timelapseOptions;
+    bool webPassword = false;
     const auto valueAfter = [&](qsizetype &i) {
         ++i;
         return i < arguments.size() ? arguments.at(i) : QString();
@@ -253,6 +267,21 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
                 return failure(QStringLiteral("option '--output' needs a file name"));
             parsed.timelapse.output = arguments.at(i);
             timelapseOptions << argument;
+        } else if (argument == QLatin1String("--web")) {
+            const QString value = valueAfter(i);
+            parsed.webView = Settings::parseWebView(value);
+            if (!parsed.webView)
+                return failure(QStringLiteral("option '--web' takes [ADDRESS:]PORT (a numeric "
+                                              "address, a port from 1 to 65535) or off, not '%1'")
+                                   .arg(value));
+        } else if (argument == QLatin1String("--web-cert") ||
+                   argument == QLatin1String("--web-key")) {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty())
+                return failure(QStringLiteral("option '%1' needs a file").arg(argument));
+            (argument == QLatin1String("--web-cert") ? parsed.webCertificate : parsed.webKey) =
+                arguments.at(++i);
+        } else if (argument == QLatin1String("--web-password")) {
+            webPassword = true;
         } else if (argument == QLatin1String("--open")) {
             if (++i >= arguments.size() || arguments.at(i).isEmpty())
                 return failure(QStringLiteral("option '--open' needs a camera name"));
@@ -271,6 +300,8 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
             return failure(QStringLiteral("unexpected argument '%1'").arg(argument));
         }
     }
+    if (parsed.webCertificate.has_value() != parsed.webKey.has_value() && !help && !version)
+        return failure(QStringLiteral("'--web-cert' and '--web-key' go together"));
     if (yes && trustTarget.isEmpty() && !help && !version)
         return failure(QStringLiteral("option '--yes' belongs to '--trust-certificate'"));
     parsed.open = open;
@@ -300,6 +331,10 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
         if (request.speed && request.length)
             return failure(QStringLiteral("'--speed' and '--length' do not go together"));
         parsed.action = Action::Timelapse;
+    } else if (webPassword) {
+        if (record || parsed.storesSomething() || opens || !trustTarget.isEmpty())
+            return failure(QStringLiteral("'--web-password' goes alone"));
+        parsed.action = Action::SetWebPassword;
     } else if (!trustTarget.isEmpty()) {
         if (record || parsed.storesSomething() || opens)
             return failure(QStringLiteral("'--trust-certificate' goes alone (with '--yes')"));
@@ -357,11 +392,17 @@ std::optional<int> CommandLine::run(int &argc, char **argv, OpenRequest *open)
             autoSave = *parsed.autoSave == Settings::AutoSaveMode::Every;
         return RecordMode::run(
             argc, argv,
-            {autoSave, parsed.keepOriginal, parsed.keepDays, parsed.keepSize, parsed.minFree},
+            {autoSave, parsed.keepOriginal, parsed.keepDays, parsed.keepSize, parsed.minFree,
+             parsed.webView, parsed.webCertificate, parsed.webKey},
             parsed.action == Action::Record);
     }
     case Action::Timelapse:
         return TimelapseMode::run(argc, argv, parsed.timelapse);
+    case Action::SetWebPassword: {
+        QCoreApplication app(argc, argv);
+        AppInfo::applyToApplication();
+        return WebPasswordCommand::run(WebPasswordCommand::consoleIo());
+    }
     case Action::TrustCertificate: {
         QCoreApplication app(argc, argv);
         AppInfo::applyToApplication();

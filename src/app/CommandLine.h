@@ -19,8 +19,10 @@
 // of the list in the window at start, --wall shows them as a wall;
 // --trust-certificate HOST:PORT [--yes]
 // trusts one HTTPS camera's certificate; --timelapse NAME --from --to
-// --output makes a timelapse video of saved pictures headless; --help and
-// --version answer and end.
+// --output makes a timelapse video of saved pictures headless; --web
+// [ADDRESS:]PORT|off, --web-cert FILE and --web-key FILE store how the web
+// view listens, --web-password sets its password; --help and --version
+// answer and end.
 // Anything else is refused with exit code 2 before any window or camera is
 // touched, so a typo in a service file fails loudly instead of opening a GUI.
 class CommandLine
@@ -32,6 +34,7 @@ public:
         StoreSettings,
         TrustCertificate,
         Timelapse,
+        SetWebPassword,
         Help,
         Version,
         Fail
@@ -77,10 +80,16 @@ public:
         std::optional<qint64> keepSize;
         std::optional<qint64> minFree;
 
+        // --web: the web view switched off, or on at an address and port.
+        std::optional<Settings::WebView> webView;
+        // --web-cert and --web-key, always both; as given on the command line.
+        std::optional<QString> webCertificate;
+        std::optional<QString> webKey;
+
         bool storesSomething() const
         {
             return autoSave || keepOriginal || keepDays || keepSize || minFree || detect ||
-                   alsoEveryMinutes;
+                   alsoEveryMinutes || webView || webCertificate;
         }
         OpenRequest open;
         TimelapseRequest timelapse;

@@ -4,10 +4,14 @@
 #include <cstdio>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+#include <QTimer>
 
 #include "AppInfo.h"
 #include "CamListFile.h"
+#include "Camera.h"
 #include "CameraEngine.h"
 #include "DisplayText.h"
 #include "MessageBoxes.h"
@@ -15,6 +19,8 @@
 #include "Recorder.h"
 #include "Settings.h"
 #include "StopSignals.h"
+#include "WebCertificate.h"
+#include "WebView.h"
 
 namespace {
 
@@ -77,6 +83,87 @@ QString sizeShown(qint64 bytes, const QString &none)
     return bytes > 0 ? PictureRetention::sizeText(bytes) : none;
 }
 
+// How the web view is to listen, stored for the next runs and the window.
+bool storeWebView(const Settings::WebView &view)
+{
+    if (!Settings::setWebView(view)) {
+        writeLine(stderr, QStringLiteral("tessaly: \"Web view\" could not be stored"));
+        return false;
+    }
+    const QString text = Settings::webViewText(view);
+    writeLine(stderr,
+              QStringLiteral("tessaly: \"Web view\" is %1 (\"webView\" = \"%2\")")
+                  .arg(view.on ? QStringLiteral("on at https://%1/").arg(text) : text, text));
+    if (view.on && Settings::webPasswordHash().isEmpty())
+        writeLine(stderr, QStringLiteral("tessaly: set its password with: tessaly --web-password"));
+    return true;
+}
+
+// The user's own certificate and key, checked to be a pair before they are stored.
+bool storeWebCertificate(const QString &certificate, const QString &key)
+{
+    const QString certificatePath = QFileInfo(certificate).absoluteFilePath();
+    const QString keyPath = QFileInfo(key).absoluteFilePath();
+    const Result<WebCertificate> pair = WebCertificate::load(certificatePath, keyPath);
+    if (!pair) {
+        writeLine(stderr, QStringLiteral("tessaly: ") + pair.errorText());
+        return false;
+    }
+    if (!Settings::setWebCertificate(certificatePath, keyPath)) {
+        writeLine(stderr,
+                  QStringLiteral("tessaly: the web view's certificate could not be stored"));
+        return false;
+    }
+    writeLine(stderr,
+              QStringLiteral("tessaly: the web view uses %1 (SHA-256 %2)")
+                  .arg(QDir::toNativeSeparators(certificatePath), pair.value().fingerprintText()));
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The web view's cameras, fed from the engine's signals. A camera is shown on
+// the board under its panel's number plus one, an opaque id that stays while
+// the camera is open. Only plain values cross: the name, the refresh, the
+// JPEG bytes and a line about the camera's health, never its address.
+QString healthLine(const Camera &camera, qint64 now)
+{
+    const CameraHealth &health = camera.health();
+    if (health.isFailing())
+        return QStringLiteral("failing for %1 (%2 failed fetches)")
+            .arg(CameraHealth::spanText(now - health.downSinceMs()))
+            .arg(health.failuresInRun());
+    if (!health.hasPicture())
+        return QStringLiteral("waiting for the first picture");
+    return QStringLiteral("delivering; last picture %1 ago")
+        .arg(CameraHealth::spanText(now - health.lastPictureMs()));
+}
+
+void feedWebView(CameraEngine &engine, WebView &web, QObject *context)
+{
+    WebCameraBoard &board = web.board();
+    for (const Camera *camera : engine.cameras())
+        board.setCamera(camera->panel() + 1, camera->name(), camera->refreshText());
+    QObject::connect(&engine, &CameraEngine::opened, context, [&board](Camera *camera) {
+        board.setCamera(camera->panel() + 1, camera->name(), camera->refreshText());
+    });
+    QObject::connect(&engine, &CameraEngine::pictureArrived, context,
+                     [&board](Camera *camera, const Picture &picture, bool) {
+                         if (picture.format() == "jpeg")
+                             board.setPicture(camera->panel() + 1, picture.bytes(),
+                                              QDateTime::currentDateTime());
+                     });
+    QObject::connect(&engine, &CameraEngine::stopped, context,
+                     [&board](int index, bool) { board.remove(index + 1); });
+    auto *timer = new QTimer(context);
+    QObject::connect(timer, &QTimer::timeout, context, [&engine, &board] {
+        for (const Camera *camera : engine.cameras())
+            board.setHealth(camera->panel() + 1, camera->isStale(),
+                            healthLine(*camera, engine.nowMs()));
+    });
+    timer->start(1000);
+}
+// ---------------------------------------------------------------------------
+
 } // namespace
 
 int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool record)
@@ -114,6 +201,11 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
             QStringLiteral("Keep free on the disk"), QStringLiteral("minFree"), *switches.minFree,
             sizeShown(*switches.minFree, QStringLiteral("nothing")), &Settings::setMinFree))
         return 1;
+    if (switches.webView && !storeWebView(*switches.webView))
+        return 1;
+    if (switches.webCertificate && switches.webKey &&
+        !storeWebCertificate(*switches.webCertificate, *switches.webKey))
+        return 1;
     if (!record)
         return 0;
 
@@ -144,11 +236,28 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
                                            : QStringLiteral("off"),
                        QDir::toNativeSeparators(AppInfo::programFile(QStringLiteral("cam")))));
 
+    // The web view, when it is on: a web view that cannot start is told, and
+    // the recording goes on without it.
+    WebView web;
+    QObject feeding;
+    if (Settings::webView().on) {
+        const Result<QStringList> started = web.start();
+        if (started) {
+            for (const QString &line : started.value())
+                writeLine(stderr, QStringLiteral("tessaly: ") + line);
+            feedWebView(engine, web, &feeding);
+        } else {
+            writeLine(stderr,
+                      QStringLiteral("tessaly: web view not started: ") + started.errorText());
+        }
+    }
+
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [&](int) {
         recorder.stop();
         QCoreApplication::quit();
     });
     app.exec();
+    web.stop();
     recorder.stop();
     writeLine(stderr, QStringLiteral("tessaly: ") + recorder.summaryLine());
     // Camera names come from the list file: shown, never obeyed.

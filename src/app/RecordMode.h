@@ -2,7 +2,10 @@
 
 #include <optional>
 
+#include <QString>
 #include <QtGlobal>
+
+#include "Settings.h"
 
 // tessaly --record: the capture engine and the recorder in a console
 // application, no display needed. Event lines go to standard output, one per
@@ -18,6 +21,9 @@ struct StoredSwitches
     std::optional<int> keepDays;    // 0: no limit
     std::optional<qint64> keepSize; // bytes, 0: no limit
     std::optional<qint64> minFree;  // bytes, 0: never pause
+    std::optional<Settings::WebView> webView;
+    std::optional<QString> webCertificate; // with webKey: the user's own pair
+    std::optional<QString> webKey;
 };
 
 // Stores the switches given first (1 when that fails), then records until

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include <QUrl>
+#include <QHostAddress>
 
 #include "AppInfo.h"
 #include "SettingsStore.h"
@@ -25,6 +26,10 @@ const QString kAutoSaveChange = QStringLiteral("change");
 const QString kDetect = QStringLiteral("detect");
 const QString kAlsoEvery = QStringLiteral("alsoEvery");
 const QString kDetectionSection = QStringLiteral("Detection");
+const QString kWebView = QStringLiteral("webView");
+const QString kWebCertificate = QStringLiteral("webCertificate");
+const QString kWebKey = QStringLiteral("webKey");
+const QString kWebPasswordHash = QStringLiteral("webPasswordHash");
 // Camera names are lines of the camera list file, so none holds a line break.
 const QChar kNameSeparator = QLatin1Char('\n');
 
@@ -277,4 +282,84 @@ bool Settings::setOpenCams(const QStringList &names)
 {
     return SettingsStore::SaveSetting(AppInfo::productName(), kSection, kOpenCams,
                                       names.join(kNameSeparator));
+}
+
+std::optional<Settings::WebView> Settings::parseWebView(const QString &text)
+{
+    WebView view;
+    const QString trimmed = text.trimmed();
+    if (trimmed == QLatin1String("off"))
+        return view;
+    QString portText = trimmed;
+    const qsizetype colon = trimmed.lastIndexOf(QLatin1Char(':'));
+    if (colon >= 0) {
+        QString address = trimmed.left(colon);
+        portText = trimmed.mid(colon + 1);
+        if (address.startsWith(QLatin1Char('[')) && address.endsWith(QLatin1Char(']')))
+            address = address.mid(1, address.size() - 2);
+        else if (address.contains(QLatin1Char(':')))
+            return std::nullopt; // an IPv6 address needs its brackets
+        // Only a numeric address: a host name would be looked up at every start.
+        QHostAddress parsed;
+        if (address.isEmpty() || !parsed.setAddress(address))
+            return std::nullopt;
+        view.address = parsed.toString();
+    }
+    bool ok = false;
+    const uint port = portText.toUInt(&ok);
+    if (!ok || port == 0 || port > 65535 || !portText.front().isDigit())
+        return std::nullopt;
+    view.port = quint16(port);
+    view.on = true;
+    return view;
+}
+
+QString Settings::webViewText(const WebView &view)
+{
+    if (!view.on)
+        return QStringLiteral("off");
+    const QString address = view.address.contains(QLatin1Char(':'))
+                                ? QLatin1Char('[') + view.address + QLatin1Char(']')
+                                : view.address;
+    return address + QLatin1Char(':') + QString::number(view.port);
+}
+
+Settings::WebView Settings::webView()
+{
+    const QString stored =
+        SettingsStore::GetSetting(AppInfo::productName(), kSection, kWebView, QString());
+    return parseWebView(stored).value_or(WebView());
+}
+
+bool Settings::setWebView(const WebView &view)
+{
+    return SettingsStore::SaveSetting(AppInfo::productName(), kSection, kWebView,
+                                      webViewText(view));
+}
+
+QString Settings::webCertificate()
+{
+    return SettingsStore::GetSetting(AppInfo::productName(), kSection, kWebCertificate, QString());
+}
+
+QString Settings::webKey()
+{
+    return SettingsStore::GetSetting(AppInfo::productName(), kSection, kWebKey, QString());
+}
+
+bool Settings::setWebCertificate(const QString &certificatePath, const QString &keyPath)
+{
+    return SettingsStore::SaveSetting(AppInfo::productName(), kSection, kWebCertificate,
+                                      certificatePath) &&
+           SettingsStore::SaveSetting(AppInfo::productName(), kSection, kWebKey, keyPath);
+}
+
+QString Settings::webPasswordHash()
+{
+    return SettingsStore::GetSetting(AppInfo::productName(), kSection, kWebPasswordHash, QString());
+}
+
+bool Settings::setWebPasswordHash(const QString &hash)
+{
+    return SettingsStore::SaveSetting(AppInfo::productName(), kSection, kWebPasswordHash, hash);
 }

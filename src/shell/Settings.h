@@ -102,6 +102,37 @@ public:
     static QStringList openCams();
     static bool setOpenCams(const QStringList &names);
 
+    // The web view: per-user area, key "webView", default off. Stored as "off"
+    // or "ADDRESS:PORT" ("[ADDRESS]:PORT" for IPv6); read by parseWebView, and
+    // a text that does not parse reads as off.
+    struct WebView
+    {
+        bool on = false;
+        QString address = QStringLiteral("127.0.0.1");
+        quint16 port = 8443;
+        friend bool operator==(const WebView &, const WebView &) = default;
+    };
+    static WebView webView();
+    static bool setWebView(const WebView &view);
+    // "off", "PORT" or "ADDRESS:PORT" (an IPv6 address in brackets); the
+    // address defaults to 127.0.0.1. Nothing for any other text, port 0 or a
+    // port over 65535.
+    static std::optional<WebView> parseWebView(const QString &text);
+    static QString webViewText(const WebView &view);
+
+    // The user's own certificate and key for the web view (PEM files): per-user
+    // area, keys "webCertificate" and "webKey", empty for the certificate
+    // Tessaly makes itself.
+    static QString webCertificate();
+    static QString webKey();
+    static bool setWebCertificate(const QString &certificatePath, const QString &keyPath);
+
+    // The web view's password as an Argon2id hash string ("$argon2id$..."):
+    // per-user area, key "webPasswordHash", empty when none is set. The
+    // password itself is never stored.
+    static QString webPasswordHash();
+    static bool setWebPasswordHash(const QString &hash);
+
     // How a switch is written into either store: "1" on, "0" off.
     static QString switchText(bool on);
 };

@@ -352,3 +352,56 @@ TEST(CommandLine, TimelapseWithTheWindowsOptionsOrWithoutItsOwnExitsWithTwo)
             << c.arguments.join(' ').toStdString() << " -> "
             << refusedWith(c.arguments).toStdString();
 }
+
+TEST(CommandLine, WebViewIsStoredAloneOrBeforeRecording)
+{
+    CommandLine::Parsed parsed = CommandLine::parse({"--web", "8443"});
+    EXPECT_EQ(parsed.action, Action::StoreSettings);
+    ASSERT_TRUE(parsed.webView);
+    EXPECT_TRUE(parsed.webView->on);
+    EXPECT_EQ(parsed.webView->address, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(parsed.webView->port, 8443);
+
+    parsed = CommandLine::parse({"--record", "--web", "0.0.0.0:9443"});
+    EXPECT_EQ(parsed.action, Action::Record);
+    ASSERT_TRUE(parsed.webView);
+    EXPECT_EQ(parsed.webView->address, QStringLiteral("0.0.0.0"));
+    EXPECT_EQ(parsed.webView->port, 9443);
+
+    parsed = CommandLine::parse({"--web", "off"});
+    EXPECT_EQ(parsed.action, Action::StoreSettings);
+    ASSERT_TRUE(parsed.webView);
+    EXPECT_FALSE(parsed.webView->on);
+
+    parsed = CommandLine::parse({"--web-key", "k.pem", "--web-cert", "c.pem", "--record"});
+    EXPECT_EQ(parsed.action, Action::Record);
+    EXPECT_EQ(parsed.webCertificate, std::optional<QString>(QStringLiteral("c.pem")));
+    EXPECT_EQ(parsed.webKey, std::optional<QString>(QStringLiteral("k.pem")));
+    EXPECT_EQ(CommandLine::parse({"--record"}).webView, std::nullopt);
+
+    EXPECT_EQ(CommandLine::parse({"--web-password"}).action, Action::SetWebPassword);
+    for (const char *option :
+         {"--web [ADDRESS:]PORT|off", "--web-cert FILE --web-key FILE", "--web-password"})
+        EXPECT_TRUE(CommandLine::usage().contains(QLatin1String(option))) << option;
+}
+
+TEST(CommandLine, WrongWebOptionsNameTheOptionAndExitWithTwo)
+{
+    const Refusal cases[] = {
+        {{"--web"}, "tessaly: option '--web' takes [ADDRESS:]PORT"},
+        {{"--web", "on"}, "tessaly: option '--web' takes [ADDRESS:]PORT"},
+        {{"--web", "0"}, "tessaly: option '--web' takes [ADDRESS:]PORT"},
+        {{"--web", "70000", "--record"}, "tessaly: option '--web' takes [ADDRESS:]PORT"},
+        {{"--web", "camera.local:8443"}, "tessaly: option '--web' takes [ADDRESS:]PORT"},
+        {{"--web-cert", "c.pem"}, "tessaly: '--web-cert' and '--web-key' go together"},
+        {{"--web-key", "k.pem", "--record"}, "tessaly: '--web-cert' and '--web-key' go together"},
+        {{"--web-cert"}, "tessaly: option '--web-cert' needs a file"},
+        {{"--web-password", "--record"}, "tessaly: '--web-password' goes alone"},
+        {{"--web-password", "--web", "8443"}, "tessaly: '--web-password' goes alone"},
+        {{"--web-password", "--open-all"}, "tessaly: '--web-password' goes alone"},
+    };
+    for (const Refusal &c : cases) {
+        const QString message = refusedWith(c.arguments);
+        EXPECT_TRUE(message.startsWith(c.says)) << message.toStdString();
+    }
+}

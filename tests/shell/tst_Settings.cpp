@@ -263,3 +263,52 @@ TEST_F(SettingsTest, DetectionSettingsAreKeptPerCameraNameWhateverTheName)
                                            QStringLiteral("0")));
     EXPECT_EQ(Settings::detectionSensitivity(yard), Settings::DefaultDetectionSensitivity);
 }
+
+namespace {
+struct WebViewCase
+{
+    const char *text;
+    bool parses;
+    bool on;
+    const char *address;
+    int port;
+};
+const WebViewCase kWebViewCases[] = {
+    {"off", true, false, "127.0.0.1", 8443},
+    {"8443", true, true, "127.0.0.1", 8443},
+    {"9000", true, true, "127.0.0.1", 9000},
+    {"0.0.0.0:8443", true, true, "0.0.0.0", 8443},
+    {"192.168.1.20:443", true, true, "192.168.1.20", 443},
+    {"[::1]:8443", true, true, "::1", 8443},
+    {"[::]:8443", true, true, "::", 8443},
+    {"::1:8443", false, false, "", 0},
+    {"0", false, false, "", 0},
+    {"65536", false, false, "", 0},
+    {"+80", false, false, "", 0},
+    {"camera.local:8443", false, false, "", 0},
+    {":8443", false, false, "", 0},
+    {"on", false, false, "", 0},
+    {"", false, false, "", 0},
+};
+} // namespace
+
+TEST_F(SettingsTest, WebViewParsesOffPortAndAddressPortAndReadsAnythingElseAsOff)
+{
+    for (const WebViewCase &c : kWebViewCases) {
+        SCOPED_TRACE(c.text);
+        const std::optional<Settings::WebView> view =
+            Settings::parseWebView(QString::fromUtf8(c.text));
+        ASSERT_EQ(view.has_value(), c.parses);
+        if (!c.parses)
+            continue;
+        EXPECT_EQ(view->on, c.on);
+        EXPECT_EQ(view->address, QString::fromUtf8(c.address));
+        EXPECT_EQ(view->port, c.port);
+        // What is stored reads back as the same.
+        ASSERT_TRUE(Settings::setWebView(*view));
+        EXPECT_EQ(Settings::webView(), *view);
+    }
+    ASSERT_TRUE(SettingsStore::SaveSetting(AppInfo::productName(), kSection,
+                                           QStringLiteral("webView"), QStringLiteral("80;")));
+    EXPECT_FALSE(Settings::webView().on);
+}

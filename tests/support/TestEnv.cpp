@@ -49,6 +49,13 @@ QString freshCacheDirectory()
     return dir;
 }
 
+QString freshDataDirectory()
+{
+    const QString dir = makeSubdir(QStringLiteral("data"));
+    qputenv("XDG_DATA_HOME", dir.toLocal8Bit());
+    return dir;
+}
+
 QString dataFile(const QString &name)
 {
     return QStringLiteral(TESSALY_TEST_DATA_DIR) + QLatin1Char('/') + name;

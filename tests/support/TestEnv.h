@@ -6,7 +6,7 @@
 #include <QSize>
 #include <QString>
 
-// Every test runs with TESSALY_HOME, XDG_CONFIG_HOME and XDG_CACHE_HOME pointing into a
+// Every test runs with TESSALY_HOME, XDG_CONFIG_HOME, XDG_CACHE_HOME and XDG_DATA_HOME pointing into a
 // temporary directory that is removed when the test program ends.
 namespace TestEnv {
 
@@ -21,6 +21,8 @@ QString freshConfigDirectory();
 
 // Makes a new, empty per-user cache directory and points XDG_CACHE_HOME at it.
 QString freshCacheDirectory();
+// Makes a new, empty per-user data directory and points XDG_DATA_HOME at it.
+QString freshDataDirectory();
 
 // Path of a file under tests/data.
 QString dataFile(const QString &name);

@@ -20,6 +20,7 @@ int main(int argc, char **argv)
     qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
     TestEnv::freshConfigDirectory();
     TestEnv::freshCacheDirectory();
+    TestEnv::freshDataDirectory();
     TestEnv::freshProgramDirectory();
 
     QApplication app(argc, argv);
