@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <limits>
 
+#include <QFile>
+
 #include "AppInfo.h"
+#include "MachineRegistry.h"
 #include "SettingsStore.h"
 
 namespace {
@@ -17,6 +20,10 @@ const QString kKeepSize = QStringLiteral("keepSize");
 const QString kMinFree = QStringLiteral("minFree");
 const QString kReopenCams = QStringLiteral("reopenCams");
 const QString kOpenCams = QStringLiteral("openCams");
+const QString kMqttBroker = QStringLiteral("mqttBroker");
+const QString kMqttId = QStringLiteral("mqttId");
+const QString kMqttThumbnails = QStringLiteral("mqttThumbnails");
+const QString kMqttPublished = QStringLiteral("mqttPublished");
 // Camera names are lines of the camera list file, so none holds a line break.
 const QChar kNameSeparator = QLatin1Char('\n');
 
@@ -56,6 +63,16 @@ bool storeMachineCount(const QString &key, qint64 value)
 {
     return SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection, key,
                                              QString::number(std::max<qint64>(value, 0)));
+}
+
+QString machineText(const QString &key)
+{
+    return SettingsStore::GetMachineSetting(AppInfo::productName(), kSection, key, QString());
+}
+
+bool storeMachineText(const QString &key, const QString &value)
+{
+    return SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection, key, value);
 }
 
 } // namespace
@@ -154,4 +171,51 @@ bool Settings::setOpenCams(const QStringList &names)
 {
     return SettingsStore::SaveSetting(AppInfo::productName(), kSection, kOpenCams,
                                       names.join(kNameSeparator));
+}
+
+QString Settings::mqttBroker()
+{
+    return machineText(kMqttBroker).trimmed();
+}
+
+bool Settings::setMqttBroker(const QString &address)
+{
+    if (!storeMachineText(kMqttBroker, address.trimmed()))
+        return false;
+    // The address may hold the broker's password: the file it is in is the
+    // owner's alone from now on (later writes keep the mode).
+    if (address.contains(QLatin1Char('@')))
+        QFile::setPermissions(MachineRegistry::defaultFilePath(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return true;
+}
+
+QString Settings::mqttId()
+{
+    return machineText(kMqttId).trimmed();
+}
+
+bool Settings::setMqttId(const QString &id)
+{
+    return storeMachineText(kMqttId, id.trimmed());
+}
+
+bool Settings::mqttThumbnails()
+{
+    return machineSwitch(kMqttThumbnails);
+}
+
+bool Settings::setMqttThumbnails(bool on)
+{
+    return storeMachineSwitch(kMqttThumbnails, on);
+}
+
+QStringList Settings::mqttPublished()
+{
+    return machineText(kMqttPublished).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+bool Settings::setMqttPublished(const QStringList &entries)
+{
+    return storeMachineText(kMqttPublished, entries.join(QLatin1Char(' ')));
 }
