@@ -1,5 +1,8 @@
 #include "MosquittoServer.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QStandardPaths>
@@ -59,9 +62,8 @@ QString MosquittoServer::address(const QString &pass) const
     if (!pass.isEmpty())
         userInfo = QStringLiteral("%1:%2@").arg(QString::fromLatin1(User),
                                                 QString::fromLatin1(QUrl::toPercentEncoding(pass)));
-    return QStringLiteral("%1://%2127.0.0.1:%3")
-        .arg(m_options.tls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"), userInfo)
-        .arg(m_port);
+    return (m_options.tls ? QStringLiteral("mqtts://") : QStringLiteral("mqtt://")) + userInfo +
+           QStringLiteral("127.0.0.1:%1").arg(m_port);
 }
 
 bool MosquittoServer::makeCertificate()
@@ -116,6 +118,10 @@ bool MosquittoServer::start(const Options &options)
     config += "log_dest stderr\n";
     config += "log_type all\n";
     config += "max_queued_messages 1000\n";
+    // Started as root, mosquitto would become the "mosquitto" user, who
+    // cannot read this private directory.
+    if (const passwd *me = ::getpwuid(::geteuid()))
+        config += "user " + QByteArray(me->pw_name) + "\n";
     if (options.password) {
         const QString passwd = findProgram(QStringLiteral("mosquitto_passwd"));
         if (passwd.isEmpty())
