@@ -10,7 +10,8 @@
 // New Pictures" option the way its check box does (a box without a desktop has
 // no other way to tick it), and --keep-original on|off the "Keep the camera's
 // own pictures" option; --keep-days, --keep-size and --min-free the limits
-// of the saved pictures; --open NAME (repeatable) and --open-all open cameras
+// of the saved pictures; --mqtt, --mqtt-id and --mqtt-thumbnails the MQTT
+// events; --open NAME (repeatable) and --open-all open cameras
 // of the list in the window at start; --trust-certificate HOST:PORT [--yes]
 // trusts one HTTPS camera's certificate; --help and --version answer and end.
 // Anything else is refused with exit code 2 before any window or camera is
@@ -43,10 +44,15 @@ public:
         std::optional<int> keepDays;
         std::optional<qint64> keepSize;
         std::optional<qint64> minFree;
+        // --mqtt ADDRESS|off (off: empty), --mqtt-id ID, --mqtt-thumbnails [on|off].
+        std::optional<QString> mqttBroker;
+        std::optional<QString> mqttId;
+        std::optional<bool> mqttThumbnails;
 
         bool storesSomething() const
         {
-            return autoSave || keepOriginal || keepDays || keepSize || minFree;
+            return autoSave || keepOriginal || keepDays || keepSize || minFree || mqttBroker ||
+                   mqttId || mqttThumbnails;
         }
         OpenRequest open;
     };

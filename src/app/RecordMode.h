@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include <QString>
 #include <QtGlobal>
 
 // tessaly --record: the capture engine and the recorder in a console
@@ -15,9 +16,12 @@ struct StoredSwitches
 {
     std::optional<bool> autoSave;
     std::optional<bool> keepOriginal;
-    std::optional<int> keepDays;    // 0: no limit
-    std::optional<qint64> keepSize; // bytes, 0: no limit
-    std::optional<qint64> minFree;  // bytes, 0: never pause
+    std::optional<int> keepDays;       // 0: no limit
+    std::optional<qint64> keepSize;    // bytes, 0: no limit
+    std::optional<qint64> minFree;     // bytes, 0: never pause
+    std::optional<QString> mqttBroker; // address as stored, empty: off
+    std::optional<QString> mqttId;
+    std::optional<bool> mqttThumbnails;
 };
 
 // Stores the switches given first (1 when that fails), then records until
