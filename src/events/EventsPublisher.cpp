@@ -1,6 +1,7 @@
 #include "EventsPublisher.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 #include <mosquitto.h>
@@ -24,7 +25,11 @@ const QByteArray kOffline = "offline";
 // publisher comes first; it is safe to call again.
 void initLibrary()
 {
-    static const int once = mosquitto_lib_init();
+    static const bool once = [] {
+        mosquitto_lib_init();
+        std::atexit([] { mosquitto_lib_cleanup(); });
+        return true;
+    }();
     Q_UNUSED(once);
 }
 
@@ -59,8 +64,14 @@ struct EventsPublisherCallbacks
     {
         auto *publisher = static_cast<EventsPublisher *>(self);
         publisher->m_lastConnack = code;
+        const int run = publisher->m_run;
         QMetaObject::invokeMethod(
-            publisher, [publisher, code] { publisher->onConnack(code); }, Qt::QueuedConnection);
+            publisher,
+            [publisher, code, run] {
+                if (run == publisher->m_run)
+                    publisher->onConnack(code);
+            },
+            Qt::QueuedConnection);
     }
     static void published(mosquitto *, void *self, int)
     {
@@ -186,8 +197,14 @@ void EventsPublisher::runLoop()
             reason = QStringLiteral("it cannot be reached (%1)").arg(reasonOf(rc));
         if (connack == 0)
             delay = 1; // it was up: the first retry comes soon
+        const int run = m_run;
         QMetaObject::invokeMethod(
-            this, [this, reason] { onDown(reason); }, Qt::QueuedConnection);
+            this,
+            [this, reason, run] {
+                if (run == m_run)
+                    onDown(reason);
+            },
+            Qt::QueuedConnection);
         std::unique_lock lock(m_mutex);
         m_wake.wait_for(lock, std::chrono::seconds(delay), [this] { return m_stop.load(); });
         delay = std::min(delay * 2, MaxRetrySeconds);
@@ -198,19 +215,24 @@ void EventsPublisher::stop()
 {
     if (!m_mosq)
         return;
-    if (m_connected) {
-        publish(EventTopics::statusTopic(m_options.id), kOffline, true, Kind::State);
-        mosquitto_disconnect(m_mosq);
-    }
+    // Stopping first, so that the end of the connection is not taken for an
+    // outage; the loop still sends what is queued.
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
     }
     m_wake.notify_all();
+    if (m_connected) {
+        const QByteArray topic = EventTopics::statusTopic(m_options.id).toUtf8();
+        mosquitto_publish(m_mosq, nullptr, topic.constData(), int(kOffline.size()),
+                          kOffline.constData(), 1, true);
+        mosquitto_disconnect(m_mosq);
+    }
     if (m_thread.joinable())
         m_thread.join();
     mosquitto_destroy(m_mosq);
     m_mosq = nullptr;
+    ++m_run; // what the ended thread still posted is dropped
     if (m_connected) {
         m_connected = false;
         emit connectedChanged(false);

@@ -116,6 +116,8 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_outstanding{0};
     std::atomic<int> m_lastConnack{-1};
+    // Which start() a message from the connection's thread belongs to.
+    std::atomic<int> m_run{0};
 
     bool m_connected = false;
     bool m_everConnected = false;
