@@ -64,6 +64,8 @@ struct EventsPublisherCallbacks
     {
         auto *publisher = static_cast<EventsPublisher *>(self);
         publisher->m_lastConnack = code;
+        publisher->m_linkUp = code == 0;
+        publisher->m_outstanding = 0;
         const int run = publisher->m_run;
         QMetaObject::invokeMethod(
             publisher,
@@ -117,7 +119,7 @@ bool EventsPublisher::start(const Options &options)
     m_mosq = mosquitto_new(clientId.constData(), true, this);
     if (!m_mosq)
         return fail(QStringLiteral("out of memory"));
-    mosquitto_threaded_set(m_mosq, true);
+    // Every call into the library after this is made on the connection's thread.
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_max_inflight_messages_set(m_mosq, MaxInflight);
     mosquitto_connect_callback_set(m_mosq, &EventsPublisherCallbacks::connected);
@@ -169,23 +171,29 @@ void EventsPublisher::runLoop()
         if (rc == MOSQ_ERR_SUCCESS) {
             std::chrono::steady_clock::time_point stopBy{};
             while (true) {
-                rc = mosquitto_loop(m_mosq, 200, 1);
-                if (rc != MOSQ_ERR_SUCCESS)
-                    break;
+                sendQueued();
                 // After stop() the loop goes on only to send "offline" and
                 // the disconnect, which ends it; a broker that takes them
                 // too long is left behind.
-                if (m_stop) {
-                    const auto now = std::chrono::steady_clock::now();
-                    if (stopBy == std::chrono::steady_clock::time_point{})
-                        stopBy = now + std::chrono::seconds(2);
-                    else if (now > stopBy)
-                        break;
+                if (m_stop && stopBy == std::chrono::steady_clock::time_point{}) {
+                    // stop() queues "offline" before it sets m_stop: send it
+                    // now if the turn above came too early for it.
+                    sendQueued();
+                    mosquitto_disconnect(m_mosq);
+                    stopBy = std::chrono::steady_clock::now() + std::chrono::seconds(2);
                 }
+                // Short turns: the queue is looked at between them.
+                rc = mosquitto_loop(m_mosq, LoopTurnMs, 1);
+                if (rc != MOSQ_ERR_SUCCESS)
+                    break;
+                if (m_stop && std::chrono::steady_clock::now() > stopBy)
+                    break;
             }
         }
+        m_linkUp = false;
         if (m_stop)
             break;
+        sendQueued(); // drops what came meanwhile
         const int connack = m_lastConnack;
         QString reason;
         if (connack > 0)
@@ -211,27 +219,46 @@ void EventsPublisher::runLoop()
     }
 }
 
+void EventsPublisher::sendQueued()
+{
+    std::deque<Outgoing> batch;
+    {
+        std::lock_guard lock(m_mutex);
+        batch.swap(m_queue);
+    }
+    for (const Outgoing &message : batch) {
+        // Events are moments: a lost one is not sent again later. States and
+        // configs go once for sure, and again on every connection.
+        const int qos = message.event ? 0 : 1;
+        const int rc =
+            m_linkUp ? mosquitto_publish(
+                           m_mosq, nullptr, message.topic.constData(), int(message.payload.size()),
+                           message.payload.isEmpty() ? nullptr : message.payload.constData(), qos,
+                           message.retain)
+                     : MOSQ_ERR_NO_CONN;
+        if (rc == MOSQ_ERR_SUCCESS)
+            ++m_outstanding;
+        else if (message.event)
+            ++m_dropped;
+    }
+}
+
 void EventsPublisher::stop()
 {
     if (!m_mosq)
         return;
-    // Stopping first, so that the end of the connection is not taken for an
-    // outage; the loop still sends what is queued.
+    if (m_connected)
+        publish(EventTopics::statusTopic(m_options.id), kOffline, true, Kind::State);
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
     }
     m_wake.notify_all();
-    if (m_connected) {
-        const QByteArray topic = EventTopics::statusTopic(m_options.id).toUtf8();
-        mosquitto_publish(m_mosq, nullptr, topic.constData(), int(kOffline.size()),
-                          kOffline.constData(), 1, true);
-        mosquitto_disconnect(m_mosq);
-    }
     if (m_thread.joinable())
         m_thread.join();
     mosquitto_destroy(m_mosq);
     m_mosq = nullptr;
+    m_queue.clear();
     ++m_run; // what the ended thread still posted is dropped
     if (m_connected) {
         m_connected = false;
@@ -244,12 +271,11 @@ void EventsPublisher::onConnack(int code)
     if (code != 0 || m_stop)
         return; // a refusal is told once the attempt ends
     m_connected = true;
-    m_outstanding = 0;
     if (m_downTold)
         emit notice(QStringLiteral("events: the MQTT broker %1 is back; %2 events were dropped "
                                    "while it was away")
                         .arg(brokerText())
-                        .arg(m_dropped - m_droppedWhenDown));
+                        .arg(m_dropped.load() - m_droppedWhenDown));
     else if (!m_everConnected)
         emit notice(QStringLiteral("events: connected to the MQTT broker %1 as '%2'")
                         .arg(brokerText(), m_options.id));
@@ -263,11 +289,10 @@ void EventsPublisher::onDown(const QString &reason)
 {
     const bool was = m_connected;
     m_connected = false;
-    m_outstanding = 0;
     m_changing.clear();
     if (!m_downTold) {
         m_downTold = true;
-        m_droppedWhenDown = m_dropped;
+        m_droppedWhenDown = m_dropped.load();
         emit notice(QStringLiteral("events: the MQTT broker %1 is not available: %2; recording "
                                    "goes on, retrying with growing pauses")
                         .arg(brokerText(), reason));
@@ -279,25 +304,21 @@ void EventsPublisher::onDown(const QString &reason)
 bool EventsPublisher::publish(const QString &topic, const QByteArray &payload, bool retain,
                               Kind kind)
 {
-    if (!m_mosq || !m_connected || (kind == Kind::Event && m_outstanding >= MaxQueued)) {
-        if (kind == Kind::Event)
-            ++m_dropped;
-        return false;
+    const bool event = kind == Kind::Event;
+    {
+        std::lock_guard lock(m_mutex);
+        // Events wait for nothing: none while the broker is away, and none
+        // beyond MaxQueued unsent. States are few and always told afresh on
+        // connecting.
+        if (m_mosq && m_connected &&
+            (!event || qsizetype(m_queue.size()) + m_outstanding < MaxQueued)) {
+            m_queue.push_back({topic.toUtf8(), payload, retain, event});
+            return true;
+        }
     }
-    const QByteArray name = topic.toUtf8();
-    // Events are moments: a lost one is not sent again later. States and
-    // configs are sent once for sure.
-    const int qos = kind == Kind::Event ? 0 : 1;
-    const int rc =
-        mosquitto_publish(m_mosq, nullptr, name.constData(), int(payload.size()),
-                          payload.isEmpty() ? nullptr : payload.constData(), qos, retain);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        if (kind == Kind::Event)
-            ++m_dropped;
-        return false;
-    }
-    ++m_outstanding;
-    return true;
+    if (event)
+        ++m_dropped;
+    return false;
 }
 
 void EventsPublisher::publishCamera(const QString &name)

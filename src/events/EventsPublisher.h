@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -21,14 +22,13 @@ struct mosquitto;
 // each camera's change, state and saved pictures, and Home Assistant
 // discovery configs, under "tessaly/<id>/…" (see EventTopics).
 //
-// The connection lives on a thread of its own that libmosquitto's loop runs
-// on; capture and the window only ever hand over a message, which is queued
-// without waiting. A broker that is down or refuses the login is told once
-// through notice() and once more when it is back, and is retried with a
-// growing delay (1 s doubling to 60 s). Nothing piles up meanwhile: while
-// there is no connection, and while MaxQueued messages are still unsent,
-// events are dropped and counted; states and discovery are sent afresh on
-// every connection, so they are never lost.
+// The connection lives on a thread of its own, and every call into
+// libmosquitto is made there; capture and the window only ever hand over a
+// message into a short queue, without waiting. A broker that is down or refuses the login is told
+// once through notice() and once more when it is back, and is retried with a growing delay (1 s
+// doubling to 60 s). Nothing piles up meanwhile: while there is no connection, and while MaxQueued
+// messages are still unsent, events are dropped and counted; states and discovery are sent afresh
+// on every connection, so they are never lost.
 //
 // Everything takes plain values: camera names as in the list, times, file
 // names and JPEG bytes. Call it from the thread it lives on.
@@ -40,6 +40,9 @@ public:
     static constexpr int MaxInflight = 20;
     static constexpr int KeepAliveSeconds = 30;
     static constexpr int MaxRetrySeconds = 60;
+    // How long one turn of the connection's loop waits on the socket; a
+    // message handed over waits at most this long before it is sent.
+    static constexpr int LoopTurnMs = 50;
 
     struct Options
     {
@@ -67,7 +70,7 @@ public:
     QString error() const { return m_error; }
     const Options &options() const { return m_options; }
     // Events that could not go out since the start.
-    qint64 dropped() const { return m_dropped; }
+    qint64 dropped() const { return m_dropped.load(); }
     // The slug each camera of the list publishes under.
     QString slugOf(const QString &cameraName) const { return m_slugs.value(cameraName); }
 
@@ -98,7 +101,15 @@ signals:
 
 private:
     enum class Kind { Event, State };
+    struct Outgoing
+    {
+        QByteArray topic;
+        QByteArray payload;
+        bool retain = false;
+        bool event = false;
+    };
     void runLoop();
+    void sendQueued();
     void onConnack(int code);
     void onDown(const QString &reason);
     bool publish(const QString &topic, const QByteArray &payload, bool retain, Kind kind);
@@ -114,7 +125,13 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::atomic<bool> m_stop{false};
+    // Handed over to the connection's thread, not yet given to the library.
+    std::deque<Outgoing> m_queue;
+    // Given to the library and not yet written (or acknowledged).
     std::atomic<int> m_outstanding{0};
+    // Whether the connection's thread has a connection the broker accepted.
+    std::atomic<bool> m_linkUp{false};
+    std::atomic<qint64> m_dropped{0};
     std::atomic<int> m_lastConnack{-1};
     // Which start() a message from the connection's thread belongs to.
     std::atomic<int> m_run{0};
@@ -122,7 +139,6 @@ private:
     bool m_connected = false;
     bool m_everConnected = false;
     bool m_downTold = false;
-    qint64 m_dropped = 0;
     qint64 m_droppedWhenDown = 0;
     bool m_webView = false;
     QStringList m_cameras;

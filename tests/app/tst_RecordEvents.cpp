@@ -157,7 +157,15 @@ TEST_F(RecordEvents, OnlineThenOfflineOnStopAndTheLastWillOnKillNine)
     ASSERT_TRUE((*again)->waitForFinished(Timeout));
     EXPECT_EQ((*again)->exitCode(), 0);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return watcher.on("tessaly/rig/status").size() == offlines + 2; }, Timeout));
+        [&] { return watcher.on("tessaly/rig/status").size() == offlines + 2; }, Timeout))
+        <<
+        [&] {
+            QByteArray all;
+            for (const MqttMessage &m : watcher.on("tessaly/rig/status"))
+                all += m.payload + ' ';
+            return all.toStdString();
+        }()
+        << m_broker.log().toStdString();
     EXPECT_EQ(watcher.on("tessaly/rig/status").last().payload, "offline");
 }
 
