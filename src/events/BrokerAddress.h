@@ -15,6 +15,12 @@ public:
     static constexpr int TlsPort = 8883;
 
     static Result<BrokerAddress> parse(const QString &text);
+    // The same address with another password (empty: none).
+    static BrokerAddress withPassword(BrokerAddress address, const QString &password)
+    {
+        address.m_password = password;
+        return address;
+    }
 
     bool tls() const { return m_tls; }
     const QString &host() const { return m_host; }
