@@ -226,7 +226,16 @@ void EventsPublisher::sendQueued()
         std::lock_guard lock(m_mutex);
         batch.swap(m_queue);
     }
-    for (const Outgoing &message : batch) {
+    for (Outgoing &message : batch) {
+        // Made here rather than on the caller's thread: a decode and an
+        // encode are not for the window's.
+        if (message.makeThumbnail) {
+            message.payload = m_linkUp ? EventTopics::thumbnail(message.payload) : QByteArray();
+            if (message.payload.isEmpty()) {
+                ++m_dropped;
+                continue;
+            }
+        }
         // Events are moments: a lost one is not sent again later. States and
         // configs go once for sure, and again on every connection.
         const int qos = message.event ? 0 : 1;
@@ -304,7 +313,7 @@ void EventsPublisher::onDown(const QString &reason)
 bool EventsPublisher::publish(const QString &topic, const QByteArray &payload, bool retain,
                               Kind kind)
 {
-    const bool event = kind == Kind::Event;
+    const bool event = kind != Kind::State;
     {
         std::lock_guard lock(m_mutex);
         // Events wait for nothing: none while the broker is away, and none
@@ -312,7 +321,7 @@ bool EventsPublisher::publish(const QString &topic, const QByteArray &payload, b
         // connecting.
         if (m_mosq && m_connected &&
             (!event || qsizetype(m_queue.size()) + m_outstanding < MaxQueued)) {
-            m_queue.push_back({topic.toUtf8(), payload, retain, event});
+            m_queue.push_back({topic.toUtf8(), payload, retain, event, kind == Kind::Thumbnail});
             return true;
         }
     }
@@ -450,8 +459,6 @@ void EventsPublisher::pictureSaved(const QString &name, const QDateTime &when,
             EventTopics::picturePayload(when, fileName, url), false, Kind::Event);
     if (!m_options.thumbnails || !m_connected)
         return;
-    const QByteArray small = EventTopics::thumbnail(jpeg);
-    if (!small.isEmpty())
-        publish(EventTopics::cameraTopic(m_options.id, slug, QStringLiteral("thumbnail")), small,
-                false, Kind::Event);
+    publish(EventTopics::cameraTopic(m_options.id, slug, QStringLiteral("thumbnail")), jpeg, false,
+            Kind::Thumbnail);
 }

@@ -100,13 +100,15 @@ signals:
     void connectedChanged(bool connected);
 
 private:
-    enum class Kind { Event, State };
+    // A thumbnail is an event whose payload is still the whole JPEG.
+    enum class Kind { Event, Thumbnail, State };
     struct Outgoing
     {
         QByteArray topic;
         QByteArray payload;
         bool retain = false;
         bool event = false;
+        bool makeThumbnail = false;
     };
     void runLoop();
     void sendQueued();

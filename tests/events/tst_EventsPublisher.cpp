@@ -241,7 +241,9 @@ TEST_F(EventsPublisherTest, PicturesAreSmallJsonAndThumbnailsOnlyWhenAskedFor)
               QStringLiteral("https://127.0.0.1:1/p/1"));
     EXPECT_LT(pictures[0].payload.size(), 256);
     EXPECT_FALSE(pictures[0].retained);
-    const auto thumbs = watcher.on(topic(QStringLiteral("door"), QStringLiteral("thumbnail")));
+    const QString thumbnail = topic(QStringLiteral("door"), QStringLiteral("thumbnail"));
+    ASSERT_TRUE(watcher.waitFor(thumbnail));
+    const auto thumbs = watcher.on(thumbnail);
     ASSERT_EQ(thumbs.size(), 1);
     EXPECT_LE(thumbs[0].payload.size(), EventTopics::MaxThumbnailBytes);
     EXPECT_FALSE(QImage::fromData(thumbs[0].payload, "JPEG").isNull());
