@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,6 +8,7 @@
 #include <QTimeZone>
 
 #include "EventTopics.h"
+#include "TestPictures.h"
 
 namespace {
 
@@ -149,20 +149,15 @@ TEST(EventTopics, DiscoveryIsValidJsonWithUniqueIdsAndOneDevicePerCamera)
     EXPECT_EQ(topics.size(), 6);
 }
 
+// Noise: the worst a JPEG encoder can be given.
 QByteArray noisyJpeg(int width, int height, int quality)
 {
-    QImage image(width, height, QImage::Format_RGB32);
-    quint32 seed = 1;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            image.setPixel(x, y, seed >> 8);
-        }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", quality);
-    return bytes;
+    return TestPictures::encode(TestPictures::fromPixels(QSize(width, height),
+                                                         [](int x, int y) {
+                                                             return QRgb(quint32(x * 2654435761u) ^
+                                                                         quint32(y * 40503u));
+                                                         }),
+                                "jpeg", false, quality);
 }
 
 TEST(EventTopics, ThumbnailFitsIn64KiB)

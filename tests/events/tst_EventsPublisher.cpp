@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include <QBuffer>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +13,7 @@
 #include "MosquittoServer.h"
 #include "Settings.h"
 #include "TestEnv.h"
+#include "TestPictures.h"
 #include "WaitUntil.h"
 
 // The publisher against a real mosquitto: what reaches a subscriber, what
@@ -90,21 +90,6 @@ protected:
     MosquittoServer m_broker;
     QStringList m_notices;
 };
-
-TEST_F(EventsPublisherTest, OnlineWhileConnectedOfflineWhenStopped)
-{
-    startBroker();
-    MqttWatcher watcher(m_broker);
-    ASSERT_TRUE(watcher.ready());
-    auto events = publisher(m_broker.address());
-    ASSERT_TRUE(watcher.waitFor(EventTopics::statusTopic(kId), "online"));
-    EXPECT_EQ(retainedOn(retained(), EventTopics::statusTopic(kId)), "online");
-    ASSERT_EQ(m_notices.size(), 1);
-    EXPECT_TRUE(m_notices[0].contains(QStringLiteral("connected"))) << m_notices[0].toStdString();
-    events->stop();
-    ASSERT_TRUE(watcher.waitFor(EventTopics::statusTopic(kId), "offline"));
-    EXPECT_EQ(retainedOn(retained(), EventTopics::statusTopic(kId)), "offline");
-}
 
 TEST_F(EventsPublisherTest, ChangeIsOnThenOffAndNeverRetained)
 {
@@ -200,18 +185,12 @@ TEST_F(EventsPublisherTest, TheWebViewAddsAnImageFedByThePictureTopic)
 
 QByteArray bigJpeg()
 {
-    QImage image(1280, 720, QImage::Format_RGB32);
-    quint32 seed = 7;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            image.setPixel(x, y, seed >> 8);
-        }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", 95);
-    return bytes;
+    return TestPictures::encode(TestPictures::fromPixels(QSize(1280, 720),
+                                                         [](int x, int y) {
+                                                             return QRgb(quint32(x * 2654435761u) ^
+                                                                         quint32(y * 40503u));
+                                                         }),
+                                "jpeg", false, 95);
 }
 
 TEST_F(EventsPublisherTest, PicturesAreSmallJsonAndThumbnailsOnlyWhenAskedFor)
@@ -247,28 +226,6 @@ TEST_F(EventsPublisherTest, PicturesAreSmallJsonAndThumbnailsOnlyWhenAskedFor)
     ASSERT_EQ(thumbs.size(), 1);
     EXPECT_LE(thumbs[0].payload.size(), EventTopics::MaxThumbnailBytes);
     EXPECT_FALSE(QImage::fromData(thumbs[0].payload, "JPEG").isNull());
-}
-
-TEST_F(EventsPublisherTest, APasswordBrokerTakesTheRightOneAndRefusesTheWrongOneOnce)
-{
-    startBroker({true, false});
-    auto good = publisher(m_broker.address(MosquittoServer::password()));
-    ASSERT_TRUE(connected(*good));
-    good->stop();
-    m_notices.clear();
-    auto bad = publisher(m_broker.address(QStringLiteral("wrong-one")));
-    ASSERT_TRUE(waitUntil([&] { return !m_notices.isEmpty(); }, Timeout));
-    // Retries come after 1 and 2 s more: still one line.
-    waitUntil([] { return false; }, 3500);
-    EXPECT_FALSE(bad->isConnected());
-    ASSERT_EQ(m_notices.size(), 1) << m_notices.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(m_notices[0].contains(QStringLiteral("refused"))) << m_notices[0].toStdString();
-    EXPECT_TRUE(m_notices[0].contains(QStringLiteral("recorder:***@")))
-        << m_notices[0].toStdString();
-    for (const QString &line : m_notices) {
-        EXPECT_FALSE(line.contains(QStringLiteral("wrong-one")));
-        EXPECT_FALSE(line.contains(MosquittoServer::password()));
-    }
 }
 
 TEST_F(EventsPublisherTest, ABrokerThatGoesAwayCostsTwoLinesAndQueuesNothing)
