@@ -54,7 +54,7 @@ expected=(
     "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml"
     share/tessaly/Help.rtf
     share/man/man1/tessaly.1 share/man/man1/tessaly-democam.1
-    lib/systemd/system/tessaly-record.service
+    lib/systemd/system/tessaly-record.service lib/systemd/system/tessaly-record@.service
     "share/icons/hicolor/scalable/apps/$id.svg"
 )
 for size in 16 22 24 32 48 64 128 256; do
@@ -79,9 +79,20 @@ check "tessaly-record.service runs the installed program" \
     grep -qx "ExecStart=$prefix/bin/tessaly --record" "$unit"
 check "tessaly-record.service holds no secrets" \
     bash -c '! grep -Eiq "password|passwd|secret|token|://[^/]*@" "$1"' _ "$unit"
+template="$prefix/lib/systemd/system/tessaly-record@.service"
+check "tessaly-record@.service runs the installed program" \
+    grep -qx "ExecStart=$prefix/bin/tessaly --record" "$template"
+check "tessaly-record@.service holds no secrets" \
+    bash -c '! grep -Eiq "password|passwd|secret|token|://[^/]*@" "$1"' _ "$template"
 if command -v systemd-analyze >/dev/null; then
     check "systemd-analyze verify tessaly-record.service" \
         systemd-analyze verify --man=no "$unit"
+    # A template is verified through an instance of it.
+    instance="$work/units/tessaly-record@example.service"
+    mkdir -p "$work/units"
+    cp "$template" "$instance"
+    check "systemd-analyze verify tessaly-record@example.service" \
+        systemd-analyze verify --man=no "$instance"
 else
     echo "check-install: skipped: systemd-analyze verify (no systemd here)"
 fi
@@ -130,6 +141,7 @@ if deb=$(bash scripts/package.sh "$build-package" | tail -n 1) && [ -f "$deb" ];
     wanted=(/usr/bin/tessaly /usr/bin/tessaly-democam "/usr/share/applications/$id.desktop"
         "/usr/share/metainfo/$id.metainfo.xml" /usr/share/tessaly/Help.rtf
         /usr/share/man/man1/tessaly.1 /usr/lib/systemd/system/tessaly-record.service
+        /usr/lib/systemd/system/tessaly-record@.service
         "/usr/share/icons/hicolor/scalable/apps/$id.svg")
     for size in 16 22 24 32 48 64 128 256; do
         wanted+=("/usr/share/icons/hicolor/${size}x${size}/apps/$id.png")

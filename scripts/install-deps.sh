@@ -11,6 +11,7 @@ packages=(
     libssl-dev ca-certificates
     libmicrohttpd-dev libsodium-dev
     lighttpd lighttpd-mod-openssl openssl
+    libmosquitto-dev mosquitto mosquitto-clients
     libgtest-dev libgmock-dev libbenchmark-dev
     libsqlite3-dev
     libavcodec-dev libavformat-dev libswscale-dev libavutil-dev libx264-dev ffmpeg
@@ -51,8 +52,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "install-deps: installing ${missing[*]}"
 
-# lighttpd is only a test peer: its package must not leave a system web server
-# running. A policy-rc.d that answers 101 keeps invoke-rc.d from starting any
+# lighttpd and mosquitto are only test peers: their packages must not leave a
+# system web server or broker running. A policy-rc.d that answers 101 keeps invoke-rc.d from starting any
 # service during the install; one that was there before is put back after.
 policy=/usr/sbin/policy-rc.d
 saved_policy=""
@@ -77,9 +78,10 @@ DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recomme
 
 # Belt and braces on a machine where the policy was ignored (systemd presets).
 if command -v systemctl >/dev/null 2>&1 && [ -d /run/systemd/system ]; then
-    $SUDO systemctl disable --now lighttpd.service >/dev/null 2>&1 || true
+    $SUDO systemctl disable --now lighttpd.service mosquitto.service >/dev/null 2>&1 || true
     $SUDO systemctl disable --now motion.service >/dev/null 2>&1 || true
 elif command -v service >/dev/null 2>&1; then
     $SUDO service lighttpd stop >/dev/null 2>&1 || true
+    $SUDO service mosquitto stop >/dev/null 2>&1 || true
     $SUDO service motion stop >/dev/null 2>&1 || true
 fi

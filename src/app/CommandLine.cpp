@@ -8,6 +8,9 @@
 #include <QTextStream>
 
 #include "AppInfo.h"
+#include "BrokerAddress.h"
+#include "DisplayText.h"
+#include "EventTopics.h"
 #include "PictureRetention.h"
 #include "RecordMode.h"
 #include "TimelapseMode.h"
@@ -61,6 +64,7 @@ QString CommandLine::usage()
         "               [--detect on|off] [--also-every MINUTES]\n"
         "               [--keep-days N] [--keep-size SIZE] [--min-free SIZE]\n"
         "               [--web [ADDRESS:]PORT|off] [--web-cert FILE --web-key FILE]\n"
+        "               [--mqtt ADDRESS|off] [--mqtt-id ID] [--mqtt-thumbnails [on|off]]\n"
         "       tessaly --trust-certificate HOST:PORT [--yes]\n"
         "       tessaly [--open NAME]... [--open-all] [--wall]\n"
         "       tessaly --timelapse NAME --from \"YYYY-MM-DD HH:MM\" --to \"YYYY-MM-DD HH:MM\"\n"
@@ -112,6 +116,15 @@ QString CommandLine::usage()
         "  --web-password\n"
         "               set the web view's password: asked twice on a terminal, else\n"
         "               one line read from standard input; only a hash is stored\n"
+        "  --mqtt mqtt://[user:password@]host[:port] | mqtts://... | off\n"
+        "               tell an MQTT broker about changes, stale cameras and saved\n"
+        "               pictures, with Home Assistant discovery (mqtts: TLS checked\n"
+        "               against the system's CAs, or a certificate trusted with\n"
+        "               --trust-certificate HOST:PORT); off stops it; stored like --autosave\n"
+        "  --mqtt-id ID this recorder's name in the topics tessaly/ID/... (letters,\n"
+        "               digits, _ and -; default: the host name); stored\n"
+        "  --mqtt-thumbnails [on|off]\n"
+        "               also send a JPEG of at most 64 KB per saved picture; stored\n"
         "  --open NAME  open the camera of the list called NAME in the window at start,\n"
         "               as a double-click on it would; may be given more than once\n"
         "  --open-all   open every camera of the list in the window at start, in file\n"
@@ -282,6 +295,36 @@ CommandLine::Parsed CommandLine::parse(const QStringList &arguments)
                 arguments.at(++i);
         } else if (argument == QLatin1String("--web-password")) {
             webPassword = true;
+        } else if (argument == QLatin1String("--mqtt")) {
+            const QString value = valueAfter(i);
+            if (value == QLatin1String("off")) {
+                parsed.mqttBroker = QString();
+            } else {
+                const Result<BrokerAddress> broker = BrokerAddress::parse(value);
+                // The value may hold a password: it is never echoed as typed.
+                if (!broker)
+                    return failure(QStringLiteral("option '--mqtt' takes a broker address or "
+                                                  "off, not '%1': %2")
+                                       .arg(DisplayText::address(value), broker.errorText()));
+                parsed.mqttBroker = broker.value().text();
+            }
+        } else if (argument == QLatin1String("--mqtt-id")) {
+            const QString value = valueAfter(i);
+            if (!EventTopics::isValidId(value))
+                return failure(QStringLiteral("option '--mqtt-id' takes 1 to 64 letters, digits, "
+                                              "_ or -, not '%1'")
+                                   .arg(DisplayText::escapeControls(value)));
+            parsed.mqttId = value;
+        } else if (argument == QLatin1String("--mqtt-thumbnails")) {
+            // A bare --mqtt-thumbnails is on; an on or off after it decides.
+            const QString next = i + 1 < arguments.size() ? arguments.at(i + 1) : QString();
+            if (next == QLatin1String("on") || next == QLatin1String("off") ||
+                next == QLatin1String("1") || next == QLatin1String("0")) {
+                if (!switchValue(i, parsed.mqttThumbnails))
+                    return failure(QStringLiteral("option '--mqtt-thumbnails' takes on or off"));
+            } else {
+                parsed.mqttThumbnails = true;
+            }
         } else if (argument == QLatin1String("--open")) {
             if (++i >= arguments.size() || arguments.at(i).isEmpty())
                 return failure(QStringLiteral("option '--open' needs a camera name"));
@@ -393,7 +436,8 @@ std::optional<int> CommandLine::run(int &argc, char **argv, OpenRequest *open)
         return RecordMode::run(
             argc, argv,
             {autoSave, parsed.keepOriginal, parsed.keepDays, parsed.keepSize, parsed.minFree,
-             parsed.webView, parsed.webCertificate, parsed.webKey},
+             parsed.webView, parsed.webCertificate, parsed.webKey, parsed.mqttBroker,
+             parsed.mqttId, parsed.mqttThumbnails},
             parsed.action == Action::Record);
     }
     case Action::Timelapse:

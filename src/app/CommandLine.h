@@ -21,8 +21,9 @@
 // trusts one HTTPS camera's certificate; --timelapse NAME --from --to
 // --output makes a timelapse video of saved pictures headless; --web
 // [ADDRESS:]PORT|off, --web-cert FILE and --web-key FILE store how the web
-// view listens, --web-password sets its password; --help and --version
-// answer and end.
+// view listens, --web-password sets its password; --mqtt, --mqtt-id and
+// --mqtt-thumbnails store the MQTT events; --help and --version answer and
+// end.
 // Anything else is refused with exit code 2 before any window or camera is
 // touched, so a typo in a service file fails loudly instead of opening a GUI.
 class CommandLine
@@ -79,6 +80,10 @@ public:
         std::optional<int> keepDays;
         std::optional<qint64> keepSize;
         std::optional<qint64> minFree;
+        // --mqtt ADDRESS|off (off: empty), --mqtt-id ID, --mqtt-thumbnails [on|off].
+        std::optional<QString> mqttBroker;
+        std::optional<QString> mqttId;
+        std::optional<bool> mqttThumbnails;
 
         // --web: the web view switched off, or on at an address and port.
         std::optional<Settings::WebView> webView;
@@ -89,7 +94,8 @@ public:
         bool storesSomething() const
         {
             return autoSave || keepOriginal || keepDays || keepSize || minFree || detect ||
-                   alsoEveryMinutes || webView || webCertificate;
+                   alsoEveryMinutes || webView || webCertificate || mqttBroker || mqttId ||
+                   mqttThumbnails;
         }
         OpenRequest open;
         TimelapseRequest timelapse;

@@ -2,25 +2,33 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QSysInfo>
 #include <QTimer>
 
 #include "AppInfo.h"
+#include "BrokerAddress.h"
 #include "CamListFile.h"
 #include "Camera.h"
 #include "CameraEngine.h"
+#include "CertificatePins.h"
 #include "DisplayText.h"
+#include "EventTopics.h"
+#include "EventsPublisher.h"
 #include "MessageBoxes.h"
 #include "PictureRetention.h"
+#include "PictureSaver.h"
 #include "Recorder.h"
 #include "Settings.h"
 #include "StopSignals.h"
 #include "WebCertificate.h"
 #include "WebView.h"
+#include "TessalyError.h"
 
 namespace {
 
@@ -162,6 +170,102 @@ void feedWebView(CameraEngine &engine, WebView &web, QObject *context)
     });
     timer->start(1000);
 }
+
+// Stores one text setting and says what it now is; shown is what a person
+// may see of it (a broker address without its password).
+bool storeText(const QString &title, const QString &key, const QString &value, const QString &shown,
+               bool (*store)(const QString &))
+{
+    if (!store(value)) {
+        writeLine(stderr, QStringLiteral("tessaly: \"%1\" could not be stored").arg(title));
+        return false;
+    }
+    writeLine(stderr,
+              QStringLiteral("tessaly: \"%1\" is %2 (\"%3\" for %4)")
+                  .arg(title, shown, key, QDir::toNativeSeparators(AppInfo::programDirectory())));
+    return true;
+}
+
+// ---- MQTT events -----------------------------------------------------------
+// The recorder's engine, saver and camera list, told to the events publisher in
+// plain values. Kept apart so it can be pointed at the per-camera objects.
+
+// The stored MQTT settings as the publisher takes them; nothing when events
+// are off or the stored address is unusable (said on standard error).
+std::optional<EventsPublisher::Options> storedEventsOptions()
+{
+    QString stored;
+    QString id;
+    bool thumbnails = false;
+    try {
+        stored = Settings::mqttBroker();
+        id = Settings::mqttId();
+        thumbnails = Settings::mqttThumbnails();
+    } catch (const TessalyError &error) {
+        writeLine(stderr, QStringLiteral("tessaly: events are off: the settings cannot be read: ") +
+                              QString::fromLocal8Bit(error.what()));
+        return std::nullopt;
+    }
+    if (stored.isEmpty())
+        return std::nullopt;
+    const Result<BrokerAddress> broker = BrokerAddress::parse(stored);
+    if (!broker) {
+        writeLine(stderr, QStringLiteral("tessaly: events are off: ") + broker.errorText());
+        return std::nullopt;
+    }
+    if (id.isEmpty() || !EventTopics::isValidId(id))
+        id = EventTopics::defaultId(QSysInfo::machineHostName());
+    EventsPublisher::Options options;
+    options.broker = broker.value();
+    options.id = id;
+    options.thumbnails = thumbnails;
+    options.pinnedSha256 = CertificatePins::pinFor(broker.value().hostPort());
+    options.version = AppInfo::versionString();
+    return options;
+}
+
+// Starts the publisher for a running recorder, or answers nullptr when
+// events are off. The caller keeps it until the recorder stops.
+std::unique_ptr<EventsPublisher> startEvents(const CameraEngine &engine, Recorder &recorder)
+{
+    const std::optional<EventsPublisher::Options> options = storedEventsOptions();
+    if (!options)
+        return nullptr;
+    auto events = std::make_unique<EventsPublisher>();
+    EventsPublisher *publisher = events.get();
+    QObject::connect(publisher, &EventsPublisher::notice, [](const QString &text) {
+        writeLine(stderr, QStringLiteral("tessaly: ") + DisplayText::escapeControls(text));
+    });
+    publisher->setCameras(recorder.openedCameras());
+
+    // Stale is a matter of time passing without pictures, so it is looked at
+    // every second as well as when the health changes; only changes go out.
+    const auto tellStates = [&engine, publisher] {
+        for (const Camera *camera : engine.cameras())
+            publisher->cameraState(camera->name(), camera->isStale());
+    };
+    auto *timer = new QTimer(publisher);
+    QObject::connect(timer, &QTimer::timeout, publisher, tellStates);
+    timer->start(1000);
+    QObject::connect(&engine, &CameraEngine::healthChanged, publisher, tellStates);
+
+    if (const PictureSaver *saver = recorder.findChild<PictureSaver *>()) {
+        QObject::connect(saver, &PictureSaver::pictureSaved, publisher,
+                         [publisher](const SaveReport &report) {
+                             if (!report.saved())
+                                 return;
+                             publisher->pictureSaved(report.camera, QDateTime::currentDateTime(),
+                                                     QFileInfo(report.path).fileName(),
+                                                     report.picture.bytes());
+                         });
+    }
+    if (!publisher->start(*options)) {
+        writeLine(stderr, QStringLiteral("tessaly: ") + publisher->error());
+        return nullptr;
+    }
+    tellStates();
+    return events;
+}
 // ---------------------------------------------------------------------------
 
 } // namespace
@@ -205,6 +309,21 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
         return 1;
     if (switches.webCertificate && switches.webKey &&
         !storeWebCertificate(*switches.webCertificate, *switches.webKey))
+        return 1;
+    if (switches.mqttBroker) {
+        const QString &address = *switches.mqttBroker;
+        const Result<BrokerAddress> broker = BrokerAddress::parse(address);
+        if (!storeText(QStringLiteral("MQTT broker"), QStringLiteral("mqttBroker"), address,
+                       broker ? broker.value().display() : QStringLiteral("off"),
+                       &Settings::setMqttBroker))
+            return 1;
+    }
+    if (switches.mqttId && !storeText(QStringLiteral("MQTT id"), QStringLiteral("mqttId"),
+                                      *switches.mqttId, *switches.mqttId, &Settings::setMqttId))
+        return 1;
+    if (switches.mqttThumbnails &&
+        !storeSwitch(QStringLiteral("MQTT thumbnails"), QStringLiteral("mqttThumbnails"),
+                     *switches.mqttThumbnails, &Settings::setMqttThumbnails))
         return 1;
     if (!record)
         return 0;
@@ -251,6 +370,7 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
                       QStringLiteral("tessaly: web view not started: ") + started.errorText());
         }
     }
+    std::unique_ptr<EventsPublisher> events = startEvents(engine, recorder);
 
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [&](int) {
         recorder.stop();
@@ -259,6 +379,8 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
     app.exec();
     web.stop();
     recorder.stop();
+    if (events)
+        events->stop(); // "offline" goes out before the last line
     writeLine(stderr, QStringLiteral("tessaly: ") + recorder.summaryLine());
     // Camera names come from the list file: shown, never obeyed.
     writeLine(stderr, QStringLiteral("tessaly: ") +

@@ -24,6 +24,9 @@ struct StoredSwitches
     std::optional<Settings::WebView> webView;
     std::optional<QString> webCertificate; // with webKey: the user's own pair
     std::optional<QString> webKey;
+    std::optional<QString> mqttBroker; // address as stored, empty: off
+    std::optional<QString> mqttId;
+    std::optional<bool> mqttThumbnails;
 };
 
 // Stores the switches given first (1 when that fails), then records until

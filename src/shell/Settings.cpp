@@ -6,8 +6,10 @@
 
 #include <QUrl>
 #include <QHostAddress>
+#include <QFile>
 
 #include "AppInfo.h"
+#include "MachineRegistry.h"
 #include "SettingsStore.h"
 
 namespace {
@@ -30,6 +32,10 @@ const QString kWebView = QStringLiteral("webView");
 const QString kWebCertificate = QStringLiteral("webCertificate");
 const QString kWebKey = QStringLiteral("webKey");
 const QString kWebPasswordHash = QStringLiteral("webPasswordHash");
+const QString kMqttBroker = QStringLiteral("mqttBroker");
+const QString kMqttId = QStringLiteral("mqttId");
+const QString kMqttThumbnails = QStringLiteral("mqttThumbnails");
+const QString kMqttPublished = QStringLiteral("mqttPublished");
 // Camera names are lines of the camera list file, so none holds a line break.
 const QChar kNameSeparator = QLatin1Char('\n');
 
@@ -89,6 +95,16 @@ bool storeCameraSetting(const QString &camera, const char *what, const QString &
 {
     return SettingsStore::SaveSetting(AppInfo::productName(), kDetectionSection,
                                       cameraKey(camera, what), value);
+}
+
+QString machineText(const QString &key)
+{
+    return SettingsStore::GetMachineSetting(AppInfo::productName(), kSection, key, QString());
+}
+
+bool storeMachineText(const QString &key, const QString &value)
+{
+    return SettingsStore::SaveMachineSetting(AppInfo::productName(), kSection, key, value);
 }
 
 } // namespace
@@ -362,4 +378,51 @@ QString Settings::webPasswordHash()
 bool Settings::setWebPasswordHash(const QString &hash)
 {
     return SettingsStore::SaveSetting(AppInfo::productName(), kSection, kWebPasswordHash, hash);
+}
+
+QString Settings::mqttBroker()
+{
+    return machineText(kMqttBroker).trimmed();
+}
+
+bool Settings::setMqttBroker(const QString &address)
+{
+    if (!storeMachineText(kMqttBroker, address.trimmed()))
+        return false;
+    // The address may hold the broker's password: the file it is in is the
+    // owner's alone from now on (later writes keep the mode).
+    if (address.contains(QLatin1Char('@')))
+        QFile::setPermissions(MachineRegistry::defaultFilePath(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return true;
+}
+
+QString Settings::mqttId()
+{
+    return machineText(kMqttId).trimmed();
+}
+
+bool Settings::setMqttId(const QString &id)
+{
+    return storeMachineText(kMqttId, id.trimmed());
+}
+
+bool Settings::mqttThumbnails()
+{
+    return machineSwitch(kMqttThumbnails);
+}
+
+bool Settings::setMqttThumbnails(bool on)
+{
+    return storeMachineSwitch(kMqttThumbnails, on);
+}
+
+QStringList Settings::mqttPublished()
+{
+    return machineText(kMqttPublished).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+bool Settings::setMqttPublished(const QStringList &entries)
+{
+    return storeMachineText(kMqttPublished, entries.join(QLatin1Char(' ')));
 }

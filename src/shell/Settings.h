@@ -132,6 +132,24 @@ public:
     // password itself is never stored.
     static QString webPasswordHash();
     static bool setWebPasswordHash(const QString &hash);
+    // The MQTT events, in the machine area beside autoSave, so that each
+    // program directory (one recorder with its own camera list) has its own.
+    // "mqttBroker": the broker address as typed, password included, or empty
+    // for off. Storing one with a password makes the machine settings file
+    // readable by its owner only; nothing ever shows it unmasked.
+    static QString mqttBroker();
+    static bool setMqttBroker(const QString &address);
+    // "mqttId": this recorder's name on the broker; empty for the host name.
+    static QString mqttId();
+    static bool setMqttId(const QString &id);
+    // "mqttThumbnails": a small JPEG per saved picture too; off by default.
+    static bool mqttThumbnails();
+    static bool setMqttThumbnails(bool on);
+    // "mqttPublished": the cameras that have retained messages on the broker,
+    // as "<id>/<slug>", so a camera gone from the list is cleared even after
+    // a restart.
+    static QStringList mqttPublished();
+    static bool setMqttPublished(const QStringList &entries);
 
     // How a switch is written into either store: "1" on, "0" off.
     static QString switchText(bool on);
