@@ -4,6 +4,13 @@
 # second; the first camera (panel 0) is the selected one, as at every start.
 #
 #   scripts/bench-gui.sh [--seconds N] [--build DIR] [--no-build] [--perf FILE] [--wall]
+#                        [--autosave on] [--slow-disk MS]
+#
+# --autosave on saves every new picture (24 a second) into the temporary cam/;
+# --slow-disk MS (with it) makes every write of the saver's writer thread
+# ("tessaly-saver") stall MS milliseconds, through strace's syscall delay
+# injection on that one thread: a disk that slow, with nothing mocked. The
+# files saved and the pictures the full save queue dropped are printed.
 #
 # --wall starts the window with the wall of all cameras (tessaly --wall): 24
 # tiles of 5 x 5 on the 1920x1080 screen, each picture decoded at its tile's
@@ -33,6 +40,8 @@ build="build"
 do_build=1
 perf_file=""
 wall=0
+autosave=off
+slow_disk_ms=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --seconds) seconds="$2"; shift 2 ;;
@@ -40,7 +49,9 @@ while [ $# -gt 0 ]; do
     --no-build) do_build=0; shift ;;
     --perf) perf_file="$2"; shift 2 ;;
     --wall) wall=1; shift ;;
-    -h | --help) sed -n '2,28p' "$0"; exit 0 ;;
+    --autosave) autosave="$2"; shift 2 ;;
+    --slow-disk) slow_disk_ms="$2"; shift 2 ;;
+    -h | --help) sed -n '2,36p' "$0"; exit 0 ;;
     *) echo "bench-gui: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -63,12 +74,21 @@ if [ "$wall" = 1 ]; then
     floor_what="tile-size ($floor_decode_size) decode"
     view="the wall of all 24 cameras"
 fi
+if [ -n "$slow_disk_ms" ]; then
+    [ "$autosave" = on ] || { say "--slow-disk needs --autosave on"; exit 2; }
+    command -v strace >/dev/null 2>&1 || bash scripts/install-deps.sh bench
+    view="$view, autosave on, every write stalled $slow_disk_ms ms"
+elif [ "$autosave" = on ]; then
+    view="$view, autosave on"
+fi
 work="$(mktemp -d "${TMPDIR:-/tmp}/tessaly-bench-gui.XXXXXX")"
+strace_pid=""
 democam_pid=""
 runner_pid=""
 window_pid=""
 perf_pid=""
 cleanup() {
+    bench_stop "$strace_pid"
     bench_stop "$perf_pid"
     bench_stop "$window_pid"
     bench_stop "$runner_pid"
@@ -105,6 +125,11 @@ chmod 700 "$work/runtime"
 } >"$home/00camlist.txt"
 # The help window stays closed, as for anyone who has unticked "Show at Startup".
 printf '[Settings]\nshowHelp=0\n' >"$config/Northlight Camera Works/Tessaly.ini"
+if [ "$autosave" = on ]; then
+    TESSALY_HOME="$home" XDG_CONFIG_HOME="$config" QT_QPA_PLATFORM=offscreen \
+        "$tessaly" --autosave on --min-free 0 >/dev/null 2>&1 ||
+        { say "autosave could not be stored"; exit 1; }
+fi
 
 report="$work/lag.txt"
 run=()
@@ -157,9 +182,26 @@ for _ in $(seq 300); do
 done
 [ "$(tally pictures)" ] && [ "$(tally pictures)" -gt 0 ] ||
     { say "no pictures in the window after 30 s"; cat "$work/window.err" >&2; exit 1; }
+if [ -n "$slow_disk_ms" ]; then
+    saver_tid=""
+    for _ in $(seq 100); do
+        saver_tid="$(grep -l '^tessaly-saver$' /proc/"$window_pid"/task/*/comm 2>/dev/null |
+            head -n 1 | cut -d/ -f5)"
+        [ -n "$saver_tid" ] && break
+        sleep 0.1
+    done
+    [ -n "$saver_tid" ] || { say "no writer thread found"; exit 1; }
+    strace -qq -p "$saver_tid" -e trace=write,pwrite64,writev \
+        -e inject=write,pwrite64,writev:delay_enter=$((slow_disk_ms * 1000)) \
+        -o /dev/null 2>"$work/strace.log" &
+    strace_pid=$!
+    say "every write of the writer thread $saver_tid stalls $slow_disk_ms ms"
+fi
 sleep "$warmup"
 alive
 read -r cpu0 pics0 t0 <<<"$(snapshot)"
+saved0="$(tally saved)"
+dropped0="$(tally dropped)"
 lag_start="$(head -n 1 "$report")"
 if [ -n "$perf_file" ]; then
     # shellcheck disable=SC2086 # the options are words
@@ -177,6 +219,8 @@ for ((t = 1; t <= seconds; t++)); do
     if ((t % 60 == 0)); then rss_by_minute+=" $(($(status_kb "$window_pid" VmRSS) / 1024))"; fi
 done
 read -r cpu1 pics1 t1 <<<"$(snapshot)"
+saved1="$(tally saved)"
+dropped1="$(tally dropped)"
 if [ -n "$perf_pid" ]; then
     kill -INT "$perf_pid" 2>/dev/null || true
     wait "$perf_pid" 2>/dev/null || true
@@ -215,6 +259,9 @@ awk -v c0="$cpu0" -v c1="$cpu1" -v t0="$t0" -v t1="$t1" -v p="$pictures" -v f="$
 echo "event-loop lag (from the window showing on, its first paint and first pictures included): p50 $p50 ms, p99 $p99 ms, max $lag_max ms ($(sed -n 's/.*samples=\([0-9]*\).*/\1/p' <<<"$lag_end") samples)"
 echo "  at the end of the warm-up: $lag_start"
 [ -z "$rss_by_minute" ] || echo "RSS at the end of each minute (MB):$rss_by_minute"
+if [ "$autosave" = on ]; then
+    echo "autosave: $((${saved1:-0} - ${saved0:-0})) pictures saved and $((${dropped1:-0} - ${dropped0:-0})) dropped by the full save queue while measuring ($(ls "$home/cam" 2>/dev/null | wc -l) files in cam/ in all)"
+fi
 
 verdict=0
 check() { # name, awk condition over the figures

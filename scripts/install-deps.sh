@@ -30,6 +30,8 @@ for extra in "$@"; do
         # the window lookups of scripts/screenshots.sh, and import.
         look) packages+=(imagemagick openbox xdotool x11-utils) ;;
         format) packages+=(clang-format) ;;
+        # The slow-disk window benchmark stalls the writer thread's writes with strace.
+        bench) packages+=(strace) ;;
         install) packages+=(desktop-file-utils appstream mandoc dpkg-dev) ;;
         peer) packages+=(motion) ;;
         *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;

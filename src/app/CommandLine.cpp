@@ -433,12 +433,12 @@ std::optional<int> CommandLine::run(int &argc, char **argv, OpenRequest *open)
         std::optional<bool> autoSave;
         if (parsed.autoSave)
             autoSave = *parsed.autoSave == Settings::AutoSaveMode::Every;
-        return RecordMode::run(
-            argc, argv,
-            {autoSave, parsed.keepOriginal, parsed.keepDays, parsed.keepSize, parsed.minFree,
-             parsed.webView, parsed.webCertificate, parsed.webKey, parsed.mqttBroker,
-             parsed.mqttId, parsed.mqttThumbnails},
-            parsed.action == Action::Record);
+        return RecordMode::run(argc, argv,
+                               {autoSave, parsed.keepOriginal, parsed.keepDays, parsed.keepSize,
+                                parsed.minFree, parsed.webView, parsed.webCertificate,
+                                parsed.webKey, parsed.mqttBroker, parsed.mqttId,
+                                parsed.mqttThumbnails},
+                               parsed.action == Action::Record);
     }
     case Action::Timelapse:
         return TimelapseMode::run(argc, argv, parsed.timelapse);

@@ -26,9 +26,9 @@
 #include "Recorder.h"
 #include "Settings.h"
 #include "StopSignals.h"
+#include "TessalyError.h"
 #include "WebCertificate.h"
 #include "WebView.h"
-#include "TessalyError.h"
 
 namespace {
 
@@ -250,14 +250,13 @@ std::unique_ptr<EventsPublisher> startEvents(const CameraEngine &engine, Recorde
     QObject::connect(&engine, &CameraEngine::healthChanged, publisher, tellStates);
 
     if (const PictureSaver *saver = recorder.findChild<PictureSaver *>()) {
-        QObject::connect(saver, &PictureSaver::pictureSaved, publisher,
-                         [publisher](const SaveReport &report) {
-                             if (!report.saved())
-                                 return;
-                             publisher->pictureSaved(report.camera, QDateTime::currentDateTime(),
-                                                     QFileInfo(report.path).fileName(),
-                                                     report.picture.bytes());
-                         });
+        QObject::connect(
+            saver, &PictureSaver::pictureSaved, publisher, [publisher](const SaveReport &report) {
+                if (!report.saved())
+                    return;
+                publisher->pictureSaved(report.camera, QDateTime::currentDateTime(),
+                                        QFileInfo(report.path).fileName(), report.picture.bytes());
+            });
     }
     if (!publisher->start(*options)) {
         writeLine(stderr, QStringLiteral("tessaly: ") + publisher->error());

@@ -10,6 +10,7 @@
 #include "EventLoopProbe.h"
 #include "MainWindow.h"
 #include "MessageBoxWindow.h"
+#include "PictureSaver.h"
 #include "SingleInstance.h"
 #include "SplashWindow.h"
 
@@ -22,6 +23,7 @@ int main(int argc, char **argv)
 
     // Outlives the application and so the probe, which reads it for its last report.
     qint64 picturesArrived = 0;
+    qint64 picturesSaved = 0;
     QApplication app(argc, argv);
     AppInfo::applyToApplication();
     // Lets the desktop match the window to the installed desktop entry and icon.
@@ -36,7 +38,7 @@ int main(int argc, char **argv)
     // The splash window opens the main window after its ticks and then stays,
     // hidden, for the rest of the run: it owns the program skin.
     std::unique_ptr<MainWindow> mainWindow;
-    SplashWindow splash([&app, &mainWindow, &open, &picturesArrived] {
+    SplashWindow splash([&app, &mainWindow, &open, &picturesArrived, &picturesSaved] {
         if (mainWindow)
             return;
         mainWindow = std::make_unique<MainWindow>();
@@ -58,6 +60,13 @@ int main(int argc, char **argv)
                              [&picturesArrived] { ++picturesArrived; });
             probe->addTally(QStringLiteral("pictures"),
                             [&picturesArrived] { return picturesArrived; });
+            // What autosave kept up with: files written, and pictures the full
+            // save queue let go.
+            QObject::connect(&mainWindow->saver(), &PictureSaver::pictureSaved, probe,
+                             [&picturesSaved] { ++picturesSaved; });
+            probe->addTally(QStringLiteral("saved"), [&picturesSaved] { return picturesSaved; });
+            probe->addTally(QStringLiteral("dropped"),
+                            [window = mainWindow.get()] { return window->saver().dropped(); });
         }
     });
     splash.show();

@@ -7,8 +7,8 @@
 #include <QSet>
 
 #include "AppInfo.h"
-#include "Camera.h"
 #include "CamListFile.h"
+#include "Camera.h"
 #include "CameraEngine.h"
 #include "DisplayText.h"
 #include "PictureSaver.h"
@@ -158,8 +158,7 @@ bool Recorder::openCameras(const QStringList &names)
         }
         // Marked ours before the start: an address without a path fails inside it.
         m_opened << found.value()->name;
-        if (!m_engine->open(found.value()->name, found.value()->address,
-                            found.value()->refresh)) {
+        if (!m_engine->open(found.value()->name, found.value()->address, found.value()->refresh)) {
             m_opened.removeLast();
             continue;
         }
@@ -300,8 +299,8 @@ void Recorder::onPictureSaved(const SaveReport &saved)
     if (!m_running)
         return;
     ++m_counts.saved;
-    report(QStringLiteral("saved %1 -> %2")
-               .arg(saved.camera, QDir::toNativeSeparators(saved.path)));
+    report(
+        QStringLiteral("saved %1 -> %2").arg(saved.camera, QDir::toNativeSeparators(saved.path)));
 }
 
 void Recorder::onSaveFailed(const SaveReport &failed)

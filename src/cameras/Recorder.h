@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QHash>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -34,7 +34,7 @@ public:
         qint64 pictures = 0;    // pictures that arrived whole (checked or decoded)
         qint64 newPictures = 0; // of those, the ones with a new Last-Modified line
         qint64 saved = 0;
-        qint64 failed = 0; // failed fetches, undecodable bodies and failed saves
+        qint64 failed = 0;    // failed fetches, undecodable bodies and failed saves
         qint64 abandoned = 0; // new pictures still waiting to be saved at the stop
     };
 

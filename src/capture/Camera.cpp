@@ -137,8 +137,9 @@ void Camera::tick()
     // The fetch still running is dropped by the next start; say so, or a
     // camera that never answers would go unnoticed.
     if (m_socket == SocketState::Receiving)
-        reportFailure(Failure::of(Failure::Kind::Timeout,
-                                  QStringLiteral("No complete answer within %1 s").arg(m_fetch.ticks)));
+        reportFailure(
+            Failure::of(Failure::Kind::Timeout,
+                        QStringLiteral("No complete answer within %1 s").arg(m_fetch.ticks)));
     m_fetch.counting = false;
     m_timer->stop();
     startFetch();
@@ -292,11 +293,12 @@ void Camera::pictureArrival(const FetchResult &result)
         m_status.picture = m_engine.notFoundPicture();
         emit statusChanged(this);
         const QString host = DisplayText::escapeControls(m_fetch.host);
-        reportFailure(failedStatus
-                          ? Failure::of(Failure::Kind::HttpStatus,
-                                        QStringLiteral("%1 answered %2").arg(host, result.text))
-                          : Failure::of(Failure::Kind::NotAPicture,
-                                        QStringLiteral("Response from %1 is not a picture").arg(host)));
+        reportFailure(
+            failedStatus
+                ? Failure::of(Failure::Kind::HttpStatus,
+                              QStringLiteral("%1 answered %2").arg(host, result.text))
+                : Failure::of(Failure::Kind::NotAPicture,
+                              QStringLiteral("Response from %1 is not a picture").arg(host)));
         return;
     }
 

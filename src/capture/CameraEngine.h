@@ -1,8 +1,8 @@
 #pragma once
 
-#include <vector>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include <QHash>
 #include <QList>

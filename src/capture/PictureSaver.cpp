@@ -9,6 +9,10 @@
 #include <mutex>
 #include <thread>
 
+#ifdef __linux__
+#include <pthread.h>
+#endif
+
 #include <QCoreApplication>
 #include <QPointer>
 #include <QSet>
@@ -177,8 +181,8 @@ SaveReport writeJob(const SaveReport &queued, const QDateTime &when, bool keepOr
     report.path = result.path;
     if (result.failure) {
         report.failure = result.failure;
-        report.statusText = failureText(timeText, QStringLiteral("new picture"), report.path,
-                                        report.failure->text);
+        report.statusText =
+            failureText(timeText, QStringLiteral("new picture"), report.path, report.failure->text);
         return report;
     }
     // The camera's own bytes are the picture already on show.
@@ -196,6 +200,10 @@ PictureSaver::PictureSaver(QObject *parent)
     const std::shared_ptr<Queue> queue = m_queue;
     const QPointer<PictureSaver> self(this);
     queue->thread = std::thread([queue, self] {
+#ifdef __linux__
+        // Named, so a look at the process (top -H, strace -p) finds the writer.
+        pthread_setname_np(pthread_self(), "tessaly-saver");
+#endif
         std::unique_lock lock(queue->mutex);
         for (;;) {
             queue->wake.wait(lock, [&] { return queue->stopping || !queue->jobs.empty(); });

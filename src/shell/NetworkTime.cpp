@@ -116,19 +116,19 @@ NetworkTime::Server NetworkTime::server()
 
 NetworkTime::NetworkTime(QObject *parent)
     : QObject(parent)
-    , objWinsock(new QTcpSocket(this))
+    , m_socket(new QTcpSocket(this))
 {
     setClock({});
-    objWinsock->setObjectName(QStringLiteral("objWinsock"));
-    connect(objWinsock, &QTcpSocket::readyRead, this, &NetworkTime::objWinsock_DataArrival);
-    connect(objWinsock, &QTcpSocket::disconnected, this, &NetworkTime::objWinsock_Close);
-    connect(objWinsock, &QTcpSocket::errorOccurred, this, &NetworkTime::objWinsock_Error);
+    m_socket->setObjectName(QStringLiteral("m_socket"));
+    connect(m_socket, &QTcpSocket::readyRead, this, &NetworkTime::readDaytimeReply);
+    connect(m_socket, &QTcpSocket::disconnected, this, &NetworkTime::onServerClosed);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &NetworkTime::onSocketError);
 }
 
 NetworkTime::~NetworkTime()
 {
     m_waiting = false;
-    objWinsock->abort();
+    m_socket->abort();
 }
 
 void NetworkTime::setRequestSpacing(qint64 minimumMs, qint64 resyncAfterMs)
@@ -163,7 +163,7 @@ void NetworkTime::GetNetworkTime()
         dropRequest();
         const Server s = server();
         m_waiting = true;
-        objWinsock->connectToHost(s.host, s.port);
+        m_socket->connectToHost(s.host, s.port);
         // Nothing is sent: a daytime server speaks first.
     } catch (...) {
         m_waiting = false;
@@ -174,21 +174,21 @@ void NetworkTime::dropRequest()
 {
     m_waiting = false;
     m_reply.clear();
-    if (objWinsock->state() != QAbstractSocket::UnconnectedState)
-        objWinsock->abort();
+    if (m_socket->state() != QAbstractSocket::UnconnectedState)
+        m_socket->abort();
 }
 
-void NetworkTime::objWinsock_DataArrival()
+void NetworkTime::readDaytimeReply()
 {
     try {
-        while (m_waiting && objWinsock->bytesAvailable() > 0) {
+        while (m_waiting && m_socket->bytesAvailable() > 0) {
             const qint64 room = MaxReplyBytes - m_reply.size();
             if (room <= 0) {
                 // Not a daytime line: stop listening, keep the label as it is.
                 dropRequest();
                 return;
             }
-            m_reply += objWinsock->read(room);
+            m_reply += m_socket->read(room);
             if (DaytimeLineComplete(m_reply)) {
                 finishReply();
                 return;
@@ -199,26 +199,26 @@ void NetworkTime::objWinsock_DataArrival()
     }
 }
 
-void NetworkTime::objWinsock_Close()
+void NetworkTime::onServerClosed()
 {
     try {
         if (!m_waiting)
             return;
         // Whatever the server sent before it closed is the whole reply.
         const qint64 room = MaxReplyBytes - m_reply.size();
-        if (objWinsock->bytesAvailable() > 0 && room > 0)
-            m_reply += objWinsock->read(room);
+        if (m_socket->bytesAvailable() > 0 && room > 0)
+            m_reply += m_socket->read(room);
         finishReply();
     } catch (...) {
         dropRequest();
     }
 }
 
-void NetworkTime::objWinsock_Error()
+void NetworkTime::onSocketError()
 {
     // A failed connection is not reported; the next request starts afresh.
     // A server closing the connection is no failure: its bytes still count.
-    if (objWinsock->error() == QAbstractSocket::RemoteHostClosedError)
+    if (m_socket->error() == QAbstractSocket::RemoteHostClosedError)
         return;
     if (m_waiting)
         dropRequest();

@@ -49,7 +49,7 @@ public:
     // The last time read, as the label shows it; empty until a reply parsed.
     QString timeText() const { return m_timeText; }
     // The one socket all requests go through.
-    QTcpSocket *socket() const { return objWinsock; }
+    QTcpSocket *socket() const { return m_socket; }
 
     // For tests: other spacings (0 and 0 ask the server every time) and a
     // clock of their own, in milliseconds that only move forward.
@@ -65,14 +65,14 @@ signals:
     void timeTextChanged(const QString &text);
 
 private:
-    void objWinsock_DataArrival();
-    void objWinsock_Close();
-    void objWinsock_Error();
+    void readDaytimeReply();
+    void onServerClosed();
+    void onSocketError();
     void finishReply();
     void dropRequest();
     void showTime(const QDateTime &utc);
 
-    QTcpSocket *objWinsock = nullptr;
+    QTcpSocket *m_socket = nullptr;
     QByteArray m_reply;
     bool m_waiting = false;
     QString m_timeText;

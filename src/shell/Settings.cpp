@@ -4,9 +4,9 @@
 #include <cmath>
 #include <limits>
 
-#include <QUrl>
-#include <QHostAddress>
 #include <QFile>
+#include <QHostAddress>
+#include <QUrl>
 
 #include "AppInfo.h"
 #include "MachineRegistry.h"

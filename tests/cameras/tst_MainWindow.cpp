@@ -549,7 +549,7 @@ TEST_F(MainWindowTest, DeleteAsksAndOnlyOkRemoves)
     // The running panel of the deleted camera keeps running.
     EXPECT_FALSE(frame(0)->isHidden());
     EXPECT_EQ(frame(0)->title(), "Yard");
-    EXPECT_TRUE(engine().fetch(0).counting);
+    EXPECT_TRUE(engine().camera(0)->fetch().counting);
 }
 
 TEST_F(MainWindowTest, EditWhileOpenRenamesEveryPanelOfTheLoadedCamera)
@@ -1033,15 +1033,19 @@ TEST_F(MainWindowTest, AutoSaveAndSaveImageWriteIntoCam)
     EXPECT_TRUE(saved().isEmpty()) << "the first picture is never new";
     engine().refreshNow(0);
     ASSERT_TRUE(arrived.wait(5000));
-    ASSERT_EQ(saved().size(), 1);
-    // Panel 0 counts as selected from the start, so its save is told.
-    EXPECT_TRUE(window->statusText().contains(" new picture saved as "))
+    // Saved on the writer's thread: told when it is done.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window->statusText().contains(" new picture saved as "); }, 5000))
         << window->statusText().toStdString();
+    ASSERT_EQ(saved().size(), 1);
 
-    // "Save Image" saves the selected camera's picture once more.
+    // "Save Image" saves the selected camera's picture once more, off the
+    // window's thread too.
     QTest::mouseClick(child("imgCam_0"), Qt::LeftButton);
     QTest::mouseClick(child<QPushButton>("cmdSave"), Qt::LeftButton);
-    EXPECT_EQ(saved().size(), 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return saved().size() == 2; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return child<ZoomImage>("imgMain")->picture().size() == QSize(64, 48); }, 5000));
     EXPECT_TRUE(window->statusText().contains(" saved as " + dir + "/cam/"))
         << window->statusText().toStdString();
     EXPECT_EQ(child<ZoomImage>("imgMain")->picture().size(), QSize(64, 48));
@@ -1061,7 +1065,7 @@ TEST_F(MainWindowTest, TheWindowShowsWhatTheSaverReports)
     QImage red(30, 20, QImage::Format_RGB32);
     red.fill(Qt::red);
     SaveReport report;
-    report.index = 0;
+    report.panel = 0;
     report.path = QStringLiteral("/x/a.jpg");
     report.picture = Picture::fromImage(red);
     report.statusText = QStringLiteral("8:05:09 AM new picture saved as /x/a.jpg");
@@ -1073,7 +1077,7 @@ TEST_F(MainWindowTest, TheWindowShowsWhatTheSaverReports)
     EXPECT_TRUE(window->shownPicture(0).isSameAs(report.picture));
 
     // Another camera's save changes its panel, not the status bar.
-    report.index = 5;
+    report.panel = 5;
     report.statusText = QStringLiteral("8:05:10 AM new picture saved as /x/b.jpg");
     emit window->saver().pictureSaved(report);
     EXPECT_EQ(window->statusText(), QStringLiteral("8:05:09 AM new picture saved as /x/a.jpg"));
@@ -1081,7 +1085,7 @@ TEST_F(MainWindowTest, TheWindowShowsWhatTheSaverReports)
 
     // A failure is told for every camera, and nothing is shown as saved.
     SaveReport failed;
-    failed.index = 7;
+    failed.panel = 7;
     failed.failure = Failure::of(Failure::Kind::File, QStringLiteral("disk full"), 28);
     failed.statusText = QStringLiteral("8:05:11 AM could not save new picture as /x/c.jpg: full");
     emit window->saver().saveFailed(failed);

@@ -53,10 +53,10 @@ QStringList texts(const QSignalSpy &spy)
 const QString Stamp = QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )");
 
 // A save of panel index to path, as the saver reports it.
-SaveReport savedReport(int index, const QString &path)
+SaveReport savedReport(const QString &camera, const QString &path)
 {
     SaveReport report;
-    report.index = index;
+    report.camera = camera;
     report.path = path;
     return report;
 }
@@ -185,7 +185,7 @@ TEST_F(RecorderTest, OpensListedCamerasInFileOrderOnceEachAndReportsWhatFails)
     EXPECT_FALSE(recorder.isRunning());
     EXPECT_EQ(engine.panelsInUse(), 0);
     EXPECT_EQ(engine.lowestFreePanel(), 0);
-    recorder.onPictureSaved(savedReport(0, "/somewhere.jpg"));
+    recorder.onPictureSaved(savedReport("Front Door", "/somewhere.jpg"));
     EXPECT_EQ(lines.size(), 3);
 }
 
@@ -220,8 +220,8 @@ TEST_F(RecorderTest, TakesAutoSaveFromTheStoredSettingAndReportsSavesInOneLineEa
     ASSERT_TRUE(recorder.start());
     EXPECT_TRUE(recorder.autoSave());
 
-    recorder.onPictureSaved(savedReport(0, "/data/cam/FrontDoor12820262200AM.jpg"));
-    SaveReport failed = savedReport(0, "/data/cam/FrontDoor12820262201AM.jpg");
+    recorder.onPictureSaved(savedReport("Front Door", "/data/cam/FrontDoor12820262200AM.jpg"));
+    SaveReport failed = savedReport("Front Door", "/data/cam/FrontDoor12820262201AM.jpg");
     failed.failure = Failure::of(Failure::Kind::File, "No space left on device", ENOSPC);
     recorder.onSaveFailed(failed);
     ASSERT_EQ(lines.size(), 2);
@@ -287,11 +287,11 @@ TEST_F(RecorderTest, ACameraThatStaysDownIsToldWhenItFailsEveryTenMinutesAndWhen
     // One fetch a minute, as the refresh says; each a failure while it is down.
     const auto fetchAt = [&](qint64 ms) {
         nowMs = ms;
-        const qint64 before = recorder.counts().pictures + recorder.fetchFailures(0);
+        const qint64 before = recorder.counts().pictures + recorder.fetchFailures("Flaky");
         for (int i = 0; i < 60; ++i)
             engine.tick(0);
         return QTest::qWaitFor(
-            [&] { return recorder.counts().pictures + recorder.fetchFailures(0) > before; },
+            [&] { return recorder.counts().pictures + recorder.fetchFailures("Flaky") > before; },
             Timeout);
     };
     flakyDown = true;
@@ -325,7 +325,7 @@ TEST_F(RecorderTest, ACameraThatStaysDownIsToldWhenItFailsEveryTenMinutesAndWhen
                     .hasMatch())
         << got[3].toStdString();
 
-    EXPECT_EQ(recorder.fetchFailures(0), 25);
+    EXPECT_EQ(recorder.fetchFailures("Flaky"), 25);
     EXPECT_EQ(recorder.counts().failed, 25);
     EXPECT_EQ(recorder.failureSummaryLine(), "failures by camera: Flaky 25");
 }

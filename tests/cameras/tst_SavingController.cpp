@@ -131,16 +131,19 @@ TEST_F(SavingControllerTest, SaveImageSavesOnlyAPictureOfTheSelectedCamera)
     const Picture notFound = Picture::fromImage(QImage(32, 24, QImage::Format_RGB32));
     ASSERT_FALSE(shown.isNull());
 
-    EXPECT_TRUE(saving->saveImage(std::nullopt, shown, notFound).isNull());
+    QSignalSpy images(saving, &SavingController::imageSaved);
+    EXPECT_FALSE(saving->saveImage(std::nullopt, shown, notFound));
     EXPECT_EQ(saidTexts().last(), "Save Image: no camera is selected");
     for (const Picture &nothing : {Picture(), notFound}) {
-        EXPECT_TRUE(saving->saveImage(QStringLiteral("Yard"), nothing, notFound).isNull());
+        EXPECT_FALSE(saving->saveImage(QStringLiteral("Yard"), nothing, notFound));
         EXPECT_EQ(saidTexts().last(), "Save Image: the selected camera shows no picture");
     }
     EXPECT_TRUE(saved().isEmpty());
 
-    const QImage image = saving->saveImage(QStringLiteral("Yard"), shown, notFound);
-    EXPECT_EQ(image.size(), QSize(64, 48));
+    // Written off the window's thread: the outcome comes later.
+    ASSERT_TRUE(saving->saveImage(QStringLiteral("Yard"), shown, notFound));
+    ASSERT_TRUE(images.wait(10000));
+    EXPECT_EQ(images.at(0).at(0).value<QImage>().size(), QSize(64, 48));
     ASSERT_EQ(saved().size(), 1);
     EXPECT_TRUE(saved()[0].startsWith("Yard")) << saved()[0].toStdString();
     EXPECT_TRUE(saidTexts().last().endsWith(" saved as " + camDir() + '/' + saved()[0]))
@@ -153,9 +156,10 @@ TEST_F(SavingControllerTest, ASaveImageThatCouldNotBeWrittenIsNotCalledSaved)
     ASSERT_TRUE(QDir(camDir()).removeRecursively());
     said->clear();
     const Picture shown = Picture::fromBytes(TestPictures::jpegOf(Qt::red, QSize(64, 48)));
-    EXPECT_TRUE(saving->saveImage(QStringLiteral("Yard"), shown, Picture()).isNull())
-        << "the viewer must not show a picture as saved";
-    ASSERT_EQ(said->size(), 1);
+    QSignalSpy images(saving, &SavingController::imageSaved);
+    ASSERT_TRUE(saving->saveImage(QStringLiteral("Yard"), shown, Picture()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return said->size() == 1; }, 10000));
+    EXPECT_TRUE(images.isEmpty()) << "the viewer must not show a picture as saved";
     EXPECT_TRUE(saidTexts()[0].contains(" could not save picture as " + camDir() + "/Yard"))
         << saidTexts()[0].toStdString();
     EXPECT_FALSE(saidTexts()[0].contains(" saved as "));

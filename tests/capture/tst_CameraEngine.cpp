@@ -393,7 +393,8 @@ TEST_F(CameraEngineTest, CountdownOfThirtySecondsAndItsOddIntervals)
     QStringList label;
     QObject::connect(&engine, &CameraEngine::ticked, &engine, [&](Camera *camera) {
         const int index = camera->panel();
-        label << QString::number(index) + QLatin1Char(':') + engine.camera(index)->nextRefreshLabel();
+        label << QString::number(index) + QLatin1Char(':') +
+                     engine.camera(index)->nextRefreshLabel();
     });
     openPanel(0, QStringLiteral("Yard"), server.url(QStringLiteral("/snap.jpg")));
     ASSERT_TRUE(requests.wait(Timeout));
@@ -692,7 +693,8 @@ TEST_F(CameraEngineTest, HealthFollowsPicturesAndFailuresOnTheEnginesClock)
     EXPECT_EQ(panelAt(changes, 0), 0);
     EXPECT_EQ(changeAt(0), CameraHealth::Change::StartedFailing);
     EXPECT_TRUE(engine.camera(0)->health().isFailing());
-    EXPECT_TRUE(engine.camera(0)->health().lastFailure().contains(QStringLiteral("is not a picture")));
+    EXPECT_TRUE(
+        engine.camera(0)->health().lastFailure().contains(QStringLiteral("is not a picture")));
     engine.refreshNow(0);
     ASSERT_TRUE(waitFor([&] { return failed.count() == 2; }));
     EXPECT_EQ(changes.count(), 1) << "a second failure in a row is no news";
@@ -713,5 +715,6 @@ TEST_F(CameraEngineTest, HealthFollowsPicturesAndFailuresOnTheEnginesClock)
     now += 60'000;
     openPanel(0, QStringLiteral("Door"), QStringLiteral("camera.example"));
     EXPECT_FALSE(engine.camera(0)->health().hasPicture());
-    EXPECT_EQ(engine.camera(0)->health().totalFailures(), 1) << "only the bad address of this camera";
+    EXPECT_EQ(engine.camera(0)->health().totalFailures(), 1)
+        << "only the bad address of this camera";
 }

@@ -102,8 +102,9 @@ protected:
                 index = i;
         }
         if (index < 0)
-            index = engine.open(name, server.url(QStringLiteral("/snap.jpg")), QStringLiteral("30"))
-                        ->panel();
+            index =
+                engine.open(name, server.url(QStringLiteral("/snap.jpg")), QStringLiteral("30"))
+                    ->panel();
         else
             engine.refreshNow(index);
         ASSERT_TRUE(waitUntil([&] { return arrived.count() + failed.count() > 0; }));
@@ -412,11 +413,10 @@ TEST_F(PictureSaverTest, AFullDecodeMadeOnArrivalIsSharedWithTheWriterAndThenLet
     engine.setDecodeRule([](const Camera &, bool) { return PictureDecode::Full; });
     QList<bool> heldDuringArrival;
     std::weak_ptr<const QImage> lastDecode;
-    QObject::connect(&engine, &CameraEngine::pictureArrived,
-                     [&](Camera *, const Picture &picture) {
-                         lastDecode = picture.heldFull();
-                         heldDuringArrival << !lastDecode.expired();
-                     });
+    QObject::connect(&engine, &CameraEngine::pictureArrived, [&](Camera *, const Picture &picture) {
+        lastDecode = picture.heldFull();
+        heldDuringArrival << !lastDecode.expired();
+    });
     saver.follow(&engine);
     const auto response = [](const QColor &color, const QByteArray &lastModified) {
         return MiniHttpServer::response(jpegOf(color, QSize(640, 480)), "image/jpeg", lastModified);

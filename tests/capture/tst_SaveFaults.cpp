@@ -51,7 +51,8 @@ protected:
 
     void arrive(const Picture &picture)
     {
-        saver.saveIfNew(0, QStringLiteral("Gate"), picture, true);
+        saver.saveIfNew(QStringLiteral("Gate"), 0, picture, true);
+        saver.waitForIdle(60000);
         clock = clock.addSecs(1);
     }
 

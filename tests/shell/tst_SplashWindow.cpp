@@ -61,7 +61,7 @@ TEST_F(SplashWindowTest, LoadSetsUpTheProgramWideValues)
     ASSERT_NE(timer2(splash), nullptr);
     EXPECT_EQ(timer2(splash)->interval(), 2);
     EXPECT_TRUE(timer2(splash)->isActive());
-    EXPECT_EQ(splash.intTemp(), 0);
+    EXPECT_EQ(splash.fadeStep(), 0);
 }
 
 TEST_F(SplashWindowTest, MainWindowOpensOnceOnTheSeventyFifthTick)
@@ -85,12 +85,12 @@ TEST_F(SplashWindowTest, MainWindowOpensOnceOnTheSeventyFifthTick)
         ASSERT_NE(timer2(splash), nullptr);
         timer2(splash)->start(3600 * 1000);
         for (int tick = 1; tick <= 74; ++tick)
-            splash.Timer2_Timer();
+            splash.fadeTick();
         EXPECT_EQ(opened, 0);
-        EXPECT_EQ(splash.intTemp(), 148);
+        EXPECT_EQ(splash.fadeStep(), 148);
         EXPECT_TRUE(splash.isVisible());
 
-        splash.Timer2_Timer();
+        splash.fadeTick();
         EXPECT_EQ(opened, 1);
         EXPECT_TRUE(splashVisibleWhenOpened) << "the main window opens before the splash hides";
         EXPECT_FALSE(splash.isVisible());
@@ -98,7 +98,7 @@ TEST_F(SplashWindowTest, MainWindowOpensOnceOnTheSeventyFifthTick)
 
         // Stray ticks after that change nothing.
         for (int tick = 0; tick < 200; ++tick)
-            splash.Timer2_Timer();
+            splash.fadeTick();
         EXPECT_EQ(opened, 1);
 
         EXPECT_EQ(Skin::skinningSwitch(), skinning);
@@ -114,7 +114,7 @@ TEST_F(SplashWindowTest, TimerAloneOpensTheMainWindowExactlyOnce)
     splash.show();
 
     ASSERT_TRUE(waitUntil([&] { return opened > 0; }));
-    EXPECT_EQ(splash.intTemp(), 150) << "75 ticks of +2";
+    EXPECT_EQ(splash.fadeStep(), 150) << "75 ticks of +2";
     EXPECT_FALSE(timer2(splash)->isActive());
     for (int round = 0; round < 20; ++round)
         QCoreApplication::processEvents();
@@ -127,7 +127,7 @@ TEST_F(SplashWindowTest, FailingMainWindowStillHidesTheSplash)
     SplashWindow splash([] { throw std::runtime_error("no main window"); });
     splash.show();
     for (int tick = 1; tick <= 75; ++tick)
-        splash.Timer2_Timer();
+        splash.fadeTick();
     EXPECT_FALSE(splash.isVisible());
 }
 

@@ -6,8 +6,8 @@
 #include <QSize>
 #include <QString>
 
-// Every test runs with TESSALY_HOME, XDG_CONFIG_HOME, XDG_CACHE_HOME and XDG_DATA_HOME pointing into a
-// temporary directory that is removed when the test program ends.
+// Every test runs with TESSALY_HOME, XDG_CONFIG_HOME, XDG_CACHE_HOME and XDG_DATA_HOME pointing
+// into a temporary directory that is removed when the test program ends.
 namespace TestEnv {
 
 // The temporary root made for this test program.

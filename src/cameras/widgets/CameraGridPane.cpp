@@ -6,8 +6,8 @@
 #include <QTimer>
 
 #include "BusyAnimation.h"
-#include "Camera.h"
 #include "CamListFile.h"
+#include "Camera.h"
 #include "CameraEngine.h"
 #include "CameraPanelWidget.h"
 #include "CertificatePins.h"
@@ -76,10 +76,9 @@ CameraGridPane::CameraGridPane(CameraEngine &engine, QWidget *parent)
     connect(m_healthTimer, &QTimer::timeout, this, &CameraGridPane::checkHealth);
     connect(&m_engine, &CameraEngine::statusChanged, this,
             [this](Camera *camera) { sync(camera->panel()); });
-    connect(&m_engine, &CameraEngine::fetchFailed, this,
-            [this](Camera *camera, const Failure &failure) {
-                showFailure(camera->panel(), failure);
-            });
+    connect(
+        &m_engine, &CameraEngine::fetchFailed, this,
+        [this](Camera *camera, const Failure &failure) { showFailure(camera->panel(), failure); });
     // The mark goes with the next picture, not a second later; a stopped panel
     // loses it at once too.
     connect(&m_engine, &CameraEngine::pictureArrived, this,

@@ -35,7 +35,6 @@ public:
     // stale marks are checked every second from now on.
     void start();
 
-
     CameraPanelWidget *panel(int index) const { return m_panels[size_t(index)]; }
 
     // The picture panel index shows: the engine's, or the file it was saved as.

@@ -415,8 +415,8 @@ void MainWindow::feedWall(int index)
     guard([&] {
         const PanelStatus &p = m_engine->status(index);
         const Camera *camera = m_engine->camera(index);
-        m_wall->setTile(index, {p.inUse, p.name, p.picture, camera && camera->isStale(), p.busy,
-                                p.progress});
+        m_wall->setTile(
+            index, {p.inUse, p.name, p.picture, camera && camera->isStale(), p.busy, p.progress});
     });
 }
 

@@ -53,14 +53,12 @@ ViewerPane::ViewerPane(CameraEngine &engine, QWidget *parent)
     buildViewport();
     buildDetails();
 
-    connect(&m_engine, &CameraEngine::pictureArrived, this,
-            [this](Camera *camera, const Picture &picture) {
-                showArrival(camera->panel(), picture);
-            });
-    connect(&m_engine, &CameraEngine::fetchFailed, this,
-            [this](Camera *camera, const Failure &failure) {
-                showFailure(camera->panel(), failure);
-            });
+    connect(
+        &m_engine, &CameraEngine::pictureArrived, this,
+        [this](Camera *camera, const Picture &picture) { showArrival(camera->panel(), picture); });
+    connect(
+        &m_engine, &CameraEngine::fetchFailed, this,
+        [this](Camera *camera, const Failure &failure) { showFailure(camera->panel(), failure); });
     connect(&m_engine, &CameraEngine::fetchStarted, this, [this](Camera *camera) {
         if (camera->panel() == m_selectedCam())
             emit fetchBusy(true);

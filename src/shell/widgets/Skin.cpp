@@ -592,7 +592,7 @@ bool IsVistaOrLater()
 
 void CallSkinSupport()
 {
-    ignoringErrors([] { SkinSupport::instance().slot12(); });
+    ignoringErrors([] { SkinSupport::instance().refreshSkin(); });
 }
 
 void StartSkinSupport()

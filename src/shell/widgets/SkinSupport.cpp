@@ -22,18 +22,18 @@ bool SkinSupport::exists()
     return made();
 }
 
-void SkinSupport::slot8(QObject *skinObject)
+void SkinSupport::adoptSkinObject(QObject *skinObject)
 {
     m_skinObject = skinObject;
     m_calls.append(8);
 }
 
-void SkinSupport::slot11()
+void SkinSupport::afterSkinObject()
 {
     m_calls.append(11);
 }
 
-void SkinSupport::slot12()
+void SkinSupport::refreshSkin()
 {
     m_calls.append(12);
 }

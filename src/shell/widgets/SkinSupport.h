@@ -16,12 +16,12 @@ public:
     static bool exists();
 
     // Handed the program skin's support object while the splash window loads.
-    void slot8(QObject *skinObject);
-    // Called right after slot8.
-    void slot11();
+    void adoptSkinObject(QObject *skinObject);
+    // Called right after adoptSkinObject.
+    void afterSkinObject();
     // Called at start-up of the main window on systems that need it, and when
     // the main window closes.
-    void slot12();
+    void refreshSkin();
 
     // The slots called so far, in order (8, 11, 12).
     const QList<int> &calls() const { return m_calls; }

@@ -45,7 +45,7 @@ SplashWindow::SplashWindow(OpenMainWindow openMainWindow, bool skinning, QWidget
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(2);
-    connect(Timer2, &QTimer::timeout, this, &SplashWindow::Timer2_Timer);
+    connect(Timer2, &QTimer::timeout, this, &SplashWindow::fadeTick);
 
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -62,16 +62,16 @@ void SplashWindow::Form_Load(bool skinning)
         Skin::setProgramSkin(skn);
         SkinForm(this);
         SkinSupport &support = SkinSupport::instance();
-        support.slot8(skn->supportObject());
-        support.slot11();
+        support.adoptSkinObject(skn->supportObject());
+        support.afterSkinObject();
     }
     Timer2->start();
 }
 
-void SplashWindow::Timer2_Timer()
+void SplashWindow::fadeTick()
 {
-    const qint16 noted = m_intTemp;
-    m_intTemp = static_cast<qint16>(m_intTemp + 2);
+    const qint16 noted = m_fadeStep;
+    m_fadeStep = static_cast<qint16>(m_fadeStep + 2);
     if (noted != kLastTickValue)
         return;
     // Stopped first, so that the main window opens exactly once.

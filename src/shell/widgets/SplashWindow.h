@@ -24,7 +24,7 @@ public:
     explicit SplashWindow(OpenMainWindow openMainWindow, bool skinning = true,
                           QWidget *parent = nullptr);
 
-    qint16 intTemp() const { return m_intTemp; }
+    qint16 fadeStep() const { return m_fadeStep; }
     Skin *skin() const { return skn; }
 
     // The splash picture: a camera, the program's name and its version.
@@ -32,7 +32,7 @@ public:
 
 public slots:
     // One tick of Timer2.
-    void Timer2_Timer();
+    void fadeTick();
 
 private:
     void Form_Load(bool skinning);
@@ -42,5 +42,5 @@ private:
     QLabel *Image1 = nullptr;
     QLabel *Label3 = nullptr;
     QTimer *Timer2 = nullptr;
-    qint16 m_intTemp = 0;
+    qint16 m_fadeStep = 0;
 };
