@@ -11,6 +11,7 @@
 #include "Camera.h"
 #include "CameraEngine.h"
 #include "DisplayText.h"
+#include "PictureIndex.h"
 #include "PictureSaver.h"
 #include "RetentionKeeper.h"
 #include "Settings.h"
@@ -113,6 +114,7 @@ bool Recorder::start()
         m_keeper->setLimits({});
     }
     m_keeper->start();
+    openPictureIndex(camDir, list.value());
     m_clock.start();
     if (!openCameras(list.value())) {
         m_running = false;
@@ -121,6 +123,27 @@ bool Recorder::start()
         return false;
     }
     return true;
+}
+
+void Recorder::openPictureIndex(const QString &camDir, const QStringList &names)
+{
+    if (m_index)
+        return;
+    auto *index = new PictureIndex(camDir, this);
+    if (const Result<bool> opened = index->open(); !opened) {
+        // Recording goes on without it; the index is a cache a later start rebuilds.
+        emit notice(QStringLiteral("The index of saved pictures cannot be opened: ") +
+                    opened.errorText());
+        delete index;
+        return;
+    }
+    m_index = index;
+    m_index->setKnownCameras(names);
+    m_index->startScan();
+    // Added on the writer's thread, as each file is written.
+    m_saver->setWrittenHook([index](const SaveReport &report) {
+        index->add(report.path, report.picture.bytes().size(), report.camera);
+    });
 }
 
 bool Recorder::openCameras(const QStringList &names)

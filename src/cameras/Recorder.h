@@ -14,6 +14,7 @@
 class Camera;
 class CameraEngine;
 class Picture;
+class PictureIndex;
 class PictureSaver;
 class RetentionKeeper;
 struct SaveReport;
@@ -103,10 +104,12 @@ private:
     // A stored switch, or off (with a notice) when the store cannot be read.
     bool readSwitch(const QString &key, bool (*read)());
     bool openCameras(const QStringList &names);
+    void openPictureIndex(const QString &camDir, const QStringList &names);
 
     CameraEngine *m_engine = nullptr;
     PictureSaver *m_saver = nullptr;     // owned; the same autosave the main window runs
     RetentionKeeper *m_keeper = nullptr; // owned
+    PictureIndex *m_index = nullptr;     // owned; null when it cannot be opened
     bool m_running = false;
     bool m_autoSave = false;
     QString m_startError;

@@ -161,6 +161,7 @@ struct PictureSaver::Queue
     qint64 dropped = 0;
     QSet<QString> dropping; // cameras in a run of drops, told once
     WriteHook hook;
+    WrittenHook written;
     std::thread thread;
 };
 
@@ -213,11 +214,14 @@ PictureSaver::PictureSaver(QObject *parent)
             queue->jobs.pop_front();
             ++queue->writing;
             const WriteHook hook = queue->hook;
+            const WrittenHook written = queue->written;
             lock.unlock();
             if (hook)
                 hook(job.report.camera);
             const SaveReport report = writeJob(job.report, job.when, job.keepOriginal);
             job.heldFull.reset();
+            if (written && report.saved())
+                written(report);
             // Told on the saver's thread; a saver that is gone hears nothing.
             QMetaObject::invokeMethod(
                 self.data(),
@@ -249,6 +253,12 @@ void PictureSaver::setWriteHook(WriteHook hook)
 {
     std::lock_guard lock(m_queue->mutex);
     m_queue->hook = std::move(hook);
+}
+
+void PictureSaver::setWrittenHook(WrittenHook hook)
+{
+    std::lock_guard lock(m_queue->mutex);
+    m_queue->written = std::move(hook);
 }
 
 void PictureSaver::follow(const CameraEngine *engine)

@@ -115,6 +115,11 @@ public:
     // Without a check every autosave goes ahead.
     void setRoomCheck(RoomCheck check) { m_roomCheck = std::move(check); }
     void setWriteHook(WriteHook hook);
+    // Called on the writer thread for every file really written, before the
+    // report goes out: for followers (the index of saved pictures) whose own
+    // work belongs off the window's thread too.
+    using WrittenHook = std::function<void(const SaveReport &report)>;
+    void setWrittenHook(WrittenHook hook);
 
     // The local date and time names and messages are made from: the system's
     // unless a test injects another source. An empty source restores the system's.

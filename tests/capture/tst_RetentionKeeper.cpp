@@ -55,7 +55,8 @@ protected:
         QByteArray jpeg = TestPictures::encode(TestPictures::quadrants({32, 24}), "jpeg");
         // Padding after the end marker: still a whole JPEG, of the size asked for.
         jpeg += QByteArray(std::max<qint64>(0, bytes - jpeg.size()), '\0');
-        saver->saveIfNew(0, QStringLiteral("Yard"), Picture::fromBytes(jpeg, {16, 12}), true);
+        saver->saveIfNew(QStringLiteral("Yard"), 0, Picture::fromBytes(jpeg, {16, 12}), true);
+        saver->waitForIdle(10000);
     }
 
     QStringList left() const { return QDir(cam).entryList(QDir::Files); }

@@ -15,7 +15,9 @@
 #include "CameraEngine.h"
 #include "HelpWindow.h"
 #include "MainStatusBar.h"
+#include "PictureIndex.h"
 #include "PictureSaver.h"
+#include "ReviewWindow.h"
 #include "Settings.h"
 #include "Skin.h"
 #include "SkinLabelArray.h"
@@ -162,6 +164,9 @@ void MainWindow::buildMenus()
         [this] { guard([&] { m_saving->showLimits(); }); },
         "How long and how much of the saved pictures to keep, and the free space autosave "
         "leaves on the disk");
+    addEntry(
+        cams, "Review...", QStringLiteral("mnuReview"), [this] { guard([&] { showReview(); }); },
+        "Look back through the saved pictures of a camera, day by day, and make a timelapse");
 
     buildViewMenu();
     addEntry(addMenu("&Help", "mnuHelp"), "View Help", QStringLiteral("mnuHelpItem_0"),
@@ -240,6 +245,7 @@ void MainWindow::Form_Load()
 
     setWindowTitle(AppInfo::productName() + QStringLiteral(" by ") + AppInfo::companyName());
     m_saving->start();
+    openPictureIndex();
     m_grid->start();
 
     m_list->reload();
@@ -446,4 +452,40 @@ void MainWindow::setWallShown(bool shown)
 bool MainWindow::wallShown() const
 {
     return m_wall && m_wall->isVisible();
+}
+
+// ---- looking back -----------------------------------------------------------
+
+void MainWindow::openPictureIndex()
+{
+    auto *index = new PictureIndex(PictureSaver::camDirectory(), this);
+    if (const Result<bool> opened = index->open(); !opened) {
+        setStatusText(
+            tr("The index of saved pictures cannot be opened: %1").arg(opened.errorText()));
+        delete index;
+        return;
+    }
+    m_pictureIndex = index;
+    m_pictureIndex->setKnownCameras(m_list->names());
+    // Files added or removed while the program was not running: found on a
+    // worker thread, never making the window wait.
+    m_pictureIndex->startScan();
+    // Each saved picture goes into the index on the writer's own thread; the
+    // index is thread-safe and outlives the saver's thread (the saver goes first).
+    saver().setWrittenHook([index = m_pictureIndex](const SaveReport &report) {
+        index->add(report.path, report.picture.bytes().size(), report.camera);
+    });
+}
+
+void MainWindow::showReview()
+{
+    if (!m_pictureIndex) {
+        setStatusText(tr("There is no index of saved pictures to review."));
+        return;
+    }
+    auto *review = new ReviewWindow(m_pictureIndex, PictureSaver::camDirectory(), this);
+    review->setAttribute(Qt::WA_DeleteOnClose);
+    if (const Camera *camera = m_engine->camera(m_selectedCam))
+        review->selectCamera(camera->name());
+    review->show();
 }

@@ -14,6 +14,8 @@
 #include "PictureWindowController.h"
 #include "SavingController.h"
 
+class PictureIndex;
+
 class AboutWindow;
 class CameraEngine;
 class HelpWindow;
@@ -128,6 +130,8 @@ private:
     void connectEngine();
     void cmdSave_Click();
     void Command3_Click();
+    void openPictureIndex();
+    void showReview();
     // The help window, loaded when first asked for.
     void showHelp();
 
@@ -156,6 +160,9 @@ private:
     CameraGridPane *m_grid = nullptr;
     ViewerPane *m_viewer = nullptr;
     PictureWindowController *m_pictureWindow = nullptr;
+    // The index of saved pictures the review window looks back through;
+    // opened at start, null when it cannot be.
+    PictureIndex *m_pictureIndex = nullptr;
 
     // Windows loaded on request, unloaded when closed.
     QPointer<HelpWindow> m_helpWindow;
