@@ -25,6 +25,7 @@
 #include "AddCamDialog.h"
 #include "AppInfo.h"
 #include "CamListFile.h"
+#include "Camera.h"
 #include "CameraEngine.h"
 #include "EditCamDialog.h"
 #include "MainWindow.h"
@@ -718,7 +719,7 @@ TEST_F(MainWindowTest, ARefusedPictureIsToldAndTheOldOneStays)
             engine().refreshNow(panel);
             ASSERT_TRUE(waitUntil([&] { return failed.count() > 0; }))
                 << "round " << round << ", panel " << panel;
-            EXPECT_EQ(failed.first().at(0).toInt(), panel);
+            EXPECT_EQ(qvariant_cast<Camera *>(failed.first().at(0))->panel(), panel);
             const QString name = panel == 0 ? "Yard" : "Gate";
             EXPECT_EQ(window->statusText(), name + ": the picture could not be decoded");
             EXPECT_EQ(frame(panel)->toolTip(), "the picture could not be decoded");
