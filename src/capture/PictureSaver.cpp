@@ -301,7 +301,6 @@ bool PictureSaver::saveIfNew(const QString &cameraName, int panel, const Picture
     // writer gets to it.
     job.when = now();
     job.keepOriginal = m_keepOriginal;
-    job.heldFull = picture.heldFull();
 
     bool told = false;
     qint64 droppedInAll = 0;
@@ -322,6 +321,11 @@ bool PictureSaver::saveIfNew(const QString &cameraName, int panel, const Picture
             // The camera's queue ran empty: the next drop is news again.
             m_queue->dropping.remove(cameraName);
         }
+        // The full decode the viewer made spares the writer a decode, but
+        // full-size pixels waiting behind a slow disk would pile up: held only
+        // for a picture that is next in its camera's line.
+        if (std::none_of(m_queue->jobs.begin(), m_queue->jobs.end(), sameCamera))
+            job.heldFull = picture.heldFull();
         m_queue->jobs.push_back(std::move(job));
     }
     m_queue->wake.notify_one();
