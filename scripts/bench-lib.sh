@@ -59,3 +59,47 @@ value() { # mean of one figure over every floor run so far
     printf '%s\n' "${floor_runs[@]}" | tr ' ' '\n' | sed -n "s/^$1=\([0-9.]*\)$/\1/p" |
         awk '{ s += $1; n++ } END { if (n) printf "%.3f", s / n }'
 }
+
+# A camera list of $cameras demo cameras on $port, refreshed every second, in
+# the program directory $1.
+write_camlist() {
+    mkdir -p "$1"
+    {
+        printf '\r\n'
+        for i in $(seq "$cameras"); do
+            printf '[name]Demo %d\r\nhttp://127.0.0.1:%s/cam%d.jpg\r\n1\r\n\r\n' "$i" "$port" "$i"
+        done
+    } >"$1/00camlist.txt"
+}
+
+# tessaly --record from the program directory $1 for $seconds seconds, its
+# output in $2.out and $2.err. Sets rec_cpu (CPU seconds), rec_hwm, rec_rss60,
+# rec_rss_end (kB; rec_rss60 "-" under a minute), rec_rss_by_minute (MB),
+# rec_summary (its closing "recorded ..." line) and rec_pictures.
+recorder_pid=""
+record_run() {
+    local home="$1" out="$2" t rss
+    TESSALY_HOME="$home" XDG_CONFIG_HOME="$home/config" "$tessaly" --record \
+        >"$out.out" 2>"$out.err" &
+    recorder_pid=$!
+    rec_rss60="-"
+    rec_rss_by_minute=""
+    for ((t = 1; t <= seconds; t++)); do
+        sleep 1
+        kill -0 "$recorder_pid" 2>/dev/null || { say "the recorder died"; cat "$out.err" >&2; exit 1; }
+        if ((t % 60 == 0)); then
+            rss="$(status_kb "$recorder_pid" VmRSS)"
+            [ "$t" = 60 ] && rec_rss60="$rss"
+            rec_rss_by_minute+=" $((rss / 1024))"
+        fi
+    done
+    rec_cpu="$(cpu_seconds "$recorder_pid")"
+    rec_hwm="$(status_kb "$recorder_pid" VmHWM)"
+    rec_rss_end="$(status_kb "$recorder_pid" VmRSS)"
+    bench_stop "$recorder_pid"
+    recorder_pid=""
+    rec_summary="$(grep -o 'recorded [0-9]* pictures.*' "$out.err" || true)"
+    [ -n "$rec_summary" ] || { say "no summary from the recorder"; cat "$out.err" >&2; exit 1; }
+    rec_pictures="$(sed 's/recorded \([0-9]*\) pictures.*/\1/' <<<"$rec_summary")"
+    [ "$rec_pictures" -gt 0 ] || { say "no pictures recorded"; exit 1; }
+}

@@ -12,7 +12,9 @@
 # It runs motion on a temporary configuration for N seconds (default 60, after
 # 15 s of warming up) and prints motion's CPU seconds per picture (utime +
 # stime from /proc/<pid>/stat) over the pictures the demo camera made new in
-# that time. motion fetches at its lowest frame rate (2 a second), so it sees
+# that time, then Tessaly's recorder on the same load for as long, with
+# change detection on and off (target: with it on, at most 0.25 x motion's
+# CPU per picture). motion fetches at its lowest frame rate (2 a second), so it sees
 # each picture about twice; that is how it runs on such a camera. The scene
 # (default walker) is any of tessaly-democam --scene; --log keeps motion's log.
 # Nothing of motion is linked or copied; it is only run and measured. Nothing
@@ -43,16 +45,7 @@ bench_name=bench-peer
 source scripts/bench-lib.sh
 # shellcheck source=scripts/democam-lib.sh
 source scripts/democam-lib.sh
-if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 10 ]; then
-    say "--seconds must be a whole number of at least 10"
-    exit 2
-fi
-if [ "$do_build" = 1 ]; then
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build" -j"$(nproc)" --target tessaly-democam >&2
-fi
-democam="$build/tools/democam/tessaly-democam"
-[ -x "$democam" ] || { say "$democam is missing; build it first"; exit 1; }
+bench_prepare
 
 motion="$(command -v motion || true)"
 [ -n "$motion" ] || { say "motion is not installed: scripts/install-deps.sh peer"; exit 1; }
@@ -62,6 +55,7 @@ democam_pid=""
 motion_pid=""
 cleanup() {
     bench_stop "$motion_pid"
+    bench_stop "$recorder_pid"
     bench_stop "$democam_pid"
     if [ -n "$log" ] && [ -f "$work/motion.log" ]; then cp "$work/motion.log" "$log"; fi
     rm -rf "$work"
@@ -121,24 +115,31 @@ motion_ms="$(awk -v a="$cpu0" -v b="$cpu1" -v n="$pictures" 'BEGIN { printf "%.2
 motion_core="$(awk -v a="$cpu0" -v b="$cpu1" -v s="$start" -v e="$end" \
     'BEGIN { printf "%.0f", (b - a) * 100 / (e - s) }')"
 
-# ---------------------------------------------------------------------------
-# TESSALY SIDE (to come with change detection in the recorder): run
-#   "$build/src/app/tessaly" --record --autosave off --detect on
-# on the same demo camera (a program directory with the same cameras, as
-# scripts/bench-e2e.sh makes), and again with --detect off, for the same
-# seconds; tessaly_ms is the CPU per picture with detection on, and the target
-# is tessaly_ms <= 0.25 x motion_ms. Until the recorder detects, only motion's
-# figure is printed.
-tessaly_ms=""
-# ---------------------------------------------------------------------------
+bench_stop "$motion_pid"
+motion_pid=""
+
+# Tessaly on the same demo camera for the same time: the recorder with
+# detection on and autosave off, then with detection off, so what detection
+# costs is seen beside what motion costs.
+declare -A tessaly_ms
+for detect in on off; do
+    home="$work/tessaly-$detect"
+    write_camlist "$home"
+    TESSALY_HOME="$home" XDG_CONFIG_HOME="$home/config" "$tessaly" --autosave off \
+        --detect "$detect" 2>/dev/null
+    say "tessaly --record, detection $detect, for $seconds s ..."
+    record_run "$home" "$work/tessaly-$detect"
+    tessaly_ms[$detect]="$(awk -v c="$rec_cpu" -v n="$rec_pictures" 'BEGIN { printf "%.2f", c * 1000 / n }')"
+    [ "$detect" = on ] && changes="$(grep -c ' change started ' "$work/tessaly-on.out" || true)"
+done
 
 printf '%-34s %s\n' "load" "$cameras cameras x 1920x1080 x 1/s, scene $scene, $seconds s"
 printf '%-34s %s\n' "pictures made new" "$pictures"
 printf '%-34s %s ms (%s %% of one core)\n' "motion CPU per picture" "$motion_ms" "$motion_core"
 printf '%-34s %s\n' "motion event lines in its log" "$events"
-if [ -n "$tessaly_ms" ]; then
-    printf '%-34s %s ms (target <= 0.25 x motion: %s ms)\n' "tessaly CPU per picture" \
-        "$tessaly_ms" "$(awk -v m="$motion_ms" 'BEGIN { printf "%.2f", m / 4 }')"
-else
-    printf '%-34s %s\n' "tessaly CPU per picture" "not measured yet (see TESSALY SIDE)"
-fi
+printf '%-34s %s ms (target <= 0.25 x motion: %s ms)\n' "tessaly CPU per picture, detection" \
+    "${tessaly_ms[on]}" "$(awk -v m="$motion_ms" 'BEGIN { printf "%.2f", m / 4 }')"
+printf '%-34s %s ms\n' "tessaly CPU per picture, no detection" "${tessaly_ms[off]}"
+printf '%-34s %s\n' "tessaly changes started" "$changes"
+printf '%-34s %s\n' "ratio tessaly / motion" \
+    "$(awk -v t="${tessaly_ms[on]}" -v m="$motion_ms" 'BEGIN { printf "%.3f", t / m }')"

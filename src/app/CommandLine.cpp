@@ -420,21 +420,9 @@ std::optional<int> CommandLine::run(int &argc, char **argv, OpenRequest *open)
         return parsed.exitCode;
     case Action::StoreSettings:
     case Action::Record: {
-        // WIRING (change detection): the recorder stores and uses "AutoSave"
-        // off and on; "change", --detect and --also-every wait for it to take
-        // Settings::setAutoSaveMode, setDetect and setAlsoEveryMinutes. Until
-        // then they are refused here rather than dropped in silence.
-        if (parsed.autoSave == Settings::AutoSaveMode::Change || parsed.detect ||
-            parsed.alsoEveryMinutes) {
-            printTo(stderr, QStringLiteral("tessaly: --autosave change, --detect and --also-every "
-                                           "are not stored by this build yet"));
-            return 1;
-        }
-        std::optional<bool> autoSave;
-        if (parsed.autoSave)
-            autoSave = *parsed.autoSave == Settings::AutoSaveMode::Every;
         return RecordMode::run(argc, argv,
-                               {autoSave, parsed.keepOriginal, parsed.keepDays, parsed.keepSize,
+                               {parsed.autoSave, parsed.detect, parsed.alsoEveryMinutes,
+                                parsed.keepOriginal, parsed.keepDays, parsed.keepSize,
                                 parsed.minFree, parsed.webView, parsed.webCertificate,
                                 parsed.webKey, parsed.mqttBroker, parsed.mqttId,
                                 parsed.mqttThumbnails},

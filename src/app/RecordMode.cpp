@@ -267,6 +267,29 @@ std::unique_ptr<EventsPublisher> startEvents(const CameraEngine &engine, Recorde
 }
 // ---------------------------------------------------------------------------
 
+// "off", "on", "on, camera's own pictures", "only changes", "only changes, every
+// 10 min as well"; detection off is said, since it stops change saving.
+QString autoSaveText(const Recorder &recorder)
+{
+    QString text;
+    switch (recorder.autoSaveMode()) {
+    case Settings::AutoSaveMode::Off:
+        text = QStringLiteral("off");
+        break;
+    case Settings::AutoSaveMode::Every:
+        text = QStringLiteral("on");
+        break;
+    case Settings::AutoSaveMode::Change:
+        text = QStringLiteral("only changes");
+        break;
+    }
+    if (recorder.autoSave() && recorder.keepOriginal())
+        text += QStringLiteral(", camera's own pictures");
+    text += recorder.detect() ? QStringLiteral(", change detection on")
+                              : QStringLiteral(", change detection off");
+    return text;
+}
+
 } // namespace
 
 int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool record)
@@ -279,9 +302,31 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
     AppInfo::applyToApplication();
     MessageBoxes::setAsker(answerOnConsole);
 
-    if (switches.autoSave &&
-        !storeSwitch(QStringLiteral("AutoSave New Pictures"), QStringLiteral("autoSave"),
-                     *switches.autoSave, &Settings::setAutoSave))
+    if (switches.autoSave) {
+        if (*switches.autoSave != Settings::AutoSaveMode::Change) {
+            if (!storeSwitch(QStringLiteral("AutoSave New Pictures"), QStringLiteral("autoSave"),
+                             *switches.autoSave == Settings::AutoSaveMode::Every,
+                             &Settings::setAutoSave))
+                return 1;
+        } else if (!storeText(QStringLiteral("AutoSave New Pictures"), QStringLiteral("autoSave"),
+                              QStringLiteral("change"), QStringLiteral("on, only changes"),
+                              [](const QString &) {
+                                  return Settings::setAutoSaveMode(Settings::AutoSaveMode::Change);
+                              })) {
+            return 1;
+        }
+    }
+    if (switches.detect &&
+        !storeSwitch(QStringLiteral("Change detection"), QStringLiteral("detect"), *switches.detect,
+                     &Settings::setDetect))
+        return 1;
+    if (switches.alsoEveryMinutes &&
+        !storeLimit<int>(QStringLiteral("Also save every"), QStringLiteral("alsoEvery"),
+                         *switches.alsoEveryMinutes,
+                         *switches.alsoEveryMinutes > 0
+                             ? QStringLiteral("%1 minutes").arg(*switches.alsoEveryMinutes)
+                             : QStringLiteral("never"),
+                         &Settings::setAlsoEveryMinutes))
         return 1;
     if (switches.keepOriginal && !storeSwitch(QStringLiteral("Keep the camera's own pictures"),
                                               QStringLiteral("keepOriginal"),
@@ -347,11 +392,7 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
               QStringLiteral("tessaly: recording %1 cameras from %2, autosave %3 "
                              "(pictures into %4); SIGINT or SIGTERM stops")
                   .arg(recorder.openedCameras().size())
-                  .arg(QDir::toNativeSeparators(CamListFile::path()),
-                       recorder.autoSave() ? recorder.keepOriginal()
-                                                 ? QStringLiteral("on, camera's own pictures")
-                                                 : QStringLiteral("on")
-                                           : QStringLiteral("off"),
+                  .arg(QDir::toNativeSeparators(CamListFile::path()), autoSaveText(recorder),
                        QDir::toNativeSeparators(AppInfo::programFile(QStringLiteral("cam")))));
 
     // The web view, when it is on: a web view that cannot start is told, and

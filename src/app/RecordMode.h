@@ -16,7 +16,9 @@ namespace RecordMode {
 // The switches the command line asks to store.
 struct StoredSwitches
 {
-    std::optional<bool> autoSave;
+    std::optional<Settings::AutoSaveMode> autoSave;
+    std::optional<bool> detect;
+    std::optional<int> alsoEveryMinutes; // 0: none
     std::optional<bool> keepOriginal;
     std::optional<int> keepDays;    // 0: no limit
     std::optional<qint64> keepSize; // bytes, 0: no limit

@@ -40,6 +40,7 @@ Recorder::Recorder(CameraEngine *engine, QObject *parent)
                            .arg(droppedInAll));
             });
     connect(m_engine, &CameraEngine::healthChanged, this, &Recorder::onHealthChanged);
+    connect(m_engine, &CameraEngine::changeJudged, this, &Recorder::onChangeJudged);
     m_keeper = new RetentionKeeper(m_saver, PictureSaver::camDirectory(), this);
     connect(m_keeper, &RetentionKeeper::pauseChanged, this, &Recorder::onPauseChanged);
     connect(m_keeper, &RetentionKeeper::enforced, this, &Recorder::onEnforced);
@@ -52,7 +53,8 @@ QString Recorder::timestamp(const QDateTime &moment)
     return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-bool Recorder::readSwitch(const QString &key, bool (*read)())
+template <typename T>
+T Recorder::readSetting(const QString &key, T (*read)(), T fallback)
 {
     try {
         return read();
@@ -66,7 +68,7 @@ bool Recorder::readSwitch(const QString &key, bool (*read)())
         emit notice(QStringLiteral("Cannot read the \"%1\" setting (%2); it is off")
                         .arg(key, QString::fromLocal8Bit(e.what())));
     }
-    return false;
+    return fallback;
 }
 
 bool Recorder::start()
@@ -77,6 +79,7 @@ bool Recorder::start()
     m_counts = {};
     m_opened.clear();
     m_fetchFailures.clear();
+    m_changeSince.clear();
 
     const QString listPath = CamListFile::path();
     if (!QFileInfo::exists(listPath)) {
@@ -93,9 +96,19 @@ bool Recorder::start()
         return false;
     }
 
-    m_autoSave = readSwitch(QStringLiteral("autoSave"), &Settings::autoSave);
-    m_saver->setAutoSave(m_autoSave);
-    m_saver->setKeepOriginal(readSwitch(QStringLiteral("keepOriginal"), &Settings::keepOriginal));
+    m_autoSave = readSetting(QStringLiteral("autoSave"), &Settings::autoSaveMode,
+                             Settings::AutoSaveMode::Off);
+    m_saver->setAutoSaveMode(m_autoSave);
+    m_detect = readSetting(QStringLiteral("detect"), &Settings::detect, false);
+    ChangeCapture::Options capture;
+    capture.alsoEveryMinutes =
+        readSetting(QStringLiteral("alsoEvery"), &Settings::alsoEveryMinutes, 0);
+    m_engine->setDetection(m_detect, capture);
+    if (m_autoSave == Settings::AutoSaveMode::Change && !m_detect)
+        emit notice(QStringLiteral("Change detection is off (--detect off): \"save only "
+                                   "changes\" saves nothing until it is switched on"));
+    m_saver->setKeepOriginal(
+        readSetting(QStringLiteral("keepOriginal"), &Settings::keepOriginal, false));
     // The main window makes cam/ at start-up; the recorder is a start-up too.
     const QString camDir = AppInfo::programFile(QStringLiteral("cam"));
     if (!QFileInfo(camDir).isDir() && !QDir().mkpath(camDir))
@@ -196,6 +209,12 @@ void Recorder::stop(int graceMs)
         return;
     m_saver->setAutoSave(false);
     m_engine->stopAll();
+    // A change still going on when the recording stops is told as ended.
+    for (auto it = m_changeSince.cbegin(); it != m_changeSince.cend(); ++it)
+        report(QStringLiteral("change ended %1 after %2 (recording stopped)")
+                   .arg(it.key(),
+                        CameraChangeWatch::durationText(it.value().secsTo(m_engine->now()))));
+    m_changeSince.clear();
     // What is queued already is saved while there is time, and its lines told.
     m_counts.abandoned += m_saver->finishQueue(graceMs);
     m_running = false;
@@ -255,6 +274,20 @@ void Recorder::onPictureArrived(Camera *camera, const Picture &, bool isNew)
     ++m_counts.pictures;
     if (isNew)
         ++m_counts.newPictures;
+}
+
+void Recorder::onChangeJudged(Camera *camera, const CameraChangeWatch::Outcome &outcome)
+{
+    if (!isOurs(camera))
+        return;
+    if (outcome.verdict.started) {
+        ++m_counts.changes;
+        m_changeSince.insert(camera->name(), m_engine->now());
+    }
+    if (outcome.verdict.ended)
+        m_changeSince.remove(camera->name());
+    for (const QString &line : outcome.lines)
+        report(line);
 }
 
 void Recorder::onFetchFailed(Camera *camera)

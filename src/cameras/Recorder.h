@@ -7,9 +7,11 @@
 #include <QString>
 #include <QStringList>
 
+#include "CameraChangeWatch.h"
 #include "CameraHealth.h"
 #include "PictureRetention.h"
 #include "Result.h"
+#include "Settings.h"
 
 class Camera;
 class CameraEngine;
@@ -37,6 +39,7 @@ public:
         qint64 saved = 0;
         qint64 failed = 0;    // failed fetches, undecodable bodies and failed saves
         qint64 abandoned = 0; // new pictures still waiting to be saved at the stop
+        qint64 changes = 0;   // changes that started
     };
 
     // The engine is used, not owned; it must outlive the recorder.
@@ -55,8 +58,11 @@ public:
     void stop(int graceMs = 2000);
 
     bool isRunning() const { return m_running; }
-    // The stored "AutoSave New Pictures", as read by start().
-    bool autoSave() const { return m_autoSave; }
+    // The stored "AutoSave New Pictures" and what it saves, as read by start().
+    bool autoSave() const { return m_autoSave != Settings::AutoSaveMode::Off; }
+    Settings::AutoSaveMode autoSaveMode() const { return m_autoSave; }
+    // The stored change detection switch, as read by start().
+    bool detect() const { return m_detect; }
     // The stored "Keep the camera's own pictures", as read by start().
     bool keepOriginal() const;
     QString startError() const { return m_startError; }
@@ -88,7 +94,8 @@ signals:
     // "<timestamp> failed <camera>: <reason>", "<timestamp> still failing
     // <camera>: ...", "<timestamp> recovered <camera> ...", "<timestamp>
     // paused autosave: ...", "<timestamp> resumed autosave: ...",
-    // "<timestamp> removed ...".
+    // "<timestamp> removed ...", "<timestamp> change started <camera> (3.2 % of
+    // the picture)", "<timestamp> change ended <camera> after 1 min 12 s".
     void reported(const QString &line);
     // Start-up and camera list notices meant for the operator, not for scripts.
     void notice(const QString &text);
@@ -101,8 +108,10 @@ private:
     void onEnforced(const PictureRetention::Report &report);
     bool isOurs(const Camera *camera) const;
     void report(const QString &verbAndText);
-    // A stored switch, or off (with a notice) when the store cannot be read.
-    bool readSwitch(const QString &key, bool (*read)());
+    void onChangeJudged(Camera *camera, const CameraChangeWatch::Outcome &outcome);
+    // A stored setting, or the fallback (with a notice) when the store cannot be read.
+    template <typename T>
+    T readSetting(const QString &key, T (*read)(), T fallback);
     bool openCameras(const QStringList &names);
     void openPictureIndex(const QString &camDir, const QStringList &names);
 
@@ -111,7 +120,11 @@ private:
     RetentionKeeper *m_keeper = nullptr; // owned
     PictureIndex *m_index = nullptr;     // owned; null when it cannot be opened
     bool m_running = false;
-    bool m_autoSave = false;
+    Settings::AutoSaveMode m_autoSave = Settings::AutoSaveMode::Off;
+    bool m_detect = false;
+    // The cameras in a change, and since when: a change going on at the stop
+    // still gets its end line.
+    QHash<QString, QDateTime> m_changeSince;
     QString m_startError;
     Counts m_counts;
     QElapsedTimer m_clock;

@@ -10,6 +10,7 @@
 #include "CameraEngine.h"
 #include "CertificatePins.h"
 #include "DateTimeText.h"
+#include "DetectionSettings.h"
 #include "DisplayText.h"
 #include "HttpExchange.h"
 #include "HttpSnapshot.h"
@@ -107,6 +108,11 @@ void Camera::setEntry(const QString &name, const QString &address, const QString
     m_status.caption = name;
     m_status.address = address;
     m_status.refresh = refresh;
+    if (m_watch && m_watch->camera() != name) {
+        // Settings are kept by name: a renamed camera starts from its own.
+        m_watch->setCamera(name);
+        m_watch->setDetection(DetectionSettings::load(name));
+    }
     emit statusChanged(this);
 }
 
@@ -323,7 +329,7 @@ void Camera::pictureArrival(const FetchResult &result)
                                        "one was skipped")
                             .arg(m_status.name));
     }
-    m_arrivals.push_back(Arrival{result.body, outcome.isNew});
+    m_arrivals.push_back(Arrival{result.body, outcome.isNew, m_engine.now()});
     decodeNext();
 }
 
@@ -332,12 +338,18 @@ void Camera::decodeNext()
     if (m_decoding || m_arrivals.empty())
         return;
     const Arrival arrival = m_arrivals.front();
-    const PictureDecode how = m_engine.decodeFor(*this, arrival.isNew);
+    PictureDecode how = m_engine.decodeFor(*this, arrival.isNew);
     const QSize size = m_engine.thumbnailSize();
-    if (how == PictureDecode::StructureOnly) {
+    // Only a new picture is judged: a repeat shows nothing new.
+    const bool judge = arrival.isNew && m_watch;
+    // The window judges every camera on its panel decode, hidden or not: a
+    // detector fed pictures of two sizes would start learning afresh each time.
+    if (judge && how == PictureDecode::StructureOnly && m_engine.judgesPanelDecode())
+        how = PictureDecode::Thumbnail;
+    if (how == PictureDecode::StructureOnly && !judge) {
         // A structure check takes microseconds: no thread needed.
         m_arrivals.pop_front();
-        showDecoded(Picture::fromBytesChecked(arrival.body, size), arrival.isNew, {});
+        showDecoded(Picture::fromBytesChecked(arrival.body, size), arrival, {});
         decodeNext();
         return;
     }
@@ -348,28 +360,41 @@ void Camera::decodeNext()
     {
         Picture picture;
         std::shared_ptr<const QImage> full;
+        GreyPicture grey;
     };
     offThread<Decoded>(
         this,
-        [body = arrival.body, size, how] {
+        [body = arrival.body, size, how, judge] {
             Decoded made;
             if (how == PictureDecode::Full)
                 made.picture = Picture::fromBytesInFull(body, size, &made.full);
-            else
+            else if (how == PictureDecode::Thumbnail)
                 made.picture = Picture::fromBytes(body, size);
+            else
+                made.picture = Picture::fromBytesChecked(body, size);
+            if (!judge || made.picture.isNull())
+                return made;
+            // The panel's decode is small and grey enough to judge; without
+            // one, the smallest decode the DCT gives costs about as much.
+            const QImage panel = made.picture.cachedThumbnail();
+            made.grey =
+                panel.isNull() ? GreyPicture::fromJpeg(body) : GreyPicture::fromImage(panel);
+            if (made.grey.isNull()) // not a JPEG: a camera sending PNG or GIF
+                made.grey = GreyPicture::fromImage(made.picture.thumbnail(size));
             return made;
         },
-        [this, isNew = arrival.isNew](const Decoded &made) {
+        [this, arrival](const Decoded &made) {
             m_decoding = false;
             if (!m_arrivals.empty())
                 m_arrivals.pop_front();
-            showDecoded(made.picture, isNew, made.full);
+            // The full decode, when one was made, is held until everyone has
+            // handled the arrival: the viewer shows it, the saver keeps its own hold.
+            showDecoded(made.picture, arrival, made.grey);
             decodeNext();
         });
 }
 
-void Camera::showDecoded(const Picture &picture, bool isNew,
-                         const std::shared_ptr<const QImage> &heldFull)
+void Camera::showDecoded(const Picture &picture, const Arrival &arrival, const GreyPicture &grey)
 {
     if (picture.isNull()) {
         // A body that cannot be decoded leaves the previous picture in place.
@@ -383,10 +408,41 @@ void Camera::showDecoded(const Picture &picture, bool isNew,
     m_status.refusedCertificateHost.clear();
     const CameraHealth::Change health = m_health.picture(m_engine.nowMs());
     emit statusChanged(this);
-    // The full decode, when one was made, is held until everyone has handled
-    // the arrival: the viewer shows it, and the saver's queue keeps its own hold.
-    emit pictureArrived(this, picture, isNew);
-    Q_UNUSED(heldFull);
+    emit pictureArrived(this, picture, arrival.isNew);
+    // Detection may have been switched off while the decode ran.
+    if (arrival.isNew && m_watch && !grey.isNull()) {
+        const CameraChangeWatch::Outcome outcome =
+            m_watch->offer(picture.bytes(), arrival.arrived, grey);
+        m_lastVerdict = outcome.verdict;
+        emit changeJudged(this, outcome);
+    }
     if (health != CameraHealth::Change::None)
         emit healthChanged(this, health);
+}
+
+void Camera::setDetection(bool on)
+{
+    if (!on) {
+        m_watch.reset();
+        m_lastVerdict = {};
+        return;
+    }
+    if (m_watch)
+        return;
+    // Capturing costs one held picture's bytes, shared with the picture itself;
+    // whether anything is saved of it is the saver's choice.
+    m_watch = std::make_unique<CameraChangeWatch>(name(), DetectionSettings::load(name()),
+                                                  m_engine.captureOptions());
+    m_watch->setCapturing(true);
+}
+
+void Camera::setDetectionOptions(const DetectionOptions &options)
+{
+    if (m_watch)
+        m_watch->setDetection(options);
+}
+
+DetectionOptions Camera::detectionOptions() const
+{
+    return m_watch ? m_watch->detection() : DetectionSettings::load(name());
 }

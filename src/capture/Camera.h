@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include "CameraChangeWatch.h"
 #include "CameraHealth.h"
 #include "ChangeDetector.h"
 #include "PanelStatus.h"
@@ -61,6 +62,18 @@ public:
     // A new list entry; the next fetch uses it.
     void setEntry(const QString &name, const QString &address, const QString &refresh);
 
+    // Change detection of this camera's new pictures, with its own settings
+    // (read by its name); off forgets what was learnt.
+    void setDetection(bool on);
+    bool detecting() const { return m_watch != nullptr; }
+    // New settings from the Change Detection dialog; what was learnt is kept.
+    void setDetectionOptions(const DetectionOptions &options);
+    DetectionOptions detectionOptions() const;
+    // A change is going on: judged changed, and not yet the quiet pictures that end it.
+    bool inChange() const { return m_watch && m_watch->inChange(); }
+    // What the last judged picture told, for the overlay of changed cells.
+    const SceneVerdict &lastVerdict() const { return m_lastVerdict; }
+
     // One second of the countdown: what the camera's timer calls.
     void tick();
     // Fetches at once, dropping a fetch under way; the countdown restarts.
@@ -83,6 +96,8 @@ signals:
     void pictureArrived(Camera *camera, const Picture &picture, bool isNew);
     void fetchFailed(Camera *camera, const Failure &failure);
     void healthChanged(Camera *camera, CameraHealth::Change change);
+    // Sent after pictureArrived for each new picture judged for change.
+    void changeJudged(Camera *camera, const CameraChangeWatch::Outcome &outcome);
     void statusText(const QString &text);
 
 private:
@@ -94,6 +109,8 @@ private:
     {
         QByteArray body;
         bool isNew = false;
+        // The moment it came: what a picture saved for a change is named after.
+        QDateTime arrived;
     };
 
     void startFetch();
@@ -102,8 +119,7 @@ private:
     void reportFailure(const Failure &failure);
     void pictureArrival(const FetchResult &result);
     void decodeNext();
-    void showDecoded(const Picture &picture, bool isNew,
-                     const std::shared_ptr<const QImage> &heldFull);
+    void showDecoded(const Picture &picture, const Arrival &arrival, const GreyPicture &grey);
     std::optional<double> refreshNumber() const;
 
     CameraEngine &m_engine;
@@ -119,4 +135,6 @@ private:
     // Bodies waiting for their decode; the front one is decoding.
     std::deque<Arrival> m_arrivals;
     bool m_decoding = false;
+    std::unique_ptr<CameraChangeWatch> m_watch;
+    SceneVerdict m_lastVerdict;
 };

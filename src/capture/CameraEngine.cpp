@@ -96,6 +96,19 @@ void CameraEngine::setClock(Clock clock)
     m_clock = std::move(clock);
 }
 
+void CameraEngine::setDetection(bool on, const ChangeCapture::Options &capture)
+{
+    m_detection = on;
+    m_capture = capture;
+    for (Camera *camera : m_cameras)
+        camera->setDetection(on);
+}
+
+QDateTime CameraEngine::now() const
+{
+    return m_timeSource ? m_timeSource() : QDateTime::currentDateTime();
+}
+
 qint64 CameraEngine::nowMs() const
 {
     return m_clock ? m_clock() : monotonicMs();
@@ -130,6 +143,9 @@ Camera *CameraEngine::open(const QString &name, const QString &address, const QS
     connect(camera, &Camera::fetchFailed, this, &CameraEngine::fetchFailed);
     connect(camera, &Camera::healthChanged, this, &CameraEngine::healthChanged);
     connect(camera, &Camera::statusText, this, &CameraEngine::statusText);
+    connect(camera, &Camera::changeJudged, this, &CameraEngine::changeJudged);
+    if (m_detection)
+        camera->setDetection(true);
     emit opened(camera);
     camera->start();
     return camera;

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include "Camera.h"
+#include "CameraChangeWatch.h"
 #include "CameraHealth.h"
 #include "PanelStatus.h"
 #include "Picture.h"
@@ -97,6 +98,24 @@ public:
     // The exchange every camera fetches through.
     HttpExchange &exchange() const { return *m_exchange; }
 
+    // Change detection for every camera, open now or later: off, or on with
+    // what "save only changes" keeps around a change. Each camera reads its
+    // own sensitivity, area and mask from the settings by its name.
+    void setDetection(bool on, const ChangeCapture::Options &capture = {});
+    bool detection() const { return m_detection; }
+    // Judge change on the panel decode, made for hidden panels too (the
+    // window); without it, a camera nobody looks at is judged on the smallest
+    // decode the DCT gives (the recorder). Off by default.
+    void setJudgesPanelDecode(bool on) { m_judgesPanelDecode = on; }
+    bool judgesPanelDecode() const { return m_judgesPanelDecode; }
+    const ChangeCapture::Options &captureOptions() const { return m_capture; }
+
+    // The local date and time a picture is stamped with when it arrives; the
+    // system's unless a test puts its own. An empty source restores the system's.
+    using TimeSource = std::function<QDateTime()>;
+    void setTimeSource(TimeSource source) { m_timeSource = std::move(source); }
+    QDateTime now() const;
+
 public slots:
     // One second of panel index's countdown. Nothing for a free panel.
     void tick(int index);
@@ -124,6 +143,10 @@ signals:
     // The camera started failing, failed for another CameraHealth::RemindEveryMs,
     // or delivered again; camera->health() tells more.
     void healthChanged(Camera *camera, CameraHealth::Change change);
+    // A new picture was judged for change; the outcome says whether a change
+    // started or ended, the lines telling it, and, when capturing, the pictures
+    // "save only changes" keeps.
+    void changeJudged(Camera *camera, const CameraChangeWatch::Outcome &outcome);
     // A camera was opened in its panel (its first fetch has started).
     void opened(Camera *camera);
     // Panel index was stopped; wasInUse is false when it was free already.
@@ -135,6 +158,10 @@ signals:
 private:
     Camera *cameraOfFetch(quint64 id) const;
 
+    bool m_detection = false;
+    bool m_judgesPanelDecode = false;
+    ChangeCapture::Options m_capture;
+    TimeSource m_timeSource;
     // The open cameras, each knowing its panel; at most PanelCount.
     std::vector<Camera *> m_cameras;
     // The Last-Modified line each camera recorded, by name: never forgotten

@@ -269,6 +269,10 @@ void PictureSaver::follow(const CameraEngine *engine)
             [this](Camera *camera, const Picture &picture, bool isNew) {
                 saveIfNew(camera->name(), camera->panel(), picture, isNew);
             });
+    connect(engine, &CameraEngine::changeJudged, this,
+            [this](Camera *camera, const CameraChangeWatch::Outcome &outcome) {
+                saveChanges(camera->name(), camera->panel(), outcome.saves);
+            });
 }
 
 void PictureSaver::setTimeSource(TimeSource source)
@@ -289,17 +293,39 @@ QString PictureSaver::camDirectory()
 bool PictureSaver::saveIfNew(const QString &cameraName, int panel, const Picture &picture,
                              bool isNew)
 {
-    if (!m_autoSave || !isNew || picture.isNull())
+    if (m_mode != Settings::AutoSaveMode::Every || !isNew || picture.isNull())
         return false;
+    // The file is named after the moment the picture came, not when the
+    // writer gets to it.
+    return enqueue(cameraName, panel, picture, now());
+}
+
+int PictureSaver::saveChanges(const QString &cameraName, int panel,
+                              const QList<ChangeCapture::Save> &saves)
+{
+    if (m_mode != Settings::AutoSaveMode::Change)
+        return 0;
+    int queued = 0;
+    for (const ChangeCapture::Save &save : saves) {
+        // The bytes were checked when they came; the writer decodes them.
+        const Picture picture = Picture::fromBytesChecked(save.bytes);
+        if (!picture.isNull() &&
+            enqueue(cameraName, panel, picture, save.time.isValid() ? save.time : now()))
+            ++queued;
+    }
+    return queued;
+}
+
+bool PictureSaver::enqueue(const QString &cameraName, int panel, const Picture &picture,
+                           const QDateTime &when)
+{
     if (m_roomCheck && !m_roomCheck())
         return false;
     Queue::Job job;
     job.report.camera = cameraName;
     job.report.panel = panel;
     job.report.source = picture;
-    // The file is named after the moment the picture came, not when the
-    // writer gets to it.
-    job.when = now();
+    job.when = when;
     job.keepOriginal = m_keepOriginal;
 
     bool told = false;

@@ -11,6 +11,7 @@
 #include "CameraEngine.h"
 #include "Picture.h"
 #include "Result.h"
+#include "Settings.h"
 
 // What one save did.
 struct SaveReport
@@ -101,9 +102,17 @@ public:
     void follow(const CameraEngine *engine);
 
     // Whether new pictures are saved ("AutoSave New Pictures"). Off until the
-    // owner sets it.
-    bool autoSave() const { return m_autoSave; }
-    void setAutoSave(bool on) { m_autoSave = on; }
+    // owner sets it. On means every new picture.
+    bool autoSave() const { return m_mode != Settings::AutoSaveMode::Off; }
+    void setAutoSave(bool on)
+    {
+        m_mode = on ? Settings::AutoSaveMode::Every : Settings::AutoSaveMode::Off;
+    }
+    // What is saved: nothing, every new picture, or, with "save only changes",
+    // the pictures the cameras' change detection keeps around each change
+    // (the one before, the changed ones, a few after, the regular ones).
+    Settings::AutoSaveMode autoSaveMode() const { return m_mode; }
+    void setAutoSaveMode(Settings::AutoSaveMode mode) { m_mode = mode; }
 
     // "Keep the camera's own pictures": a new JPEG is saved byte for byte as
     // the camera sent it, under the same name and never-overwrite rule, instead
@@ -153,6 +162,11 @@ public slots:
     // new and the room check allows it. Returns whether it was queued; the
     // outcome comes as pictureSaved or saveFailed. Never throws.
     bool saveIfNew(const QString &cameraName, int panel, const Picture &picture, bool isNew);
+    // The autosave of a change: in "save only changes" mode, queues the
+    // pictures the camera's change watch keeps, each named after the moment
+    // it came (the one before a change came a refresh earlier). Returns how
+    // many were queued.
+    int saveChanges(const QString &cameraName, int panel, const QList<ChangeCapture::Save> &saves);
 
 signals:
     void pictureSaved(const SaveReport &report);
@@ -165,8 +179,10 @@ signals:
 private:
     struct Queue;
     void deliver(const SaveReport &report);
+    bool enqueue(const QString &cameraName, int panel, const Picture &picture,
+                 const QDateTime &when);
 
-    bool m_autoSave = false;
+    Settings::AutoSaveMode m_mode = Settings::AutoSaveMode::Off;
     bool m_keepOriginal = false;
     TimeSource m_timeSource;
     RoomCheck m_roomCheck;

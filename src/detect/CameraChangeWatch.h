@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +37,7 @@ public:
     QString camera() const { return m_camera; }
     void setCamera(const QString &camera) { m_camera = camera; }
     void setDetection(const DetectionOptions &options) { m_detector.setOptions(options); }
+    const DetectionOptions &detection() const { return m_detector.options(); }
     void setCaptureOptions(const ChangeCapture::Options &options) { m_capture.setOptions(options); }
     // "Save only changes" is on: offers answer what to save. Switching it
     // forgets the held picture.
@@ -59,3 +61,5 @@ private:
     bool m_capturing = false;
     QDateTime m_started;
 };
+
+Q_DECLARE_METATYPE(CameraChangeWatch::Outcome)

@@ -13,6 +13,7 @@
 
 #include "AppInfo.h"
 #include "MosquittoServer.h"
+#include "ProgramProcess.h"
 #include "Settings.h"
 #include "TestEnv.h"
 
@@ -23,49 +24,11 @@ namespace {
 
 constexpr int Timeout = 30000;
 
-class Process
-{
-public:
-    explicit Process(const QString &program, const QStringList &arguments)
-    {
-        m_process.start(program, arguments);
-    }
-    ~Process()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    QProcess *operator->() { return &m_process; }
-    QString out()
-    {
-        m_out += m_process.readAllStandardOutput();
-        return QString::fromLocal8Bit(m_out);
-    }
-    QString errors()
-    {
-        m_err += m_process.readAllStandardError();
-        return QString::fromLocal8Bit(m_err);
-    }
-    int count(const QString &text) { return int(errors().count(text)); }
-
-private:
-    QProcess m_process;
-    QByteArray m_out;
-    QByteArray m_err;
-};
+using Process = ProgramProcess;
 
 std::unique_ptr<Process> startDemoCam(quint16 *port)
 {
-    auto demo = std::make_unique<Process>(
-        QStringLiteral(TESSALY_DEMOCAM_PATH),
-        QStringList{"--port", "0", "--cameras", "2", "--size", "160x120", "--change-every", "1"});
-    const QRegularExpression pattern(QStringLiteral(R"(http://127\.0\.0\.1:(\d+)/cam1\.jpg)"));
-    if (!QTest::qWaitFor([&] { return pattern.match(demo->out()).hasMatch(); }, Timeout))
-        ADD_FAILURE() << "the demo camera printed no port: " << demo->errors().toStdString();
-    *port = pattern.match(demo->out()).captured(1).toUShort();
-    return demo;
+    return ::startDemoCam({"--cameras", "2", "--size", "160x120", "--change-every", "1"}, port);
 }
 
 // A program directory of its own with these cameras, refreshed every second.

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -15,6 +16,7 @@
 #include "AppInfo.h"
 #include "HostileServer.h"
 #include "LighttpdServer.h"
+#include "ProgramProcess.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "TestEnv.h"
@@ -26,48 +28,7 @@ namespace {
 
 constexpr int Timeout = 30000;
 
-class Process
-{
-public:
-    explicit Process(const QString &program, const QStringList &arguments)
-    {
-        m_process.start(program, arguments);
-    }
-    ~Process()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    QProcess &operator*() { return m_process; }
-    QProcess *operator->() { return &m_process; }
-
-    // Complete lines of standard output so far.
-    QStringList lines()
-    {
-        m_out += m_process.readAllStandardOutput();
-        const qsizetype end = m_out.lastIndexOf('\n');
-        QStringList complete;
-        if (end >= 0) {
-            complete = QString::fromLocal8Bit(m_out.left(end)).split('\n');
-            m_done += complete;
-            m_out.remove(0, end + 1);
-        }
-        return m_done;
-    }
-    QString errors()
-    {
-        m_err += m_process.readAllStandardError();
-        return QString::fromLocal8Bit(m_err);
-    }
-
-private:
-    QProcess m_process;
-    QByteArray m_out;
-    QByteArray m_err;
-    QStringList m_done;
-};
+using Process = ProgramProcess;
 
 struct DemoCam
 {
@@ -75,22 +36,11 @@ struct DemoCam
     quint16 port = 0;
 };
 
-DemoCam startDemoCam()
+DemoCam startDemoCam(const QStringList &options = {"--cameras", "2", "--size", "320x240",
+                                                   "--change-every", "1"})
 {
     DemoCam demo;
-    demo.process = std::make_unique<Process>(
-        QStringLiteral(TESSALY_DEMOCAM_PATH),
-        QStringList{"--port", "0", "--cameras", "2", "--size", "320x240", "--change-every", "1"});
-    if (!QTest::qWaitFor([&] { return !demo.process->lines().isEmpty(); }, Timeout)) {
-        ADD_FAILURE() << "the demo camera printed no port: "
-                      << demo.process->errors().toStdString();
-        return demo;
-    }
-    const QRegularExpression pattern(QStringLiteral(R"(http://127\.0\.0\.1:(\d+)/cam1\.jpg)"));
-    const QRegularExpressionMatch match = pattern.match(demo.process->lines().first());
-    demo.port = match.hasMatch() ? match.captured(1).toUShort() : 0;
-    if (demo.port == 0)
-        ADD_FAILURE() << "no port in " << demo.process->lines().first().toStdString();
+    demo.process = ::startDemoCam(options, &demo.port, Timeout);
     return demo;
 }
 
@@ -158,7 +108,11 @@ TEST(RecordMode, AutoSaveOnSavesNewPicturesUnderTheNameRuleAndStopsOnSigterm)
     const QString camDir = QDir(AppInfo::programFile("cam")).canonicalPath();
     const QRegularExpression nameRule(
         QStringLiteral(R"(^Demo[12]\d{5,8}\d{5,6}[AP]M(-\d+)?\.jpg$)"));
+    // The demo camera's shapes move: change detection, on by default, tells it.
+    const QRegularExpression change(Stamp + R"(change (started|ended) Demo [12] )");
     for (const QString &line : tessaly.lines()) {
+        if (change.match(line).hasMatch())
+            continue;
         const QRegularExpressionMatch match = saved.match(line);
         ASSERT_TRUE(match.hasMatch()) << line.toStdString(); // nothing but saves here
         const QFileInfo file(match.captured(2));
@@ -205,7 +159,9 @@ TEST(RecordMode, AutoSaveOffSavesNothingReportsFailuresAndStopsOnSigint)
     ASSERT_TRUE(tessaly->waitForFinished(Timeout));
     EXPECT_EQ(tessaly->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(tessaly->exitCode(), 0);
-    EXPECT_EQ(countMatching(tessaly.lines(), failed), tessaly.lines().size());
+    const QRegularExpression change(Stamp + R"(change (started|ended) Demo [12] )");
+    EXPECT_EQ(countMatching(tessaly.lines(), failed) + countMatching(tessaly.lines(), change),
+              tessaly.lines().size());
     EXPECT_TRUE(savedFiles().isEmpty()) << savedFiles().join(' ').toStdString();
     // New pictures arrived and none was saved.
     const QRegularExpression summary(
@@ -221,6 +177,68 @@ TEST(RecordMode, AutoSaveOffSavesNothingReportsFailuresAndStopsOnSigint)
             .match(tessaly.errors());
     ASSERT_TRUE(perCamera.hasMatch()) << tessaly.errors().toStdString();
     EXPECT_GE(perCamera.captured(1).toInt(), 3);
+}
+
+// "Save only changes" against a person crossing one camera's view while
+// nothing happens in the other's: the crossing's pictures are saved and its
+// start and end told; the quiet view saves nothing and tells nothing.
+TEST(RecordMode, SaveOnlyChangesKeepsTheCrossingAndNothingOfAQuietView)
+{
+    // The walker crosses in the first 20 s of the scene's minute; the scene's
+    // clock is set so that this comes some 8 s after the start, time for the
+    // detector to learn the empty view.
+    const qint64 second = QDateTime::currentSecsSinceEpoch() % 60;
+    const QString offset = QString::number((52 - second + 60) % 60);
+    const QStringList common{"--cameras", "1", "--size", "1280x720", "--change-every", "1"};
+    DemoCam walker =
+        startDemoCam(common + QStringList{"--scene", "walker", "--scene-offset", offset});
+    DemoCam still = startDemoCam(common + QStringList{"--scene", "still"});
+    ASSERT_NE(walker.port, 0);
+    ASSERT_NE(still.port, 0);
+    TestEnv::freshProgramDirectory();
+    ASSERT_TRUE(TestEnv::writeFile(
+        AppInfo::programFile("00camlist.txt"),
+        QStringLiteral("\r\n[name]Path\r\nhttp://127.0.0.1:%1/cam1.jpg\r\n1\r\n\r\n"
+                       "[name]Quiet\r\nhttp://127.0.0.1:%2/cam1.jpg\r\n1\r\n\r\n")
+            .arg(walker.port)
+            .arg(still.port)
+            .toUtf8()));
+
+    Process tessaly(QStringLiteral(TESSALY_PATH),
+                    {"--autosave", "change", "--detect", "on", "--also-every", "0", "--record"});
+    ASSERT_TRUE(tessaly->waitForStarted(Timeout));
+    const QRegularExpression started(Stamp +
+                                     R"(change started Path \((\d+\.\d) % of the picture\)$)");
+    const QRegularExpression ended(Stamp + R"(change ended Path after (\d+) s$)");
+    const QRegularExpression saved(Stamp + R"(saved (\S+) -> (.*)$)");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return countMatching(tessaly.lines(), ended) == 1; }, 60000))
+        << tessaly.lines().join('\n').toStdString() << tessaly.errors().toStdString();
+    EXPECT_TRUE(tessaly.errors().contains("autosave only changes, change detection on"))
+        << tessaly.errors().toStdString();
+    // Quiet pictures after the end are not saved.
+    QTest::qWait(1500);
+    const int savedAtEnd = countMatching(tessaly.lines(), saved);
+    QTest::qWait(3000);
+    EXPECT_EQ(countMatching(tessaly.lines(), saved), savedAtEnd);
+    terminateAndExpectCleanExit(tessaly);
+
+    const QStringList lines = tessaly.lines();
+    EXPECT_EQ(countMatching(lines, started), 1) << lines.join('\n').toStdString();
+    const QRegularExpressionMatch end = ended.match(lines.filter(ended).value(0));
+    ASSERT_TRUE(end.hasMatch());
+    EXPECT_GE(end.captured(1).toInt(), 10) << "the crossing takes 20 s";
+    EXPECT_LE(end.captured(1).toInt(), 30);
+    // The picture before, the changed ones, and the two after: all of Path.
+    int savedPath = 0;
+    for (const QString &line : lines.filter(saved))
+        savedPath += saved.match(line).captured(1) == "Path" ? 1 : 0;
+    EXPECT_EQ(savedPath, countMatching(lines, saved)) << lines.join('\n').toStdString();
+    EXPECT_GE(savedPath, 1 + 8 + 2);
+    EXPECT_EQ(savedFiles().size(), savedPath);
+    EXPECT_TRUE(lines.filter("Quiet").isEmpty()) << lines.join('\n').toStdString();
+    // Stored for the window and the next run.
+    EXPECT_EQ(Settings::autoSaveMode(), Settings::AutoSaveMode::Change);
+    EXPECT_TRUE(Settings::detect());
 }
 
 TEST(RecordMode, NothingToRecordAndWrongOptionsEndAtOnce)

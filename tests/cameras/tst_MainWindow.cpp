@@ -1263,3 +1263,63 @@ TEST_F(MainWindowTest, TheWallCoversTheClientAreaAndAClickBringsItsCameraToTheVi
     EXPECT_EQ(window->selectedCam(), 0);
     EXPECT_FALSE(child("frmMain")->isHidden());
 }
+
+// "only changes" under AutoSave is read back and stored; a change frames the
+// camera's panel while it goes on, and "Show Changes" tints the changed cells
+// over the viewer's picture.
+TEST_F(MainWindowTest, OnlyChangesIsStoredAndAChangeFramesThePanelAndTintsTheViewer)
+{
+    ASSERT_TRUE(Settings::setAutoSaveMode(Settings::AutoSaveMode::Change));
+    MiniHttpServer server;
+    int personAt = -1;
+    int served = 0;
+    server.setHandler([&](const QByteArray &) {
+        MiniHttpServer::Reply reply;
+        reply.bytes = MiniHttpServer::response(TestPictures::pathView(QSize(320, 240), personAt),
+                                               "image/jpeg",
+                                               QStringLiteral("Tue, 08 Dec 2026 10:00:%1 GMT")
+                                                   .arg(++served, 2, 10, QLatin1Char('0'))
+                                                   .toLatin1());
+        return reply;
+    });
+    ASSERT_NO_FATAL_FAILURE(openWithRoomyViewer("Path", server.url("/snap.jpg")));
+    EXPECT_TRUE(child<QCheckBox>("chkSave")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>("chkChanges")->isChecked());
+    EXPECT_EQ(window->saver().autoSaveMode(), Settings::AutoSaveMode::Change);
+
+    QSignalSpy judged(&engine(), &CameraEngine::changeJudged);
+    const auto next = [&](int at) {
+        personAt = at;
+        const qsizetype before = judged.count();
+        QTest::mouseClick(child<QPushButton>("cmdRefresh_0"), Qt::LeftButton);
+        return waitUntil([&] { return judged.count() > before; });
+    };
+    QSignalSpy arrived(&engine(), &CameraEngine::pictureArrived);
+    doubleClick("Path");
+    // The first picture only records its Last-Modified line; the new ones are judged.
+    ASSERT_TRUE(arrived.wait(5000));
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(next(-1));
+    auto *mark = child("changeMark_0");
+    EXPECT_TRUE(mark->isHidden());
+
+    QTest::mouseClick(child<StretchImage>("imgCam_0"), Qt::LeftButton);
+    window->findChild<QAction *>(QStringLiteral("mnuShowChanges"))->trigger();
+    ASSERT_TRUE(next(120));
+    EXPECT_TRUE(engine().camera(0)->inChange());
+    EXPECT_FALSE(mark->isHidden());
+    const QBitArray tinted = child<ZoomImage>("imgMain")->cellOverlay();
+    EXPECT_GT(tinted.count(true), 0);
+    EXPECT_EQ(tinted, engine().camera(0)->lastVerdict().changedCells);
+
+    ASSERT_TRUE(next(-1));
+    ASSERT_TRUE(next(-1));
+    EXPECT_FALSE(engine().camera(0)->inChange());
+    EXPECT_TRUE(mark->isHidden());
+    EXPECT_EQ(child<ZoomImage>("imgMain")->cellOverlay().count(true), 0);
+
+    // Every new picture again: the box alone, stored as the recorder reads it.
+    QTest::mouseClick(child<QCheckBox>("chkChanges"), Qt::LeftButton);
+    EXPECT_EQ(Settings::autoSaveMode(), Settings::AutoSaveMode::Every);
+    EXPECT_EQ(window->saver().autoSaveMode(), Settings::AutoSaveMode::Every);
+}

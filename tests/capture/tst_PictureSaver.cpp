@@ -14,6 +14,7 @@
 #include "CameraEngine.h"
 #include "MiniHttpServer.h"
 #include "PictureSaver.h"
+#include "Settings.h"
 #include "SettingsStore.h"
 #include "TestEnv.h"
 #include "TestPictures.h"
@@ -576,4 +577,49 @@ TEST_F(PictureSaverTest, StoppingWithAQueueInFlightLeavesOnlyWholeFilesUnderFina
     other.reset();
     for (const QString &name : camFiles())
         EXPECT_FALSE(loadFile(cam + QLatin1Char('/') + name).isNull()) << name.toStdString();
+}
+
+// "Save only changes", through the camera's detector and the writer: of a
+// quiet path, a person crossing it in three pictures and the quiet path again,
+// the files are the picture before, the three changed ones and two after, each
+// named after the second it came; nothing else of the quiet pictures.
+TEST_F(PictureSaverTest, SavingOnlyChangesKeepsTheOneBeforeTheChangedOnesAndTwoAfter)
+{
+    saver.follow(&engine);
+    saver.setAutoSaveMode(Settings::AutoSaveMode::Change);
+    engine.setTimeSource([this] { return clock; });
+    engine.setDetection(true);
+    QSignalSpy judged(&engine, &CameraEngine::changeJudged);
+    QSignalSpy saved(&saver, &PictureSaver::pictureSaved);
+    const QList<int> personAt{-1, -1, -1, -1, -1, -1, 30, 130, 230, -1, -1, -1, -1, -1};
+    for (int i = 0; i < personAt.size(); ++i) {
+        clock = kMorning.addSecs(i);
+        fetch(QStringLiteral("Path"),
+              MiniHttpServer::response(TestPictures::pathView(kSnapshot, personAt[i]), "image/jpeg",
+                                       QStringLiteral("Sun, 12 Jul 2026 06:05:%1 GMT")
+                                           .arg(9 + i, 2, 10, QLatin1Char('0'))
+                                           .toLatin1()));
+    }
+    ASSERT_TRUE(saver.waitForIdle(Timeout));
+
+    // The first picture only records its Last-Modified line: 13 are judged.
+    ASSERT_EQ(judged.count(), personAt.size() - 1);
+    QList<int> started, ended;
+    for (int i = 0; i < judged.count(); ++i) {
+        const auto outcome = judged.at(i).at(1).value<CameraChangeWatch::Outcome>();
+        if (outcome.verdict.started)
+            started << i + 1;
+        if (outcome.verdict.ended)
+            ended << i + 1;
+    }
+    EXPECT_EQ(started, QList<int>{6});
+    EXPECT_EQ(ended, QList<int>{10}) << "two quiet pictures end it";
+    QList<int> seconds;
+    for (const QList<QVariant> &args : std::as_const(saved)) {
+        const SaveReport report = args.at(0).value<SaveReport>();
+        seconds << report.path.chopped(6).right(2).toInt() - 9;
+        EXPECT_FALSE(loadFile(report.path).isNull()) << report.path.toStdString();
+    }
+    EXPECT_EQ(seconds, (QList<int>{5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(camFiles().size(), 6);
 }

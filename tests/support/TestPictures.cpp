@@ -56,6 +56,22 @@ QByteArray jpegOf(const QColor &color, const QSize &size)
     return encode(image, "jpeg");
 }
 
+QByteArray pathView(const QSize &size, int personAt)
+{
+    const int top = size.height() / 4;
+    const int bottom = size.height() * 11 / 12;
+    const int width = size.width() / 6;
+    return encode(fromPixels(size,
+                             [=](int x, int y) {
+                                 if (personAt >= 0 && x >= personAt && x < personAt + width &&
+                                     y >= top && y < bottom)
+                                     return qRgb(25, 20, 40);
+                                 const int v = 70 + (x * 3 + y * 5) % 110;
+                                 return qRgb(v, v + 10, v);
+                             }),
+                  "jpeg", false, 90);
+}
+
 namespace {
 
 void put16(QByteArray &out, int value)

@@ -27,6 +27,10 @@ QByteArray encode(const QImage &image, const char *format, bool progressive = fa
 // A JPEG of one flat colour, as a camera would send it.
 QByteArray jpegOf(const QColor &color, const QSize &size = QSize(64, 48));
 
+// A JPEG of a textured path, with a dark person-sized block whose left edge is
+// at x = personAt when personAt is 0 or more: what change detection must find.
+QByteArray pathView(const QSize &size, int personAt);
+
 // A GIF of the quadrants with a four-colour table, LZW-coded by hand (Qt writes
 // no GIF).
 QByteArray gif(const QSize &size);

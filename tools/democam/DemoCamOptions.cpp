@@ -107,6 +107,8 @@ QString DemoCamOptions::usage()
                "  --quality Q           JPEG quality, 1 to 100 (default 85)\n"
                "  --scene NAME          what the cameras show: %2 (default shapes);\n"
                "                        the others are views to try change detection on\n"
+               "  --scene-offset S      draw the scene S seconds ahead of the clock (0 to\n"
+               "                        86400), so a test can start just before its event\n"
                "  --slow BYTES_PER_SEC  send every response at this rate\n"
                "  --broken [N:]MODE     misbehave on every camera, or on camera N only;\n"
                "                        MODE is one of: %1\n"
@@ -154,7 +156,7 @@ DemoCamOptions::Parsed DemoCamOptions::parse(const QStringList &arguments)
             QStringLiteral("--size"),    QStringLiteral("--change-every"),
             QStringLiteral("--quality"), QStringLiteral("--slow"),
             QStringLiteral("--broken"),  QStringLiteral("--daytime-port"),
-            QStringLiteral("--scene")};
+            QStringLiteral("--scene"),   QStringLiteral("--scene-offset")};
         if (!withValue.contains(name)) {
             if (name.startsWith(QLatin1Char('-')))
                 return failure(QStringLiteral("unknown option '%1'").arg(name));
@@ -229,6 +231,11 @@ DemoCamOptions::Parsed DemoCamOptions::parse(const QStringList &arguments)
                 return bad(QStringLiteral("scenes are %1")
                                .arg(DemoCamScene::kindNames().join(QStringLiteral(", "))));
             o.scene = *kind;
+        } else if (name == QLatin1String("--scene-offset")) {
+            const auto n = boundedNumber(value, 0, 86400);
+            if (!n)
+                return bad(QStringLiteral("expected 0 to 86400 seconds"));
+            o.sceneOffsetSeconds = *n;
         } else if (name == QLatin1String("--broken")) {
             const qsizetype colon = value.indexOf(QLatin1Char(':'));
             const auto mode = brokenModeFromName(colon < 0 ? value : value.mid(colon + 1));

@@ -44,6 +44,7 @@ struct DemoCamOptions
     int quality = 85;
     // What every camera shows (--scene).
     DemoSceneKind scene = DemoSceneKind::Shapes;
+    qint64 sceneOffsetSeconds = 0; // the scene is drawn this far ahead of the clock
     qint64 slowBytesPerSecond = 0; // 0: send at full speed
     BrokenMode brokenAll = BrokenMode::None;
     QMap<int, BrokenMode> brokenCamera; // camera number (1-based) -> mode; wins over brokenAll

@@ -125,8 +125,9 @@ const DemoCamServer::Snapshot &DemoCamServer::snapshot(int camera)
     if (snap.moment == moment && !snap.jpeg.isEmpty())
         return snap;
 
-    const QImage picture = m_scene.render(camera, QDateTime::fromSecsSinceEpoch(moment, Qt::UTC),
-                                          m_options.changeEveryFor(camera));
+    const QImage picture = m_scene.render(
+        camera, QDateTime::fromSecsSinceEpoch(moment + m_options.sceneOffsetSeconds, Qt::UTC),
+        m_options.changeEveryFor(camera));
     ++m_renderCount;
     snap.moment = moment;
     snap.lastModified = httpDate(moment);

@@ -36,6 +36,10 @@ CamListPane::CamListPane(QWidget *parent)
     chkSave->setToolTip(
         tr("saved to %1")
             .arg(QDir::toNativeSeparators(AppInfo::programFile(QStringLiteral("cam")))));
+    chkChanges = new QCheckBox(tr("only changes"), this);
+    chkChanges->setObjectName(QStringLiteral("chkChanges"));
+    chkChanges->setToolTip(tr("Save only the pictures in which change detection finds "
+                              "something happening, with the one before and two after"));
     Label1 = new QLabel(QStringLiteral("Webcam Listing"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     List1 = new QListWidget(this);
@@ -51,6 +55,10 @@ CamListPane::CamListPane(QWidget *parent)
     // selected camera; the item signal alone would miss the empty area.
     List1->viewport()->installEventFilter(this);
     connect(chkSave, &QCheckBox::clicked, this, &CamListPane::autoSaveClicked);
+    connect(chkSave, &QCheckBox::clicked, this,
+            [this] { emit autoSaveModeChosen(autoSaveMode()); });
+    connect(chkChanges, &QCheckBox::clicked, this,
+            [this] { emit autoSaveModeChosen(autoSaveMode()); });
 }
 
 void CamListPane::applyGeometry(const MainWindowGeometry &g)
@@ -61,7 +69,12 @@ void CamListPane::applyGeometry(const MainWindowGeometry &g)
     cmdEdit->setGeometry(px(g.cmdEdit));
     cmdStartCam->setGeometry(px(g.cmdStartCam));
     cmdStopAll->setGeometry(px(g.cmdStopAll));
-    chkSave->setGeometry(px(g.chkSave));
+    // "only changes" belongs to AutoSave: it takes AutoSave's place, indented,
+    // and AutoSave moves up a line into the room below the buttons.
+    const QRect save = px(g.chkSave);
+    chkSave->setGeometry(save.translated(0, -save.height()));
+    const int indent = save.height();
+    chkChanges->setGeometry(save.adjusted(indent, 0, 0, 0));
     Label1->setGeometry(px(g.Label1));
     List1->setGeometry(px(g.List1));
 }
@@ -117,6 +130,23 @@ bool CamListPane::autoSaveTicked() const
 void CamListPane::setAutoSaveTicked(bool ticked)
 {
     chkSave->setChecked(ticked);
+}
+
+bool CamListPane::onlyChangesTicked() const
+{
+    return chkChanges->isChecked();
+}
+
+void CamListPane::setOnlyChangesTicked(bool ticked)
+{
+    chkChanges->setChecked(ticked);
+}
+
+Settings::AutoSaveMode CamListPane::autoSaveMode() const
+{
+    if (!chkSave->isChecked())
+        return Settings::AutoSaveMode::Off;
+    return chkChanges->isChecked() ? Settings::AutoSaveMode::Change : Settings::AutoSaveMode::Every;
 }
 
 void CamListPane::runCommand(int index)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Settings.h"
+
 #include <QGroupBox>
 #include <QPointer>
 
@@ -37,6 +39,11 @@ public:
 
     bool autoSaveTicked() const;
     void setAutoSaveTicked(bool ticked);
+    // "only changes" under AutoSave: what autosave saves while it is ticked.
+    bool onlyChangesTicked() const;
+    void setOnlyChangesTicked(bool ticked);
+    // Off, every new picture or only changes, as the two boxes say.
+    Settings::AutoSaveMode autoSaveMode() const;
 
     // The menu's Cams entries 0 to 4 run the five buttons.
     void runCommand(int index);
@@ -54,6 +61,8 @@ signals:
     void stopAllRequested();
     // The user ticked or cleared AutoSave.
     void autoSaveClicked(bool ticked);
+    // The user ticked or cleared AutoSave or "only changes": what autosave saves now.
+    void autoSaveModeChosen(Settings::AutoSaveMode mode);
     // The edit dialog changed the camera called oldName.
     void camEdited(const QString &oldName, const QString &name, const QString &url,
                    const QString &refresh);
@@ -73,6 +82,7 @@ private:
     QPushButton *cmdStartCam = nullptr;
     QPushButton *cmdStopAll = nullptr;
     QCheckBox *chkSave = nullptr;
+    QCheckBox *chkChanges = nullptr;
     QLabel *Label1 = nullptr;
     QListWidget *List1 = nullptr;
 

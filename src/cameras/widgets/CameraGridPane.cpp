@@ -92,6 +92,11 @@ CameraGridPane::CameraGridPane(CameraEngine &engine, QWidget *parent)
         // camera's failure over the next camera opened in it.
         m_panels[size_t(index)]->setToolTip(QString());
         updateHealthMark(index);
+        m_panels[size_t(index)]->setInChange(false);
+    });
+    connect(&m_engine, &CameraEngine::changeJudged, this, [this](Camera *camera) {
+        if (CameraPanelWidget *panel = this->panel(camera->panel()))
+            panel->setInChange(camera->inChange());
     });
 }
 

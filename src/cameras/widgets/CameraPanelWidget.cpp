@@ -66,6 +66,15 @@ CameraPanelWidget::CameraPanelWidget(int index, QWidget *parent)
                        "font-weight: bold; font-size: 7pt; }"));
     m_staleMark->hide();
 
+    // Amber, not red: a change is news, not trouble like the "No picture" band.
+    m_changeMark = new QFrame(this);
+    m_changeMark->setObjectName(indexed("changeMark", index));
+    m_changeMark->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_changeMark->setStyleSheet(
+        QStringLiteral("QFrame { border: 3px solid rgb(255, 170, 0); background: transparent; }"));
+    m_changeMark->setToolTip(tr("Change going on"));
+    m_changeMark->hide();
+
     m_cmdStop = new QPushButton(QStringLiteral("X"), this);
     m_cmdStop->setObjectName(indexed("cmdStop", index));
     m_cmdStop->setToolTip(QStringLiteral("Stop"));
@@ -98,6 +107,8 @@ void CameraPanelWidget::applyGeometry()
     const int band = std::min(picture.height(), m_staleMark->fontMetrics().height() + 4);
     m_staleMark->setGeometry(picture.x(), picture.bottom() + 1 - band, picture.width(), band);
     m_staleMark->raise();
+    m_changeMark->setGeometry(m_picture2->geometry().adjusted(-2, -2, 2, 2));
+    m_changeMark->raise();
     m_imgRefresh->raise();
 }
 
@@ -147,4 +158,12 @@ void CameraPanelWidget::setStale(bool stale, const QString &tip)
         return;
     m_stale = stale;
     m_staleMark->setVisible(stale);
+}
+
+void CameraPanelWidget::setInChange(bool inChange)
+{
+    if (inChange == m_inChange)
+        return;
+    m_inChange = inChange;
+    m_changeMark->setVisible(inChange);
 }

@@ -34,6 +34,10 @@ public:
     // panel that keeps its last picture would otherwise look alive.
     void setStale(bool stale, const QString &tip = {});
     bool isStale() const { return m_stale; }
+    // The change mark: an amber frame round the picture while the camera's
+    // change detection finds a change going on.
+    void setInChange(bool inChange);
+    bool isInChange() const { return m_inChange; }
 
     // The picture area's size in pixels, which is the size panel pictures are
     // decoded at.
@@ -63,4 +67,6 @@ private:
     QPushButton *m_cmdStop = nullptr;
     QLabel *m_staleMark = nullptr;
     bool m_stale = false;
+    QFrame *m_changeMark = nullptr;
+    bool m_inChange = false;
 };

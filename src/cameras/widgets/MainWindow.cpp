@@ -13,6 +13,7 @@
 #include "AppInfo.h"
 #include "Camera.h"
 #include "CameraEngine.h"
+#include "ChangeDetectionController.h"
 #include "HelpWindow.h"
 #include "MainStatusBar.h"
 #include "PictureIndex.h"
@@ -108,7 +109,8 @@ void MainWindow::buildControls()
             [this](const QString &name) { guard([&] { m_grid->openListed(name); }); });
     connect(m_list, &CamListPane::stopAllRequested, this,
             [this] { guard([&] { m_engine->stopAll(); }); });
-    connect(m_list, &CamListPane::autoSaveClicked, m_saving, &SavingController::autoSaveClicked);
+    connect(m_list, &CamListPane::autoSaveModeChosen, m_saving,
+            &SavingController::autoSaveModeChosen);
 
     m_grid = new CameraGridPane(*m_engine, client);
     connect(m_list, &CamListPane::camEdited, m_grid, &CameraGridPane::renameCam);
@@ -117,6 +119,9 @@ void MainWindow::buildControls()
 
     m_viewer = new ViewerPane(*m_engine, client);
     m_viewer->setSelection([this] { return int(m_selectedCam); });
+    m_detection = new ChangeDetectionController(*m_engine, *m_viewer, this,
+                                                [this] { return int(m_selectedCam); });
+    connect(m_detection, &ChangeDetectionController::statusText, this, &MainWindow::setStatusText);
     connect(m_viewer, &ViewerPane::pictureShown, m_pictureWindow,
             &PictureWindowController::setPicture);
     connect(m_viewer, &ViewerPane::fetchBusy, m_pictureWindow, &PictureWindowController::setBusy);
@@ -164,6 +169,11 @@ void MainWindow::buildMenus()
         [this] { guard([&] { m_saving->showLimits(); }); },
         "How long and how much of the saved pictures to keep, and the free space autosave "
         "leaves on the disk");
+    addEntry(
+        cams, "Change Detection...", QStringLiteral("mnuChangeDetection"),
+        [this] { guard([&] { m_detection->showDialog(); }); },
+        "How sensitive the selected camera's change detection is, how big a change must be, "
+        "and which parts of its picture to leave out");
     addEntry(
         cams, "Review...", QStringLiteral("mnuReview"), [this] { guard([&] { showReview(); }); },
         "Look back through the saved pictures of a camera, day by day, and make a timelapse");
@@ -237,8 +247,13 @@ void MainWindow::Form_Load()
 
     m_statusBar->fitPanel();
 
-    guard([&] { m_list->setAutoSaveTicked(Settings::autoSave()); });
-    saver().setAutoSave(m_list->autoSaveTicked());
+    guard([&] {
+        const Settings::AutoSaveMode mode = Settings::autoSaveMode();
+        m_list->setAutoSaveTicked(mode != Settings::AutoSaveMode::Off);
+        m_list->setOnlyChangesTicked(mode == Settings::AutoSaveMode::Change);
+    });
+    saver().setAutoSaveMode(m_list->autoSaveMode());
+    m_detection->start();
     guard([&] { mnuKeepOriginal->setChecked(Settings::keepOriginal()); });
     saver().setKeepOriginal(mnuKeepOriginal->isChecked());
     guard([&] { mnuReopenCams->setChecked(Settings::reopenCams()); });
@@ -349,6 +364,7 @@ void MainWindow::showCameraInViewer(int index)
         if (index < 0 || index >= PanelGrid::kPanelCount)
             return;
         m_selectedCam = qint16(index);
+        m_detection->selectionChanged();
         LockWindowUpdates(this, true);
         m_viewer->showCamera(index, m_grid->shownPicture(index));
     });
@@ -414,6 +430,10 @@ void MainWindow::buildViewMenu()
         view, "Wall", QStringLiteral("mnuWall"), [this](bool shown) { setWallShown(shown); },
         "Every open camera at once, tiled over the window; Escape returns", true);
     mnuWall->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W));
+    addEntry(
+        view, "Show Changes", QStringLiteral("mnuShowChanges"),
+        [this](bool shown) { m_detection->setShowChanges(shown); },
+        "Tint the parts of the viewer's picture that change detection finds changed", true);
 }
 
 void MainWindow::feedWall(int index)

@@ -18,6 +18,7 @@ class PictureIndex;
 
 class AboutWindow;
 class CameraEngine;
+class ChangeDetectionController;
 class HelpWindow;
 class QAction;
 class QTimer;
@@ -150,6 +151,7 @@ private:
     MainWindowGeometry m_geometry;
     CameraEngine *m_engine = nullptr;
     SavingController *m_saving = nullptr;
+    ChangeDetectionController *m_detection = nullptr;
     qint16 m_selectedCam = 0;
     std::function<void()> m_exitHandler;
     std::function<void()> m_endProgramHandler;

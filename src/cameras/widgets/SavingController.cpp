@@ -60,6 +60,13 @@ void SavingController::autoSaveClicked(bool ticked)
             [&] { sayIfNotStored(Settings::setAutoSave(ticked), QStringLiteral("AutoSave")); });
 }
 
+void SavingController::autoSaveModeChosen(Settings::AutoSaveMode mode)
+{
+    m_saver->setAutoSaveMode(mode);
+    guarded([this](const QString &text) { emit statusText(text); },
+            [&] { sayIfNotStored(Settings::setAutoSaveMode(mode), QStringLiteral("AutoSave")); });
+}
+
 void SavingController::keepOriginalClicked(bool ticked)
 {
     m_saver->setKeepOriginal(ticked);

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include "Picture.h"
+#include "Settings.h"
 
 class PictureLimitsDialog;
 class PictureSaver;
@@ -38,6 +39,7 @@ public:
     // failed is said, so the next start's different state does not come as a
     // surprise.
     void autoSaveClicked(bool ticked);
+    void autoSaveModeChosen(Settings::AutoSaveMode mode);
     void keepOriginalClicked(bool ticked);
     // Cams → "Picture Limits...": the dialog, once; tighter limits hold at
     // once, not at the next minute.

@@ -1,5 +1,7 @@
 #include "ViewerPane.h"
 
+#include "SceneChangeDetector.h"
+
 #include <QCheckBox>
 #include <QDir>
 #include <QKeyEvent>
@@ -631,4 +633,9 @@ bool ViewerPane::viewportMouse(QEvent *event)
     default:
         return false;
     }
+}
+
+void ViewerPane::setChangeOverlay(const QBitArray &cells)
+{
+    m_image->setCellOverlay(cells, SceneChangeDetector::Columns, SceneChangeDetector::Rows);
 }

@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 
+#include <QBitArray>
 #include <QGroupBox>
 
 #include "MainWindowLayout.h"
@@ -55,6 +56,8 @@ public:
     QImage picture() const;
     // No camera is selected.
     void hideViewer();
+    // The cells change detection found changed, drawn over the picture; empty for none.
+    void setChangeOverlay(const QBitArray &cells);
 
     QGroupBox *details() const { return frmDetails; }
     // The zoom bar's value, 1 to 5 (what zoom means while Fit is off).

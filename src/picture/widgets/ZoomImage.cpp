@@ -74,10 +74,39 @@ void ZoomImage::paintEvent(QPaintEvent *event)
             m_shrunk.setDevicePixelRatio(dpr);
         }
         painter.drawImage(QPointF(place.topLeft()), m_shrunk);
-        return;
+    } else {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(place), m_drawable, QRectF(m_drawable.rect()));
     }
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(place), m_drawable, QRectF(m_drawable.rect()));
+    if (m_cells.isEmpty() || m_cellColumns <= 0 || m_cellRows <= 0)
+        return;
+    // Amber, see-through: the picture under a changed cell stays readable.
+    const QColor fill(255, 170, 0, 90);
+    const QColor edge(255, 170, 0, 200);
+    painter.setPen(edge);
+    const double w = double(place.width()) / m_cellColumns;
+    const double h = double(place.height()) / m_cellRows;
+    for (qsizetype cell = 0; cell < m_cells.size(); ++cell) {
+        if (!m_cells.testBit(cell))
+            continue;
+        const QRectF rect(place.x() + w * double(cell % m_cellColumns),
+                          place.y() + h * double(cell / m_cellColumns), w, h);
+        painter.fillRect(rect, fill);
+        painter.drawRect(rect.adjusted(0, 0, -1, -1));
+    }
+}
+
+void ZoomImage::setCellOverlay(const QBitArray &cells, int columns, int rows)
+{
+    // A grid that does not fit the bits would tint the wrong places.
+    const bool fits = columns > 0 && rows > 0 && cells.size() == qsizetype(columns) * rows;
+    const QBitArray shown = fits ? cells : QBitArray();
+    if (shown == m_cells)
+        return;
+    m_cells = shown;
+    m_cellColumns = columns;
+    m_cellRows = rows;
+    update();
 }
 
 void ZoomImage::resizeEvent(QResizeEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QBitArray>
 #include <QImage>
 #include <QRect>
 #include <QSize>
@@ -35,6 +36,11 @@ public:
     // Where the picture is drawn inside the control.
     QRect pictureRect() const;
 
+    // Cells of a columns x rows grid over the picture, row by row, drawn
+    // tinted over it (what change detection found changed); empty for none.
+    void setCellOverlay(const QBitArray &cells, int columns, int rows);
+    const QBitArray &cellOverlay() const { return m_cells; }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -48,4 +54,7 @@ private:
     // painter filters only the part that is exposed.
     QImage m_shrunk;
     bool m_keepAspect = false;
+    QBitArray m_cells;
+    int m_cellColumns = 0;
+    int m_cellRows = 0;
 };
