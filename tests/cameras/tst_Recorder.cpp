@@ -354,33 +354,17 @@ TEST_F(RecorderTest, OldPicturesGoAtTheStartWithOneLineAndTheStoredLimitsAreUsed
                     .match(lines.at(0).at(0).toString())
                     .hasMatch())
         << lines.at(0).at(0).toString().toStdString();
-}
 
-TEST_F(RecorderTest, PicturesRetentionDeletesLeaveTheIndexOfSavedPictures)
-{
-    const QDateTime now = QDateTime::currentDateTime();
-    const QString cam = AppInfo::programFile("cam");
-    ASSERT_TRUE(Settings::setKeepDays(30));
-    ASSERT_TRUE(Settings::setMinFree(0));
-    ASSERT_TRUE(writeCamList(entry("Good", server.url("/good.jpg"))));
-    ASSERT_TRUE(recorder.start());
+    // A picture saved while recording leaves the index when retention deletes it.
     PictureIndex *index = recorder.pictureIndex();
     ASSERT_NE(index, nullptr);
     index->waitForScan();
-
-    // Saved while recording, and past the limit by the next enforcement.
-    const QString old = cam + "/" + SnapshotFileName::make("Good", now.addDays(-40));
-    const QString young = cam + "/" + SnapshotFileName::make("Good", now.addDays(-2));
     ASSERT_TRUE(TestEnv::writeFileModifiedAt(old, QByteArray(2048, 'x'), now.addDays(-40)));
-    ASSERT_TRUE(TestEnv::writeFileModifiedAt(young, QByteArray(1024, 'x'), now.addDays(-2)));
     ASSERT_TRUE(index->add(old, 2048, "Good").value());
-    ASSERT_TRUE(index->add(young, 1024, "Good").value());
-
+    ASSERT_EQ(index->count("Good"), 2);
     recorder.keeper().enforceNow();
     EXPECT_FALSE(QFileInfo::exists(old));
-    const QList<IndexedPicture> left = index->between("Good", now.addDays(-50), now);
-    ASSERT_EQ(left.size(), 1);
-    EXPECT_EQ(left.first().file, QFileInfo(young).fileName());
+    EXPECT_EQ(index->count("Good"), 1);
 }
 
 TEST_F(RecorderTest, AFullDiskPausesAutosaveWithOneLine)
