@@ -16,6 +16,7 @@
 #include "CamListFile.h"
 #include "Camera.h"
 #include "CameraEngine.h"
+#include "CameraEvents.h"
 #include "CertificatePins.h"
 #include "DisplayText.h"
 #include "EventTopics.h"
@@ -187,82 +188,23 @@ bool storeText(const QString &title, const QString &key, const QString &value, c
 }
 
 // ---- MQTT events -----------------------------------------------------------
-// The recorder's engine, saver and camera list, told to the events publisher in
-// plain values. Kept apart so it can be pointed at the per-camera objects.
 
-// The stored MQTT settings as the publisher takes them; nothing when events
-// are off or the stored address is unusable (said on standard error).
-std::optional<EventsPublisher::Options> storedEventsOptions()
+// Starts the events for a running recorder, or answers nullptr when they are
+// off. The caller keeps them until the recorder stops.
+std::unique_ptr<CameraEvents> startEvents(const CameraEngine &engine, Recorder &recorder)
 {
-    QString stored;
-    QString id;
-    bool thumbnails = false;
-    try {
-        stored = Settings::mqttBroker();
-        id = Settings::mqttId();
-        thumbnails = Settings::mqttThumbnails();
-    } catch (const TessalyError &error) {
-        writeLine(stderr, QStringLiteral("tessaly: events are off: the settings cannot be read: ") +
-                              QString::fromLocal8Bit(error.what()));
-        return std::nullopt;
-    }
-    if (stored.isEmpty())
-        return std::nullopt;
-    const Result<BrokerAddress> broker = BrokerAddress::parse(stored);
-    if (!broker) {
-        writeLine(stderr, QStringLiteral("tessaly: events are off: ") + broker.errorText());
-        return std::nullopt;
-    }
-    if (id.isEmpty() || !EventTopics::isValidId(id))
-        id = EventTopics::defaultId(QSysInfo::machineHostName());
-    EventsPublisher::Options options;
-    options.broker = broker.value();
-    options.id = id;
-    options.thumbnails = thumbnails;
-    options.pinnedSha256 = CertificatePins::pinFor(broker.value().hostPort());
-    options.version = AppInfo::versionString();
-    return options;
-}
-
-// Starts the publisher for a running recorder, or answers nullptr when
-// events are off. The caller keeps it until the recorder stops.
-std::unique_ptr<EventsPublisher> startEvents(const CameraEngine &engine, Recorder &recorder)
-{
-    const std::optional<EventsPublisher::Options> options = storedEventsOptions();
-    if (!options)
+    const PictureSaver *saver = recorder.findChild<PictureSaver *>();
+    if (!saver)
         return nullptr;
-    auto events = std::make_unique<EventsPublisher>();
-    EventsPublisher *publisher = events.get();
-    QObject::connect(publisher, &EventsPublisher::notice, [](const QString &text) {
+    auto events = std::make_unique<CameraEvents>(engine, *saver);
+    QObject::connect(events.get(), &CameraEvents::notice, [](const QString &text) {
         writeLine(stderr, QStringLiteral("tessaly: ") + DisplayText::escapeControls(text));
     });
-    publisher->setCameras(recorder.openedCameras());
-
-    // Stale is a matter of time passing without pictures, so it is looked at
-    // every second as well as when the health changes; only changes go out.
-    const auto tellStates = [&engine, publisher] {
-        for (const Camera *camera : engine.cameras())
-            publisher->cameraState(camera->name(), camera->isStale());
-    };
-    auto *timer = new QTimer(publisher);
-    QObject::connect(timer, &QTimer::timeout, publisher, tellStates);
-    timer->start(1000);
-    QObject::connect(&engine, &CameraEngine::healthChanged, publisher, tellStates);
-
-    if (const PictureSaver *saver = recorder.findChild<PictureSaver *>()) {
-        QObject::connect(
-            saver, &PictureSaver::pictureSaved, publisher, [publisher](const SaveReport &report) {
-                if (!report.saved())
-                    return;
-                publisher->pictureSaved(report.camera, QDateTime::currentDateTime(),
-                                        QFileInfo(report.path).fileName(), report.picture.bytes());
-            });
-    }
-    if (!publisher->start(*options)) {
-        writeLine(stderr, QStringLiteral("tessaly: ") + publisher->error());
+    if (!events->start(recorder.openedCameras())) {
+        if (!events->problem().isEmpty())
+            writeLine(stderr, QStringLiteral("tessaly: ") + events->problem());
         return nullptr;
     }
-    tellStates();
     return events;
 }
 // ---------------------------------------------------------------------------
@@ -410,7 +352,7 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
                       QStringLiteral("tessaly: web view not started: ") + started.errorText());
         }
     }
-    std::unique_ptr<EventsPublisher> events = startEvents(engine, recorder);
+    std::unique_ptr<CameraEvents> events = startEvents(engine, recorder);
 
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [&](int) {
         recorder.stop();

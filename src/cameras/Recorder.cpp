@@ -157,6 +157,10 @@ void Recorder::openPictureIndex(const QString &camDir, const QStringList &names)
     m_saver->setWrittenHook([index](const SaveReport &report) {
         index->add(report.path, report.picture.bytes().size(), report.camera);
     });
+    // The keeper deletes on this thread; the rows go right after their files.
+    connect(
+        m_keeper, &RetentionKeeper::enforced, index,
+        [index](const PictureRetention::Report &removal) { index->remove(removal.removedPaths); });
 }
 
 bool Recorder::openCameras(const QStringList &names)

@@ -81,6 +81,8 @@ public:
 
     // Keeps cam/ within the stored limits; owned.
     RetentionKeeper &keeper() const { return *m_keeper; }
+    // The index of the saved pictures, open from start(); null when it cannot be.
+    PictureIndex *pictureIndex() const { return m_index; }
     // The moment at the start of every reported line: "2026-12-08 14:20:01".
     static QString timestamp(const QDateTime &moment);
 

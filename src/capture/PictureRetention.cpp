@@ -95,6 +95,7 @@ PictureRetention::Report PictureRetention::enforce(const QString &directory, con
         if (file.remove()) {
             ++report.removed;
             report.removedBytes += picture.bytes;
+            report.removedPaths.append(picture.path);
             total -= picture.bytes;
         } else {
             report.failures.append(picture.name + QStringLiteral(": ") + file.errorString());

@@ -41,6 +41,9 @@ public:
         int kept = 0;
         qint64 keptBytes = 0;
         QStringList failures; // "file name: reason" for each picture that would not go
+        // Each picture deleted, as a path in directory: for those that keep
+        // a record of the pictures (the index of saved pictures).
+        QStringList removedPaths;
     };
 
     // Deletes what the limits no longer allow, oldest first. A missing folder

@@ -153,6 +153,29 @@ TEST_F(RecordEvents, SavedPicturesAreToldAndACameraThatDiesGoesStale)
     EXPECT_EQ(watcher.on("tessaly/rig/door/state").size(), 2);
 }
 
+TEST_F(RecordEvents, APersonCrossingTurnsTheChangeOnAndOff)
+{
+    quint16 port = 0;
+    auto walker =
+        ::startDemoCam(QStringList{"--cameras", "1", "--size", "1280x720", "--change-every", "1"} +
+                           walkerSceneOptions(8),
+                       &port);
+    ASSERT_NE(port, 0);
+    startBroker();
+    MqttWatcher watcher(m_broker);
+    ASSERT_TRUE(watcher.ready());
+    cameraList(port, {"Path"});
+    auto tessaly = record({"--detect", "on", "--mqtt", m_broker.address(), "--mqtt-id", "rig"});
+    ASSERT_TRUE(watcher.waitFor("tessaly/rig/path/change", "ON", 60000))
+        << tessaly->out().toStdString() << tessaly->errors().toStdString();
+    EXPECT_EQ(watcher.on("tessaly/rig/path/change").first().payload, "ON")
+        << "nothing before the crossing";
+    ASSERT_TRUE(watcher.waitFor("tessaly/rig/path/change", "OFF", 40000))
+        << tessaly->out().toStdString();
+    EXPECT_EQ(watcher.on("tessaly/rig/path/change").size(), 2);
+    EXPECT_EQ(tessaly->out().count(" change started Path "), 1);
+}
+
 TEST_F(RecordEvents, RecordingGoesOnWhileTheBrokerIsAwayWithoutAStormAfter)
 {
     startBroker();

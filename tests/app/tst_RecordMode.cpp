@@ -184,14 +184,8 @@ TEST(RecordMode, AutoSaveOffSavesNothingReportsFailuresAndStopsOnSigint)
 // start and end told; the quiet view saves nothing and tells nothing.
 TEST(RecordMode, SaveOnlyChangesKeepsTheCrossingAndNothingOfAQuietView)
 {
-    // The walker crosses in the first 20 s of the scene's minute; the scene's
-    // clock is set so that this comes some 8 s after the start, time for the
-    // detector to learn the empty view.
-    const qint64 second = QDateTime::currentSecsSinceEpoch() % 60;
-    const QString offset = QString::number((52 - second + 60) % 60);
     const QStringList common{"--cameras", "1", "--size", "1280x720", "--change-every", "1"};
-    DemoCam walker =
-        startDemoCam(common + QStringList{"--scene", "walker", "--scene-offset", offset});
+    DemoCam walker = startDemoCam(common + walkerSceneOptions(8));
     DemoCam still = startDemoCam(common + QStringList{"--scene", "still"});
     ASSERT_NE(walker.port, 0);
     ASSERT_NE(still.port, 0);

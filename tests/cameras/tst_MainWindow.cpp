@@ -7,9 +7,12 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QGroupBox>
 #include <QImageWriter>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -21,6 +24,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include "AddCamDialog.h"
 #include "AppInfo.h"
@@ -28,19 +32,24 @@
 #include "Camera.h"
 #include "CameraEngine.h"
 #include "EditCamDialog.h"
+#include "EventsDialog.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "MiniHttpServer.h"
+#include "MosquittoServer.h"
+#include "PictureIndex.h"
 #include "PictureLimitsDialog.h"
 #include "PictureSaver.h"
 #include "PictureWindow.h"
 #include "RetentionKeeper.h"
+#include "ReviewWindow.h"
 #include "ScopedHooks.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "Skin.h"
 #include "SkinLabel.h"
 #include "SkinLabelArray.h"
+#include "SnapshotFileName.h"
 #include "StretchImage.h"
 #include "TestEnv.h"
 #include "TestPictures.h"
@@ -1322,4 +1331,91 @@ TEST_F(MainWindowTest, OnlyChangesIsStoredAndAChangeFramesThePanelAndTintsTheVie
     QTest::mouseClick(child<QCheckBox>("chkChanges"), Qt::LeftButton);
     EXPECT_EQ(Settings::autoSaveMode(), Settings::AutoSaveMode::Every);
     EXPECT_EQ(window->saver().autoSaveMode(), Settings::AutoSaveMode::Every);
+}
+
+TEST_F(MainWindowTest, APanelsMenuReviewsItsCameraAndRetentionDeletesLeaveTheIndex)
+{
+    MiniHttpServer server;
+    serveRedThenBlue(server);
+    const QDateTime now = QDateTime::currentDateTime();
+    ASSERT_TRUE(QDir().mkpath(dir + "/cam"));
+    const QString young = dir + "/cam/" + SnapshotFileName::make("Yard", now.addDays(-1));
+    ASSERT_TRUE(
+        TestEnv::writeFileModifiedAt(young, TestPictures::jpegOf(Qt::red), now.addDays(-1)));
+    ASSERT_TRUE(Settings::setKeepDays(30));
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Gate", server.url("/gate.jpg"), "30").ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", server.url("/yard.jpg"), "30").ok());
+    load();
+    PictureIndex *index = window->pictureIndex();
+    ASSERT_NE(index, nullptr);
+    index->waitForScan();
+    doubleClick("Gate");
+    doubleClick("Yard");
+
+    // Right-clicked, panel 1 offers its camera's pictures; panel 0 is the selected one.
+    QTimer choose;
+    QObject::connect(&choose, &QTimer::timeout, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        choose.stop();
+        menu->setActiveAction(menu->findChild<QAction *>("mnuReviewCamera"));
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    choose.start(10);
+    QWidget *panel = frame(1);
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                 panel->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(panel, &rightClick);
+    auto *review = window->findChild<ReviewWindow *>();
+    ASSERT_NE(review, nullptr);
+    EXPECT_EQ(review->camera(), "Yard");
+    EXPECT_EQ(review->dayPictures().size(), 1);
+
+    // A picture retention deletes leaves the index with its file.
+    const QString old = dir + "/cam/" + SnapshotFileName::make("Yard", now.addDays(-40));
+    ASSERT_TRUE(
+        TestEnv::writeFileModifiedAt(old, TestPictures::jpegOf(Qt::blue), now.addDays(-40)));
+    ASSERT_TRUE(index->add(old, 100).value());
+    ASSERT_EQ(index->count("Yard"), 2);
+    window->keeper().enforceNow();
+    EXPECT_EQ(index->count("Yard"), 1);
+}
+
+TEST_F(MainWindowTest, WithABrokerSetTheWindowTellsItAndTheEventsDialogRestartsIt)
+{
+    MosquittoServer broker;
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    MqttWatcher watcher(broker);
+    ASSERT_TRUE(watcher.ready());
+    MiniHttpServer server;
+    serveRedThenBlue(server);
+    ASSERT_TRUE(Settings::setMqttBroker(broker.address()));
+    ASSERT_TRUE(Settings::setMqttId("desk"));
+    ASSERT_TRUE(Settings::setAutoSave(true));
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Front Yard", server.url("/snap.jpg"), "30").ok());
+    load();
+    ASSERT_TRUE(watcher.waitFor("tessaly/desk/status", "online")) << broker.log().toStdString();
+
+    QSignalSpy arrived(&engine(), &CameraEngine::pictureArrived);
+    doubleClick("Front Yard");
+    ASSERT_TRUE(arrived.wait(5000));
+    EXPECT_TRUE(watcher.waitFor("tessaly/desk/front_yard/state", "ok"));
+    engine().refreshNow(0);
+    ASSERT_TRUE(watcher.waitFor("tessaly/desk/front_yard/picture"));
+    const QJsonObject picture =
+        QJsonDocument::fromJson(watcher.on("tessaly/desk/front_yard/picture").first().payload)
+            .object();
+    EXPECT_EQ(QDir(dir + "/cam").entryList({"*.jpg"}), QStringList{picture["file"].toString()});
+
+    // Another id, chosen in Cams > Events...: the old one goes offline.
+    child<QAction>("mnuEvents")->trigger();
+    auto *dialog = window->findChild<EventsDialog *>();
+    ASSERT_NE(dialog, nullptr);
+    dialog->findChild<QLineEdit *>("idEdit")->setText("desk2");
+    QTest::mouseClick(dialog->findChild<QPushButton *>("okButton"), Qt::LeftButton);
+    EXPECT_TRUE(watcher.waitFor("tessaly/desk/status", "offline"));
+    EXPECT_TRUE(watcher.waitFor("tessaly/desk2/status", "online"));
 }

@@ -14,6 +14,7 @@
 #include "AppInfo.h"
 #include "CameraEngine.h"
 #include "MiniHttpServer.h"
+#include "PictureIndex.h"
 #include "PictureSaver.h"
 #include "Recorder.h"
 #include "RetentionKeeper.h"
@@ -353,6 +354,17 @@ TEST_F(RecorderTest, OldPicturesGoAtTheStartWithOneLineAndTheStoredLimitsAreUsed
                     .match(lines.at(0).at(0).toString())
                     .hasMatch())
         << lines.at(0).at(0).toString().toStdString();
+
+    // A picture saved while recording leaves the index when retention deletes it.
+    PictureIndex *index = recorder.pictureIndex();
+    ASSERT_NE(index, nullptr);
+    index->waitForScan();
+    ASSERT_TRUE(TestEnv::writeFileModifiedAt(old, QByteArray(2048, 'x'), now.addDays(-40)));
+    ASSERT_TRUE(index->add(old, 2048, "Good").value());
+    ASSERT_EQ(index->count("Good"), 2);
+    recorder.keeper().enforceNow();
+    EXPECT_FALSE(QFileInfo::exists(old));
+    EXPECT_EQ(index->count("Good"), 1);
 }
 
 TEST_F(RecorderTest, AFullDiskPausesAutosaveWithOneLine)

@@ -64,6 +64,7 @@ TEST_F(PictureRetentionTest, OldPicturesGoByAgeAndTheOldestGoFirstBySize)
     report = PictureRetention::enforce(m_cam, {30, 0, 0}, Now);
     EXPECT_EQ(report.removed, 2);
     EXPECT_EQ(report.removedBytes, 2000);
+    EXPECT_EQ(report.removedPaths, QStringList({ancient, lastMonth}));
     EXPECT_FALSE(QFile::exists(ancient));
     EXPECT_FALSE(QFile::exists(lastMonth));
     EXPECT_TRUE(QFile::exists(lastWeek));

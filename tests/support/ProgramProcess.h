@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
@@ -57,6 +58,16 @@ private:
     QByteArray m_out;
     QByteArray m_err;
 };
+
+// The demo camera's options for its walker scene, with the scene's clock set
+// so that the person (who crosses in the first 20 s of each minute) steps in
+// about startsIn seconds from now: time for a detector to learn the empty view.
+inline QStringList walkerSceneOptions(int startsIn)
+{
+    const qint64 second = QDateTime::currentSecsSinceEpoch() % 60;
+    return {"--scene", "walker", "--scene-offset",
+            QString::number(((60 - startsIn - second) % 60 + 60) % 60)};
+}
 
 #ifdef TESSALY_DEMOCAM_PATH
 // The demo camera on a free port of 127.0.0.1, with these options besides;

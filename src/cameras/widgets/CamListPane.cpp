@@ -97,6 +97,7 @@ void CamListPane::reload()
     LockWindowUpdates(window(), true);
     List1->addItems(list.value());
     LockWindowUpdates(window(), false);
+    emit reloaded();
 }
 
 QStringList CamListPane::names() const

@@ -66,6 +66,8 @@ signals:
     // The edit dialog changed the camera called oldName.
     void camEdited(const QString &oldName, const QString &name, const QString &url,
                    const QString &refresh);
+    // List1 was refilled from the camera list file.
+    void reloaded();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -289,9 +289,15 @@ void CameraGridPane::showPanelMenu(int index, const QPoint &globalPos)
     QAction *trust = menu.addAction(tr("Trust This Certificate..."));
     trust->setObjectName(QStringLiteral("mnuTrustCertificate"));
     trust->setEnabled(!m_engine.status(index).refusedCertificateSha256.isEmpty());
-    if (menu.exec(globalPos) == trust)
+    QAction *review = menu.addAction(tr("Review..."));
+    review->setObjectName(QStringLiteral("mnuReviewCamera"));
+    review->setEnabled(m_engine.status(index).inUse);
+    QAction *chosen = menu.exec(globalPos);
+    if (chosen == trust)
         guarded([this](const QString &text) { emit statusText(text); },
                 [&] { trustRefusedCertificate(index); });
+    else if (chosen == review)
+        emit reviewRequested(index);
 }
 
 bool CameraGridPane::trustRefusedCertificate(int index)

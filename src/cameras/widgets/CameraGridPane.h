@@ -21,8 +21,8 @@ struct SaveReport;
 // hidden pictures they take theirs from. It follows the engine's panel
 // records: captions, progress, the panel pictures (decoded off the window's
 // thread), failed fetches, the stale marks, and the panel's own menu for
-// trusting a refused certificate. It tells the engine the size panel
-// pictures are decoded at.
+// trusting a refused certificate and reviewing the camera's pictures. It
+// tells the engine the size panel pictures are decoded at.
 class CameraGridPane : public QGroupBox
 {
     Q_OBJECT
@@ -81,6 +81,8 @@ signals:
     void statusText(const QString &text);
     // A click on a panel's picture selects its camera.
     void pictureClicked(int index);
+    // The panel's menu entry "Review...": look back at its camera's pictures.
+    void reviewRequested(int index);
 
 private:
     void sync(int index);

@@ -13,11 +13,14 @@
 #include "AppInfo.h"
 #include "Camera.h"
 #include "CameraEngine.h"
+#include "CameraEvents.h"
 #include "ChangeDetectionController.h"
+#include "EventsDialog.h"
 #include "HelpWindow.h"
 #include "MainStatusBar.h"
 #include "PictureIndex.h"
 #include "PictureSaver.h"
+#include "RetentionKeeper.h"
 #include "ReviewWindow.h"
 #include "Settings.h"
 #include "Skin.h"
@@ -59,6 +62,8 @@ MainWindow::MainWindow(QWidget *parent)
     m_engine = new CameraEngine(this);
     m_saving = new SavingController(this);
     m_pictureWindow = new PictureWindowController(this);
+    m_events = new CameraEvents(*m_engine, saver(), this);
+    connect(m_events, &CameraEvents::notice, this, &MainWindow::setStatusText);
     buildControls();
     buildWall();
     buildMenus();
@@ -68,8 +73,10 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // The engine goes first, while this window is still whole: closing its
-    // sockets may still signal it.
+    // "offline" goes out before the cameras it speaks for stop. The engine
+    // goes next, while this window is still whole: closing its sockets may
+    // still signal it.
+    delete m_events;
     delete m_saving;
     delete m_engine;
     if (WindowUpdateLock::mainWindow() == this)
@@ -116,6 +123,8 @@ void MainWindow::buildControls()
     connect(m_list, &CamListPane::camEdited, m_grid, &CameraGridPane::renameCam);
     connect(m_grid, &CameraGridPane::statusText, this, &MainWindow::setStatusText);
     connect(m_grid, &CameraGridPane::pictureClicked, this, &MainWindow::showCameraInViewer);
+    connect(m_grid, &CameraGridPane::reviewRequested, this,
+            [this](int index) { guard([&] { showReview(index); }); });
 
     m_viewer = new ViewerPane(*m_engine, client);
     m_viewer->setSelection([this] { return int(m_selectedCam); });
@@ -175,8 +184,12 @@ void MainWindow::buildMenus()
         "How sensitive the selected camera's change detection is, how big a change must be, "
         "and which parts of its picture to leave out");
     addEntry(
-        cams, "Review...", QStringLiteral("mnuReview"), [this] { guard([&] { showReview(); }); },
+        cams, "Review...", QStringLiteral("mnuReview"),
+        [this] { guard([&] { showReview(m_selectedCam); }); },
         "Look back through the saved pictures of a camera, day by day, and make a timelapse");
+    addEntry(
+        cams, "Events...", QStringLiteral("mnuEvents"), [this] { guard([&] { showEvents(); }); },
+        "Tell an MQTT broker, such as Home Assistant's, about stale cameras and saved pictures");
 
     buildViewMenu();
     addEntry(addMenu("&Help", "mnuHelp"), "View Help", QStringLiteral("mnuHelpItem_0"),
@@ -264,6 +277,9 @@ void MainWindow::Form_Load()
     m_grid->start();
 
     m_list->reload();
+    startEvents();
+    connect(m_list, &CamListPane::reloaded, this,
+            [this] { m_events->setCameras(m_list->names()); });
 
     guard([&] {
         if (Settings::showHelp() == true)
@@ -495,9 +511,13 @@ void MainWindow::openPictureIndex()
     saver().setWrittenHook([index = m_pictureIndex](const SaveReport &report) {
         index->add(report.path, report.picture.bytes().size(), report.camera);
     });
+    // The keeper deletes on this thread; the rows go right after their files.
+    connect(
+        &keeper(), &RetentionKeeper::enforced, index,
+        [index](const PictureRetention::Report &removal) { index->remove(removal.removedPaths); });
 }
 
-void MainWindow::showReview()
+void MainWindow::showReview(int panel)
 {
     if (!m_pictureIndex) {
         setStatusText(tr("There is no index of saved pictures to review."));
@@ -505,7 +525,37 @@ void MainWindow::showReview()
     }
     auto *review = new ReviewWindow(m_pictureIndex, PictureSaver::camDirectory(), this);
     review->setAttribute(Qt::WA_DeleteOnClose);
-    if (const Camera *camera = m_engine->camera(m_selectedCam))
-        review->selectCamera(camera->name());
+    if (const Camera *camera = m_engine->camera(panel);
+        camera && !review->selectCamera(camera->name()))
+        setStatusText(tr("No picture of %1 is saved yet.").arg(camera->name()));
     review->show();
+}
+
+// ---- events -----------------------------------------------------------------
+
+void MainWindow::startEvents()
+{
+    // Every listed camera, open or not: a camera stopped for a while keeps its
+    // entities in Home Assistant, and only one gone from the list loses them.
+    if (!m_events->start(m_list->names()) && !m_events->problem().isEmpty())
+        setStatusText(m_events->problem());
+}
+
+void MainWindow::showEvents()
+{
+    if (m_eventsDialog) {
+        m_eventsDialog->activateWindow();
+        return;
+    }
+    m_eventsDialog = new EventsDialog(this);
+    connect(m_eventsDialog, &EventsDialog::eventsChosen, this, [this](bool stored) {
+        guard([&] {
+            if (!stored)
+                setStatusText(tr("The events settings could not be stored."));
+            startEvents();
+            if (stored && !m_events->isRunning() && m_events->problem().isEmpty())
+                setStatusText(tr("Events are off."));
+        });
+    });
+    m_eventsDialog->show();
 }

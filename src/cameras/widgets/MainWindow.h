@@ -19,6 +19,8 @@ class PictureIndex;
 class AboutWindow;
 class CameraEngine;
 class ChangeDetectionController;
+class CameraEvents;
+class EventsDialog;
 class HelpWindow;
 class QAction;
 class QTimer;
@@ -110,6 +112,13 @@ public:
     bool wallShown() const;
     WallView *wall() const { return m_wall; }
 
+    // The index of saved pictures; null when it could not be opened.
+    PictureIndex *pictureIndex() const { return m_pictureIndex; }
+
+    // MQTT events of the window's cameras while a broker is set (Cams >
+    // Events...); started by Form_Load and again when the dialog stores.
+    CameraEvents &events() const { return *m_events; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -132,7 +141,11 @@ private:
     void cmdSave_Click();
     void Command3_Click();
     void openPictureIndex();
-    void showReview();
+    // The review window, on the camera of panel when it has saved pictures.
+    void showReview(int panel);
+    // Events from the stored settings, from now on; what stops them is said.
+    void startEvents();
+    void showEvents();
     // The help window, loaded when first asked for.
     void showHelp();
 
@@ -165,6 +178,8 @@ private:
     // The index of saved pictures the review window looks back through;
     // opened at start, null when it cannot be.
     PictureIndex *m_pictureIndex = nullptr;
+    CameraEvents *m_events = nullptr;
+    QPointer<EventsDialog> m_eventsDialog;
 
     // Windows loaded on request, unloaded when closed.
     QPointer<HelpWindow> m_helpWindow;
