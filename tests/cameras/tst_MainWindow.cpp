@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <tuple>
+#include <vector>
 
 #include <QAction>
 #include <QApplication>
@@ -767,6 +770,76 @@ TEST_F(MainWindowTest, PanelsBeyondTheSelectedOneGetTheirPictureDecodedOffTheWin
     engine().refreshNow(1);
     ASSERT_TRUE(waitUntil([&] { return centre(1).blue() > 200; }));
     EXPECT_LT(centre(1).green(), 100);
+}
+
+TEST_F(MainWindowTest, NothingOutOfSightIsDecodedAndWhatComesBackShowsItsLatestPicture)
+{
+    // Both cameras send whatever colour the test has come to.
+    MiniHttpServer server;
+    auto colour = std::make_shared<QColor>(Qt::red);
+    server.setHandler([colour](const QByteArray &) {
+        MiniHttpServer::Reply reply;
+        reply.bytes = MiniHttpServer::response(TestPictures::jpegOf(*colour, QSize(320, 240)),
+                                               "image/jpeg", "Tue, 08 Dec 2026 10:00:00 GMT");
+        return reply;
+    });
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Gate", server.url("/gate.jpg"), "30").ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", server.url("/yard.jpg"), "30").ok());
+    load();
+    QSignalSpy pictures(&engine(), &CameraEngine::pictureArrived);
+    EXPECT_EQ(window->openCamsAtStart({}, true), QString());
+    ASSERT_TRUE(waitUntil([&] { return pictures.count() == 2; }));
+    ASSERT_EQ(window->selectedCam(), 0);
+    // Whether the middle of what is shown has about the colour c.
+    const auto shows = [](const QImage &shown, const QColor &c) {
+        const QColor m =
+            shown.isNull() ? QColor() : shown.pixelColor(shown.width() / 2, shown.height() / 2);
+        return m.isValid() &&
+               qAbs(m.red() - c.red()) + qAbs(m.green() - c.green()) + qAbs(m.blue() - c.blue()) <
+                   90;
+    };
+    const auto panel = [&](int i) {
+        return child<StretchImage>(QStringLiteral("imgCam_%1").arg(i))->pixmap().toImage();
+    };
+    const auto viewer = [&] { return child<ZoomImage>("imgMain")->picture(); };
+    ASSERT_TRUE(waitUntil([&] { return shows(panel(1), Qt::red) && shows(viewer(), Qt::red); }));
+
+    // Pictures that come while their panel is scrolled out of the view, or
+    // while the window is minimised, are only checked, never decoded; the
+    // selected camera's too while nobody sees the viewer. Seen again, each
+    // shows its latest picture without waiting for another.
+    auto *bar = child<QScrollBar>("VScroll1");
+    const std::vector<std::tuple<const char *, QColor, std::function<void(bool)>, std::vector<int>>>
+        hidings = {
+            {"scrolled",
+             Qt::blue,
+             [&](bool away) { bar->setValue(away ? bar->maximum() : 0); },
+             {1}},
+            {"minimised",
+             Qt::green,
+             [&](bool away) {
+                 window->setWindowState(away ? Qt::WindowMinimized : Qt::WindowMaximized);
+             },
+             {0, 1}},
+        };
+    for (const auto &[how, now, hide, panels] : hidings) {
+        hide(true);
+        *colour = now;
+        for (int i : panels) {
+            pictures.clear();
+            engine().refreshNow(i);
+            ASSERT_TRUE(waitUntil([&] { return pictures.count() == 1; })) << how;
+            const Picture arrived = engine().status(i).picture;
+            EXPECT_TRUE(arrived.cachedThumbnail().isNull() && !arrived.heldFull()) << how << i;
+            EXPECT_FALSE(shows(panel(i), now)) << how << i;
+        }
+        EXPECT_FALSE(shows(viewer(), now)) << how;
+        hide(false);
+        for (int i : panels)
+            EXPECT_TRUE(waitUntil([&] { return shows(panel(i), now); })) << how << i;
+    }
+    EXPECT_TRUE(waitUntil([&] { return shows(viewer(), Qt::green); }));
 }
 
 TEST_F(MainWindowTest, PanelZeroFillsTheViewerBeforeAnyClick)
