@@ -294,6 +294,9 @@ void MainWindow::changeEvent(QEvent *event)
 
 void MainWindow::updateSight()
 {
+    // A state change may come while the window is still being built.
+    if (!m_wall)
+        return;
     const bool minimised = isMinimized();
     const bool covered = minimised || !m_wall->isHidden();
     m_viewerInSight = !covered || m_pictureWindow->isFollowing();
