@@ -811,13 +811,6 @@ TEST_F(MainWindowTest, NothingOutOfSightIsDecodedAndWhatComesBackShowsItsLatestP
     EXPECT_TRUE(waitUntil([&] {
         return green(panel(0)) && green(panel(1)) && green(child<ZoomImage>("imgMain")->picture());
     }));
-
-    // A panel scrolled out of the view has its pictures only checked too.
-    auto *bar = child<QScrollBar>("VScroll1");
-    bar->setValue(bar->maximum());
-    engine().refreshNow(1);
-    ASSERT_TRUE(waitUntil([&] { return pictures.count() == 5; }));
-    EXPECT_TRUE(engine().status(1).picture.cachedThumbnail().isNull());
 }
 
 TEST_F(MainWindowTest, PanelZeroFillsTheViewerBeforeAnyClick)
