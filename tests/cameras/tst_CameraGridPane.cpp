@@ -6,6 +6,7 @@
 #include <QFutureWatcherBase>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -252,6 +253,31 @@ TEST_F(CameraGridPaneTest, PanelPicturesAreDecodedAtThePanelsSizeAndTheNewestOne
     EXPECT_GT(centre(3).red(), 200);
     EXPECT_TRUE(pane->shownPicture(24).isNull());
     EXPECT_TRUE(pane->shownPicture(-1).isNull());
+}
+
+TEST_F(CameraGridPaneTest, APanelScrolledOutKeepsItsBytesAndShowsTheLatestPictureWhenBack)
+{
+    // The window's own layout: six rows of panels in the view at the top.
+    pane->applyGeometry(MainWindowGeometry{});
+    EXPECT_TRUE(pane->isExposed(0));
+    EXPECT_TRUE(pane->isExposed(11));
+    EXPECT_FALSE(pane->isExposed(12));
+    pane->showPicture(0, madePicture(Qt::red));
+
+    // Scrolled out of the view: nothing decodes and the last pixels stay;
+    // scrolled back, it shows the picture that came meanwhile.
+    auto *bar = pane->findChild<QScrollBar *>("VScroll1");
+    bar->setValue(bar->maximum());
+    EXPECT_FALSE(pane->isExposed(0));
+    EXPECT_TRUE(pane->isExposed(23));
+    const Picture latest = undecodedPicture(Qt::blue);
+    pane->showPicture(0, latest);
+    EXPECT_TRUE(decodesDone()) << "no decode started";
+    EXPECT_TRUE(latest.cachedThumbnail().isNull());
+    EXPECT_GT(centre(0).red(), 200);
+    bar->setValue(0);
+    ASSERT_TRUE(waitUntil([&] { return centre(0).blue() > 200; }));
+    EXPECT_EQ(panel(0)->imgCam()->pixmap().size(), panel(0)->pictureSize());
 }
 
 TEST_F(CameraGridPaneTest, TheSavedPictureOnlyReplacesThePictureItWasMadeFrom)

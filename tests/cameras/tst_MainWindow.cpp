@@ -778,6 +778,50 @@ TEST_F(MainWindowTest, PanelsBeyondTheSelectedOneGetTheirPictureDecodedOffTheWin
     EXPECT_LT(centre(1).green(), 100);
 }
 
+TEST_F(MainWindowTest, NothingOutOfSightIsDecodedAndWhatComesBackShowsItsLatestPicture)
+{
+    // Both cameras send whatever colour the test has come to.
+    MiniHttpServer server;
+    auto colour = std::make_shared<QColor>(Qt::red);
+    server.setHandler([colour](const QByteArray &) {
+        MiniHttpServer::Reply reply;
+        reply.bytes = MiniHttpServer::response(TestPictures::jpegOf(*colour, QSize(320, 240)),
+                                               "image/jpeg", "Tue, 08 Dec 2026 10:00:00 GMT");
+        return reply;
+    });
+    ASSERT_TRUE(CamListFile::LoadCamList().ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Gate", server.url("/gate.jpg"), "30").ok());
+    ASSERT_TRUE(CamListFile::AppendCamEntry("Yard", server.url("/yard.jpg"), "30").ok());
+    load();
+    QSignalSpy pictures(&engine(), &CameraEngine::pictureArrived);
+    EXPECT_EQ(window->openCamsAtStart({}, true), QString());
+    const auto green = [](const QImage &shown) {
+        return !shown.isNull() &&
+               shown.pixelColor(shown.width() / 2, shown.height() / 2).green() > 200;
+    };
+    const auto panel = [&](int i) {
+        return child<StretchImage>(QStringLiteral("imgCam_%1").arg(i))->pixmap().toImage();
+    };
+    ASSERT_TRUE(waitUntil([&] { return pictures.count() == 2 && !panel(1).isNull(); }));
+
+    // Minimised, the selected camera (0) and the other only have their
+    // pictures checked; restored, each shows its latest at once.
+    window->setWindowState(Qt::WindowMinimized);
+    *colour = Qt::green;
+    engine().refreshNow(0);
+    engine().refreshNow(1);
+    ASSERT_TRUE(waitUntil([&] { return pictures.count() == 4; }));
+    for (int i : {0, 1}) {
+        const Picture arrived = engine().status(i).picture;
+        EXPECT_TRUE(arrived.cachedThumbnail().isNull() && !arrived.heldFull()) << i;
+    }
+    EXPECT_FALSE(green(panel(1)));
+    window->setWindowState(Qt::WindowMaximized);
+    EXPECT_TRUE(waitUntil([&] {
+        return green(panel(0)) && green(panel(1)) && green(child<ZoomImage>("imgMain")->picture());
+    }));
+}
+
 TEST_F(MainWindowTest, PanelZeroFillsTheViewerBeforeAnyClick)
 {
     MiniHttpServer server;

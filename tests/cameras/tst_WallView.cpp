@@ -90,6 +90,20 @@ TEST_F(WallViewTest, NothingDecodesWhileHiddenAndTheNewestPictureWins)
         return !image.isNull() &&
                QColor(image.pixel(image.width() / 2, image.height() / 2)).blue() > 200;
     }));
+
+    // Shown but out of sight (the window minimised): the picture waits in its
+    // bytes and is decoded when the wall is seen again.
+    wall->setOutOfSight(true);
+    const int decodes = wall->decodeCount();
+    wall->setTile(0, {true, QStringLiteral("Demo 1"),
+                      Picture::fromBytesChecked(TestPictures::jpegOf(Qt::green, QSize(1920, 1080)),
+                                                QSize(8, 6))});
+    EXPECT_EQ(wall->decodeCount(), decodes);
+    wall->setOutOfSight(false);
+    EXPECT_TRUE(waitUntil([&] {
+        const QImage image = wall->tileImage(0);
+        return QColor(image.pixel(image.width() / 2, image.height() / 2)).green() > 200;
+    }));
 }
 
 TEST_F(WallViewTest, ClickSelectsDoubleClickOpensAndEscapeAsksToClose)

@@ -14,6 +14,7 @@
 #include "DisplayText.h"
 #include "HttpExchange.h"
 #include "MessageBoxes.h"
+#include "OffThread.h"
 #include "PaneSupport.h"
 #include "PictureSaver.h"
 #include "StockPictures.h"
@@ -68,6 +69,8 @@ CameraGridPane::CameraGridPane(CameraEngine &engine, QWidget *parent)
     notFound->setPixmap(QPixmap::fromImage(StockPictures::notFound()));
     notFound->hide();
 
+    updateExposure();
+
     // Panel pictures are decoded at the size the panel shows them.
     m_engine.setThumbnailSize(m_panels[0]->pictureSize());
     m_engine.setNotFoundPicture(Picture::fromImage(StockPictures::notFound()));
@@ -108,6 +111,7 @@ void CameraGridPane::applyGeometry(const MainWindowGeometry &g)
     inner.top = PanelAreaTop(VScroll1->value());
     picWindowInner->setGeometry(px(inner));
     VScroll1->setGeometry(px(g.VScroll1));
+    updateExposure();
 }
 
 void CameraGridPane::VScroll1_Change(int value)
@@ -115,6 +119,33 @@ void CameraGridPane::VScroll1_Change(int value)
     QRect inner = picWindowInner->geometry();
     inner.moveTop(Twips::toPixels(PanelAreaTop(value), Twips::dpiY(this)));
     picWindowInner->setGeometry(inner);
+    updateExposure();
+}
+
+bool CameraGridPane::isExposed(int index) const
+{
+    return index >= 0 && index < PanelGrid::kPanelCount && m_exposed[size_t(index)];
+}
+
+void CameraGridPane::setOutOfSight(bool outOfSight)
+{
+    if (m_outOfSight == outOfSight)
+        return;
+    m_outOfSight = outOfSight;
+    updateExposure();
+}
+
+void CameraGridPane::updateExposure()
+{
+    // The outer picture box is the view; the panels move with the inner one.
+    const QRect view = picWindowOuter->rect().translated(-picWindowInner->pos());
+    for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+        const bool exposed = !m_outOfSight && view.intersects(m_panels[size_t(i)]->geometry());
+        const bool uncovered = exposed && !m_exposed[size_t(i)];
+        m_exposed[size_t(i)] = exposed;
+        if (uncovered)
+            paintPanel(i);
+    }
 }
 
 void CameraGridPane::start()
@@ -158,9 +189,39 @@ void CameraGridPane::showPicture(int index, const Picture &picture)
     // its picture is not coming, and the next picture clears it.
     if (!picture.isSameAs(m_engine.notFoundPicture()))
         w->setToolTip(QString());
-    // The camera decoded its picture at the panel's size off this thread;
-    // only a drawn picture, or a panel of another size, is made here.
-    w->setPicture(QPixmap::fromImage(picture.thumbnail(w->pictureSize())));
+    paintPanel(index);
+}
+
+void CameraGridPane::paintPanel(int index)
+{
+    const Picture picture = m_shown[size_t(index)];
+    if (m_painted[size_t(index)].isSameAs(picture))
+        return;
+    CameraPanelWidget *w = m_panels[size_t(index)];
+    const QSize size = w->pictureSize();
+    // The blank picture, a drawn one, or one the camera decoded at the
+    // panel's size off this thread: nothing to decode here.
+    if (picture.isNull() || picture.bytes().isEmpty() || picture.cachedThumbnail().size() == size) {
+        m_painted[size_t(index)] = picture;
+        w->setPicture(QPixmap::fromImage(picture.thumbnail(size)));
+        return;
+    }
+    // Out of sight the bytes wait; one decode per panel at a time, and the
+    // one that ends looks again for a newer picture.
+    if (!m_exposed[size_t(index)] || m_decoding[size_t(index)])
+        return;
+    m_decoding[size_t(index)] = true;
+    offThread<QImage>(
+        this, [picture, size] { return picture.thumbnail(size); },
+        [this, index, picture](const QImage &image) {
+            m_decoding[size_t(index)] = false;
+            if (!m_shown[size_t(index)].isSameAs(picture))
+                return paintPanel(index);
+            // One that does not decode leaves the last good pixels in place.
+            m_painted[size_t(index)] = picture;
+            if (!image.isNull())
+                m_panels[size_t(index)]->setPicture(QPixmap::fromImage(image));
+        });
 }
 
 void CameraGridPane::showSaved(const SaveReport &report)

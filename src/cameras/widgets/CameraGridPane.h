@@ -23,6 +23,12 @@ struct SaveReport;
 // thread), failed fetches, the stale marks, and the panel's own menu for
 // trusting a refused certificate and reviewing the camera's pictures. It
 // tells the engine the size panel pictures are decoded at.
+//
+// Only panels someone can see get pixels: one scrolled out of the view, or
+// every one while the pane is out of sight, keeps its picture's bytes, and
+// decodes them off the window's thread once it is exposed again. Which panels
+// are exposed is worked out when the view scrolls, resizes or goes out of
+// sight, not per picture.
 class CameraGridPane : public QGroupBox
 {
     Q_OBJECT
@@ -39,8 +45,15 @@ public:
 
     // The picture panel index shows: the engine's, or the file it was saved as.
     Picture shownPicture(int index) const;
-    // Shows picture in panel index, as the camera decoded it for the panel.
+    // Shows picture in panel index: at once when the camera decoded it for the
+    // panel, otherwise decoded off the window's thread once the panel is exposed.
     void showPicture(int index, const Picture &picture);
+
+    // Whether panel index lies in the scrolling area's view while the pane is
+    // in sight; a lookup, cheap enough for every arriving picture.
+    bool isExposed(int index) const;
+    // The window is minimised or something lies over the whole pane (the wall).
+    void setOutOfSight(bool outOfSight);
     // The picture as saved replaces the arrived one in its panel, unless a
     // newer one came meanwhile.
     void showSaved(const SaveReport &report);
@@ -89,6 +102,10 @@ private:
     void showFailure(int index, const Failure &failure);
     void showPanelMenu(int index, const QPoint &globalPos);
     void VScroll1_Change(int value);
+    void updateExposure();
+    // Brings panel index's pixels up to the picture it is to show, as far as
+    // that costs no decode on the window's thread.
+    void paintPanel(int index);
 
     CameraEngine &m_engine;
     QWidget *picWindowOuter = nullptr;
@@ -106,4 +123,10 @@ private:
     // (a saved picture replaces the one the engine has).
     std::array<Picture, PanelGrid::kPanelCount> m_shown;
     std::array<Picture, PanelGrid::kPanelCount> m_fromEngine;
+    // The picture whose pixels each panel has; behind m_shown while the panel
+    // is out of sight or its decode runs.
+    std::array<Picture, PanelGrid::kPanelCount> m_painted;
+    std::array<bool, PanelGrid::kPanelCount> m_exposed{};
+    std::array<bool, PanelGrid::kPanelCount> m_decoding{};
+    bool m_outOfSight = false;
 };

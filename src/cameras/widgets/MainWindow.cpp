@@ -316,6 +316,26 @@ void MainWindow::closeEvent(QCloseEvent *event)
         m_endProgramHandler();
 }
 
+void MainWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        updateSight();
+}
+
+void MainWindow::updateSight()
+{
+    // A state change may come while the window is still being built.
+    if (!m_wall)
+        return;
+    const bool minimised = isMinimized();
+    const bool covered = minimised || !m_wall->isHidden();
+    m_viewerInSight = !covered || m_pictureWindow->isFollowing();
+    m_grid->setOutOfSight(covered);
+    m_viewer->setOutOfSight(!m_viewerInSight);
+    m_wall->setOutOfSight(minimised);
+}
+
 void MainWindow::rememberOpenCams()
 {
     guard([&] {
@@ -330,10 +350,16 @@ void MainWindow::connectEngine()
 {
     CameraEngine *e = m_engine;
     // Every camera decodes its pictures off this thread at the panels' size;
-    // the selected one in full, which the viewer shows and the panel's copy
-    // is made from. The saver decodes what it saves on its own thread.
+    // the selected one in full while the viewer or the picture window shows
+    // it, and the panel's copy is made from those pixels. A panel nobody can
+    // see gets only a structure check, its bytes decoded once it is exposed;
+    // the wall decodes at its tiles' size itself. The saver decodes what it
+    // saves on its own thread.
     e->setDecodeRule([this](const Camera &camera, bool) {
-        return camera.panel() == m_selectedCam ? PictureDecode::Full : PictureDecode::Thumbnail;
+        const int index = camera.panel();
+        if (index == m_selectedCam && m_viewerInSight)
+            return PictureDecode::Full;
+        return m_grid->isExposed(index) ? PictureDecode::Thumbnail : PictureDecode::StructureOnly;
     });
 
     connect(e, &CameraEngine::statusText, this, &MainWindow::setStatusText);
@@ -397,7 +423,14 @@ void MainWindow::cmdSave_Click()
 
 void MainWindow::Command3_Click()
 {
-    guard([&] { m_pictureWindow->open(m_viewer->picture(), screen()); });
+    guard([&] {
+        m_pictureWindow->open(m_viewer->picture(), screen());
+        // The picture window wants the selected camera's pictures even
+        // where the viewer is out of sight, until a click closes it.
+        connect(m_pictureWindow->window(), &PictureWindow::closedByClick, this,
+                &MainWindow::updateSight, Qt::UniqueConnection);
+        updateSight();
+    });
 }
 
 void MainWindow::showHelp()
@@ -428,8 +461,10 @@ void MainWindow::buildWall()
             feedWall(i);
     });
     connect(m_wall, &WallView::tileClicked, this, [this](int index) {
-        setWallShown(false);
+        // Selected first: leaving the wall then has no older picture to
+        // catch the viewer up on.
         showCameraInViewer(index);
+        setWallShown(false);
     });
     connect(m_wall, &WallView::tileDoubleClicked, this, [this](int index) {
         showCameraInViewer(index);
@@ -475,6 +510,7 @@ void MainWindow::setWallShown(bool shown)
             m_wallStaleCheck->stop();
         if (!shown) {
             m_wall->hide();
+            updateSight();
             return;
         }
         for (int i = 0; i < PanelGrid::kPanelCount; ++i)
@@ -482,6 +518,7 @@ void MainWindow::setWallShown(bool shown)
         m_wall->raise();
         m_wall->show();
         m_wall->setFocus(Qt::ShortcutFocusReason);
+        updateSight();
     });
 }
 

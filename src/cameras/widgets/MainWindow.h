@@ -121,6 +121,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -158,6 +159,10 @@ private:
 
     // The wall: built hidden, fed from the engine per panel, its clicks wired.
     void buildWall();
+    // Tells the panels, the viewer and the wall whether anyone can see them
+    // now: on minimising and restoring, and when the wall or the picture
+    // window comes or goes.
+    void updateSight();
     void buildViewMenu();
     void feedWall(int index);
 
@@ -193,4 +198,6 @@ private:
     WallView *m_wall = nullptr;
     QAction *mnuWall = nullptr;
     QTimer *m_wallStaleCheck = nullptr;
+    // The viewer, or the picture window following it, can be seen.
+    bool m_viewerInSight = true;
 };

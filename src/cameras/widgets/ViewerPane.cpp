@@ -223,6 +223,7 @@ void ViewerPane::setSelection(std::function<int()> selectedCam)
 void ViewerPane::showCamera(int index, const Picture &picture)
 {
     m_viewerPicture = picture;
+    m_behind = false;
     show();
     frmDetails->show();
     // The full-resolution picture: the viewer zooms it, the panel's small
@@ -252,6 +253,19 @@ void ViewerPane::showArrival(int index, const Picture &picture)
                 // together after this handler anyway.
                 showLabels(index);
                 m_viewerPicture = picture;
+                m_behind = m_outOfSight;
+                if (m_outOfSight) {
+                    emit fetchBusy(false);
+                    return;
+                }
+                decodeForViewer(index, picture);
+            });
+}
+
+void ViewerPane::decodeForViewer(int index, const Picture &picture)
+{
+    guarded([this](const QString &text) { emit statusText(text); },
+            [&] {
                 // Fitted, the viewer shows a shrunk copy: made off the thread, so
                 // the window's thread has no large picture to average each second.
                 const QSize shrinkTo =
@@ -298,6 +312,17 @@ void ViewerPane::showDecoded(int index, const Picture &picture, const QImage &fu
         return;
     showPicture(full, shrunk);
     emit pictureShown(full);
+}
+
+void ViewerPane::setOutOfSight(bool outOfSight)
+{
+    m_outOfSight = outOfSight;
+    if (outOfSight || !m_behind)
+        return;
+    m_behind = false;
+    const int index = m_selectedCam();
+    if (index >= 0 && !m_viewerPicture.isNull())
+        decodeForViewer(index, m_viewerPicture);
 }
 
 void ViewerPane::showFailure(int index, const Failure &failure)

@@ -58,6 +58,10 @@ public:
     void hideViewer();
     // The cells change detection found changed, drawn over the picture; empty for none.
     void setChangeOverlay(const QBitArray &cells);
+    // Nobody sees the viewer's picture (the window minimised or under the
+    // wall, no picture window following it): the selected camera's pictures
+    // are kept undecoded, and the latest one is decoded when it is seen again.
+    void setOutOfSight(bool outOfSight);
 
     QGroupBox *details() const { return frmDetails; }
     // The zoom bar's value, 1 to 5 (what zoom means while Fit is off).
@@ -81,6 +85,7 @@ protected:
 
 private:
     void showArrival(int index, const Picture &picture);
+    void decodeForViewer(int index, const Picture &picture);
     void showDecoded(int index, const Picture &picture, const QImage &full,
                      const QImage &shrunk = QImage());
     QString nextRefreshLabel(int index) const;
@@ -118,6 +123,9 @@ private:
     std::function<int()> m_selectedCam = [] { return -1; };
     // The selected camera's latest arrival, which the viewer is to show once decoded.
     Picture m_viewerPicture;
+    bool m_outOfSight = false;
+    // m_viewerPicture came while out of sight and is not decoded yet.
+    bool m_behind = false;
     // The time label's source: one daytime request at a time.
     NetworkTime *m_networkTime = nullptr;
     // The picture's natural size, and its place in the viewport, in pixels.

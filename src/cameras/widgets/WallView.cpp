@@ -154,6 +154,16 @@ int WallView::panelAt(const QPoint &pos) const
     return -1;
 }
 
+void WallView::setOutOfSight(bool outOfSight)
+{
+    if (m_outOfSight == outOfSight)
+        return;
+    m_outOfSight = outOfSight;
+    // Back in sight: the pictures that came meanwhile.
+    for (int i : m_order)
+        decode(i);
+}
+
 QSize WallView::decodeSize(int index) const
 {
     // In device pixels, so a high-density screen gets a sharp tile.
@@ -163,7 +173,7 @@ QSize WallView::decodeSize(int index) const
 void WallView::decode(int index)
 {
     Slot &slot = m_tiles[size_t(index)];
-    if (!isVisible() || slot.decoding || !slot.tile.inUse)
+    if (!isVisible() || m_outOfSight || slot.decoding || !slot.tile.inUse)
         return;
     const Picture picture = slot.tile.picture;
     const QSize size = decodeSize(index);

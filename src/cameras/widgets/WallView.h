@@ -21,7 +21,8 @@
 // the panel changed. Pictures are decoded off the window's thread at the
 // size their tile shows them (the smallest DCT scale that covers it), one
 // decode per tile at a time, the newest picture winning; nothing is decoded
-// while the wall is hidden.
+// while the wall is hidden or out of sight (the window minimised), and the
+// latest pictures are decoded when it shows again.
 //
 // A click on a tile reports it (tileClicked) once it is sure no double-click
 // follows; a double-click reports tileDoubleClicked; Escape asks to close.
@@ -59,6 +60,8 @@ public:
     int decodeCount() const { return m_decodes; }
     // The panel whose tile lies under pos, or -1.
     int panelAt(const QPoint &pos) const;
+    // The window is minimised: shown or not, nobody sees the wall.
+    void setOutOfSight(bool outOfSight);
 
 signals:
     void tileClicked(int index);
@@ -101,4 +104,5 @@ private:
     QTimer m_clickWait;
     int m_pendingClick = -1;
     int m_decodes = 0;
+    bool m_outOfSight = false;
 };
