@@ -17,6 +17,7 @@
 #include "Camera.h"
 #include "CameraEngine.h"
 #include "CameraEvents.h"
+#include "CameraWebFeed.h"
 #include "CertificatePins.h"
 #include "DisplayText.h"
 #include "EventTopics.h"
@@ -127,49 +128,6 @@ bool storeWebCertificate(const QString &certificate, const QString &key)
               QStringLiteral("tessaly: the web view uses %1 (SHA-256 %2)")
                   .arg(QDir::toNativeSeparators(certificatePath), pair.value().fingerprintText()));
     return true;
-}
-
-// ---------------------------------------------------------------------------
-// The web view's cameras, fed from the engine's signals. A camera is shown on
-// the board under its panel's number plus one, an opaque id that stays while
-// the camera is open. Only plain values cross: the name, the refresh, the
-// JPEG bytes and a line about the camera's health, never its address.
-QString healthLine(const Camera &camera, qint64 now)
-{
-    const CameraHealth &health = camera.health();
-    if (health.isFailing())
-        return QStringLiteral("failing for %1 (%2 failed fetches)")
-            .arg(CameraHealth::spanText(now - health.downSinceMs()))
-            .arg(health.failuresInRun());
-    if (!health.hasPicture())
-        return QStringLiteral("waiting for the first picture");
-    return QStringLiteral("delivering; last picture %1 ago")
-        .arg(CameraHealth::spanText(now - health.lastPictureMs()));
-}
-
-void feedWebView(CameraEngine &engine, WebView &web, QObject *context)
-{
-    WebCameraBoard &board = web.board();
-    for (const Camera *camera : engine.cameras())
-        board.setCamera(camera->panel() + 1, camera->name(), camera->refreshText());
-    QObject::connect(&engine, &CameraEngine::opened, context, [&board](Camera *camera) {
-        board.setCamera(camera->panel() + 1, camera->name(), camera->refreshText());
-    });
-    QObject::connect(&engine, &CameraEngine::pictureArrived, context,
-                     [&board](Camera *camera, const Picture &picture, bool) {
-                         if (picture.format() == "jpeg")
-                             board.setPicture(camera->panel() + 1, picture.bytes(),
-                                              QDateTime::currentDateTime());
-                     });
-    QObject::connect(&engine, &CameraEngine::stopped, context,
-                     [&board](int index, bool) { board.remove(index + 1); });
-    auto *timer = new QTimer(context);
-    QObject::connect(timer, &QTimer::timeout, context, [&engine, &board] {
-        for (const Camera *camera : engine.cameras())
-            board.setHealth(camera->panel() + 1, camera->isStale(),
-                            healthLine(*camera, engine.nowMs()));
-    });
-    timer->start(1000);
 }
 
 // Stores one text setting and says what it now is; shown is what a person
@@ -346,7 +304,7 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
         if (started) {
             for (const QString &line : started.value())
                 writeLine(stderr, QStringLiteral("tessaly: ") + line);
-            feedWebView(engine, web, &feeding);
+            CameraWebFeed::follow(engine, web, &feeding);
         } else {
             writeLine(stderr,
                       QStringLiteral("tessaly: web view not started: ") + started.errorText());
