@@ -50,4 +50,3 @@ void CameraWebFeed::follow(CameraEngine &engine, WebView &web, QObject *context)
     });
     timer->start(1000);
 }
-

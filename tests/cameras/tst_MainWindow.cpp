@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <tuple>
 
 #include <QAction>
 #include <QApplication>
@@ -20,6 +21,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSpinBox>
+#include <QSslSocket>
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -56,6 +59,9 @@
 #include "Twips.h"
 #include "WaitUntil.h"
 #include "WallView.h"
+#include "WebPassword.h"
+#include "WebView.h"
+#include "WebViewDialog.h"
 #include "WindowUtils.h"
 #include "ZoomImage.h"
 
@@ -1462,4 +1468,64 @@ TEST_F(MainWindowTest, WithABrokerSetTheWindowTellsItAndTheEventsDialogRestartsI
     QTest::mouseClick(dialog->findChild<QPushButton *>("okButton"), Qt::LeftButton);
     EXPECT_TRUE(watcher.waitFor("tessaly/desk/status", "offline"));
     EXPECT_TRUE(watcher.waitFor("tessaly/desk2/status", "online"));
+}
+
+// Cams > Web View... switches the window's web view on behind a password: no
+// password, two that differ or one too short are refused with the dialog left
+// open; then the login page answers over TLS on the chosen port, with the
+// certificate whose fingerprint the dialog shows next time.
+TEST_F(MainWindowTest, TheWebViewDialogSwitchesTheWindowsWebViewOnBehindAPassword)
+{
+    load();
+    ASSERT_NE(window->webView(), nullptr);
+    EXPECT_FALSE(window->webView()->isRunning());
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    window->findChild<QAction *>(QStringLiteral("mnuWebView"))->trigger();
+    auto *dialog = window->findChild<WebViewDialog *>(QStringLiteral("WebViewDialog"));
+    ASSERT_NE(dialog, nullptr);
+    dialog->findChild<QCheckBox *>("webOn")->setChecked(true);
+    dialog->findChild<QSpinBox *>("portSpin")->setValue(port);
+    const auto tryPassword = [&](const QString &password, const QString &again) {
+        dialog->findChild<QLineEdit *>("passwordEdit")->setText(password);
+        dialog->findChild<QLineEdit *>("againEdit")->setText(again);
+        QTest::mouseClick(dialog->findChild<QPushButton *>("okButton"), Qt::LeftButton);
+    };
+    for (const auto &[password, again, says] : {std::tuple{"", "", "Set a password"},
+                                                {"long enough 1", "long enough 2", "differ"},
+                                                {"short", "short", "at least"}}) {
+        tryPassword(password, again);
+        EXPECT_TRUE(dialog->findChild<QLabel *>("errorLabel")->text().contains(says)) << says;
+        EXPECT_FALSE(window->webView()->isRunning());
+        EXPECT_TRUE(Settings::webPasswordHash().isEmpty());
+    }
+    tryPassword("correct horse", "correct horse");
+    ASSERT_TRUE(window->webView()->isRunning())
+        << window->statusBar()->currentMessage().toStdString();
+    EXPECT_EQ(window->webView()->port(), port);
+    EXPECT_TRUE(WebPassword::verify(Settings::webPasswordHash(), "correct horse"));
+    EXPECT_EQ(Settings::webView().port, port);
+
+    QSslSocket socket;
+    socket.setPeerVerifyMode(QSslSocket::VerifyNone);
+    socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+    ASSERT_TRUE(socket.waitForEncrypted(10000)) << socket.errorString().toStdString();
+    socket.write("GET /login HTTP/1.1\r\nHost: tessaly\r\nConnection: close\r\n\r\n");
+    QByteArray answer;
+    while (socket.waitForReadyRead(5000))
+        answer += socket.readAll();
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 200")) << answer.left(200).toStdString();
+
+    // The dialog closed on OK; opened again, it shows the fingerprint.
+    ASSERT_TRUE(waitUntil([&] { return window->findChild<WebViewDialog *>() == nullptr; }));
+    window->findChild<QAction *>(QStringLiteral("mnuWebView"))->trigger();
+    dialog = window->findChild<WebViewDialog *>(QStringLiteral("WebViewDialog"));
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->findChild<QLabel *>("fingerprintLabel")->text(),
+              window->webView()->certificate().fingerprintText());
+    dialog->close();
 }

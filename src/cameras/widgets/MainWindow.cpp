@@ -14,6 +14,7 @@
 #include "Camera.h"
 #include "CameraEngine.h"
 #include "CameraEvents.h"
+#include "CameraWebFeed.h"
 #include "ChangeDetectionController.h"
 #include "EventsDialog.h"
 #include "HelpWindow.h"
@@ -29,6 +30,8 @@
 #include "Twips.h"
 #include "ViewerPane.h"
 #include "WallView.h"
+#include "WebView.h"
+#include "WebViewDialog.h"
 #include "WindowUpdateLock.h"
 #include "WindowUtils.h"
 
@@ -77,6 +80,8 @@ MainWindow::~MainWindow()
     // goes next, while this window is still whole: closing its sockets may
     // still signal it.
     delete m_events;
+    // The web view's threads read the board the engine feeds: they stop first.
+    m_web.reset();
     delete m_saving;
     delete m_engine;
     if (WindowUpdateLock::mainWindow() == this)
@@ -188,6 +193,11 @@ void MainWindow::buildMenus()
         [this] { guard([&] { showReview(m_selectedCam); }); },
         "Look back through the saved pictures of a camera, day by day, and make a timelapse");
     addEntry(
+        cams, "Web View...", QStringLiteral("mnuWebView"),
+        [this] { guard([&] { showWebView(); }); },
+        "Watch the cameras from a phone's or another computer's browser, over HTTPS with a "
+        "password");
+    addEntry(
         cams, "Events...", QStringLiteral("mnuEvents"), [this] { guard([&] { showEvents(); }); },
         "Tell an MQTT broker, such as Home Assistant's, about stale cameras and saved pictures");
 
@@ -278,6 +288,7 @@ void MainWindow::Form_Load()
 
     m_list->reload();
     startEvents();
+    startWebView();
     connect(m_list, &CamListPane::reloaded, this,
             [this] { m_events->setCameras(m_list->names()); });
 
@@ -595,4 +606,50 @@ void MainWindow::showEvents()
         });
     });
     m_eventsDialog->show();
+}
+
+// ---- web view ---------------------------------------------------------------
+
+void MainWindow::startWebView()
+{
+    // A fresh feed for a fresh start: the old one's connections go with it.
+    delete m_webFeed;
+    m_webFeed = nullptr;
+    if (!m_web)
+        m_web = std::make_unique<WebView>();
+    m_web->stop();
+    // Cameras closed while nobody fed the board would linger on it.
+    for (int id = 1; id <= CameraEngine::PanelCount; ++id)
+        m_web->board().remove(id);
+    if (!Settings::webView().on)
+        return;
+    const Result<QStringList> started = m_web->start();
+    if (!started) {
+        setStatusText(tr("Web view not started: %1").arg(started.errorText()));
+        return;
+    }
+    m_webFeed = new QObject(this);
+    CameraWebFeed::follow(*m_engine, *m_web, m_webFeed);
+    setStatusText(started.value().join(QStringLiteral("; ")));
+}
+
+void MainWindow::showWebView()
+{
+    if (m_webDialog) {
+        m_webDialog->activateWindow();
+        return;
+    }
+    const QString fingerprint =
+        m_web && m_web->isRunning() ? m_web->certificate().fingerprintText() : QString();
+    m_webDialog = new WebViewDialog(fingerprint, this);
+    connect(m_webDialog, &WebViewDialog::webViewChosen, this, [this](bool stored) {
+        guard([&] {
+            startWebView();
+            if (!stored)
+                setStatusText(tr("The web view settings could not be stored."));
+            else if (!m_web->isRunning() && !Settings::webView().on)
+                setStatusText(tr("The web view is off."));
+        });
+    });
+    m_webDialog->show();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include <QMainWindow>
 #include <QPointer>
@@ -21,6 +22,8 @@ class CameraEngine;
 class ChangeDetectionController;
 class CameraEvents;
 class EventsDialog;
+class WebView;
+class WebViewDialog;
 class HelpWindow;
 class QAction;
 class QTimer;
@@ -118,6 +121,8 @@ public:
     // MQTT events of the window's cameras while a broker is set (Cams >
     // Events...); started by Form_Load and again when the dialog stores.
     CameraEvents &events() const { return *m_events; }
+    // The web view; null until the window has loaded.
+    WebView *webView() const { return m_web.get(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -147,6 +152,9 @@ private:
     // Events from the stored settings, from now on; what stops them is said.
     void startEvents();
     void showEvents();
+    // The web view from the stored settings, fed from the engine; what stops it is said.
+    void startWebView();
+    void showWebView();
     // The help window, loaded when first asked for.
     void showHelp();
 
@@ -185,6 +193,11 @@ private:
     PictureIndex *m_pictureIndex = nullptr;
     CameraEvents *m_events = nullptr;
     QPointer<EventsDialog> m_eventsDialog;
+    // The web view while it is on (Cams > Web View...), and the feed that
+    // keeps its board: a fresh one for each start.
+    std::unique_ptr<WebView> m_web;
+    QObject *m_webFeed = nullptr;
+    QPointer<WebViewDialog> m_webDialog;
 
     // Windows loaded on request, unloaded when closed.
     QPointer<HelpWindow> m_helpWindow;
