@@ -1367,6 +1367,7 @@ TEST_F(MainWindowTest, OnlyChangesIsStoredAndAChangeFramesThePanelAndTintsTheVie
     ASSERT_TRUE(next(120));
     EXPECT_TRUE(engine().camera(0)->inChange());
     EXPECT_FALSE(mark->isHidden());
+    EXPECT_TRUE(window->wall()->tile(0).inChange) << "the wall's tile is framed too";
     const QBitArray tinted = child<ZoomImage>("imgMain")->cellOverlay();
     EXPECT_GT(tinted.count(true), 0);
     EXPECT_EQ(tinted, engine().camera(0)->lastVerdict().changedCells);
@@ -1375,6 +1376,7 @@ TEST_F(MainWindowTest, OnlyChangesIsStoredAndAChangeFramesThePanelAndTintsTheVie
     ASSERT_TRUE(next(-1));
     EXPECT_FALSE(engine().camera(0)->inChange());
     EXPECT_TRUE(mark->isHidden());
+    EXPECT_FALSE(window->wall()->tile(0).inChange);
     EXPECT_EQ(child<ZoomImage>("imgMain")->cellOverlay().count(true), 0);
 
     // Every new picture again: the box alone, stored as the recorder reads it.

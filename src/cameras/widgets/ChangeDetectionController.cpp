@@ -77,8 +77,10 @@ void ChangeDetectionController::judged(Camera *camera)
 
 void ChangeDetectionController::feedDialog(const Camera &camera)
 {
-    m_dialog->showPicture(camera.picture().scaled(MaskPictureSize),
-                          camera.lastVerdict().changedCells);
+    const Picture &picture = camera.picture();
+    m_dialog->showPicture(
+        picture.scaled(picture.size().scaled(MaskPictureSize, Qt::KeepAspectRatio)),
+        camera.lastVerdict().changedCells);
 }
 
 void ChangeDetectionController::showDialog()

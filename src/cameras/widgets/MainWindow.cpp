@@ -464,6 +464,7 @@ void MainWindow::buildWall()
     const auto feedCamera = [this](Camera *camera) { feedWall(camera->panel()); };
     connect(m_engine, &CameraEngine::statusChanged, this, feedCamera);
     connect(m_engine, &CameraEngine::healthChanged, this, feedCamera);
+    connect(m_engine, &CameraEngine::changeJudged, this, feedCamera);
     connect(m_engine, &CameraEngine::stopped, this, &MainWindow::feedWall);
     m_wallStaleCheck = new QTimer(m_wall);
     m_wallStaleCheck->setInterval(1000);
@@ -503,8 +504,8 @@ void MainWindow::feedWall(int index)
     guard([&] {
         const PanelStatus &p = m_engine->status(index);
         const Camera *camera = m_engine->camera(index);
-        m_wall->setTile(
-            index, {p.inUse, p.name, p.picture, camera && camera->isStale(), p.busy, p.progress});
+        m_wall->setTile(index, {p.inUse, p.name, p.picture, camera && camera->isStale(), p.busy,
+                                p.progress, camera && camera->inChange()});
     });
 }
 

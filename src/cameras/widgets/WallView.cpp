@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPen>
 
 #include "PaneSupport.h"
 
@@ -67,7 +68,8 @@ void WallView::setTile(int index, const Tile &tile)
     const bool placesChange =
         slot.tile.inUse != tile.inUse || slot.tile.picture.size() != tile.picture.size();
     const bool pictureChanged = !slot.tile.picture.isSameAs(tile.picture);
-    const bool marksChanged = slot.tile.name != tile.name || slot.tile.stale != tile.stale;
+    const bool marksChanged = slot.tile.name != tile.name || slot.tile.stale != tile.stale ||
+                              slot.tile.inChange != tile.inChange;
     const bool progressChanged =
         slot.tile.busy != tile.busy || (tile.busy && slot.tile.progress != tile.progress);
     slot.tile = tile;
@@ -247,6 +249,14 @@ void WallView::paintTile(QPainter &painter, int index) const
         painter.setFont(bold);
         painter.drawText(mark, Qt::AlignCenter, tr("No picture"));
         painter.setFont(font());
+    }
+
+    // As on the panels: an amber frame while a change goes on.
+    if (slot.tile.inChange) {
+        const QRect frame = picture.isEmpty() ? tile : picture;
+        painter.setPen(QPen(QColor(255, 170, 0), 4));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(frame.adjusted(2, 2, -2, -2));
     }
 
     if (slot.tile.busy) {

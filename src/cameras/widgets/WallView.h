@@ -38,7 +38,8 @@ public:
         Picture picture; // null: the blank picture
         bool stale = false;
         bool busy = false;
-        float progress = 0; // 0 to 100
+        float progress = 0;    // 0 to 100
+        bool inChange = false; // change detection finds a change going on
     };
 
     // Takes the whole of parent and follows its size.

@@ -40,10 +40,8 @@ WebViewDialog::WebViewDialog(const QString &fingerprint, QWidget *parent)
     m_again->setEchoMode(QLineEdit::Password);
     m_passwordState = new QLabel(this);
     m_passwordState->setObjectName(QStringLiteral("passwordState"));
-    m_fingerprint = new QLabel(fingerprint.isEmpty()
-                                   ? tr("shown here while the web view runs")
-                                   : fingerprint,
-                               this);
+    m_fingerprint = new QLabel(
+        fingerprint.isEmpty() ? tr("shown here while the web view runs") : fingerprint, this);
     m_fingerprint->setObjectName(QStringLiteral("fingerprintLabel"));
     m_fingerprint->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_fingerprint->setWordWrap(true);
@@ -103,10 +101,10 @@ Result<Settings::WebView> WebViewDialog::chosenView() const
         return Settings::WebView{};
     const QString address = m_address->text().trimmed();
     // An IPv6 address goes in brackets, as --web takes it.
-    const QString text = (address.contains(QLatin1Char(':')) ? QStringLiteral("[%1]:%2")
-                                                             : QStringLiteral("%1:%2"))
-                             .arg(address.isEmpty() ? QStringLiteral("127.0.0.1") : address)
-                             .arg(m_port->value());
+    const QString text =
+        (address.contains(QLatin1Char(':')) ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2"))
+            .arg(address.isEmpty() ? QStringLiteral("127.0.0.1") : address)
+            .arg(m_port->value());
     const std::optional<Settings::WebView> view = Settings::parseWebView(text);
     if (!view)
         return Failure::of(Failure::Kind::Refused,
@@ -117,8 +115,9 @@ Result<Settings::WebView> WebViewDialog::chosenView() const
         return Failure::of(Failure::Kind::Refused,
                            tr("Set a password: nobody gets in without one."));
     if (!m_password->text().isEmpty() && m_password->text().size() < WebPassword::MinLength)
-        return Failure::of(Failure::Kind::Refused, tr("A password needs at least %1 characters.")
-                                                        .arg(WebPassword::MinLength));
+        return Failure::of(
+            Failure::Kind::Refused,
+            tr("A password needs at least %1 characters.").arg(WebPassword::MinLength));
     return *view;
 }
 
