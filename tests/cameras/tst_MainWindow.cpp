@@ -54,6 +54,7 @@
 #include "SkinLabelArray.h"
 #include "SnapshotFileName.h"
 #include "StretchImage.h"
+#include "TestCertificate.h"
 #include "TestEnv.h"
 #include "TestPictures.h"
 #include "Twips.h"
@@ -1481,12 +1482,7 @@ TEST_F(MainWindowTest, TheWebViewDialogSwitchesTheWindowsWebViewOnBehindAPasswor
     load();
     ASSERT_NE(window->webView(), nullptr);
     EXPECT_FALSE(window->webView()->isRunning());
-    quint16 port = 0;
-    {
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-        port = probe.serverPort();
-    }
+    const quint16 port = TestCertificate::freePort();
     window->findChild<QAction *>(QStringLiteral("mnuWebView"))->trigger();
     auto *dialog = window->findChild<WebViewDialog *>(QStringLiteral("WebViewDialog"));
     ASSERT_NE(dialog, nullptr);

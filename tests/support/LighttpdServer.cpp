@@ -9,6 +9,7 @@
 #include <QTcpSocket>
 #include <QUrl>
 
+#include "TestCertificate.h"
 #include "WaitUntil.h"
 
 namespace {
@@ -60,9 +61,7 @@ QString LighttpdServer::password()
 
 quint16 LighttpdServer::freePort()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
+    return TestCertificate::freePort();
 }
 
 bool LighttpdServer::fail(const QString &why)
@@ -73,38 +72,14 @@ bool LighttpdServer::fail(const QString &why)
 
 bool LighttpdServer::makeCertificate(const QString &subjectAltName)
 {
-    const QString key = m_dir.filePath(QStringLiteral("server.key"));
-    const QString cert = certificateFile();
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                   QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
-                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                   QStringLiteral("/CN=Tessaly test camera"), QStringLiteral("-addext"),
-                   QStringLiteral("subjectAltName=") + subjectAltName});
-    if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit ||
-        openssl.exitCode() != 0)
-        return fail(QStringLiteral("openssl req could not make a test certificate (is openssl "
-                                   "installed? run scripts/install-deps.sh): ") +
-                    QString::fromLocal8Bit(openssl.readAllStandardError()));
+    const TestCertificate::Made made =
+        TestCertificate::make(m_dir.path(), QStringLiteral("Tessaly test camera"), subjectAltName);
+    if (!made.ok())
+        return fail(made.error);
     // lighttpd wants key and certificate in one file.
-    QFile k(key), c(cert);
-    if (!k.open(QIODevice::ReadOnly) || !c.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("the test certificate files cannot be read"));
-    const QByteArray certPem = c.readAll();
-    if (!writeText(m_dir.filePath(QStringLiteral("server.pem")), certPem + k.readAll()))
+    if (!writeText(m_dir.filePath(QStringLiteral("server.pem")), made.certificatePem + made.keyPem))
         return fail(QStringLiteral("server.pem cannot be written"));
-    // The fingerprint is that of the certificate's DER bytes.
-    const qsizetype begin = certPem.indexOf("-----BEGIN CERTIFICATE-----");
-    const qsizetype end = certPem.indexOf("-----END CERTIFICATE-----");
-    if (begin < 0 || end < 0)
-        return fail(QStringLiteral("openssl wrote no PEM certificate"));
-    const QByteArray base64 =
-        certPem.mid(begin + 27, end - begin - 27).simplified().replace(' ', "");
-    m_certSha256 =
-        QCryptographicHash::hash(QByteArray::fromBase64(base64), QCryptographicHash::Sha256);
+    m_certSha256 = made.sha256;
     return true;
 }
 

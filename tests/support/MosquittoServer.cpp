@@ -10,6 +10,7 @@
 #include <QTcpSocket>
 #include <QUrl>
 
+#include "TestCertificate.h"
 #include "WaitUntil.h"
 
 namespace {
@@ -27,13 +28,6 @@ bool writeText(const QString &path, const QByteArray &text)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
-}
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }
 
 } // namespace
@@ -68,33 +62,13 @@ QString MosquittoServer::address(const QString &pass) const
 
 bool MosquittoServer::makeCertificate()
 {
-    const QString key = m_dir.filePath(QStringLiteral("server.key"));
-    const QString cert = m_dir.filePath(QStringLiteral("server.crt"));
-    if (QFile::exists(cert))
+    if (QFile::exists(m_dir.filePath(QStringLiteral("server.crt"))))
         return true;
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                   QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
-                   QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                   QStringLiteral("/CN=Tessaly test broker"), QStringLiteral("-addext"),
-                   QStringLiteral("subjectAltName=IP:127.0.0.1")});
-    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
-        return fail(QStringLiteral("openssl req could not make a test certificate: ") +
-                    QString::fromLocal8Bit(openssl.readAllStandardError()));
-    QFile c(cert);
-    if (!c.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("the test certificate cannot be read"));
-    const QByteArray pem = c.readAll();
-    const qsizetype begin = pem.indexOf("-----BEGIN CERTIFICATE-----");
-    const qsizetype end = pem.indexOf("-----END CERTIFICATE-----");
-    if (begin < 0 || end < 0)
-        return fail(QStringLiteral("openssl wrote no PEM certificate"));
-    m_certSha256 = QCryptographicHash::hash(
-        QByteArray::fromBase64(pem.mid(begin + 27, end - begin - 27).simplified().replace(' ', "")),
-        QCryptographicHash::Sha256);
+    const TestCertificate::Made made = TestCertificate::make(
+        m_dir.path(), QStringLiteral("Tessaly test broker"), QStringLiteral("IP:127.0.0.1"));
+    if (!made.ok())
+        return fail(made.error);
+    m_certSha256 = made.sha256;
     return true;
 }
 
@@ -110,7 +84,7 @@ bool MosquittoServer::start(const Options &options)
         return fail(QStringLiteral("no temporary directory for mosquitto"));
     m_options = options;
     if (m_port == 0)
-        m_port = freePort();
+        m_port = TestCertificate::freePort();
     const QByteArray dir = m_dir.path().toUtf8();
     QByteArray config;
     config += "listener " + QByteArray::number(m_port) + " 127.0.0.1\n";
