@@ -136,29 +136,6 @@ TEST_F(PictureIndexTest, RetentionRemovesAndTheSaverAddsWithScoreAndEvent)
     EXPECT_FALSE(index.nearest(QStringLiteral("Nobody"), QDateTime(kDay, QTime(9, 0, 8))));
 }
 
-TEST_F(PictureIndexTest, BoundedLookUpsGiveThePicturesNextToAMomentInTimeOrder)
-{
-    const QString gate = QStringLiteral("Gate");
-    // Gate at 9:00:00 (twice: a copy), :10, :20, :30; Yard between.
-    for (const int s : {0, 0, 10, 20, 30})
-        save(gate, QDateTime(kDay, QTime(9, 0, s)));
-    save(QStringLiteral("Yard"), QDateTime(kDay, QTime(9, 0, 15)));
-    PictureIndex index(m_cam);
-    ASSERT_TRUE(index.open());
-    index.scanNow();
-
-    const QDateTime at(kDay, QTime(9, 0, 20));
-    EXPECT_EQ(timesOf(index.lastBefore(gate, at, 2)),
-              (QList<QTime>{QTime(9, 0, 0), QTime(9, 0, 10)}));
-    EXPECT_EQ(timesOf(index.firstFrom(gate, at, 5)),
-              (QList<QTime>{QTime(9, 0, 20), QTime(9, 0, 30)}));
-    const QList<IndexedPicture> before = index.lastBefore(gate, at, 50);
-    ASSERT_EQ(before.size(), 3);
-    EXPECT_TRUE(before.at(1).file.endsWith(QStringLiteral("-2.jpg"))) << "the copy after the first";
-    EXPECT_TRUE(index.lastBefore(gate, QDateTime(kDay, QTime(8, 0)), 5).isEmpty());
-    EXPECT_TRUE(index.firstFrom(gate, at, 0).isEmpty());
-}
-
 TEST_F(PictureIndexTest, AScanReconcilesFilesAddedAndRemovedBehindItsBack)
 {
     const QString gone = save(QStringLiteral("Gate"), QDateTime(kDay, QTime(9, 0, 0)));
