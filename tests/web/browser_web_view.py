@@ -255,6 +255,9 @@ class WebViewInABrowser(unittest.TestCase):
             b.save_screenshot(ARGS.screenshot)
         self.wait(lambda d: all(pictures().get(k, v) != v for k, v in first.items()), 10,
                   what="every picture replaced within 10 s")
+        # The demo scenes change: some tile wears the change mark meanwhile.
+        self.wait(lambda d: d.find_elements(By.CSS_SELECTOR, "#grid .tile.changed"),
+                  what="a tile marked as in change")
         # Pages and pictures never name a camera's address.
         self.assertNotIn(CAMERA_SECRET, b.page_source)
         self.assertNotIn("%d" % self.camera_port, b.page_source)
