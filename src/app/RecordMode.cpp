@@ -300,6 +300,7 @@ int RecordMode::run(int &argc, char **argv, const StoredSwitches &switches, bool
     WebView web;
     QObject feeding;
     if (Settings::webView().on) {
+        web.setPictureIndex(recorder.pictureIndex());
         const Result<QStringList> started = web.start();
         if (started) {
             for (const QString &line : started.value())

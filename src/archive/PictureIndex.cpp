@@ -676,6 +676,27 @@ QList<QDate> PictureIndex::days(const QString &camera) const
     return found;
 }
 
+QList<IndexedPicture> PictureIndex::lastBefore(const QString &camera, const QDateTime &moment,
+                                               int limit) const
+{
+    static const QByteArray sql = QByteArray(SelectColumns) +
+                                  "WHERE camera = ? AND time < ?"
+                                  " ORDER BY time DESC, length(file) DESC, file DESC LIMIT ?";
+    QList<IndexedPicture> pictures =
+        select(sql.constData(), camera, moment.toMSecsSinceEpoch(), std::max(limit, 0));
+    std::reverse(pictures.begin(), pictures.end());
+    return pictures;
+}
+
+QList<IndexedPicture> PictureIndex::firstFrom(const QString &camera, const QDateTime &moment,
+                                              int limit) const
+{
+    static const QByteArray sql = QByteArray(SelectColumns) +
+                                  "WHERE camera = ? AND time >= ?"
+                                  " ORDER BY time, length(file), file LIMIT ?";
+    return select(sql.constData(), camera, moment.toMSecsSinceEpoch(), std::max(limit, 0));
+}
+
 std::optional<IndexedPicture> PictureIndex::nearest(const QString &camera,
                                                     const QDateTime &moment) const
 {

@@ -103,6 +103,12 @@ public:
     QList<IndexedPicture> day(const QString &camera, const QDate &date) const;
     // The local days that hold pictures of camera.
     QList<QDate> days(const QString &camera) const;
+    // At most limit pictures of camera: the latest before moment, or the
+    // earliest at or after it. A page of a busy camera's day, never all of it.
+    QList<IndexedPicture> lastBefore(const QString &camera, const QDateTime &moment,
+                                     int limit) const;
+    QList<IndexedPicture> firstFrom(const QString &camera, const QDateTime &moment,
+                                    int limit) const;
     // The picture nearest moment, before or after; empty when camera has none.
     std::optional<IndexedPicture> nearest(const QString &camera, const QDateTime &moment) const;
     QList<IndexedEvent> events(const QString &camera, const QDateTime &from,

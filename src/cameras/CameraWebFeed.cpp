@@ -1,5 +1,7 @@
 #include "CameraWebFeed.h"
 
+#include <optional>
+
 #include <QDateTime>
 #include <QTimer>
 
@@ -24,6 +26,12 @@ QString healthLine(const Camera &camera, qint64 now)
         .arg(CameraHealth::spanText(now - health.lastPictureMs()));
 }
 
+// Whether a change is going on, where the camera watches for change at all.
+std::optional<bool> changeMark(const Camera &camera)
+{
+    return camera.detecting() ? std::optional<bool>(camera.inChange()) : std::nullopt;
+}
+
 } // namespace
 
 void CameraWebFeed::follow(CameraEngine &engine, WebView &web, QObject *context)
@@ -40,13 +48,19 @@ void CameraWebFeed::follow(CameraEngine &engine, WebView &web, QObject *context)
                              board.setPicture(camera->panel() + 1, picture.bytes(),
                                               QDateTime::currentDateTime());
                      });
+    QObject::connect(&engine, &CameraEngine::changeJudged, context, [&board](Camera *camera) {
+        board.setChangeMark(camera->panel() + 1, changeMark(*camera));
+    });
     QObject::connect(&engine, &CameraEngine::stopped, context,
                      [&board](int index, bool) { board.remove(index + 1); });
     auto *timer = new QTimer(context);
     QObject::connect(timer, &QTimer::timeout, context, [&engine, &board] {
-        for (const Camera *camera : engine.cameras())
+        for (const Camera *camera : engine.cameras()) {
             board.setHealth(camera->panel() + 1, camera->isStale(),
                             healthLine(*camera, engine.nowMs()));
+            // Detection switched off (or on) between pictures shows here too.
+            board.setChangeMark(camera->panel() + 1, changeMark(*camera));
+        }
     });
     timer->start(1000);
 }

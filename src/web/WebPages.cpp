@@ -65,13 +65,26 @@ QByteArray WebPages::camera()
 </header>
 <main class="camera">
 <p id="missing" class="empty" hidden>This camera is not open.</p>
-<div class="frame"><img id="picture" alt=""><span id="nopicture" class="nopicture" hidden>No picture</span></div>
+<div id="frame" class="frame"><img id="picture" alt=""><span id="nopicture" class="nopicture" hidden>No picture</span><span id="changemark" class="changemark" hidden>Change</span></div>
 <dl>
 <dt>Picture of</dt><dd id="time">&ndash;</dd>
 <dt>Refresh</dt><dd id="refresh">&ndash;</dd>
 <dt>Health</dt><dd id="health">&ndash;</dd>
+<dt>Change</dt><dd id="change">&ndash;</dd>
 </dl>
 <button id="reload" type="button">Refresh now</button>
+<section id="saved" class="saved">
+<h2 id="saved-title">Saved today</h2>
+<form id="around-form" class="around">
+<label for="around">Around</label>
+<input id="around" type="datetime-local" step="1" required>
+<button id="show-around" type="submit">Show</button>
+<button id="show-today" type="button">Today</button>
+</form>
+<figure id="chosen" class="chosen" hidden><img id="chosen-picture" alt=""><figcaption><span id="chosen-time"></span> <button id="chosen-close" type="button">Close</button></figcaption></figure>
+<p id="strip-empty" class="empty" hidden>No saved pictures.</p>
+<div id="strip" class="strip"></div>
+</section>
 </main>
 <script src="/app.js"></script>
 </body>
@@ -97,7 +110,8 @@ button{font:inherit;padding:.4em .9em;border-radius:6px;border:1px solid #555;ba
 .tile img{width:100%;height:100%;object-fit:contain;display:block}
 .tile .name{position:absolute;left:0;right:0;bottom:0;padding:.2em .4em;background:rgba(0,0,0,.6);font-size:.85em;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
 .tile.stale .name{background:rgba(150,90,0,.8)}
-.tile .mark{position:absolute;top:.3em;right:.3em;width:.8em;height:.8em;border-radius:50%;background:#e33;display:none}
+.tile .mark{position:absolute;top:.3em;right:.3em;width:.8em;height:.8em;border-radius:50%;background:rgb(255,170,0);display:none}
+.tile.changed{box-shadow:inset 0 0 0 3px rgb(255,170,0)}
 .tile.changed .mark{display:block}
 .nopicture{position:absolute;inset:0;display:flex;align-items:center;justify-content:center;color:#888}
 .nopicture[hidden],.empty[hidden]{display:none}
@@ -105,6 +119,20 @@ button{font:inherit;padding:.4em .9em;border-radius:6px;border:1px solid #555;ba
 .camera{padding:.5em}
 .frame{position:relative;background:#000;min-height:8em}
 .frame img{display:block;max-width:100%;height:auto;margin:0 auto}
+.frame.changed{outline:3px solid rgb(255,170,0);outline-offset:-3px}
+.changemark{position:absolute;top:.4em;right:.4em;padding:.1em .5em;border-radius:4px;background:rgb(255,170,0);color:#000;font-weight:600}
+.changemark[hidden],.chosen[hidden]{display:none}
+.saved h2{font-size:1em;margin:1em 0 .4em}
+.around{display:flex;flex-wrap:wrap;align-items:center;gap:.4em;margin-bottom:.5em}
+.around input{font:inherit;padding:.3em;border-radius:6px;border:1px solid #555;background:#222;color:#eee}
+.strip{display:flex;gap:4px;overflow-x:auto;padding-bottom:4px}
+.strip button{flex:0 0 auto;padding:0;border:2px solid transparent;background:#000;border-radius:4px;width:120px}
+.strip button.chosen-one{border-color:#8cf}
+.strip img{display:block;width:100%;aspect-ratio:4/3;object-fit:contain}
+.strip span{display:block;font-size:.75em;color:#aaa;padding:.1em .2em}
+.chosen{margin:0 0 .5em}
+.chosen img{display:block;max-width:100%;height:auto;margin:0 auto}
+.chosen figcaption{display:flex;align-items:center;gap:.6em;padding:.3em 0}
 dl{display:grid;grid-template-columns:auto 1fr;gap:.2em .8em}
 dt{color:#aaa}
 dd{margin:0}
@@ -180,11 +208,69 @@ QByteArray WebPages::script()
       camera.refresh ? 'every ' + camera.refresh + ' s' : '\u2013';
     document.getElementById('health').textContent = camera.health || '\u2013';
     document.getElementById('nopicture').hidden = camera.state !== 'none';
+    const changing = camera.changed === true;
+    document.getElementById('frame').classList.toggle('changed', changing);
+    document.getElementById('changemark').hidden = !changing;
+    document.getElementById('change').textContent =
+      camera.changed === null || camera.changed === undefined ? 'not watched'
+        : changing ? 'going on' : 'none';
     const img = document.getElementById('picture');
     if (camera.picture && (force || shown.get(camera.id) !== camera.picture)) {
       shown.set(camera.id, camera.picture);
       img.src = camera.picture + (force ? '&r=' + Date.now() : '');
     }
+  }
+  // Saved pictures from the index: today's newest first, or those around a
+  // chosen moment. Without an index the list is empty.
+  const cameraId = page === 'camera' ? Number(location.pathname.split('/')[2]) : 0;
+  let stripAround = null;
+  let stripShown = '';
+  let stripLoaded = 0;
+  async function loadStrip() {
+    stripLoaded = Date.now();
+    let address = '/api/camera/' + cameraId + '/pictures';
+    if (stripAround !== null) address += '?around=' + stripAround;
+    let pictures = [];
+    try {
+      const answer = await fetch(address, {credentials: 'same-origin', cache: 'no-store'});
+      if (answer.ok) pictures = await answer.json();
+    } catch (e) { return; }
+    const key = pictures.map(p => p.picture).join(' ');
+    if (key === stripShown) return;
+    stripShown = key;
+    const strip = document.getElementById('strip');
+    strip.replaceChildren();
+    document.getElementById('strip-empty').hidden = pictures.length > 0;
+    for (const picture of pictures) {
+      const button = document.createElement('button');
+      button.type = 'button';
+      button.className = 'shot';
+      const img = document.createElement('img');
+      img.alt = '';
+      img.loading = 'lazy';
+      img.src = picture.small;
+      img.addEventListener('error', () => {
+        if (img.src.endsWith('.small.jpg')) img.src = picture.picture;
+      }, {once: true});
+      const label = document.createElement('span');
+      label.textContent = new Date(picture.time).toLocaleTimeString();
+      button.append(img, label);
+      button.addEventListener('click', () => choose(picture, button));
+      strip.append(button);
+    }
+  }
+  function choose(picture, button) {
+    for (const b of Array.from(document.querySelectorAll('.strip .chosen-one')))
+      b.classList.remove('chosen-one');
+    button.classList.add('chosen-one');
+    document.getElementById('chosen-picture').src = picture.picture;
+    document.getElementById('chosen-time').textContent = new Date(picture.time).toLocaleString();
+    document.getElementById('chosen').hidden = false;
+  }
+  function showToday() {
+    stripAround = null;
+    document.getElementById('saved-title').textContent = 'Saved today';
+    loadStrip();
   }
   let timer = 0;
   async function poll(force) {
@@ -205,6 +291,27 @@ QByteArray WebPages::script()
   document.addEventListener('visibilitychange', () => { if (!document.hidden) poll(); });
   const reload = document.getElementById('reload');
   if (reload) reload.addEventListener('click', () => poll(true));
+  if (page === 'camera') {
+    document.getElementById('around-form').addEventListener('submit', event => {
+      event.preventDefault();
+      const moment = new Date(document.getElementById('around').value).getTime();
+      if (!Number.isFinite(moment) || moment < 0) return;
+      stripAround = moment;
+      document.getElementById('saved-title').textContent =
+        'Saved around ' + new Date(moment).toLocaleString();
+      loadStrip();
+    });
+    document.getElementById('show-today').addEventListener('click', showToday);
+    document.getElementById('chosen-close').addEventListener('click', () => {
+      document.getElementById('chosen').hidden = true;
+    });
+    // Today's strip grows as pictures are saved: looked at again every 15 s.
+    setInterval(() => {
+      if (!document.hidden && stripAround === null && Date.now() - stripLoaded > 14000)
+        loadStrip();
+    }, 5000);
+    showToday();
+  }
   poll();
 })();
 )JS";

@@ -4,12 +4,17 @@
 #include <cstring>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,6 +22,8 @@
 #include <QUrlQuery>
 
 #include "GridPicture.h"
+#include "PictureIndex.h"
+#include "SnapshotNameReader.h"
 #include "WebCameraBoard.h"
 #include "WebPages.h"
 #include "WebPassword.h"
@@ -86,6 +93,103 @@ int cameraId(const QByteArray &path, QByteArray *rest)
         return -1;
     *rest = path.mid(end);
     return path.mid(prefix.size(), end - prefix.size()).toInt();
+}
+
+// Digits only, at most maxDigits of them: the number, else nothing. No sign,
+// no space, no exponent, no hex.
+std::optional<qint64> strictNumber(QByteArrayView text, int maxDigits)
+{
+    if (text.isEmpty() || text.size() > maxDigits)
+        return std::nullopt;
+    qint64 value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// "/saved/<ms>-<hash>.jpg" or ".small.jpg": the key's two numbers, and
+// whether the small copy is asked for.
+struct SavedAddress
+{
+    qint64 timeMs = 0;
+    qint64 tag = 0;
+    bool small = false;
+};
+
+std::optional<SavedAddress> savedAddress(const QByteArray &rest)
+{
+    static const QByteArray prefix = "/saved/";
+    if (!rest.startsWith(prefix))
+        return std::nullopt;
+    QByteArray name = rest.mid(prefix.size());
+    SavedAddress address;
+    if (name.endsWith(".small.jpg")) {
+        address.small = true;
+        name.chop(10);
+    } else if (name.endsWith(".jpg")) {
+        name.chop(4);
+    } else {
+        return std::nullopt;
+    }
+    const qsizetype dash = name.indexOf('-');
+    if (dash < 0)
+        return std::nullopt;
+    const std::optional<qint64> time = strictNumber(name.left(dash), 15);
+    const std::optional<qint64> tag = strictNumber(name.mid(dash + 1), 10);
+    if (!time || !tag || *tag > 0xffffffffLL)
+        return std::nullopt;
+    address.timeMs = *time;
+    address.tag = *tag;
+    return address;
+}
+
+quint32 fileTag(const QString &file)
+{
+    const QByteArray hash = QCryptographicHash::hash(file.toUtf8(), QCryptographicHash::Sha256);
+    return quint32(quint8(hash[0])) << 24 | quint32(quint8(hash[1])) << 16 |
+           quint32(quint8(hash[2])) << 8 | quint32(quint8(hash[3]));
+}
+
+// A regular file's bytes (a link is not followed), up to max; nothing when
+// it is gone, not a file or too large.
+std::optional<QByteArray> readRegularFile(const QString &path, qint64 max)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info = {};
+    std::optional<QByteArray> bytes;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= max) {
+        QByteArray read(qsizetype(info.st_size), Qt::Uninitialized);
+        qsizetype at = 0;
+        while (at < read.size()) {
+            const ssize_t n = ::read(fd, read.data() + at, size_t(read.size() - at));
+            if (n <= 0)
+                break;
+            at += n;
+        }
+        read.truncate(at); // shortened while it was read
+        bytes = read;
+    }
+    ::close(fd);
+    return bytes;
+}
+
+QByteArray pictureType(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xff\xd8"))
+        return "image/jpeg";
+    if (bytes.startsWith("\x89PNG"))
+        return "image/png";
+    if (bytes.startsWith("GIF8"))
+        return "image/gif";
+    if (bytes.startsWith("BM"))
+        return "image/bmp";
+    return "application/octet-stream";
 }
 
 QString addressOf(const sockaddr *address)
@@ -192,6 +296,9 @@ struct WebServerGlue
         if (const char *host =
                 MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST))
             request.host = host;
+        if (const char *around =
+                MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "around"))
+            request.around = QByteArray(around).left(64);
         if (const MHD_ConnectionInfo *info =
                 MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS))
             request.clientAddress = addressOf(info->client_addr);
@@ -285,6 +392,17 @@ void WebServer::setClocks(Clock monotonicMs, Clock wallSecs)
     m_monotonicMs = monotonicMs ? std::move(monotonicMs) : Clock(steadyMs);
     m_wallSecs =
         wallSecs ? std::move(wallSecs) : Clock([] { return QDateTime::currentSecsSinceEpoch(); });
+}
+
+void WebServer::setPictureIndex(PictureIndex *index)
+{
+    const std::unique_lock lock(m_indexMutex);
+    m_index = index;
+}
+
+QByteArray WebServer::savedKey(qint64 timeMs, const QString &file)
+{
+    return QByteArray::number(timeMs) + '-' + QByteArray::number(fileTag(file));
 }
 
 QString WebServer::noPasswordText()
@@ -414,11 +532,15 @@ WebReply WebServer::respond(const WebRequest &request)
 
     QByteArray rest;
     const int id = cameraId(path, &rest);
+    QByteArray apiRest;
+    const int apiId = path.startsWith("/api/") ? cameraId(path.mid(4), &apiRest) : -1;
     const bool isPage = get && (path == "/" || (id >= 0 && rest.isEmpty()));
     const bool isPicture = get && id >= 0 && (rest == "/latest.jpg" || rest == "/grid.jpg");
+    const bool isSaved = get && id >= 0 && savedAddress(rest).has_value();
+    const bool isSavedList = get && apiId >= 0 && apiRest == "/pictures";
     const bool isOther =
         (get && (path == "/api/cameras" || path == "/app.js")) || (post && path == "/logout");
-    if (!isPage && !isPicture && !isOther)
+    if (!isPage && !isPicture && !isSaved && !isSavedList && !isOther)
         return plain(404, "Not found");
     if (!hasSession(request))
         return isPage ? redirect("/login") : plain(401, "Log in first");
@@ -434,6 +556,10 @@ WebReply WebServer::respond(const WebRequest &request)
         return page(request, path == "/" ? -1 : id);
     if (isPicture)
         return picture(id, rest == "/grid.jpg");
+    if (isSaved)
+        return savedPicture(id, rest);
+    if (isSavedList)
+        return savedPictures(apiId, request.around);
     if (path == "/app.js")
         return reply(200, "text/javascript; charset=utf-8", WebPages::script());
     return cameras();
@@ -529,4 +655,85 @@ WebReply WebServer::picture(int id, bool grid)
     if (!camera || camera->jpeg.isEmpty())
         return plain(404, "No picture");
     return reply(200, "image/jpeg", camera->jpeg);
+}
+
+WebReply WebServer::savedPictures(int id, const QByteArray &around)
+{
+    const std::optional<WebCameraBoard::Camera> camera = m_board->camera(id);
+    if (!camera)
+        return plain(404, "No such camera");
+    std::optional<qint64> aroundMs;
+    if (!around.isEmpty()) {
+        aroundMs = strictNumber(around, 15);
+        if (!aroundMs)
+            return plain(400, "around is milliseconds since 1970");
+    }
+    // The index names a camera by the part of its file names the name makes.
+    const QString part = SnapshotNameReader::cameraPart(camera->name);
+    QList<IndexedPicture> found;
+    {
+        const std::shared_lock lock(m_indexMutex);
+        if (m_index && aroundMs) {
+            const QDateTime moment = QDateTime::fromMSecsSinceEpoch(*aroundMs);
+            found = m_index->lastBefore(part, moment, MaxSavedListed / 2) +
+                    m_index->firstFrom(part, moment, MaxSavedListed / 2);
+        } else if (m_index) {
+            const QDate today = QDateTime::fromSecsSinceEpoch(m_wallSecs()).date();
+            found = m_index->lastBefore(part, today.addDays(1).startOfDay(), MaxSavedListed);
+            const qint64 start = today.startOfDay().toMSecsSinceEpoch();
+            found.removeIf([start](const IndexedPicture &p) { return p.timeMs < start; });
+        }
+    }
+    QJsonArray list;
+    const QString base = QStringLiteral("/camera/%1/saved/").arg(id);
+    for (auto it = found.crbegin(); it != found.crend(); ++it) {
+        if (it->camera != part)
+            continue;
+        const QString key = QString::fromLatin1(savedKey(it->timeMs, it->file));
+        list.append(QJsonObject{
+            {QStringLiteral("time"), it->time().toUTC().toString(Qt::ISODateWithMs)},
+            {QStringLiteral("picture"), base + key + QStringLiteral(".jpg")},
+            {QStringLiteral("small"), base + key + QStringLiteral(".small.jpg")},
+        });
+    }
+    return reply(200, "application/json", QJsonDocument(list).toJson(QJsonDocument::Compact));
+}
+
+WebReply WebServer::savedPicture(int id, const QByteArray &rest)
+{
+    const std::optional<SavedAddress> address = savedAddress(rest);
+    const std::optional<WebCameraBoard::Camera> camera = m_board->camera(id);
+    if (!address || !camera)
+        return plain(404, "No picture");
+    const QString part = SnapshotNameReader::cameraPart(camera->name);
+    QString path;
+    {
+        const std::shared_lock lock(m_indexMutex);
+        if (!m_index)
+            return plain(404, "No picture");
+        // The pictures of that one millisecond (of one second, in practice: a
+        // few copies at most), the camera's own only; the key picks one.
+        const QList<IndexedPicture> rows =
+            m_index->between(part, QDateTime::fromMSecsSinceEpoch(address->timeMs),
+                             QDateTime::fromMSecsSinceEpoch(address->timeMs + 1));
+        for (const IndexedPicture &row : rows) {
+            // A row names a file in cam/ only; anything else is not ours to open.
+            if (row.camera != part || fileTag(row.file) != address->tag ||
+                row.file.contains(QLatin1Char('/')) || row.file.startsWith(QLatin1Char('.')))
+                continue;
+            path = m_index->pathOf(row);
+            break;
+        }
+    }
+    if (path.isEmpty())
+        return plain(404, "No picture");
+    const std::optional<QByteArray> bytes = readRegularFile(path, MaxSavedBytes);
+    if (!bytes || bytes->isEmpty())
+        return plain(404, "No picture");
+    if (!address->small)
+        return reply(200, pictureType(*bytes), *bytes);
+    const QByteArray small = GridPicture::make(*bytes);
+    if (small.isEmpty())
+        return plain(404, "No picture");
+    return reply(200, "image/jpeg", small);
 }

@@ -6,6 +6,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <shared_mutex>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "Result.h"
 #include "WebCertificate.h"
 
+class PictureIndex;
 class WebCameraBoard;
 class WebSessions;
 struct MHD_Daemon;
@@ -33,6 +36,7 @@ struct WebRequest
     QByteArray origin;      // the Origin header, if any
     QByteArray host;        // the Host header
     qint64 headerBytes = 0; // request line and header fields together
+    QByteArray around;      // the query's "around" argument, as sent
 };
 
 struct WebReply
@@ -56,8 +60,15 @@ struct WebReply
 //   GET  /api/cameras           [{id, name, state, time, picture, grid, ...}]
 //   GET  /camera/<id>/latest.jpg  the camera's own bytes of its latest picture
 //   GET  /camera/<id>/grid.jpg    a panel-size copy, made when first asked for
+//   GET  /api/camera/<id>/pictures[?around=<ms since the epoch>]
+//                               [{time, picture, small}]: saved pictures from the
+//                               index, today's or those around a moment, newest first
+//   GET  /camera/<id>/saved/<key>.jpg, <key>.small.jpg
+//                               one saved picture, found by its key in the index
 //
-// Routes are a fixed table: no path from a URL ever reaches a file.
+// Routes are a fixed table: no path from a URL ever reaches a file. A saved
+// picture's file is the one its index row names, and the row must be the
+// camera's own.
 class WebServer
 {
 public:
@@ -72,6 +83,10 @@ public:
     static constexpr qint64 MaxHeaderBytes = 16 * 1024;
     static constexpr qint64 MaxBodyBytes = 4096;
     static constexpr const char *CookieName = "tessaly_session";
+    // Saved pictures one list names at most; around a moment, half before it.
+    static constexpr int MaxSavedListed = 50;
+    // A saved file larger than this is not served.
+    static constexpr qint64 MaxSavedBytes = 32 * 1024 * 1024;
 
     using Clock = std::function<qint64()>; // milliseconds
 
@@ -85,6 +100,15 @@ public:
     // the sessions; tests put their own. The deadlines always run on the real
     // monotonic clock.
     void setClocks(Clock monotonicMs, Clock wallSecs);
+    // The index of saved pictures the camera pages list, or none. Only read,
+    // from the server's threads (PictureIndex takes calls from any thread).
+    // Once this returns, no request uses the index given before, so whoever
+    // owns it unsets it (or stops the server) before it goes.
+    void setPictureIndex(PictureIndex *index);
+
+    // The opaque key of a saved picture in its addresses: its time and a
+    // hash of its file name, so two pictures of one second differ.
+    static QByteArray savedKey(qint64 timeMs, const QString &file);
 
     // Listens on address:port (port 0: any free one) with the certificate.
     // A Failure says why not: no password set, the address is taken, TLS
@@ -114,10 +138,14 @@ private:
     WebReply logout(const WebRequest &request);
     WebReply cameras();
     WebReply picture(int id, bool grid);
+    WebReply savedPictures(int id, const QByteArray &around);
+    WebReply savedPicture(int id, const QByteArray &rest);
     bool hasSession(const WebRequest &request);
 
     WebCameraBoard *m_board;
     WebSessions *m_sessions;
+    std::shared_mutex m_indexMutex;
+    PictureIndex *m_index = nullptr;
     QString m_passwordHash;
     LoginThrottle m_throttle;
     Limits m_limits;

@@ -46,6 +46,7 @@ Result<QStringList> WebView::start(const Settings::WebView &view, const QString 
     m_certificate = certificate.value();
     m_sessions = std::make_unique<WebSessions>(sessionsPath(), QDateTime::currentSecsSinceEpoch());
     m_server = std::make_unique<WebServer>(&m_board, m_sessions.get(), passwordHash);
+    m_server->setPictureIndex(m_index);
     const Result<bool> started = m_server->start(view.address, view.port, m_certificate);
     if (!started) {
         m_server.reset();
@@ -61,6 +62,13 @@ Result<QStringList> WebView::start(const Settings::WebView &view, const QString 
     lines << QStringLiteral("web view on https://%1:%2/").arg(address).arg(m_server->port())
           << QStringLiteral("web view certificate SHA-256 %1").arg(m_certificate.fingerprintText());
     return lines;
+}
+
+void WebView::setPictureIndex(PictureIndex *index)
+{
+    m_index = index;
+    if (m_server)
+        m_server->setPictureIndex(index);
 }
 
 void WebView::stop()

@@ -10,6 +10,7 @@
 #include "WebCameraBoard.h"
 #include "WebCertificate.h"
 
+class PictureIndex;
 class WebServer;
 class WebSessions;
 
@@ -24,6 +25,11 @@ public:
     ~WebView();
 
     WebCameraBoard &board() { return m_board; }
+    // The index of saved pictures the camera pages list (null: none; the
+    // pages then show the live picture only). It may be set before or after
+    // start(). Whoever owns the index unsets it, or stops the web view, before
+    // the index goes: once this returns, no request uses the one before.
+    void setPictureIndex(PictureIndex *index);
 
     // Starts as the stored settings say ("webView", the password hash, the
     // user's own certificate or the one made here). The lines to tell the
@@ -43,6 +49,7 @@ public:
 private:
     WebCameraBoard m_board;
     WebCertificate m_certificate;
+    PictureIndex *m_index = nullptr;
     std::unique_ptr<WebSessions> m_sessions;
     std::unique_ptr<WebServer> m_server;
 };

@@ -3,9 +3,9 @@
 tessaly --record --web and four demo cameras, all on 127.0.0.1.
 
 It checks a wrong password is refused, the login, the grid of four cameras
-whose pictures change, a camera page and the logout; that no byte of any
-answer holds a camera's address, user name or password; and it keeps a
-390x844 screenshot of the grid.
+whose pictures change, a camera page with its strip of saved pictures and the
+logout; that no byte of any answer holds a camera's address, user name or
+password; and it keeps a 390x844 screenshot of the grid.
 
     browser_web_view.py --tessaly PATH --democam PATH [--screenshot FILE]
 
@@ -109,6 +109,10 @@ class WebViewInABrowser(unittest.TestCase):
                                 input=(PASSWORD + "\n").encode(), capture_output=True,
                                 timeout=TIMEOUT)
         assert setter.returncode == 0, setter.stderr
+        # Saved pictures, so the camera page's strip has some.
+        autosave = subprocess.run([ARGS.tessaly, "--autosave", "on"], env=cls.env,
+                                  capture_output=True, timeout=TIMEOUT)
+        assert autosave.returncode == 0, autosave.stderr
         cls.tessaly = cls.start([ARGS.tessaly, "--record", "--web",
                                  "127.0.0.1:%d" % cls.web_port], stderr=subprocess.PIPE)
         cls.log = Output(cls.tessaly.stderr)
@@ -251,6 +255,9 @@ class WebViewInABrowser(unittest.TestCase):
             b.save_screenshot(ARGS.screenshot)
         self.wait(lambda d: all(pictures().get(k, v) != v for k, v in first.items()), 10,
                   what="every picture replaced within 10 s")
+        # The demo scenes change: some tile wears the change mark meanwhile.
+        self.wait(lambda d: d.find_elements(By.CSS_SELECTOR, "#grid .tile.changed"),
+                  what="a tile marked as in change")
         # Pages and pictures never name a camera's address.
         self.assertNotIn(CAMERA_SECRET, b.page_source)
         self.assertNotIn("%d" % self.camera_port, b.page_source)
@@ -265,6 +272,13 @@ class WebViewInABrowser(unittest.TestCase):
         self.assertRegex(b.find_element(By.ID, "health").text, r"delivering")
         self.assertEqual(b.find_element(By.ID, "refresh").text, "every 1 s")
         self.assertNotEqual(b.find_element(By.ID, "time").text, "No picture")
+        # Today's saved pictures on the strip; one chosen is shown large.
+        self.wait(lambda d: d.find_elements(By.CSS_SELECTOR, "#strip button"),
+                  what="saved pictures on the strip")
+        b.find_element(By.CSS_SELECTOR, "#strip button").click()
+        chosen = b.find_element(By.ID, "chosen-picture")
+        self.wait(lambda d: d.execute_script("return arguments[0].naturalWidth", chosen) == 640,
+                  what="a saved picture, large")
 
         b.find_element(By.ID, "logout").click()
         self.wait(lambda d: d.current_url.endswith("/login"), what="the login after logout")
@@ -279,7 +293,8 @@ class WebViewInABrowser(unittest.TestCase):
         login = self.post("/login", "password=" + PASSWORD)
         token = re.search(rb"tessaly_session=([0-9a-f]{64})", login).group(1).decode()
         answers.append(login)
-        for path in ("/", "/app.js", "/api/cameras", "/nothing", "/camera/99",
+        for path in ("/", "/app.js", "/api/cameras", "/api/camera/1/pictures", "/nothing",
+                     "/camera/99",
                      "/camera/1/../../etc/passwd"):
             answers.append(self.get(path, token))
         for n in range(1, 5):

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QDir>
@@ -14,6 +15,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include "PictureIndex.h"
+#include "SnapshotFileName.h"
 #include "TestEnv.h"
 #include "TestPictures.h"
 #include "WebCameraBoard.h"
@@ -175,6 +178,8 @@ TEST_F(WebServerTest, WithoutASessionPagesGoToTheLoginAndEverythingElseIsRefused
         {"picture", get("/camera/1/latest.jpg"), 401, nullptr},
         {"grid picture", get("/camera/1/grid.jpg"), 401, nullptr},
         {"script", get("/app.js"), 401, nullptr},
+        {"saved pictures", get("/api/camera/1/pictures"), 401, nullptr},
+        {"saved picture", get("/camera/1/saved/1-1.jpg"), 401, nullptr},
         {"logout", post("/logout", ""), 401, nullptr},
         {"login page", get("/login"), 200, nullptr},
         {"stylesheet", get("/style.css"), 200, nullptr},
@@ -212,6 +217,12 @@ TEST_F(WebServerTest, TraversalAndEncodedPathsReachNoFileWithOrWithoutASession)
         "/api/cameras/../../etc/passwd",
         "/etc/passwd",
         "/.%2e/.%2e/proc/self/environ",
+        "/camera/1/saved/../../../../etc/passwd",
+        "/camera/1/saved/..%2f..%2f..%2fetc%2fpasswd.jpg",
+        "/camera/1/saved/1e3-1.jpg",
+        "/camera/1/saved/1-99999999999.jpg",
+        "/api/camera/1/pictures/../../../etc/passwd",
+        "/api/camera/1%2fpictures",
     };
     for (const QByteArray &path : paths) {
         for (const QByteArray &cookie : {QByteArray(), session}) {
@@ -271,6 +282,7 @@ TEST_F(WebServerTest, LoginSetsAStrictCookieAndTheSessionReachesCamerasAndPictur
     EXPECT_FALSE(good.raw.contains(kPassword));
     const QByteArray session = cookie.mid(16, 64);
 
+    m_board.setChangeMark(1, true);
     const Response status = exchange(get("/api/cameras", session));
     ASSERT_EQ(status.status, 200);
     EXPECT_EQ(status.header("content-type"), "application/json");
@@ -280,10 +292,12 @@ TEST_F(WebServerTest, LoginSetsAStrictCookieAndTheSessionReachesCamerasAndPictur
     EXPECT_EQ(yard.value("name").toString(), "Yard");
     EXPECT_EQ(yard.value("state").toString(), "ok");
     EXPECT_EQ(yard.value("picture").toString(), "/camera/1/latest.jpg?v=1");
+    EXPECT_EQ(yard.value("changed"), QJsonValue(true));
     const QJsonObject door = cameras.at(1).toObject();
     EXPECT_EQ(door.value("name").toString(), "<b>Door</b>");
     EXPECT_EQ(door.value("state").toString(), "none");
     EXPECT_TRUE(door.value("picture").isNull());
+    EXPECT_TRUE(door.value("changed").isNull()) << "no change detection, no mark";
 
     const Response picture = exchange(get("/camera/1/latest.jpg?v=1", session));
     ASSERT_EQ(picture.status, 200);
@@ -483,4 +497,114 @@ TEST_F(WebServerTest, ABrokenClientNeverStopsTheServer)
     }
     EXPECT_EQ(exchange(get("/login")).status, 200);
     EXPECT_TRUE(m_server->isRunning());
+}
+
+namespace {
+
+// Saved pictures in a temporary cam/ and its index: Yard (camera 1) has
+// three today, two of them in one second, and one yesterday; Gate (camera 3)
+// one today.
+class SavedPicturesTest : public WebServerTest
+{
+protected:
+    void SetUp() override
+    {
+        WebServerTest::SetUp();
+        TestEnv::freshCacheDirectory();
+        m_cam = TestEnv::freshProgramDirectory() + QStringLiteral("/cam");
+        QDir().mkpath(m_cam);
+        m_board.setCamera(3, QStringLiteral("Gate"), QStringLiteral("1"));
+        save("Yard", QDateTime(m_today.addDays(-1), QTime(12, 0)), Qt::blue);
+        for (const Qt::GlobalColor color : {Qt::red, Qt::yellow})
+            save("Yard", QDateTime(m_today, QTime(0, 0, 5)), color);
+        save("Yard", QDateTime(m_today, QTime(0, 0, 9)), Qt::cyan);
+        m_gateFile = save("Gate", QDateTime(m_today, QTime(0, 0, 7)), Qt::magenta);
+        ASSERT_TRUE(m_index.emplace(m_cam).open().ok());
+        ASSERT_EQ(m_index->scanNow().added, 5);
+        m_server->setPictureIndex(&*m_index);
+    }
+
+    QString save(const char *camera, const QDateTime &moment, const QColor &color)
+    {
+        const QString path = SnapshotFileName::freePath(
+            m_cam, SnapshotFileName::make(QString::fromLatin1(camera), moment));
+        m_files.append(TestPictures::jpegOf(color, QSize(640, 480)));
+        EXPECT_TRUE(TestEnv::writeFile(path, m_files.last()));
+        return path;
+    }
+
+    // The saved pictures' addresses a strip lists.
+    QList<QByteArray> list(const QByteArray &path, const QByteArray &session)
+    {
+        const Response r = exchange(get(path, session));
+        EXPECT_EQ(r.status, 200) << path.toStdString();
+        QList<QByteArray> addresses;
+        for (const QJsonValue &picture : QJsonDocument::fromJson(r.body).array())
+            addresses.append(picture.toObject().value("picture").toString().toUtf8());
+        return addresses;
+    }
+
+    const QDate m_today = QDate::currentDate();
+    QString m_cam;
+    QString m_gateFile;
+    QList<QByteArray> m_files;
+    std::optional<PictureIndex> m_index;
+};
+
+} // namespace
+
+TEST_F(SavedPicturesTest, TheStripListsTheCamerasOwnPicturesAndEachIsServedByItsKeyOnly)
+{
+    const QByteArray session = logIn();
+    const QList<QByteArray> today = list("/api/camera/1/pictures", session);
+    ASSERT_EQ(today.size(), 3) << "today's only, Yard's only";
+    const qint64 newest = QDateTime(m_today, QTime(0, 0, 9)).toMSecsSinceEpoch();
+    EXPECT_TRUE(today.first().startsWith("/camera/1/saved/" + QByteArray::number(newest) + '-'));
+    // Each the bytes of its own file (the two of one second told apart), and a small copy.
+    QSet<QByteArray> served;
+    for (const QByteArray &address : today) {
+        const Response r = exchange(get(address, session));
+        EXPECT_EQ(r.header("content-type"), "image/jpeg");
+        EXPECT_EQ(r.header("cache-control"), "no-store");
+        served.insert(m_files.contains(r.body) ? r.body : QByteArray());
+    }
+    EXPECT_EQ(served.size(), 3);
+    const QByteArray small = QByteArray(today.first()).replace(".jpg", ".small.jpg");
+    EXPECT_EQ(QImage::fromData(exchange(get(small, session)).body).width(), 320);
+
+    // Around a moment: yesterday's too, and still never Gate's, whose key is no Yard's.
+    const qint64 noon = QDateTime(m_today.addDays(-1), QTime(12, 0)).toMSecsSinceEpoch();
+    EXPECT_EQ(list("/api/camera/1/pictures?around=" + QByteArray::number(noon), session).size(), 4);
+    const QByteArray gate = list("/api/camera/3/pictures", session).value(0);
+    const QByteArray key = gate.mid(gate.lastIndexOf('/') + 1).chopped(4);
+    const QByteArray misses[] = {
+        "/camera/1/saved/" + key + ".jpg",
+        "/camera/3/saved/" + key,
+        "/camera/3/saved/+" + key + ".jpg",
+        "/camera/3/saved/" + key + ".jpg%00",
+        "/api/camera/9/pictures",
+        "/api/camera/3/pictures?around=-5",
+        "/api/camera/3/pictures?around=1e12",
+    };
+    for (const QByteArray &path : misses) {
+        SCOPED_TRACE(path.toStdString());
+        const Response r = exchange(get(path, session));
+        EXPECT_EQ(r.status, path.contains("?around") ? 400 : 404);
+        EXPECT_LT(r.body.size(), 100) << "an answer, never a file";
+    }
+
+    // A row that is a link is not followed, and a file gone is gone.
+    const QString link = m_cam + QLatin1Char('/') +
+                         SnapshotFileName::make(QStringLiteral("Gate"), m_today.startOfDay());
+    ASSERT_TRUE(QFile::link(QStringLiteral("/etc/passwd"), link));
+    ASSERT_TRUE(m_index->add(link, 10, QStringLiteral("Gate")).value());
+    EXPECT_EQ(exchange(get(list("/api/camera/3/pictures", session).last(), session)).status, 404);
+    ASSERT_TRUE(QFile::remove(m_gateFile));
+    EXPECT_EQ(exchange(get(gate, session)).status, 404);
+
+    // Without an index: an empty strip, the page as before, no saved picture.
+    m_server->setPictureIndex(nullptr);
+    EXPECT_TRUE(list("/api/camera/1/pictures", session).isEmpty());
+    EXPECT_EQ(exchange(get("/camera/1", session)).status, 200);
+    EXPECT_EQ(exchange(get(today.first(), session)).status, 404);
 }
