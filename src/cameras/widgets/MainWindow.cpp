@@ -619,6 +619,8 @@ void MainWindow::startWebView()
     if (!m_web)
         m_web = std::make_unique<WebView>();
     m_web->stop();
+    // The camera page's strip of saved pictures; without an index it says none.
+    m_web->setPictureIndex(m_pictureIndex);
     // Cameras closed while nobody fed the board would linger on it.
     for (int id = 1; id <= CameraEngine::PanelCount; ++id)
         m_web->board().remove(id);
