@@ -79,78 +79,8 @@ TEST(EventTopics, TopicsNameTheRecorderAndTheCamera)
               QStringLiteral("tessaly/pi/door/change"));
 }
 
-TEST(EventTopics, PicturePayloadIsSmallJson)
-{
-    const QDateTime when(QDate(2026, 12, 9), QTime(10, 15, 0), QTimeZone(3600));
-    const QJsonObject plain =
-        QJsonDocument::fromJson(EventTopics::picturePayload(when, QStringLiteral("a.jpg"), {}))
-            .object();
-    EXPECT_EQ(plain.value(QStringLiteral("time")).toString(),
-              QStringLiteral("2026-12-09T10:15:00+01:00"));
-    EXPECT_EQ(plain.value(QStringLiteral("file")).toString(), QStringLiteral("a.jpg"));
-    EXPECT_FALSE(plain.contains(QStringLiteral("url")));
-    const QJsonObject web =
-        QJsonDocument::fromJson(EventTopics::picturePayload(when, QStringLiteral("a.jpg"),
-                                                            QStringLiteral("https://h/p/a.jpg")))
-            .object();
-    EXPECT_EQ(web.value(QStringLiteral("url")).toString(), QStringLiteral("https://h/p/a.jpg"));
-}
-
-TEST(EventTopics, DiscoveryIsValidJsonWithUniqueIdsAndOneDevicePerCamera)
-{
-    QSet<QString> ids;
-    QSet<QString> topics;
-    const QStringList names{QStringLiteral("Door"), QStringLiteral("Yard")};
-    const QStringList slugs = EventTopics::slugs(names);
-    for (const bool web : {false, true}) {
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            const auto configs = EventTopics::discovery(QStringLiteral("pi"), names[i], slugs[i],
-                                                        web, QStringLiteral("1.0"));
-            ASSERT_EQ(configs.size(), web ? 3 : 2);
-            QSet<QString> devices;
-            for (const auto &config : configs) {
-                QJsonParseError error;
-                const QJsonObject object = QJsonDocument::fromJson(config.config, &error).object();
-                ASSERT_EQ(error.error, QJsonParseError::NoError) << config.config.constData();
-                EXPECT_TRUE(config.topic.startsWith(QStringLiteral("homeassistant/")));
-                EXPECT_TRUE(config.topic.endsWith(QStringLiteral("/config")));
-                EXPECT_EQ(object.value(QStringLiteral("availability_topic")).toString(),
-                          QStringLiteral("tessaly/pi/status"));
-                const QJsonObject device = object.value(QStringLiteral("device")).toObject();
-                EXPECT_EQ(device.value(QStringLiteral("name")).toString(), names[i]);
-                devices.insert(
-                    device.value(QStringLiteral("identifiers")).toArray().at(0).toString());
-                if (web) {
-                    ids.insert(object.value(QStringLiteral("unique_id")).toString());
-                    topics.insert(config.topic);
-                }
-            }
-            EXPECT_EQ(devices.size(), 1);
-            const QJsonObject motion = QJsonDocument::fromJson(configs[0].config).object();
-            EXPECT_EQ(motion.value(QStringLiteral("device_class")).toString(),
-                      QStringLiteral("motion"));
-            EXPECT_EQ(motion.value(QStringLiteral("state_topic")).toString(),
-                      QStringLiteral("tessaly/pi/%1/change").arg(slugs[i]));
-            const QJsonObject problem = QJsonDocument::fromJson(configs[1].config).object();
-            EXPECT_EQ(problem.value(QStringLiteral("device_class")).toString(),
-                      QStringLiteral("problem"));
-            EXPECT_EQ(problem.value(QStringLiteral("payload_on")).toString(),
-                      QStringLiteral("stale"));
-            if (web) {
-                EXPECT_EQ(QJsonDocument::fromJson(configs[2].config)
-                              .object()
-                              .value(QStringLiteral("url_topic"))
-                              .toString(),
-                          QStringLiteral("tessaly/pi/%1/picture").arg(slugs[i]));
-            }
-        }
-    }
-    EXPECT_EQ(ids.size(), 6);
-    EXPECT_EQ(topics.size(), 6);
-}
-
 // Noise: the worst a JPEG encoder can be given.
-QByteArray noisyJpeg(int width, int height, int quality)
+static QByteArray noisyJpeg(int width, int height, int quality)
 {
     return TestPictures::encode(TestPictures::fromPixels(QSize(width, height),
                                                          [](int x, int y) {

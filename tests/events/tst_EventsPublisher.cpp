@@ -113,26 +113,6 @@ TEST_F(EventsPublisherTest, ChangeIsOnThenOffAndNeverRetained)
         retainedOn(retained(), topic(QStringLiteral("door"), QStringLiteral("change"))).isNull());
 }
 
-TEST_F(EventsPublisherTest, StateIsRetainedAndSentOnlyWhenItChanges)
-{
-    startBroker();
-    MqttWatcher watcher(m_broker);
-    ASSERT_TRUE(watcher.ready());
-    auto events = publisher(m_broker.address());
-    ASSERT_TRUE(connected(*events));
-    const QString state = topic(QStringLiteral("yard"), QStringLiteral("state"));
-    for (int i = 0; i < 3; ++i)
-        events->cameraState(QStringLiteral("Yard"), false);
-    events->cameraState(QStringLiteral("Yard"), true);
-    events->cameraState(QStringLiteral("Yard"), true);
-    ASSERT_TRUE(watcher.waitFor(state, "stale"));
-    QList<QByteArray> payloads;
-    for (const MqttMessage &message : watcher.on(state))
-        payloads << message.payload;
-    EXPECT_EQ(payloads, QList<QByteArray>({"ok", "stale"}));
-    EXPECT_EQ(retainedOn(retained(), state), "stale");
-}
-
 TEST_F(EventsPublisherTest, DiscoveryIsRetainedAndAGoneCameraIsCleared)
 {
     startBroker();
@@ -226,38 +206,6 @@ TEST_F(EventsPublisherTest, PicturesAreSmallJsonAndThumbnailsOnlyWhenAskedFor)
     ASSERT_EQ(thumbs.size(), 1);
     EXPECT_LE(thumbs[0].payload.size(), EventTopics::MaxThumbnailBytes);
     EXPECT_FALSE(QImage::fromData(thumbs[0].payload, "JPEG").isNull());
-}
-
-TEST_F(EventsPublisherTest, ABrokerThatGoesAwayCostsTwoLinesAndQueuesNothing)
-{
-    startBroker();
-    auto events = publisher(m_broker.address());
-    ASSERT_TRUE(connected(*events));
-    m_notices.clear();
-    m_broker.stop();
-    ASSERT_TRUE(waitUntil([&] { return !events->isConnected(); }, Timeout));
-    // While it is away, events are dropped and counted, not kept.
-    for (int i = 0; i < 500; ++i) {
-        events->pictureSaved(QStringLiteral("Door"), QDateTime::currentDateTime(),
-                             QStringLiteral("%1.jpg").arg(i), QByteArray());
-        events->changeStarted(QStringLiteral("Yard"), 5);
-        events->changeEnded(QStringLiteral("Yard"));
-    }
-    EXPECT_EQ(events->dropped(), 1000);
-    events->cameraState(QStringLiteral("Door"), true); // a state is kept and sent later
-    ASSERT_TRUE(m_broker.restart()) << m_broker.error().toStdString();
-    MqttWatcher watcher(m_broker);
-    ASSERT_TRUE(watcher.ready());
-    ASSERT_TRUE(connected(*events));
-    ASSERT_TRUE(watcher.waitFor(EventTopics::statusTopic(kId), "online"));
-    ASSERT_TRUE(watcher.waitFor(topic(QStringLiteral("door"), QStringLiteral("state")), "stale"));
-    waitUntil([] { return false; }, 500);
-    EXPECT_TRUE(watcher.on(topic(QStringLiteral("door"), QStringLiteral("picture"))).isEmpty());
-    EXPECT_TRUE(watcher.on(topic(QStringLiteral("yard"), QStringLiteral("change"))).isEmpty());
-    ASSERT_EQ(m_notices.size(), 2) << m_notices.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(m_notices[0].contains(QStringLiteral("not available")));
-    EXPECT_TRUE(m_notices[1].contains(QStringLiteral("is back; 1000 events were dropped")))
-        << m_notices[1].toStdString();
 }
 
 TEST_F(EventsPublisherTest, ABurstBeyondTheQueueIsDroppedNotKept)
