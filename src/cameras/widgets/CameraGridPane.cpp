@@ -132,6 +132,10 @@ void CameraGridPane::setOutOfSight(bool outOfSight)
     if (m_outOfSight == outOfSight)
         return;
     m_outOfSight = outOfSight;
+    for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
+        if (!outOfSight && m_syncDue[size_t(i)])
+            sync(i);
+    }
     updateExposure();
 }
 
@@ -166,6 +170,11 @@ Picture CameraGridPane::shownPicture(int index) const
 
 void CameraGridPane::sync(int index)
 {
+    // Every step of every download would move widgets nobody sees, and each
+    // move posts events that wake the loop; the panel catches up in one go.
+    m_syncDue[size_t(index)] = m_outOfSight;
+    if (m_outOfSight)
+        return;
     guarded([this](const QString &text) { emit statusText(text); },
             [&] {
                 const PanelStatus &p = m_engine.status(index);

@@ -128,5 +128,7 @@ private:
     std::array<Picture, PanelGrid::kPanelCount> m_painted;
     std::array<bool, PanelGrid::kPanelCount> m_exposed{};
     std::array<bool, PanelGrid::kPanelCount> m_decoding{};
+    // Panels whose camera told of news while the pane was out of sight.
+    std::array<bool, PanelGrid::kPanelCount> m_syncDue{};
     bool m_outOfSight = false;
 };

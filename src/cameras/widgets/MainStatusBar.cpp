@@ -20,12 +20,26 @@ MainStatusBar::MainStatusBar(QWidget *parent)
 
 void MainStatusBar::setText(const QString &text)
 {
-    m_panel->setText(DisplayText::escapeControls(text));
+    if (m_held)
+        m_heldText = DisplayText::escapeControls(text);
+    else
+        m_panel->setText(DisplayText::escapeControls(text));
 }
 
 QString MainStatusBar::text() const
 {
-    return m_panel->text();
+    return m_held ? m_heldText : m_panel->text();
+}
+
+void MainStatusBar::setHeld(bool held)
+{
+    if (held == m_held)
+        return;
+    if (held)
+        m_heldText = m_panel->text();
+    else
+        m_panel->setText(m_heldText);
+    m_held = held;
 }
 
 void MainStatusBar::fitPanel()

@@ -15,6 +15,9 @@ public:
 
     void setText(const QString &text);
     QString text() const;
+    // While the window is minimised the text is only kept: every change of a
+    // label posts layout work, and downloads change it many times a second.
+    void setHeld(bool held);
 
     // The panel spans the whole bar: it stretches with it, so a fixed width
     // that would keep the window from shrinking is not needed.
@@ -22,4 +25,6 @@ public:
 
 private:
     ValueLabel *m_panel = nullptr;
+    bool m_held = false;
+    QString m_heldText;
 };

@@ -342,6 +342,7 @@ void MainWindow::updateSight()
     const bool minimised = isMinimized();
     const bool covered = minimised || !m_wall->isHidden();
     m_viewerInSight = !covered || m_pictureWindow->isFollowing();
+    m_statusBar->setHeld(minimised);
     m_grid->setOutOfSight(covered);
     m_viewer->setOutOfSight(!m_viewerInSight);
     m_wall->setOutOfSight(minimised);

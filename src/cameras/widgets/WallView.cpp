@@ -93,6 +93,10 @@ void WallView::setTile(int index, const Tile &tile)
 
 void WallView::repaintSoon(const QRect &rect)
 {
+    // Hidden or minimised, nothing is on the screen to mend; showing again
+    // paints it all.
+    if (!isVisible() || m_outOfSight)
+        return;
     m_dirty += rect;
     if (!m_repaint.isActive())
         m_repaint.start();
@@ -161,9 +165,13 @@ void WallView::setOutOfSight(bool outOfSight)
     if (m_outOfSight == outOfSight)
         return;
     m_outOfSight = outOfSight;
-    // Back in sight: the pictures that came meanwhile.
+    if (outOfSight)
+        return;
+    // Back in sight: the pictures that came meanwhile, and the names, marks
+    // and progress lines that moved unpainted.
     for (int i : m_order)
         decode(i);
+    update();
 }
 
 QSize WallView::decodeSize(int index) const
