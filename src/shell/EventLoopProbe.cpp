@@ -2,46 +2,94 @@
 
 #include <algorithm>
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QFile>
 #include <QTimer>
 
 EventLoopProbe::EventLoopProbe(QObject *parent)
     : QObject(parent)
-    , m_timer(new QTimer(this))
+    , m_reportTimer(new QTimer(this))
 {
-    m_timer->setTimerType(Qt::PreciseTimer);
-    connect(m_timer, &QTimer::timeout, this, &EventLoopProbe::fired);
+    // Rewritten once a second rather than at exit, so a benchmark that ends
+    // the program with a signal still finds the figures.
+    m_reportTimer->setInterval(1000);
+    connect(m_reportTimer, &QTimer::timeout, this, &EventLoopProbe::writeReport);
 }
 
 void EventLoopProbe::start(int intervalMs)
 {
-    m_intervalMs = std::max(1, intervalMs);
+    m_intervalNs = qint64(std::max(1, intervalMs)) * 1'000'000;
     m_clock.start();
-    m_lastNs = 0;
-    m_timer->start(m_intervalMs);
+    m_nextTickNs = m_intervalNs;
+    m_busySinceNs = -1;
+    if (m_running)
+        return;
+    m_running = true;
+    // Every event of this thread passes the application's filters; the
+    // dispatcher tells when the thread is done and about to wait again. The
+    // glib dispatcher says "awake" after handling what woke it, the plain one
+    // "about to block": either ends the stretch.
+    QCoreApplication::instance()->installEventFilter(this);
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance(thread())) {
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this, &EventLoopProbe::goesToWait,
+                Qt::DirectConnection);
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                &EventLoopProbe::goesToWait, Qt::DirectConnection);
+    }
+    if (!m_reportPath.isEmpty())
+        m_reportTimer->start();
 }
 
 void EventLoopProbe::stop()
 {
-    m_timer->stop();
+    if (!m_running)
+        return;
+    m_running = false;
+    m_reportTimer->stop();
+    if (QCoreApplication *app = QCoreApplication::instance())
+        app->removeEventFilter(this);
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance(thread()))
+        disconnect(dispatcher, nullptr, this, nullptr);
 }
 
-void EventLoopProbe::fired()
+bool EventLoopProbe::eventFilter(QObject *, QEvent *)
 {
-    const qint64 now = m_clock.nsecsElapsed();
-    const double lag = double(now - m_lastNs) / 1e6 - m_intervalMs;
-    m_lastNs = now;
-    record(std::max(0.0, lag));
-    // Rewritten once a second rather than at exit, so a benchmark that ends
-    // the program with a signal still finds the figures.
-    if (!m_reportPath.isEmpty() && now - m_lastReportNs >= 1'000'000'000) {
-        m_lastReportNs = now;
-        writeReport();
-    }
+    if (m_busySinceNs < 0 && m_running)
+        m_busySinceNs = m_clock.nsecsElapsed();
+    return false;
 }
 
-void EventLoopProbe::writeReport() const
+void EventLoopProbe::goesToWait()
 {
+    if (m_busySinceNs < 0)
+        return;
+    busy(m_busySinceNs, m_clock.nsecsElapsed());
+    m_busySinceNs = -1;
+}
+
+void EventLoopProbe::idleUntil(qint64 untilNs)
+{
+    if (m_nextTickNs >= untilNs)
+        return;
+    const qint64 ticks = (untilNs - m_nextTickNs + m_intervalNs - 1) / m_intervalNs;
+    m_buckets[0] += ticks;
+    m_samples += ticks;
+    m_nextTickNs += ticks * m_intervalNs;
+}
+
+void EventLoopProbe::busy(qint64 startNs, qint64 endNs)
+{
+    idleUntil(startNs);
+    for (; m_nextTickNs < endNs; m_nextTickNs += m_intervalNs)
+        record(double(endNs - m_nextTickNs) / 1e6);
+}
+
+void EventLoopProbe::writeReport()
+{
+    // The ticks of the idle time since the last busy stretch; the report is
+    // itself written inside one.
+    idleUntil(m_busySinceNs >= 0 ? m_busySinceNs : m_clock.nsecsElapsed());
     QFile file(m_reportPath);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(summary().toUtf8() + '\n');
@@ -49,6 +97,7 @@ void EventLoopProbe::writeReport() const
 
 EventLoopProbe::~EventLoopProbe()
 {
+    stop();
     if (!m_reportPath.isEmpty())
         writeReport();
 }

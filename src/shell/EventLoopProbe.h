@@ -11,10 +11,13 @@
 
 class QTimer;
 
-// How long the event loop keeps a click waiting: a timer that should fire
-// every intervalMs, and how late each firing comes. A late firing means the
-// thread was busy with something else (decoding, painting) for that long, so
-// the same delay would have met a click or a key.
+// How long the event loop keeps a click waiting. The thread's busy stretches
+// are timed as they happen (from the first event it handles after waking to
+// the moment it goes back to wait), and against them stands a clock that
+// ticks every intervalMs: a tick inside a busy stretch waits until its end,
+// one in idle time waits not at all. That is what a timer firing every
+// intervalMs would see, without the timer: its hundred wake-ups a second
+// would cost the program more than some of what is measured.
 //
 // Kept in a histogram of 0.1 ms steps, so an hour of probing costs the same
 // few kilobytes as a second of it.
@@ -31,8 +34,11 @@ public:
     void start(int intervalMs = 10);
     void stop();
 
-    // Records one firing that came lagMs late (also what the timer calls).
+    // Records one tick that waited lagMs.
     void record(double lagMs);
+    // The thread was busy from startNs to endNs (on the probe's clock): the
+    // ticks due before startNs found it idle, those from then on waited for endNs.
+    void busy(qint64 startNs, qint64 endNs);
 
     qint64 samples() const { return m_samples; }
     // The lag below which fraction (0..1) of the firings came, in ms.
@@ -50,15 +56,22 @@ public:
     // when the probe goes, for the benchmark script to read. Null otherwise.
     static EventLoopProbe *startFromEnvironment(QObject *parent);
 
-private:
-    void fired();
-    void writeReport() const;
+protected:
+    // Where a busy stretch starts: the first event after waking.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
-    QTimer *m_timer = nullptr;
+private:
+    void goesToWait();
+    // The ticks due before untilNs that found the thread idle.
+    void idleUntil(qint64 untilNs);
+    void writeReport();
+
+    QTimer *m_reportTimer = nullptr;
     QElapsedTimer m_clock;
-    qint64 m_lastNs = 0;
-    qint64 m_lastReportNs = 0;
-    int m_intervalMs = 10;
+    qint64 m_intervalNs = 10'000'000;
+    qint64 m_nextTickNs = 0;
+    qint64 m_busySinceNs = -1; // -1: waiting, or not started
+    bool m_running = false;
     std::array<qint64, MaxTrackedMs * BucketsPerMs + 1> m_buckets{};
     qint64 m_samples = 0;
     double m_maxMs = 0;

@@ -27,6 +27,22 @@ TEST(EventLoopProbe, PercentilesComeFromTheRecordedLags)
     EXPECT_EQ(probe.summary(), QStringLiteral("lag_ms samples=1000 p50=0.1 p99=12.4 max=5000.0"));
 }
 
+TEST(EventLoopProbe, TicksInABusyStretchWaitForItsEndAndIdleOnesNotAtAll)
+{
+    EventLoopProbe probe;
+    probe.start(10);
+    constexpr qint64 ms = 1'000'000;
+    probe.busy(25 * ms, 48 * ms); // ticks 10 and 20 idle; 30 and 40 wait 18 and 8 ms
+    probe.busy(49 * ms, 50 * ms); // no tick inside
+    probe.busy(50 * ms, 51 * ms); // the tick at 50 waits 1 ms
+    probe.busy(95 * ms, 95 * ms); // ticks 60 to 90 idle
+    EXPECT_EQ(probe.samples(), 9);
+    EXPECT_EQ(probe.maxMs(), 18.0);
+    EXPECT_NEAR(probe.percentileMs(0.5), 0.1, 1e-9) << "six of nine ticks found it idle";
+    EXPECT_NEAR(probe.percentileMs(0.75), 1.1, 1e-9);
+    EXPECT_NEAR(probe.percentileMs(0.9), 8.1, 1e-9);
+}
+
 TEST(EventLoopProbe, ABusyLoopShowsAsLagInTheReportFile)
 {
     const QString report = TestEnv::root() + QStringLiteral("/lag.txt");
