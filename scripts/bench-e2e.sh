@@ -51,6 +51,8 @@ source scripts/democam-lib.sh
 bench_prepare
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/tessaly-bench.XXXXXX")"
+# The picture index keeps its cache under XDG_CACHE_HOME: here, not in your home.
+export XDG_CACHE_HOME="$work/cache"
 democam_pid=""
 cleanup() {
     bench_stop "$recorder_pid"

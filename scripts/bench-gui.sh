@@ -118,6 +118,8 @@ if [ "$detect" = on ]; then
     extra_ms=0.3
 fi
 work="$(mktemp -d "${TMPDIR:-/tmp}/tessaly-bench-gui.XXXXXX")"
+# The picture index keeps its cache under XDG_CACHE_HOME: here, not in your home.
+export XDG_CACHE_HOME="$work/cache"
 strace_pid=""
 democam_pid=""
 runner_pid=""

@@ -51,6 +51,8 @@ motion="$(command -v motion || true)"
 [ -n "$motion" ] || { say "motion is not installed: scripts/install-deps.sh peer"; exit 1; }
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/tessaly-peer.XXXXXX")"
+# The picture index keeps its cache under XDG_CACHE_HOME: here, not in your home.
+export XDG_CACHE_HOME="$work/cache"
 democam_pid=""
 motion_pid=""
 cleanup() {
