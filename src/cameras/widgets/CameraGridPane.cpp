@@ -132,8 +132,8 @@ void CameraGridPane::setOutOfSight(bool outOfSight)
     if (m_outOfSight == outOfSight)
         return;
     m_outOfSight = outOfSight;
-    for (int i = 0; i < PanelGrid::kPanelCount; ++i) {
-        if (!outOfSight && m_syncDue[size_t(i)])
+    for (int i = 0; i < PanelGrid::kPanelCount && !outOfSight; ++i) {
+        if (m_syncDue[size_t(i)])
             sync(i);
     }
     updateExposure();

@@ -20,10 +20,11 @@ MainStatusBar::MainStatusBar(QWidget *parent)
 
 void MainStatusBar::setText(const QString &text)
 {
+    const QString shown = DisplayText::escapeControls(text);
     if (m_held)
-        m_heldText = DisplayText::escapeControls(text);
+        m_heldText = shown;
     else
-        m_panel->setText(DisplayText::escapeControls(text));
+        m_panel->setText(shown);
 }
 
 QString MainStatusBar::text() const
